@@ -1,0 +1,127 @@
+# Build conventions shared by every folder: warnings, sanitizers, test and fuzz targets.
+
+# Public headers live beside their sources and are installed flat under include/dirclient/,
+# so they include each other by bare name ("dlist.h"); these folders make that work in
+# the source tree. The repository root makes <dirclient/dirclient.h> resolve as installed.
+set(DIRCLIENT_PUBLIC_INCLUDE_DIRS
+    "${PROJECT_SOURCE_DIR}"
+    "${PROJECT_SOURCE_DIR}/runtime"
+    "${PROJECT_SOURCE_DIR}/dirclient/model"
+    "${PROJECT_SOURCE_DIR}/dirclient/connection"
+    "${PROJECT_SOURCE_DIR}/dirclient/flatfile"
+    "${PROJECT_SOURCE_DIR}/dirclient/ldapaccess"
+    "${PROJECT_SOURCE_DIR}/dirclient/profile")
+
+find_program(CCACHE_PROGRAM ccache)
+if(CCACHE_PROGRAM)
+    set(CMAKE_C_COMPILER_LAUNCHER "${CCACHE_PROGRAM}")
+    set(CMAKE_CXX_COMPILER_LAUNCHER "${CCACHE_PROGRAM}")
+endif()
+
+if(DIRCLIENT_SANITIZE)
+    add_compile_options(-fsanitize=${DIRCLIENT_SANITIZE} -fno-omit-frame-pointer
+                        -fno-sanitize-recover=all)
+    string(REPLACE "fuzzer-no-link" "" _link_sanitizers "${DIRCLIENT_SANITIZE}")
+    string(REGEX REPLACE ",+" "," _link_sanitizers "${_link_sanitizers}")
+    string(REGEX REPLACE "^,|,$" "" _link_sanitizers "${_link_sanitizers}")
+    if(_link_sanitizers)
+        add_link_options(-fsanitize=${_link_sanitizers})
+    endif()
+endif()
+
+# Warnings for the product's own code (not for third-party code such as GoogleTest).
+function(dirclient_code_target target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra)
+    if(DIRCLIENT_WERROR)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
+endfunction()
+
+# Public headers to install under include/dirclient/.
+function(dirclient_public_headers)
+    foreach(h IN LISTS ARGN)
+        get_filename_component(abs "${h}" ABSOLUTE)
+        set_property(GLOBAL APPEND PROPERTY DIRCLIENT_PUBLIC_HEADERS "${abs}")
+    endforeach()
+endfunction()
+
+set(DIRCLIENT_TEST_BIN_DIR "${CMAKE_BINARY_DIR}/tests-bin")
+
+# dirclient_unit_test(NAME <n> SOURCES <files...> [LIBS <targets...>] [LABELS <labels...>])
+# One GoogleTest executable registered as one CTest test. Label "threads" puts it into the
+# ThreadSanitizer run; label "noasan" keeps it out of the AddressSanitizer run.
+function(dirclient_unit_test)
+    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    dirclient_code_target(${T_NAME})
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${DIRCLIENT_TEST_BIN_DIR}")
+    target_include_directories(${T_NAME} PRIVATE ${DIRCLIENT_PUBLIC_INCLUDE_DIRS})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
+                                            Threads::Threads)
+    target_compile_definitions(${T_NAME} PRIVATE
+        DIRCLIENT_SOURCE_DIR="${PROJECT_SOURCE_DIR}" DIRCLIENT_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "unit;${T_LABELS}")
+    if(T_ENVIRONMENT)
+        set_tests_properties(${T_NAME} PROPERTIES ENVIRONMENT "${T_ENVIRONMENT}")
+    endif()
+    if("threads" IN_LIST T_LABELS)
+        set_property(GLOBAL APPEND PROPERTY DIRCLIENT_THREAD_TESTS ${T_NAME})
+    endif()
+endfunction()
+
+# A unit test of the library: linked against the shared library itself (libdirclient, or
+# libdirclient_g in the second build), so that the shipped builds are the tested builds.
+# The main build also runs the second build's copy of every such test.
+function(dirclient_lib_test)
+    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+    dirclient_unit_test(NAME ${T_NAME} SOURCES ${T_SOURCES} LIBS dirclient_lib ${T_LIBS}
+                        LABELS ${T_LABELS} ENVIRONMENT ${T_ENVIRONMENT})
+    set_property(GLOBAL APPEND PROPERTY DIRCLIENT_LIB_TESTS ${T_NAME})
+    if(T_ENVIRONMENT)
+        set_property(GLOBAL PROPERTY DIRCLIENT_LIB_TEST_ENV_${T_NAME} "${T_ENVIRONMENT}")
+    endif()
+endfunction()
+
+# dirclient_fuzz_target(NAME <n> SOURCES <files...> [LIBS <targets...>] [SECONDS <s>])
+# A libFuzzer target; test.sh runs each for a few seconds (label "fuzz").
+function(dirclient_fuzz_target)
+    if(NOT DIRCLIENT_FUZZ)
+        return()
+    endif()
+    cmake_parse_arguments(F "" "NAME;SECONDS" "SOURCES;LIBS" ${ARGN})
+    if(NOT F_SECONDS)
+        set(F_SECONDS 8)
+    endif()
+    add_executable(${F_NAME} ${F_SOURCES})
+    dirclient_code_target(${F_NAME})
+    target_include_directories(${F_NAME} PRIVATE ${DIRCLIENT_PUBLIC_INCLUDE_DIRS})
+    target_link_libraries(${F_NAME} PRIVATE ${F_LIBS})
+    target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+    set(corpus "${CMAKE_BINARY_DIR}/fuzz-corpus/${F_NAME}")
+    set(seeds "${PROJECT_SOURCE_DIR}/fuzz/corpus/${F_NAME}")
+    add_test(NAME ${F_NAME}
+             COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+                     $<TARGET_FILE:${F_NAME}> -max_total_time=${F_SECONDS} -timeout=10
+                     -rss_limit_mb=2048 -print_final_stats=1 "${corpus}" "${seeds}")
+    set_tests_properties(${F_NAME} PROPERTIES LABELS fuzz)
+    file(MAKE_DIRECTORY "${corpus}")
+    if(NOT EXISTS "${seeds}")
+        file(MAKE_DIRECTORY "${seeds}")
+    endif()
+    set_property(GLOBAL APPEND PROPERTY DIRCLIENT_FUZZ_TARGETS ${F_NAME})
+endfunction()
+
+# Aggregate targets so that the sanitizer and fuzz runs build only what they run.
+function(dirclient_finish_aggregates)
+    get_property(thread_tests GLOBAL PROPERTY DIRCLIENT_THREAD_TESTS)
+    add_custom_target(threads_tests)
+    if(thread_tests)
+        add_dependencies(threads_tests ${thread_tests})
+    endif()
+    get_property(fuzz_targets GLOBAL PROPERTY DIRCLIENT_FUZZ_TARGETS)
+    add_custom_target(fuzz_targets)
+    if(fuzz_targets)
+        add_dependencies(fuzz_targets ${fuzz_targets})
+    endif()
+endfunction()

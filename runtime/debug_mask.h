@@ -1,0 +1,17 @@
+#ifndef DIRCLIENT_DEBUG_MASK_H
+#define DIRCLIENT_DEBUG_MASK_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Process-wide debug bit mask of the LDAP layer; zero unless QDX_DEBUG sets it.
+// The codec, the allocator and the server-list layer trace to standard error only under
+// the bits they name.
+extern int ldap_debug;
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
