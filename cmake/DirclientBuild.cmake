@@ -78,6 +78,7 @@ function(dirclient_lib_test)
     dirclient_unit_test(NAME ${T_NAME} SOURCES ${T_SOURCES} LIBS dirclient_lib ${T_LIBS}
                         LABELS ${T_LABELS} ENVIRONMENT ${T_ENVIRONMENT})
     set_property(GLOBAL APPEND PROPERTY DIRCLIENT_LIB_TESTS ${T_NAME})
+    set_property(GLOBAL PROPERTY DIRCLIENT_LIB_TEST_LABELS_${T_NAME} "unit;${T_LABELS}")
     if(T_ENVIRONMENT)
         set_property(GLOBAL PROPERTY DIRCLIENT_LIB_TEST_ENV_${T_NAME} "${T_ENVIRONMENT}")
     endif()

@@ -1,12 +1,13 @@
 # Adds every subfolder that has a CMakeLists.txt, in name order.
 function(dirclient_add_subfolders)
-    file(GLOB children LIST_DIRECTORIES true RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}"
-         CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*")
-    list(SORT children)
-    foreach(child IN LISTS children)
-        if(EXISTS "${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt")
-            add_subdirectory(${child})
-        endif()
+    # Globbing the CMakeLists.txt files (not the folders) makes a new one trigger a
+    # reconfiguration.
+    file(GLOB lists RELATIVE "${CMAKE_CURRENT_SOURCE_DIR}" CONFIGURE_DEPENDS
+         "${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt")
+    list(SORT lists)
+    foreach(list_file IN LISTS lists)
+        get_filename_component(child "${list_file}" DIRECTORY)
+        add_subdirectory(${child})
     endforeach()
 endfunction()
 

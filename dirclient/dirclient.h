@@ -3,5 +3,7 @@
 
 // Umbrella header of the directory client library: one include for the whole API.
 #include "version.h"
+#include "debug_mask.h"
+#include "ldap_result_codes.h"
 
 #endif

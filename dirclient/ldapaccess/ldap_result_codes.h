@@ -1,0 +1,27 @@
+#ifndef DIRCLIENT_LDAP_RESULT_CODES_H
+#define DIRCLIENT_LDAP_RESULT_CODES_H
+
+// LDAP result codes at the product's API use the classic client numbering: client-side
+// conditions are 81 (server down) to 97 (referral limit exceeded). The OpenLDAP client
+// library reports the same conditions as -1 to -17. Every result code that comes out of
+// OpenLDAP passes through qdx_ldap_classic_code before a caller, a fail-over decision or a
+// DException sees it; qdx_ldap_openldap_code maps back where OpenLDAP needs its own number.
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Classic number of an OpenLDAP result code; codes 0 and above pass unchanged.
+int qdx_ldap_classic_code(int openldap_code);
+
+// OpenLDAP number of a classic result code; other codes pass unchanged.
+int qdx_ldap_openldap_code(int classic_code);
+
+// The LDAP library's text for a classic result code; a static text, never null.
+char* qdx_ldap_err2string(int code);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
