@@ -195,7 +195,7 @@ int send_update(ReplHost* host, const char* service_name, const char* service_ad
     return -1;
 }
 
-int shutdown(ReplHost* host) {
+int close_connection(ReplHost* host) {
     if (!can_log(host)) return -1;
     bool closed = false;
     {
@@ -243,7 +243,7 @@ REPLBRIDGE_EXPORT int velt_repl_sendupdate(ReplHost* host, const char* service_n
 }
 
 REPLBRIDGE_EXPORT int velt_shutdown_interface(ReplHost* host) {
-    return guarded(-1, [&] { return shutdown(host); });
+    return guarded(-1, [&] { return close_connection(host); });
 }
 
 }  // extern "C"

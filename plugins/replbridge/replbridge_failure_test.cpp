@@ -54,6 +54,7 @@ Lines operator+(Lines first, const Lines& second) {
 class ReplBridgeFailure : public repltest::BridgeTest {};
 
 TEST_F(ReplBridgeFailure, InitializeReportsTheLibrarysError) {
+    EXPECT_EQ(rqcTestFailOn("initialize,send"), 0);  // no such operation: nothing changes
     ASSERT_EQ(rqcTestFailOn("initialize"), 1);
     EXPECT_EQ(init_master("M1", "Q1"), -1);
     EXPECT_EQ(logs(), (Lines{"Velt FAILED to initialize MASTER: M1\n"} +
@@ -150,12 +151,6 @@ TEST_F(ReplBridgeFailure, ShutdownReportsAFailedTerminate) {
     ASSERT_EQ(rqcTestFailOn(""), 1);
     EXPECT_EQ(bridge().shutdown(&host_), 0);  // the connection was kept for a second try
     EXPECT_EQ(bridge().shutdown(&host_), -1);
-}
-
-TEST(ReplBridgeTestSwitch, RefusesUnknownOperations) {
-    EXPECT_EQ(rqcTestFailOn("put,send"), 0);
-    EXPECT_EQ(rqcTestFailOn("put,,get"), 1);
-    EXPECT_EQ(rqcTestFailOn(nullptr), 1);
 }
 
 }  // namespace

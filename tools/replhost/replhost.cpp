@@ -64,6 +64,13 @@ bool parse_number(const char* text, double& value) {
     return errno == 0 && end != text && *end == '\0' && value >= 0;
 }
 
+bool parse_count(const char* text, long& value) {
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text, &end, 10);
+    return errno == 0 && end != text && *end == '\0' && value >= 0;
+}
+
 std::optional<Options> parse(int argc, char** argv) {
     Options options;
     std::vector<std::string> positional;
@@ -91,8 +98,8 @@ std::optional<Options> parse(int argc, char** argv) {
             options.out_dir = v;
         else if (arg == "--split" && replhost::parse_split(v))
             options.split = *replhost::parse_split(v);
-        else if (arg == "--count" && parse_number(v, number))
-            options.count = static_cast<long>(number);
+        else if (arg == "--count" && parse_count(v, options.count))
+            continue;
         else if (arg == "--idle" && parse_number(v, number))
             options.idle = number;
         else

@@ -56,7 +56,8 @@ void read_environment(HookState& hooks) {
 namespace rqc {
 
 const char* operation_name(RqcOperation operation) {
-    return operation > 0 && operation < kOperationCount ? kOperationNames[operation] : "?";
+    const int index = static_cast<int>(operation);
+    return index > 0 && index < kOperationCount ? kOperationNames[index] : "?";
 }
 
 bool begin_call(RqcOperation operation) noexcept {
