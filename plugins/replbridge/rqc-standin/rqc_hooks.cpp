@@ -74,12 +74,15 @@ bool begin_call(RqcOperation operation) noexcept {
 }
 
 void keep_record(RqcTestRecord kind, const void* record, std::size_t size) noexcept {
-    if (kind <= 0 || kind >= RQC_TEST_RECORD_KINDS || !record) return;
+    if (kind <= 0 || kind >= RQC_TEST_RECORD_KINDS) return;
     try {
         HookState& hooks = state();
         std::lock_guard lock(hooks.mutex);
         const char* bytes = static_cast<const char*>(record);
-        hooks.records[kind].assign(bytes, bytes + size);
+        if (bytes)
+            hooks.records[kind].assign(bytes, bytes + size);
+        else
+            hooks.records[kind].clear();  // a null record leaves none to show
     } catch (...) {
         // as above
     }

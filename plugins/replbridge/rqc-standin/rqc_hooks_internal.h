@@ -12,7 +12,7 @@ namespace rqc {
 // Notes the call in the trace and says whether it is to fail on demand.
 bool begin_call(RqcOperation operation) noexcept;
 
-// Keeps a copy of a record as the call received it.
+// Keeps a copy of a record as the call received it; a null record leaves none.
 void keep_record(RqcTestRecord kind, const void* record, std::size_t size) noexcept;
 
 // The operation's name in the trace and in RQC_TEST_FAIL, for example "put".
