@@ -24,9 +24,6 @@ struct FreeDeleter {
 struct Connection {
     std::string app;    // the application's own queue
     std::string spool;  // RQC_SPOOL_DIR when the connection was opened
-    int32_t mode = 0;
-    std::string init_text;
-    std::string ldap_address;
     std::map<uint32_t, std::unique_ptr<char, FreeDeleter>> buffers;  // by buffer marker
 };
 
@@ -162,8 +159,6 @@ int initialize(RqcAppDef* app, int32_t mode, RqcHandle* handle, void* reserved,
     Connection connection;
     connection.app = std::move(name);
     connection.spool = spool;
-    connection.mode = mode;
-    connection.init_text = details->text;
     Registry& table = registry();
     std::lock_guard lock(table.mutex);
     RqcHandle fresh = table.next_handle++;
@@ -173,14 +168,10 @@ int initialize(RqcAppDef* app, int32_t mode, RqcHandle* handle, void* reserved,
     return 1;
 }
 
-int set_service(RqcHandle handle, RqcService* service, const char* address) {
+int set_service(RqcHandle handle, RqcService* service) {
     constexpr RqcOperation op = RQC_OP_SET_SERVICE;
     if (!has_header(service, "BXSV", 1)) return fail_record(op, 2, "service record", "BXSV", 1);
-    Registry& table = registry();
-    std::lock_guard lock(table.mutex);
-    auto found = table.connections.find(handle);
-    if (found == table.connections.end()) return fail_handle(op, handle);
-    found->second.ldap_address = address ? address : "";
+    if (!find_connection(handle, nullptr, nullptr)) return fail_handle(op, handle);
     return 1;
 }
 
@@ -300,7 +291,7 @@ RQC_API int rqcSPIInitialize(RqcAppDef* app, int32_t mode, RqcHandle* handle, vo
 RQC_API int rqcSPISetLdapService(RqcHandle handle, RqcService* service, const char* address) {
     rqc::keep_record(RQC_TEST_LDAP_SERVICE, service, sizeof *service);
     rqc::keep_record(RQC_TEST_LDAP_ADDRESS, address, address ? std::strlen(address) + 1 : 0);
-    return run(RQC_OP_SET_SERVICE, [&] { return set_service(handle, service, address); });
+    return run(RQC_OP_SET_SERVICE, [&] { return set_service(handle, service); });
 }
 
 RQC_API int rqcPutRequest(RqcHandle handle, RqcService* service, RqcMessage* message,

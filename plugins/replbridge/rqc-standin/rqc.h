@@ -146,8 +146,8 @@ typedef struct RqcError {
 RQC_API int rqcSPIInitialize(RqcAppDef* app, int32_t mode, RqcHandle* handle, void* reserved,
                              RqcInitDtl* details);
 
-// Remembers the address under which the service of *service is published. The stand-in
-// keeps it only for inspection; a null address means none.
+// Names the address under which the service of *service is published. The stand-in finds
+// queues by service name alone, so it checks the call but has no use for the address.
 RQC_API int rqcSPISetLdapService(RqcHandle handle, RqcService* service, const char* address);
 
 // Sends message->dataLength bytes at message->data to the queue of *service; the caller's
