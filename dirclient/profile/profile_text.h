@@ -1,0 +1,22 @@
+#ifndef DIRCLIENT_PROFILE_TEXT_H
+#define DIRCLIENT_PROFILE_TEXT_H
+
+// Building report texts. Internal. Texts grow as needed: names and descriptions have no
+// length limit.
+
+#include <string>
+
+namespace dirclient::profile {
+
+// Appends printf-style output to `out`.
+void appendf(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// `count` spaces (none for a negative count).
+std::string indentation(int count);
+
+// A malloc'd copy for the caller, released with qdx_profile_memfree. Throws std::bad_alloc.
+char* hand_out(const std::string& text);
+
+}  // namespace dirclient::profile
+
+#endif
