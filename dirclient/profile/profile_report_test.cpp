@@ -60,13 +60,6 @@ class Reports : public ProfilerTest {
         if (!file_.empty()) unlink(file_.c_str());
     }
 
-    static void report_everything() {
-        setenv("QDX_PROFILE_REPORT_CPU", "all", 1);
-        setenv("QDX_PROFILE_REPORT_ELAPSED", "absolute,relative,unit", 1);
-        setenv("QDX_PROFILE_REPORT_COUNT", "", 1);
-        setenv("QDX_PROFILE_REPORT_DESCRIPTION", "yes", 1);
-    }
-
     // Three LDAP-style calls under "app", which is never counted, only started by them.
     static void run_calls() {
         qdx_start_activity("ldap_add");

@@ -95,6 +95,14 @@ class ProfilerTest : public ::testing::Test {
         setenv("QDX_PROFILE_ACTIVITIES", activities, 1);
     }
 
+    // Every figure of the statistics trees.
+    static void report_everything() {
+        setenv("QDX_PROFILE_REPORT_CPU", "all", 1);
+        setenv("QDX_PROFILE_REPORT_ELAPSED", "absolute,relative,unit", 1);
+        setenv("QDX_PROFILE_REPORT_COUNT", "", 1);
+        setenv("QDX_PROFILE_REPORT_DESCRIPTION", "yes", 1);
+    }
+
     // "app" { "ldap32" { "ldap_add", "ldap_search" }, "parse" }
     static void declare_small_tree() {
         qdx_create_composite_activity("app", "the application");
