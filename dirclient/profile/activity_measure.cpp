@@ -37,17 +37,33 @@ class Stamp {
     int64_t wall_ = 0;
 };
 
+// Adds `change` to the running count of every activity above `activity`.
+void count_running_above(const qdx_activity* activity, uint32_t thread, int64_t change) noexcept {
+    for (const qdx_activity* above = activity->parent.load(std::memory_order_acquire);
+         above != nullptr; above = above->parent.load(std::memory_order_acquire)) {
+        if (Measurement* m = above->measurements.find(thread)) {
+            const int64_t running = load(m->running_below) + change;
+            store(m->running_below, running < 0 ? int64_t{0} : running);
+        }
+    }
+}
+
 // Stops every running activity below `activity`, then `activity` itself. Descends even
 // where an activity is not running or not profiled: a stop of "ldap32" must end the run
 // of a profiled call below it whether or not "ldap32" itself is profiled.
 void stop_running(const qdx_activity* activity, uint32_t thread, Stamp& now) noexcept {
-    if (const ActivityGroup* children =
-            activity->stoppable_children.load(std::memory_order_acquire)) {
-        for (const qdx_activity* child : children->members)
-            stop_running(child, thread, now);
-    }
     Measurement* m = activity->measurements.find(thread);
-    if (m == nullptr || !m->running()) return;
+    if (m == nullptr) return;
+    if (load(m->running_below) > 0) {
+        if (const ActivityGroup* children =
+                activity->stoppable_children.load(std::memory_order_acquire)) {
+            for (const qdx_activity* child : children->members) {
+                stop_running(child, thread, now);
+                if (load(m->running_below) == 0) break;
+            }
+        }
+    }
+    if (!m->running()) return;
     // A clock that was set back must not give negative runs.
     int64_t cpu = now.cpu() - load(m->begin_cpu);
     if (cpu < 0) cpu = 0;
@@ -63,6 +79,15 @@ void stop_running(const qdx_activity* activity, uint32_t thread, Stamp& now) noe
     store(m->elapsed_clock, load(m->elapsed_clock) + wall);
     store(m->begin_cpu, int64_t{0});
     store(m->begin_clock, int64_t{0});
+    count_running_above(activity, thread, -1);
+}
+
+// Whether siblings of a just-started activity may be running: the parent counts what
+// runs below it, the activity and its own running descendants included.
+bool siblings_may_run(const qdx_activity* parent, const Measurement& m, uint32_t thread) {
+    if (parent == nullptr) return true;  // the top level keeps no count
+    const Measurement* pm = parent->measurements.find(thread);
+    return pm == nullptr || load(pm->running_below) > 1 + load(m.running_below);
 }
 
 void start_running(const qdx_activity* activity, Measurement& m, uint32_t thread, Stamp& now,
@@ -71,13 +96,14 @@ void start_running(const qdx_activity* activity, Measurement& m, uint32_t thread
     if (counted) store(m.count, load(m.count) + 1);
     store(m.begin_cpu, now.cpu());
     store(m.begin_clock, now.wall());
+    count_running_above(activity, thread, +1);
     const qdx_activity* parent = activity->parent.load(std::memory_order_acquire);
     if (parent != nullptr && parent->profiled) {
         if (Measurement* pm = parent->measurements.find(thread)) {
             start_running(parent, *pm, thread, now, false, stop_siblings);
         }
     }
-    if (!stop_siblings) return;
+    if (!stop_siblings || !siblings_may_run(parent, m, thread)) return;
     if (const ActivityGroup* siblings =
             activity->stoppable_siblings.load(std::memory_order_acquire)) {
         for (const qdx_activity* sibling : siblings->members) {
@@ -104,16 +130,18 @@ void start(const char* name, bool stop_siblings) noexcept {
     start_running(activity, *m, static_cast<uint32_t>(thread), now, true, stop_siblings);
 }
 
+// Clears an activity before the ones below it: a start racing with the reset then leaves
+// running counts too high, never too low.
 int reset_subtree(qdx_activity* activity, uint32_t threads) noexcept {
-    int status = 0;
-    for (qdx_activity* child = activity->first_child.load(std::memory_order_acquire);
-         child != nullptr; child = child->next.load(std::memory_order_acquire)) {
-        status |= reset_subtree(child, threads);
-    }
     for (uint32_t thread = 0; thread < threads; ++thread) {
         Measurement* m = activity->measurements.find(thread);
         if (m == nullptr) return 1;
         m->clear();
+    }
+    int status = 0;
+    for (qdx_activity* child = activity->first_child.load(std::memory_order_acquire);
+         child != nullptr; child = child->next.load(std::memory_order_acquire)) {
+        status |= reset_subtree(child, threads);
     }
     return status;
 }
@@ -155,7 +183,8 @@ extern "C" void qdx_profile_initial_activities(void) {
         std::lock_guard lock(profile_mutex());
         Profiler* p = profiler();
         if (p == nullptr) return;
-        // Every activity lies below some top-level one, so this covers them all.
+        // Every activity lies below some top-level one, so this covers them all; the table
+        // holds parents before their children.
         for (const auto& activity : p->table) {
             for (uint32_t thread = 0; thread < p->thread_count; ++thread) {
                 if (Measurement* m = activity->measurements.find(thread)) m->clear();

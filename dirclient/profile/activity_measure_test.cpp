@@ -138,6 +138,33 @@ TEST_F(Measuring, BeginLeavesSiblingsRunningButStartsParents) {
     EXPECT_TRUE(is_running("parse"));
 }
 
+TEST_F(Measuring, StartingStopsEverySiblingThatBeginLeftRunning) {
+    profile("all");
+    qdx_create_composite_activity("calls", nullptr);
+    for (const char* name : {"one", "two", "three", "four"}) {
+        qdx_create_atomic_activity(name, nullptr);
+    }
+    qdx_end_composite_activity();
+    qdx_begin_activity("one");
+    qdx_begin_activity("three");
+    qdx_begin_activity("four");
+    qdx_start_activity("two");
+    EXPECT_FALSE(is_running("one"));
+    EXPECT_FALSE(is_running("three"));
+    EXPECT_FALSE(is_running("four"));
+    EXPECT_TRUE(is_running("two"));
+    EXPECT_TRUE(is_running("calls"));
+}
+
+TEST_F(Measuring, StartingStopsSiblingsRunningBelowAnUnprofiledComposite) {
+    profile("ldap_search,parse");
+    declare_small_tree();
+    qdx_start_activity("ldap_search");
+    qdx_start_activity("parse");  // ldap32, a sibling, is not profiled but runs a call
+    EXPECT_FALSE(is_running("ldap_search"));
+    EXPECT_TRUE(is_running("parse"));
+}
+
 TEST_F(Measuring, UnprofiledActivitiesAreNotMeasuredNorStartedAsParents) {
     profile("ldap_add,app");
     declare_small_tree();

@@ -18,21 +18,38 @@ bool matches(const qdx_activity* activity, const NameKey& key, std::string_view 
            same_name(activity->name, name);
 }
 
+// Accumulates a name's key one character at a time.
+class KeyBuilder {
+  public:
+    void add(char c) noexcept {
+        const unsigned char folded = fold(c);
+        fingerprint_ = (fingerprint_ ^ folded) * kFnvPrime;
+        word_ = (word_ << 8) | folded;
+        if (++length_ % 4 == 0) hash_ += word_ % kNameIndexSlots;
+    }
+    NameKey key() const noexcept { return {hash_, fingerprint_, length_}; }
+
+  private:
+    uint64_t hash_ = 0;
+    uint32_t fingerprint_ = kFnvOffset;
+    uint32_t word_ = 0;
+    size_t length_ = 0;
+};
+
 }  // namespace
 
 NameKey name_key(std::string_view name) noexcept {
-    NameKey key;
-    key.length = name.size();
-    uint32_t fingerprint = kFnvOffset;
-    uint32_t word = 0;
-    for (size_t i = 0; i < name.size(); ++i) {
-        const unsigned char c = fold(name[i]);
-        fingerprint = (fingerprint ^ c) * kFnvPrime;
-        word = (word << 8) | c;
-        if (i % 4 == 3) key.hash += word % kNameIndexSlots;
-    }
-    key.fingerprint = fingerprint;
-    return key;
+    KeyBuilder builder;
+    for (char c : name)
+        builder.add(c);
+    return builder.key();
+}
+
+NameKey name_key(const char* name) noexcept {
+    KeyBuilder builder;
+    while (*name != '\0')
+        builder.add(*name++);
+    return builder.key();
 }
 
 bool same_name(std::string_view a, std::string_view b) noexcept {
@@ -62,12 +79,21 @@ ActivityNameIndex::Insert ActivityNameIndex::insert(qdx_activity* activity) {
 }
 
 qdx_activity* ActivityNameIndex::find(std::string_view name) const noexcept {
-    const size_t slot = slot_of(name);
+    const size_t slot = probe(name_key(name), name);
+    return slot == kNameIndexSlots ? nullptr : slots_[slot].load(std::memory_order_acquire);
+}
+
+qdx_activity* ActivityNameIndex::find(const char* name) const noexcept {
+    const NameKey key = name_key(name);
+    const size_t slot = probe(key, std::string_view(name, key.length));
     return slot == kNameIndexSlots ? nullptr : slots_[slot].load(std::memory_order_acquire);
 }
 
 size_t ActivityNameIndex::slot_of(std::string_view name) const noexcept {
-    const NameKey key = name_key(name);
+    return probe(name_key(name), name);
+}
+
+size_t ActivityNameIndex::probe(const NameKey& key, std::string_view name) const noexcept {
     size_t slot = first_slot(key.hash);
     // Wraps past the last slot like insert does, which may have placed the name there.
     for (size_t probes = 0; probes < kNameIndexSlots; ++probes) {

@@ -30,6 +30,7 @@ struct NameKey {
 };
 
 NameKey name_key(std::string_view name) noexcept;
+NameKey name_key(const char* name) noexcept;  // NUL-terminated; one pass, no strlen
 
 // True when both names are equal without regard to ASCII case.
 bool same_name(std::string_view a, std::string_view b) noexcept;
@@ -44,6 +45,7 @@ class ActivityNameIndex {
 
     // The activity of that name, or null. Any thread, without a lock.
     qdx_activity* find(std::string_view name) const noexcept;
+    qdx_activity* find(const char* name) const noexcept;
 
     // Slot that holds the name, or kNameIndexSlots when absent.
     size_t slot_of(std::string_view name) const noexcept;
@@ -55,6 +57,8 @@ class ActivityNameIndex {
     static size_t first_slot(uint64_t hash) noexcept {
         return hash < kNameIndexSlots ? static_cast<size_t>(hash) : 0;
     }
+    // Slot of the name or kNameIndexSlots.
+    size_t probe(const NameKey& key, std::string_view name) const noexcept;
 
     std::atomic<qdx_activity*> slots_[kNameIndexSlots]{};
     size_t size_ = 0;  // written by the serialised writers only

@@ -17,6 +17,7 @@ void Measurement::clear() noexcept {
     store(end_clock, int64_t{0});
     store(elapsed_clock, int64_t{0});
     store(relative_clock, 0.0);
+    store(running_below, int64_t{0});
 }
 
 MeasurementList::~MeasurementList() {

@@ -27,6 +27,9 @@ struct alignas(64) Measurement {
     std::atomic<int64_t> end_clock{0};  // never set
     std::atomic<int64_t> elapsed_clock{0};
     std::atomic<double> relative_clock{0.0};
+    // Running measurements below this one, so that starts and stops skip idle subtrees.
+    // A reset racing with the owner may leave it too high (costing a walk), never too low.
+    std::atomic<int64_t> running_below{0};
 
     bool running() const noexcept;
     void clear() noexcept;

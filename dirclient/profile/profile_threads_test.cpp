@@ -35,7 +35,8 @@ TEST_F(ThreadedProfiling, EachThreadKeepsItsOwnFiguresAndNumber) {
     std::latch first_done(1), second_done(1);
     int first_number = -1, second_number = -1;
     std::thread first([&] {
-        for (int i = 0; i < 3; ++i) one_run("parse", 200);
+        for (int i = 0; i < 3; ++i)
+            one_run("parse", 200);
         first_number = qdx_profile_current_thread();
         first_done.count_down();
         second_done.wait();  // alive until the next thread has its number
@@ -131,7 +132,8 @@ TEST_F(ThreadedProfiling, ReportsReadWhileThreadsMeasureAndArrive) {
             all_measured.wait();  // all alive at once: every thread gets its own number
         });
     }
-    for (auto& worker : workers) worker.join();
+    for (auto& worker : workers)
+        worker.join();
     done = true;
     reporter.join();
     EXPECT_EQ(qdx_profile_thread_count(), kThreads + 1u);
@@ -164,7 +166,8 @@ TEST_F(ThreadedProfiling, ResetsAndDeclarationsRaceWithMeasurement) {
     }
     qdx_profile_initial_sub_activities(qdx_activity_named("a7"));
     done = true;
-    for (auto& worker : workers) worker.join();
+    for (auto& worker : workers)
+        worker.join();
     EXPECT_NE(qdx_activity_named("a199"), nullptr);
 }
 

@@ -45,6 +45,7 @@ void release_thread_number(Profiler& p, uint32_t number) {
         if (Measurement* m = activity->measurements.find(number)) {
             store(m->begin_cpu, int64_t{0});
             store(m->begin_clock, int64_t{0});
+            store(m->running_below, int64_t{0});
         }
     }
     p.free_threads.insert(number);
