@@ -268,17 +268,6 @@ TEST_F(Measuring, ResetOfASubtreeLeavesTheRestAlone) {
     EXPECT_EQ(qdx_profile_initial_sub_activities(stranger), 1);
 }
 
-TEST_F(Measuring, ProcessClockReadsTheWholeProcess) {
-    profile("all");
-    declare_small_tree();
-    FakeClocks::process_cpu = 1500;
-    qdx_start_process_clock();
-    FakeClocks::process_cpu = 9500;
-    qdx_stop_process_clock();
-    EXPECT_EQ(dirclient::profile::process_cpu_begin.load(), 1500);
-    EXPECT_EQ(dirclient::profile::process_cpu_end.load(), 9500);
-}
-
 TEST_F(Measuring, LdapErrorTextIsMeasuredUnderLdap32) {
     profile("all");
     qdx_create_composite_activity("ldap32", nullptr);

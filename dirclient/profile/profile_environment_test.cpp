@@ -58,17 +58,6 @@ TEST(FigureChoice, ReadsTheThreeWordsAndAll) {
     }
 }
 
-TEST(ProfiledNamesTest, AllAnywhereProfilesEveryNameAndEndsTheList) {
-    ProfiledNames names;
-    EXPECT_EQ(names.add("ldap_add"), ProfiledNames::Add::added);
-    EXPECT_FALSE(names.contains("ldap_search"));
-    EXPECT_TRUE(names.contains("LDAP_ADD"));
-    EXPECT_EQ(names.add("All"), ProfiledNames::Add::all);
-    EXPECT_EQ(names.add("ldap_delete"), ProfiledNames::Add::ignored_after_all);
-    EXPECT_TRUE(names.contains("ldap_search"));
-    EXPECT_EQ(names.size(), 1u);
-}
-
 TEST(ProfiledNamesTest, RefusesNamesPastTheLimitButStillTakesAll) {
     ProfiledNames names;
     for (size_t i = 0; i < kMaxProfiledNames; ++i) {

@@ -33,7 +33,8 @@ void qdx_display_activity_statistics(const char* name);
 // unknown name.
 char* qdx_get_statistics_report_for(const char* name);
 
-// The statistics tree of one activity for one thread, indented by `indent` spaces; `force`
+// The statistics tree of one activity for one thread, indented by `indent` spaces (0 to
+// 1024, nesting adding 2 per level); `force`
 // shows activities that are not profiled. Null for a null or unknown activity.
 char* qdx_get_statistics_string(qdx_activity* activity, int force, int indent, unsigned thread);
 
@@ -68,7 +69,8 @@ char* qdx_profile_description_for(qdx_activity* activity, int labels);
 // standard output is flushed, never closed.
 void qdx_flush_statistics(void);
 
-// Writes a dump of the activity and everything below it, for one thread, to standard output.
+// Writes a dump of the activity and everything below it, for one thread, to standard
+// output, indented like qdx_get_statistics_string.
 void qdx_trace_activity_structure(qdx_activity* activity, int indent, unsigned thread);
 
 // Releases a text returned by the functions above; null is ignored.

@@ -116,6 +116,9 @@ TEST_F(Reports, AThreadWithoutMeasurementsHasNoActivity) {
     declare_small_tree();
     EXPECT_EQ(take(qdx_get_statistics_string(named("ldap32"), 0, 2, 7)), "  ldap32: no activity\n");
     EXPECT_EQ(take(qdx_get_statistics_string(nullptr, 0, 0, 0)), "<null>");
+    EXPECT_EQ(take(qdx_get_statistics_string(named("ldap32"), 0, -5, 7)), "ldap32: no activity\n");
+    EXPECT_EQ(take(qdx_get_statistics_string(named("ldap32"), 0, 1 << 30, 7)),
+              std::string(1024, ' ') + "ldap32: no activity\n");
 }
 
 TEST_F(Reports, DisplayWritesTreesAndSummaryToTheReportFile) {

@@ -27,6 +27,10 @@ void appendf(std::string& out, const char* format, ...) {
     va_end(again);
 }
 
+int caller_indent(int indent) {
+    return indent < 0 ? 0 : (indent > kMaxIndent ? kMaxIndent : indent);
+}
+
 std::string indentation(int count) {
     return std::string(count > 0 ? static_cast<size_t>(count) : 0, ' ');
 }

@@ -11,6 +11,13 @@ namespace dirclient::profile {
 // Appends printf-style output to `out`.
 void appendf(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// The largest indent a caller may ask for; deeper nesting adds to it.
+constexpr int kMaxIndent = 1024;
+
+// A caller's indent, kept within 0 to kMaxIndent so that a wild value cannot ask for
+// gigabytes of blanks.
+int caller_indent(int indent);
+
 // `count` spaces (none for a negative count).
 std::string indentation(int count);
 

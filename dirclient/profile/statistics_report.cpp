@@ -179,7 +179,7 @@ extern "C" char* qdx_get_statistics_string(qdx_activity* activity, int force, in
         std::lock_guard lock(profile_mutex());
         if (known_activity(activity) == nullptr) return nullptr;
         std::string out;
-        statistics_tree(out, *profiler(), *activity, force != 0, indent, thread);
+        statistics_tree(out, *profiler(), *activity, force != 0, caller_indent(indent), thread);
         return hand_out(out);
     });
 }

@@ -68,7 +68,7 @@ extern "C" void qdx_trace_activity_structure(qdx_activity* activity, int indent,
             fprintf(stderr, "*** incorrect activity structure address %jd\n", address_of(activity));
             return;
         }
-        dump(*activity, indent, thread);
+        dump(*activity, caller_indent(indent), thread);
         fflush(stdout);
     });
 }
