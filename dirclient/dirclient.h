@@ -5,5 +5,8 @@
 #include "version.h"
 #include "debug_mask.h"
 #include "ldap_result_codes.h"
+#include "profile_activity.h"
+#include "profile_measure.h"
+#include "profile_report.h"
 
 #endif

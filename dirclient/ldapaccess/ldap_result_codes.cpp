@@ -2,6 +2,8 @@
 
 #include <ldap.h>
 
+#include "profile_measure.h"
+
 namespace {
 // The classic client-side codes 81..97 and OpenLDAP's -1..-17 name the same conditions
 // in the same order.
@@ -23,5 +25,9 @@ extern "C" int qdx_ldap_openldap_code(int classic_code) {
 }
 
 extern "C" char* qdx_ldap_err2string(int code) {
-    return ldap_err2string(qdx_ldap_openldap_code(code));
+    qdx_start_activity("ldap_err2string");
+    char* text = ldap_err2string(qdx_ldap_openldap_code(code));
+    // Stopping the composite ends the call's activity with everything else below it.
+    qdx_stop_activity("ldap32");
+    return text;
 }
