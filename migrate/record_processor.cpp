@@ -1,0 +1,116 @@
+#include "record_processor.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cstring>
+#include <initializer_list>
+
+#include "ch_malloc.h"
+#include "ldif_codec.h"
+#include "record_rules.h"
+
+using namespace migrate;
+
+namespace {
+
+// Type of the slot that stands for a change record's "-" separator line.
+char kSeparatorType[] = "-";
+
+bool is_separator(const char* line) { return strcmp(line, "-") == 0 || strcmp(line, "-\r") == 0; }
+
+}  // namespace
+
+RecordProcessor::RecordProcessor(FILE* out, const char* input_name)
+    : out_(out), input_name_(input_name) {}
+
+RecordProcessor::~RecordProcessor() { ch_free(text_); }
+
+void RecordProcessor::parse(char* record, const std::vector<int>& line_numbers) {
+    char* next = record;
+    size_t physical = 0;
+    int span = 0;
+    while (char* line = ldif_getline(&next, &span)) {
+        int number = physical < line_numbers.size() ? line_numbers[physical] : 0;
+        physical += static_cast<size_t>(span);
+        if (is_separator(line)) {
+            table_.append(AttrSlot{kSeparatorType, nullptr, 0, 0, 0});
+            continue;
+        }
+        bool has_colon = strchr(line, ':') != nullptr;
+        AttrSlot slot{nullptr, nullptr, 0, 0, 0};
+        if (str_parse_line(line, &slot.type, &slot.value, &slot.length) != 0) {
+            bad_.push_back({number, has_colon ? "invalid base64 value" : "no ':'"});
+            continue;
+        }
+        if (strcasecmp(slot.type, DN) == 0) entry_name_ = slot.value;
+        if (strcasecmp(slot.type, OBJECTCLASS) == 0) {
+            metadata_entry_ = metadata_entry_ || strcasecmp(slot.value, METADATAENTRY) == 0;
+            message_map_ = message_map_ || strcasecmp(slot.value, MESSAGEMAP) == 0;
+        }
+        table_.append(slot);
+    }
+}
+
+void RecordProcessor::migrate() {
+    if (metadata_entry_) {
+        for (int (*pass)(AttrTable&) : {escape_mdr, migrate_mdr, migrate_functionLibrary})
+            if (pass(table_) != 0) printf("Problem migrating entry %s\n", entry_name_);
+    }
+    if (metadata_entry_ || message_map_) {
+        int release = get_version(table_);
+        if (release > 0 && release < CURRENT_RELEASE) add_unique_attribute(table_, COMPATT, COMPATVER);
+        set_version(table_);
+    }
+}
+
+int RecordProcessor::write() {
+    size_t needed = 2;  // the separator lines and the closing blank line fit in this
+    for (int i = 0; i < table_.count(); ++i) {
+        const AttrSlot& s = table_[i];
+        needed += s.value ? ldif_size_needed(strlen(s.type), static_cast<size_t>(s.length)) : 2;
+    }
+    if (needed > text_capacity_) {
+        text_capacity_ = std::max(needed, text_capacity_ * 2);
+        ch_free(text_);
+        text_ = static_cast<char*>(ch_malloc(text_capacity_));
+    }
+    char* end = text_;
+    for (int i = 0; i < table_.count(); ++i) {
+        const AttrSlot& s = table_[i];
+        if (s.value) {
+            put_type_and_value(&end, s.type, s.value, s.length);
+        } else {
+            *end++ = '-';
+            *end++ = '\n';
+        }
+    }
+    *end++ = '\n';
+    size_t n = static_cast<size_t>(end - text_);
+    return fwrite(text_, 1, n, out_) == n ? 0 : 1;
+}
+
+void RecordProcessor::report(const std::vector<BadLine>& bad) {
+    for (const BadLine& b : bad)
+        fprintf(stderr, "ldifmigrate: %s: line %d of entry \"%s\" is malformed (%s); it was left out\n",
+                input_name_, b.line, entry_name_, b.reason);
+}
+
+int RecordProcessor::process_ldif_rec(char* record, const std::vector<int>& line_numbers,
+                                      const std::vector<int>& nul_lines) {
+    table_.clear();
+    bad_.clear();
+    entry_name_ = "";
+    metadata_entry_ = message_map_ = false;
+    for (int line : nul_lines) bad_.push_back({line, "NUL byte in line"});
+    parse(record, line_numbers);
+    if (!bad_.empty()) {
+        std::sort(bad_.begin(), bad_.end(), [](const BadLine& a, const BadLine& b) { return a.line < b.line; });
+        report(bad_);
+        malformed_ = true;
+    }
+    migrate();
+    int status = write();
+    table_.clear();
+    return status;
+}
