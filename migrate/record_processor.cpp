@@ -17,6 +17,12 @@ namespace {
 // Type of the slot that stands for a change record's "-" separator line.
 char kSeparatorType[] = "-";
 
+// Case-blind comparison of an attribute type; the first letters are compared first, since
+// most types differ there.
+bool type_is(const char* type, const char* name) {
+    return (type[0] | 0x20) == (name[0] | 0x20) && strcasecmp(type, name) == 0;
+}
+
 bool is_separator(const char* line) { return strcmp(line, "-") == 0 || strcmp(line, "-\r") == 0; }
 
 }  // namespace
@@ -43,8 +49,8 @@ void RecordProcessor::parse(char* record, const std::vector<int>& line_numbers) 
             bad_.push_back({number, has_colon ? "invalid base64 value" : "no ':'"});
             continue;
         }
-        if (strcasecmp(slot.type, DN) == 0) entry_name_ = slot.value;
-        if (strcasecmp(slot.type, OBJECTCLASS) == 0) {
+        if (type_is(slot.type, DN)) entry_name_ = slot.value;
+        if (type_is(slot.type, OBJECTCLASS)) {
             metadata_entry_ = metadata_entry_ || strcasecmp(slot.value, METADATAENTRY) == 0;
             message_map_ = message_map_ || strcasecmp(slot.value, MESSAGEMAP) == 0;
         }
