@@ -15,12 +15,13 @@ generate() {  # generate MB -> path
   echo "$file"
 }
 
-# seconds and peak resident kilobytes of one command: "SECONDS KB"
+# wall seconds, CPU seconds (user + system) and peak resident kilobytes of one command:
+# "WALL CPU KB". CPU time is the steadier figure on a machine shared with other work.
 measure() {
   local report
   report=$(mktemp)
-  /usr/bin/time -f '%e %M' -o "$report" "$@" >/dev/null
-  cat "$report"
+  /usr/bin/time -f '%e %U %S %M' -o "$report" "$@" >/dev/null
+  awk '{ printf "%s %.2f %s\n", $1, $2 + $3, $4 }' "$report"
   rm -f "$report"
 }
 
@@ -33,18 +34,24 @@ out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
 cat "$file" >/dev/null  # warm the page cache for every contender alike
-read -r cat_s _ < <(measure cat "$file")
-read -r mig_s mig_kb < <(measure "$program" "$file" "$out/migrated.ldif")
-read -r py_s py_kb < <(measure /usr/bin/python3 "$here/python_ldif_roundtrip.py" "$file" "$out/python.ldif")
-read -r _ small_kb < <(measure "$program" "$small" "$out/small.ldif")
+read -r cat_s cat_cpu _ < <(measure cat "$file")
+read -r mig_s mig_cpu mig_kb < <(measure "$program" "$file" "$out/migrated.ldif")
+read -r py_s py_cpu py_kb < <(measure /usr/bin/python3 "$here/python_ldif_roundtrip.py" "$file" "$out/python.ldif")
+read -r _ _ small_kb < <(measure "$program" "$small" "$out/small.ldif")
 
 records=$(grep -c '^dn:' "$file" || true)
 printf 'input: %s (%d records, %.1f MB)\n' "$file" "$records" "$(awk -v b="$bytes" 'BEGIN{print b/1048576}')"
-printf '%-28s %8s s %9s MB/s\n' "cat (I/O ceiling)" "$cat_s" "$(mbps "$bytes" "$cat_s")"
-printf '%-28s %8s s %9s MB/s\n' "ldifmigrate" "$mig_s" "$(mbps "$bytes" "$mig_s")"
-printf '%-28s %8s s %9s MB/s\n' "python-ldap ldif round trip" "$py_s" "$(mbps "$bytes" "$py_s")"
-awk -v c="$cat_s" -v m="$mig_s" -v p="$py_s" 'BEGIN {
-  if (m < 0.001) m = 0.001; if (c < 0.001) c = 0.001
-  printf "ldifmigrate is %.1fx python-ldap and %.1fx slower than cat\n", p / m, m / c }'
+printf '%-28s %8s %10s %8s %10s\n' "" "wall s" "wall MB/s" "CPU s" "CPU MB/s"
+row() { printf '%-28s %8s %10s %8s %10s\n' "$1" "$2" "$(mbps "$bytes" "$2")" "$3" "$(mbps "$bytes" "$3")"; }
+row "cat (I/O ceiling)" "$cat_s" "$cat_cpu"
+row "ldifmigrate" "$mig_s" "$mig_cpu"
+row "python-ldap ldif round trip" "$py_s" "$py_cpu"
+ratios() {
+  awk -v c="$2" -v m="$3" -v p="$4" -v what="$1" 'BEGIN {
+    if (m < 0.01) m = 0.01; if (c < 0.01) c = 0.01
+    printf "%s: ldifmigrate is %.1fx as fast as python-ldap and takes %.1fx the time of cat\n", what, p / m, m / c }'
+}
+ratios "wall time" "$cat_s" "$mig_s" "$py_s"
+ratios "CPU time" "$cat_cpu" "$mig_cpu" "$py_cpu"
 printf 'peak memory of ldifmigrate: %d KB at 10 MB, %d KB at %s MB (python-ldap: %d KB)\n' \
   "$small_kb" "$mig_kb" "$size" "$py_kb"
