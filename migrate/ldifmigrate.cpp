@@ -54,7 +54,8 @@ int run(const char* input, const char* output) {
         RecordReader reader(in);
         RecordProcessor processor(out, input);
         while (char* record = reader.read_one_record()) {
-            if (processor.process_ldif_rec(record, reader.line_numbers(), reader.nul_lines()) != 0) {
+            if (processor.process_ldif_rec(record, reader.line_numbers(), reader.nul_lines()) !=
+                0) {
                 write_failed = true;
                 write_errno = errno;
                 break;
@@ -74,7 +75,8 @@ int run(const char* input, const char* output) {
         write_errno = errno;
     }
     if (read_failed) fprintf(stderr, "ldifmigrate: error reading %s\n", input);
-    if (write_failed) fprintf(stderr, "ldifmigrate: error writing %s: %s\n", output, strerror(write_errno));
+    if (write_failed)
+        fprintf(stderr, "ldifmigrate: error writing %s: %s\n", output, strerror(write_errno));
     return read_failed || write_failed || malformed ? 1 : 0;
 }
 

@@ -33,7 +33,9 @@ bool keep_verbatim(const char* line) {
 RecordProcessor::RecordProcessor(FILE* out, const char* input_name)
     : out_(out), input_name_(input_name) {}
 
-RecordProcessor::~RecordProcessor() { ch_free(text_); }
+RecordProcessor::~RecordProcessor() {
+    ch_free(text_);
+}
 
 void RecordProcessor::parse(char* record, const std::vector<int>& line_numbers) {
     char* next = record;
@@ -68,7 +70,8 @@ void RecordProcessor::migrate() {
     }
     if (metadata_entry_ || message_map_) {
         int release = get_version(table_);
-        if (release > 0 && release < CURRENT_RELEASE) add_unique_attribute(table_, COMPATT, COMPATVER);
+        if (release > 0 && release < CURRENT_RELEASE)
+            add_unique_attribute(table_, COMPATT, COMPATVER);
         set_version(table_);
     }
 }
@@ -77,7 +80,8 @@ int RecordProcessor::write() {
     size_t needed = 1;  // the closing blank line
     for (int i = 0; i < table_.count(); ++i) {
         const AttrSlot& s = table_[i];
-        needed += s.value ? ldif_size_needed(strlen(s.type), static_cast<size_t>(s.length)) : strlen(s.type) + 1;
+        needed += s.value ? ldif_size_needed(strlen(s.type), static_cast<size_t>(s.length))
+                          : strlen(s.type) + 1;
     }
     if (needed > text_capacity_) {
         text_capacity_ = std::max(needed, text_capacity_ * 2);
@@ -103,7 +107,8 @@ int RecordProcessor::write() {
 
 void RecordProcessor::report(const std::vector<BadLine>& bad) {
     for (const BadLine& b : bad)
-        fprintf(stderr, "ldifmigrate: %s: line %d of entry \"%s\" is malformed (%s); it was left out\n",
+        fprintf(stderr,
+                "ldifmigrate: %s: line %d of entry \"%s\" is malformed (%s); it was left out\n",
                 input_name_, b.line, entry_name_, b.reason);
 }
 
@@ -113,10 +118,12 @@ int RecordProcessor::process_ldif_rec(char* record, const std::vector<int>& line
     bad_.clear();
     entry_name_ = "";
     metadata_entry_ = message_map_ = false;
-    for (int line : nul_lines) bad_.push_back({line, "NUL byte in line"});
+    for (int line : nul_lines)
+        bad_.push_back({line, "NUL byte in line"});
     parse(record, line_numbers);
     if (!bad_.empty()) {
-        std::sort(bad_.begin(), bad_.end(), [](const BadLine& a, const BadLine& b) { return a.line < b.line; });
+        std::sort(bad_.begin(), bad_.end(),
+                  [](const BadLine& a, const BadLine& b) { return a.line < b.line; });
         report(bad_);
         malformed_ = true;
     }

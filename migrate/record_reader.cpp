@@ -53,7 +53,8 @@ bool RecordReader::next_line(const char** line, size_t* length) {
     for (;;) {
         char* start = buf_ + begin_;
         size_t unscanned = end_ - begin_ - scanned;
-        auto* nl = unscanned ? static_cast<char*>(memchr(start + scanned, '\n', unscanned)) : nullptr;
+        auto* nl =
+            unscanned ? static_cast<char*>(memchr(start + scanned, '\n', unscanned)) : nullptr;
         if (nl) {
             *line = start;
             *length = static_cast<size_t>(nl - start) + 1;
@@ -102,7 +103,9 @@ char* RecordReader::read_one_record() {
             in_comment = false;
             continue;
         }
-        if (line[0] == '#' || (in_comment && (line[0] == ' ' || line[0] == '\t'))) {  // a comment, or its continuation
+        if (line[0] == '#' ||
+            (in_comment &&
+             (line[0] == ' ' || line[0] == '\t'))) {  // a comment, or its continuation
             in_comment = true;
             continue;
         }
