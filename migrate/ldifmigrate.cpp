@@ -22,10 +22,11 @@ void usage() {
 }
 
 // Opening the output with "w" would truncate the input before a byte of it was read.
+// Devices such as /dev/null may well be both.
 bool same_file(FILE* in, const char* output) {
     struct stat a, b;
-    return fstat(fileno(in), &a) == 0 && stat(output, &b) == 0 && a.st_dev == b.st_dev &&
-           a.st_ino == b.st_ino;
+    return fstat(fileno(in), &a) == 0 && S_ISREG(a.st_mode) && stat(output, &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 int run(const char* input, const char* output) {

@@ -22,9 +22,8 @@ bool type_is(const char* type, const char* name) {
 
 // Lines written back as they are: a change record's "-" separator, and a value given by
 // URL ("type:< url"), which must stay a reference rather than become text.
-bool keep_verbatim(const char* line) {
-    if (strcmp(line, "-") == 0 || strcmp(line, "-\r") == 0) return true;
-    const char* colon = strchr(line, ':');
+bool keep_verbatim(const char* line, const char* colon) {
+    if (line[0] == '-' && (line[1] == '\0' || (line[1] == '\r' && line[2] == '\0'))) return true;
     return colon && colon[1] == '<';
 }
 
@@ -44,14 +43,14 @@ void RecordProcessor::parse(char* record, const std::vector<int>& line_numbers) 
     while (char* line = ldif_getline(&next, &span)) {
         int number = physical < line_numbers.size() ? line_numbers[physical] : 0;
         physical += static_cast<size_t>(span);
-        if (keep_verbatim(line)) {
+        const char* colon = strchr(line, ':');
+        if (keep_verbatim(line, colon)) {
             table_.append(AttrSlot{line, nullptr, 0, 0, 0});
             continue;
         }
-        bool has_colon = strchr(line, ':') != nullptr;
         AttrSlot slot{nullptr, nullptr, 0, 0, 0};
         if (str_parse_line(line, &slot.type, &slot.value, &slot.length) != 0) {
-            bad_.push_back({number, has_colon ? "invalid base64 value" : "no ':'"});
+            bad_.push_back({number, colon ? "invalid base64 value" : "no ':'"});
             continue;
         }
         if (type_is(slot.type, DN)) entry_name_ = slot.value;
