@@ -39,6 +39,8 @@ bool RecordReader::fill() {
         buf_ = static_cast<char*>(ch_realloc(buf_, buf_capacity_));
     }
     size_t got = fread(buf_ + end_, 1, buf_capacity_ - end_, in_);
+    // One scan per chunk; lines are looked at one by one only once a NUL byte was seen.
+    if (got && !saw_nul_) saw_nul_ = memchr(buf_ + end_, '\0', got) != nullptr;
     end_ += got;
     if (got == 0) {
         eof_ = true;
@@ -110,7 +112,7 @@ char* RecordReader::read_one_record() {
             continue;
         }
         in_comment = false;
-        if (memchr(line, '\0', length)) {
+        if (saw_nul_ && memchr(line, '\0', length)) {
             nul_lines_.push_back(line_number_);
             continue;
         }

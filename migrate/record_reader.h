@@ -43,6 +43,7 @@ class RecordReader {
     size_t end_ = 0;
     bool eof_ = false;
     bool failed_ = false;
+    bool saw_nul_ = false;  // the input held a NUL byte somewhere in what was read
     int line_number_ = 0;
 
     char* record_ = nullptr;  // capacity always a multiple of 4096
