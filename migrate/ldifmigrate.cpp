@@ -1,0 +1,92 @@
+// ldifmigrate: rewrites an LDIF file of release 300/310 for release 320, record by record.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "record_processor.h"
+#include "record_reader.h"
+
+namespace {
+
+void usage() {
+    printf("\n");
+    printf("Usage: ldifmigrate <input file> <output file>\n");
+    printf("\n");
+    printf("       Migrates an aXT v300/310 LDIF to an aXT v320 LDIF\n");
+    printf("\n");
+    printf("       <input filename>  - Name of the input file.\n");
+    printf("       <output filename> - Name of the output file.\n");
+}
+
+// Opening the output with "w" would truncate the input before a byte of it was read.
+// Devices such as /dev/null may well be both.
+bool same_file(FILE* in, const char* output) {
+    struct stat a, b;
+    return fstat(fileno(in), &a) == 0 && S_ISREG(a.st_mode) && stat(output, &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int run(const char* input, const char* output) {
+    FILE* in = fopen(input, "r");
+    if (!in) {
+        perror(input);
+        return 1;
+    }
+    if (same_file(in, output)) {
+        fprintf(stderr, "ldifmigrate: %s and %s are the same file\n", input, output);
+        fclose(in);
+        return 1;
+    }
+    FILE* out = fopen(output, "w");
+    if (!out) {
+        perror(output);
+        fclose(in);
+        return 1;
+    }
+    static char out_buffer[1 << 16];
+    setvbuf(out, out_buffer, _IOFBF, sizeof out_buffer);
+
+    bool malformed = false, read_failed = false, write_failed = false;
+    int write_errno = 0;
+    {
+        RecordReader reader(in);
+        RecordProcessor processor(out, input);
+        while (char* record = reader.read_one_record()) {
+            if (processor.process_ldif_rec(record, reader.line_numbers(), reader.nul_lines()) !=
+                0) {
+                write_failed = true;
+                write_errno = errno;
+                break;
+            }
+        }
+        malformed = processor.had_malformed_lines();
+        read_failed = reader.failed();
+    }
+    fclose(in);
+    // A full disk shows up at the latest when the buffered output is flushed.
+    if (!write_failed && (ferror(out) || fflush(out) != 0)) {
+        write_failed = true;
+        write_errno = errno;
+    }
+    if (fclose(out) != 0 && !write_failed) {
+        write_failed = true;
+        write_errno = errno;
+    }
+    if (read_failed) fprintf(stderr, "ldifmigrate: error reading %s\n", input);
+    if (write_failed)
+        fprintf(stderr, "ldifmigrate: error writing %s: %s\n", output, strerror(write_errno));
+    return read_failed || write_failed || malformed ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        usage();
+        return 1;
+    }
+    return run(argv[1], argv[2]);
+}
