@@ -5,5 +5,10 @@
 #include "version.h"
 #include "debug_mask.h"
 #include "ldap_result_codes.h"
+#include "dns_discovery.h"
+#include "server_list.h"
+#include "ldap_cext.h"
+#include "ldap_cext_calls.h"
+#include "ldap_response_cache.h"
 
 #endif
