@@ -340,7 +340,9 @@ int SessionCore::result(int msgid, int all, const timeval* timeout, LDAPMessage*
     if (known_as != received) register_translated(*res, known_as);
     if (caller_id) *caller_id = known_as;
     last_error_ = 0;
-    return type;
+    // libldap gives the type of the last message of a whole answer; callers expect that
+    // of the first, as a cached answer gives it.
+    return ldap_msgtype(*res);
 }
 
 int SessionCore::abandon(int msgid) {

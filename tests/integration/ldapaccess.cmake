@@ -1,0 +1,5 @@
+# Integration tests of the LDAP access layer against private slapd servers.
+dirclient_unit_test(NAME ldapaccess_failover_itest
+    SOURCES ldapaccess_failover_test.cpp
+    LIBS dirclient_lib dirclient_test_support
+    LABELS integration)
