@@ -14,7 +14,7 @@ std::optional<std::string> flatten(BerElement* ber) {
 
 // Offset of the bytes after the outer tag, length and message identifier.
 std::optional<size_t> body_offset(const std::string& bytes) {
-    BerPtr reader(open_reader(bytes));
+    ReaderPtr reader(open_reader(bytes));
     if (!reader) return std::nullopt;
     ber_len_t len = 0;
     if (ber_skip_tag(reader.get(), &len) == LBER_DEFAULT) return std::nullopt;
@@ -138,8 +138,7 @@ BerElement* open_reader(const std::string& bytes) {
 }
 
 std::optional<ResultFields> read_result(const std::string& bytes) {
-    std::unique_ptr<BerElement, void (*)(BerElement*)> reader(
-        open_reader(bytes), [](BerElement* b) { ber_free(b, 0); });
+    ReaderPtr reader(open_reader(bytes));
     if (!reader) return std::nullopt;
     ber_int_t code = 0;
     char* matched = nullptr;

@@ -20,6 +20,12 @@ struct BerFree {
 };
 using BerPtr = std::unique_ptr<BerElement, BerFree>;
 
+// A reader over bytes it does not own (see open_reader).
+struct ReaderFree {
+    void operator()(BerElement* ber) const { ber_free(ber, 0); }
+};
+using ReaderPtr = std::unique_ptr<BerElement, ReaderFree>;
+
 struct EncodedRequest {
     std::string bytes;       // the whole LDAPMessage, message identifier 0
     size_t body_offset = 0;  // where the bytes after the message identifier start
@@ -46,7 +52,8 @@ struct EncodedResponse {
 // failure.
 std::optional<EncodedResponse> encode_response(LDAP* ld, LDAPMessage* message);
 
-// A reader over our own encoded bytes, which must outlive it. Only reads that copy are used:
+// A reader over our own encoded bytes, which must outlive it; release it with
+// ber_free(reader, 0) (ReaderPtr). Only reads that copy are used:
 // liblber writes terminators into the buffer when it parses strings in place.
 BerElement* open_reader(const std::string& bytes);
 

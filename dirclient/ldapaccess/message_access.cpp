@@ -13,12 +13,9 @@ namespace dirclient::ldapaccess::message {
 
 namespace {
 
-// A reader handed to the caller as the attribute cursor; it only points into the local
+// A reader handed to the caller as the attribute cursor only points into the local
 // message, so the caller's ber_free(ber, 0) releases it completely.
-struct ReaderFree {
-    void operator()(BerElement* b) const { ber_free(b, 0); }
-};
-using Reader = std::unique_ptr<BerElement, ReaderFree>;
+using Reader = ReaderPtr;
 
 LocalMessage* next_local_entry(LocalMessage* node) {
     while (node != nullptr && node->type != LDAP_RES_SEARCH_ENTRY) node = node->next;
