@@ -187,7 +187,8 @@ private:
                                                                 ? std::string_view::npos
                                                                 : next - colon - 1);
             if (part.size() == 2 && std::tolower(static_cast<unsigned char>(part[0])) == 'd' &&
-                std::tolower(static_cast<unsigned char>(part[1])) == 'n' && rule.empty()) {
+                std::tolower(static_cast<unsigned char>(part[1])) == 'n' && rule.empty() &&
+                !dn_attributes) {
                 dn_attributes = true;
             } else if (valid_description(part) && rule.empty()) {
                 rule = std::string(part);
