@@ -56,7 +56,7 @@ TEST(FilterEncoder, EncodesEveryFilterChoice) {
 
 TEST(FilterEncoder, RefusesWhatIsNotAFilter) {
     const char* bad[] = {"", "   ", "(", "(cn=a", "(&)", "((cn=a))", "(=a)", "(cn=a)x",
-                         "(cn=a\\)", "(c n=a)", "(!)", "(cn:=x)x", "(:=x)", "(cn:dn:dn:=x)"};
+                         "(cn=a\\)", "(c n=a)", "(!)", "(cn:=x)x", "(:=x)", "(cn:x:y:=v)", "(cn:r:dn:=v)"};
     for (const char* filter : bad) EXPECT_EQ(encoded(filter), "invalid") << filter;
 }
 
