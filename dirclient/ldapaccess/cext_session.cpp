@@ -93,7 +93,7 @@ extern "C" int ldap_cext_unbind(LDAP_CEXT* s) {
     int code = 0;
     {
         std::unique_lock<std::mutex> lock(s->mutex);
-        code = s->core->close_connection();
+        code = guarded([&] { return s->core->close_connection(); }, 0);
         s->pending.clear();
         s->timer.stop(lock);
     }
@@ -306,13 +306,17 @@ extern "C" char* ldap_cext_get_servers(LDAP_CEXT* s) {
 
 extern "C" char* ldap_cext_get_server(LDAP_CEXT* s) {
     if (s == nullptr) return nullptr;
-    std::lock_guard<std::mutex> lock(s->mutex);
-    const ServerAddress& server = s->core->server();
-    if (server.host.empty()) return nullptr;
-    bool v6 = server.host.find(':') != std::string::npos;
-    std::string text = "LDAP://" + (v6 ? "[" + server.host + "]" : server.host) + ":" +
-                       std::to_string(server.port == 0 ? LDAP_PORT : server.port);
-    return strdup(text.c_str());
+    return guarded(
+        [&]() -> char* {
+            std::lock_guard<std::mutex> lock(s->mutex);
+            const ServerAddress& server = s->core->server();
+            if (server.host.empty()) return nullptr;
+            bool v6 = server.host.find(':') != std::string::npos;
+            std::string text = "LDAP://" + (v6 ? "[" + server.host + "]" : server.host) + ":" +
+                               std::to_string(server.port == 0 ? LDAP_PORT : server.port);
+            return strdup(text.c_str());
+        },
+        static_cast<char*>(nullptr));
 }
 
 extern "C" void ldap_cext_SLfree(char* text) { std::free(text); }
