@@ -12,7 +12,6 @@ using namespace dirclient::ldapaccess;
 namespace {
 
 constexpr int kParamError = 89;
-constexpr int kNoMemory = 90;
 
 // Runs "body" with the session mutex held; "failure" for a null session or when memory
 // runs out (no exception leaves the API).
