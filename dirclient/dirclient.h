@@ -13,5 +13,10 @@
 #include "profile_activity.h"
 #include "profile_measure.h"
 #include "profile_report.h"
+#include "dns_discovery.h"
+#include "server_list.h"
+#include "ldap_cext.h"
+#include "ldap_cext_calls.h"
+#include "ldap_response_cache.h"
 
 #endif

@@ -1,0 +1,154 @@
+// LDAP access layer against a local slapd, measured in one run:
+//   - a base search 10,000 times through our server-list and plain-session paths against the
+//     same search straight on OpenLDAP (overhead ratio, target <= 1.10);
+//   - the same search answered by the response cache against the server round trip
+//     (target >= 10 times faster);
+//   - fail-over time after the current server is killed, and past a silent server (bounded
+//     by the network time-out, QDX_NETWORK_TIMEOUT, set to 1 second here).
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <string>
+
+#include <ldap.h>
+
+#include "ldap_cext.h"
+#include "ldap_cext_calls.h"
+#include "message_access.h"
+#include "plain_session.h"
+#include "slapd_server.h"
+
+using namespace dirclient::test;
+namespace plain = dirclient::ldapaccess::plain;
+namespace message = dirclient::ldapaccess::message;
+
+namespace {
+
+constexpr int kSearches = 10000;
+const char* const kBase = SlapdServer::kAlice;
+
+SlapdServer& shared_server() {
+    static SlapdServer* server = new SlapdServer;
+    return *server;
+}
+
+void BM_BaseSearch_OpenLDAP(benchmark::State& state) {
+    LDAP* ld = nullptr;
+    std::string url = "ldap://127.0.0.1:" + std::to_string(shared_server().port());
+    ldap_initialize(&ld, url.c_str());
+    int version = LDAP_VERSION3;
+    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    for (auto _ : state) {
+        LDAPMessage* answer = nullptr;
+        if (ldap_search_s(ld, kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, &answer) != 0)
+            state.SkipWithError("search failed");
+        ldap_msgfree(answer);
+    }
+    ldap_unbind_ext(ld, nullptr, nullptr);
+}
+
+void BM_BaseSearch_ServerList(benchmark::State& state) {
+    LDAP_CEXT* s = ldap_cext_open(shared_server().url().c_str(), 0, 1);
+    if (state.range(0)) ldap_cext_enable_cache(s, 600, 0);
+    for (auto _ : state) {
+        LDAPMessage* answer = nullptr;
+        if (ldap_cext_search_s(s, kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, &answer,
+                               1) != 0)
+            state.SkipWithError("search failed");
+        ldap_cext_msgfree(answer);
+    }
+    ldap_cext_unbind(s);
+}
+
+void BM_BaseSearch_PlainSession(benchmark::State& state) {
+    std::string host = "127.0.0.1:" + std::to_string(shared_server().port());
+    LDAP* ld = plain::open(host.c_str(), 0);
+    for (auto _ : state) {
+        LDAPMessage* answer = nullptr;
+        if (plain::core(ld).search_s(kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0,
+                                     nullptr, &answer) != 0)
+            state.SkipWithError("search failed");
+        message::msgfree(answer);
+    }
+    plain::unbind(ld);
+}
+
+// Time from the kill of the current server to the first successful search on the next.
+void failover(benchmark::State& state, bool silent_first) {
+    setenv("QDX_NETWORK_TIMEOUT", "1", 1);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto a = std::make_unique<SlapdServer>();
+        auto b = std::make_unique<SlapdServer>();
+        SilentServer silent;
+        std::string list = a->url() + ";" + b->url();
+        if (silent_first) list = silent.url() + ";" + list;
+        LDAP_CEXT* s = ldap_cext_open(list.c_str(), 0, 1);
+        LDAPMessage* answer = nullptr;
+        ldap_cext_search_s(s, kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, &answer, 1);
+        ldap_cext_msgfree(answer);
+        a->kill();
+        state.ResumeTiming();
+        if (ldap_cext_search_s(s, kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, &answer,
+                               1) != 0)
+            state.SkipWithError("fail-over failed");
+        state.PauseTiming();
+        ldap_cext_msgfree(answer);
+        ldap_cext_unbind(s);
+        b.reset();
+        a.reset();
+        state.ResumeTiming();
+    }
+    unsetenv("QDX_NETWORK_TIMEOUT");
+}
+
+void BM_FailoverAfterKill(benchmark::State& state) { failover(state, false); }
+void BM_FailoverPastSilentServer(benchmark::State& state) { failover(state, true); }
+
+BENCHMARK(BM_BaseSearch_OpenLDAP)->Iterations(kSearches)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BaseSearch_ServerList)->Arg(0)->Iterations(kSearches)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BaseSearch_PlainSession)->Iterations(kSearches)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BaseSearch_ServerList)->Arg(1)->Iterations(kSearches)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FailoverAfterKill)->Iterations(5)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FailoverPastSilentServer)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+// Prints the ratios the targets are stated in after the usual table.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        double peer = times_["BM_BaseSearch_OpenLDAP/iterations:10000"];
+        double list = times_["BM_BaseSearch_ServerList/0/iterations:10000"];
+        double plain_path = times_["BM_BaseSearch_PlainSession/iterations:10000"];
+        double cached = times_["BM_BaseSearch_ServerList/1/iterations:10000"];
+        if (peer > 0) {
+            std::printf("\nratio server-list search / OpenLDAP: %.3f (target <= 1.10)\n",
+                        list / peer);
+            std::printf("ratio plain-session search / OpenLDAP: %.3f (target <= 1.10)\n",
+                        plain_path / peer);
+        }
+        if (cached > 0)
+            std::printf("cache hit speed-up over the server round trip: %.1fx (target >= 10)\n",
+                        list / cached);
+    }
+
+private:
+    std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,133 @@
+#include <ldap.h>
+
+#include "cext_session.h"
+#include "dns_discovery.h"
+#include "ldap_result_codes.h"
+#include "server_list.h"
+
+namespace dirclient::ldapaccess {
+
+bool is_failover_code(int code) {
+    switch (code) {
+        case 3:   // time limit exceeded
+        case 51:  // busy
+        case 52:  // unavailable
+        case 54:  // loop detected
+        case 81:  // server down
+        case 83:  // encoding error
+        case 84:  // decoding error
+        case 90:  // no memory
+            return true;
+        default:
+            return false;
+    }
+}
+
+int RecordedSearch::send(LDAP* ld) const {
+    std::vector<char*> names;
+    if (attrs) {
+        for (const std::string& name : *attrs) names.push_back(const_cast<char*>(name.c_str()));
+        names.push_back(nullptr);
+    }
+    return ldap_search(ld, base.c_str(), scope, filter.c_str(), attrs ? names.data() : nullptr,
+                       attrsonly);
+}
+
+}  // namespace dirclient::ldapaccess
+
+using namespace dirclient::ldapaccess;
+
+ldap_cext::ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool from_dns,
+                     std::string dns, int open_options)
+    : use_dns(from_dns), dns_name(std::move(dns)), servers(std::move(list)),
+      core(std::move(first)), options(open_options),
+      timer(
+          mutex, [this] { core->close_connection(); }, [this] { return core->has_outstanding(); }) {
+    // After an idle close the next request opens the connection again, as a fail-over
+    // would, with the stored credentials.
+    core->set_reconnect([this] {
+        bool moved = false;
+        move_to_next_server(81, nullptr, false, &moved);
+        return core->connected();
+    });
+}
+
+int ldap_cext::with_failover(bool allowed, const Request& request, bool* moved) {
+    if (moved) *moved = false;
+    int code = request(*core);
+    if (!allowed || !is_failover_code(code)) return code;
+    bool changed = false;
+    code = move_to_next_server(code, &request, false, &changed);
+    if (moved) *moved = changed;
+    return code;
+}
+
+std::optional<std::vector<std::pair<int, int>>> ldap_cext::resend_p_requests(LDAP* ld) const {
+    std::vector<std::pair<int, int>> resent;
+    for (const RecordedSearch& search : pending) {
+        int library_id = search.send(ld);
+        if (library_id < 0) return std::nullopt;
+        resent.emplace_back(search.msgid, library_id);
+    }
+    return resent;
+}
+
+int ldap_cext::move_to_next_server(int last_code, const Request* request, bool request_is_bind,
+                                   bool* moved) {
+    *moved = false;
+    if (use_dns) servers = lookup_server_list(dns_name).value_or("");
+    const std::string list = servers;
+    const char* position = list.c_str();
+    int last = last_code;
+    while (std::optional<ServerAddress> server = next_server(&position)) {
+        // A bind request is itself bounded by nothing, so the server must first show that
+        // it answers; otherwise the re-bind, bounded by the network time-out, shows it.
+        Connected connected = connect_server(*server, request_is_bind);
+        if (connected.ld == nullptr) {
+            last = connected.code;
+            continue;
+        }
+        if (!request_is_bind) {
+            int rc = bind_within_timeout(connected.ld, bind_dn ? bind_dn->c_str() : nullptr,
+                                         credentials ? credentials->c_str() : nullptr, method);
+            if (rc != 0) {
+                ldap_unbind_ext(connected.ld, nullptr, nullptr);
+                last = rc;
+                continue;
+            }
+        }
+        std::optional<std::vector<std::pair<int, int>>> resent;
+        if (request_is_bind)
+            resent.emplace();
+        else
+            resent = resend_p_requests(connected.ld);
+        if (!resent) {
+            int code = LDAP_SERVER_DOWN;
+            ldap_get_option(connected.ld, LDAP_OPT_RESULT_CODE, &code);
+            ldap_unbind_ext(connected.ld, nullptr, nullptr);
+            last = qdx_ldap_classic_code(code);
+            continue;
+        }
+        SessionCore::Connection previous = core->install(connected.ld, *server, *resent);
+        int code = request ? (*request)(*core) : 0;
+        if (is_failover_code(code)) {
+            core->restore(std::move(previous));
+            last = code;
+            continue;
+        }
+        core->commit(std::move(previous));
+        *moved = true;
+        return code;
+    }
+    return last;
+}
+
+void ldap_cext::forget_recorded(int msgid) {
+    pending.remove_if([msgid](const RecordedSearch& s) { return s.msgid == msgid; });
+}
+
+bool ldap_cext::is_recorded(int msgid) const {
+    for (const RecordedSearch& search : pending)
+        if (search.msgid == msgid) return true;
+    return false;
+}

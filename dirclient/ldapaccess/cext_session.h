@@ -1,0 +1,103 @@
+#ifndef DIRCLIENT_CEXT_SESSION_H
+#define DIRCLIENT_CEXT_SESSION_H
+
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "idle_timer.h"
+#include "ldap_cext.h"
+#include "session_core.h"
+
+// The record behind an LDAP_CEXT handle. Every field but the mutex is guarded by it.
+
+namespace dirclient::ldapaccess {
+
+// An asynchronous search kept for re-sending after a fail-over.
+struct RecordedSearch {
+    int msgid = 0;
+    std::string base;
+    int scope = 0;
+    std::string filter;
+    std::optional<std::vector<std::string>> attrs;
+    int attrsonly = 0;
+
+    // Sends the search on "ld"; libldap's identifier or -1.
+    int send(LDAP* ld) const;
+};
+
+bool is_failover_code(int code);
+
+using Request = std::function<int(SessionCore&)>;
+
+}  // namespace dirclient::ldapaccess
+
+struct ldap_cext {
+    using SessionCore = dirclient::ldapaccess::SessionCore;
+    using Request = dirclient::ldapaccess::Request;
+
+    ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool from_dns,
+              std::string dns, int open_options);
+
+    // Runs "request" on the current server; when it fails with a fail-over code and
+    // "allowed", moves to the next usable server and repeats it there. "moved" tells
+    // whether the session changed servers.
+    int with_failover(bool allowed, const Request& request, bool* moved = nullptr);
+
+    // Opens the servers of the list in order, from the first; on each: re-binds with the
+    // stored credentials (unless "request_is_bind"), re-sends the recorded searches, runs
+    // "request" (may be null) and keeps the first server where all of this works. Returns
+    // the request's code, or the last failure with the session left where it was.
+    int move_to_next_server(int last_code, const Request* request, bool request_is_bind,
+                            bool* moved);
+
+    // Re-sends every recorded search on "ld"; (caller id, libldap id) pairs, or nothing.
+    std::optional<std::vector<std::pair<int, int>>> resend_p_requests(LDAP* ld) const;
+
+    void forget_recorded(int msgid);
+    bool is_recorded(int msgid) const;
+
+    std::list<dirclient::ldapaccess::RecordedSearch> pending;
+    std::mutex mutex;  // serialises every call on the session, shared with the idle timer
+    bool use_dns = false;
+    std::string dns_name;  // the name the list was found under, for re-fetching it
+    std::string servers;
+    std::optional<std::string> credentials;
+    std::optional<std::string> bind_dn;
+    int method = LDAP_AUTH_SIMPLE;
+    std::unique_ptr<SessionCore> core;
+    long last_mods = 0;
+    int options = 0;
+    dirclient::ldapaccess::IdleTimer timer;
+};
+
+namespace dirclient::ldapaccess {
+
+// Holds the session mutex for one call and restarts the idle countdown when the call
+// reached the server.
+class SessionCall {
+public:
+    explicit SessionCall(LDAP_CEXT* session)
+        : session_(session), lock_(session->mutex), calls_(session->core->server_calls()) {}
+    ~SessionCall() {
+        if (session_->core->server_calls() != calls_) session_->timer.ping();
+    }
+    SessionCall(const SessionCall&) = delete;
+    SessionCall& operator=(const SessionCall&) = delete;
+
+    std::unique_lock<std::mutex>& lock() { return lock_; }
+
+private:
+    LDAP_CEXT* session_;
+    std::unique_lock<std::mutex> lock_;
+    unsigned long calls_;
+};
+
+}  // namespace dirclient::ldapaccess
+
+#endif

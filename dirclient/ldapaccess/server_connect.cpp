@@ -1,0 +1,98 @@
+#include "server_connect.h"
+
+#include <strings.h>
+
+#include <cmath>
+#include <cstdlib>
+
+#include "ldap_result_codes.h"
+
+namespace dirclient::ldapaccess {
+
+namespace {
+
+constexpr double kDefaultNetworkTimeoutSeconds = 5.0;
+
+std::string server_url(const ServerAddress& server) {
+    std::string host = server.host.empty() ? "localhost" : server.host;
+    if (host.find(':') != std::string::npos) host = "[" + host + "]";
+    return "ldap://" + host + ":" + std::to_string(server.port);
+}
+
+int session_error(LDAP* ld) {
+    int code = LDAP_OTHER;
+    ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &code);
+    return qdx_ldap_classic_code(code);
+}
+
+// Waits for the answer to "msgid" within the network time-out; a silent server reads as
+// server down, since nothing else can be told about it.
+int await_bind_answer(LDAP* ld, int msgid) {
+    if (msgid < 0) return session_error(ld);
+    timeval limit = network_timeout();
+    LDAPMessage* answer = nullptr;
+    int type = ldap_result(ld, msgid, LDAP_MSG_ALL, &limit, &answer);
+    if (type == 0) {
+        ldap_abandon_ext(ld, msgid, nullptr, nullptr);
+        return qdx_ldap_classic_code(LDAP_SERVER_DOWN);
+    }
+    if (type < 0) return session_error(ld);
+    return qdx_ldap_classic_code(ldap_result2error(ld, answer, 1));
+}
+
+}  // namespace
+
+bool same_server(const ServerAddress& a, const ServerAddress& b) {
+    return a.port == b.port && strcasecmp(a.host.c_str(), b.host.c_str()) == 0;
+}
+
+timeval network_timeout() {
+    double seconds = kDefaultNetworkTimeoutSeconds;
+    if (const char* text = std::getenv("QDX_NETWORK_TIMEOUT")) {
+        char* end = nullptr;
+        double parsed = std::strtod(text, &end);
+        if (end != text && *end == '\0' && parsed > 0 && parsed < 86400) seconds = parsed;
+    }
+    timeval tv;
+    tv.tv_sec = static_cast<time_t>(seconds);
+    tv.tv_usec = static_cast<suseconds_t>(std::lround((seconds - tv.tv_sec) * 1e6));
+    if (tv.tv_usec >= 1000000) {
+        tv.tv_sec += 1;
+        tv.tv_usec -= 1000000;
+    }
+    return tv;
+}
+
+Connected connect_server(const ServerAddress& server, bool probe) {
+    Connected result;
+    LDAP* ld = nullptr;
+    int rc = ldap_initialize(&ld, server_url(server).c_str());
+    if (rc != LDAP_SUCCESS || ld == nullptr) {
+        result.code = qdx_ldap_classic_code(rc == LDAP_SUCCESS ? LDAP_NO_MEMORY : rc);
+        return result;
+    }
+    int version = LDAP_VERSION3;
+    timeval limit = network_timeout();
+    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &limit);
+    rc = ldap_connect(ld);
+    if (rc == LDAP_SUCCESS && probe) {
+        rc = qdx_ldap_openldap_code(await_bind_answer(ld, ldap_simple_bind(ld, nullptr, nullptr)));
+        // Any answer from the server, a refusal included, shows that it is there.
+        if (rc > 0) rc = LDAP_SUCCESS;
+    }
+    if (rc != LDAP_SUCCESS) {
+        ldap_unbind_ext(ld, nullptr, nullptr);
+        result.code = qdx_ldap_classic_code(rc);
+        return result;
+    }
+    result.ld = ld;
+    return result;
+}
+
+int bind_within_timeout(LDAP* ld, const char* who, const char* credentials, int method) {
+    if (method != LDAP_AUTH_SIMPLE) return qdx_ldap_classic_code(LDAP_AUTH_METHOD_NOT_SUPPORTED);
+    return await_bind_answer(ld, ldap_simple_bind(ld, who, credentials));
+}
+
+}  // namespace dirclient::ldapaccess

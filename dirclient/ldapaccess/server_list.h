@@ -1,0 +1,36 @@
+#ifndef DIRCLIENT_SERVER_LIST_H
+#define DIRCLIENT_SERVER_LIST_H
+
+#include <optional>
+#include <string>
+
+#include "server_connect.h"
+
+// Server lists: LDAP URLs ("LDAP://host:port") separated by ';'. Elements that are not LDAP
+// URLs are skipped; the host defaults to localhost and the port to 389.
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Takes the next server from "list": skips to the first element that is an LDAP URL and
+// returns the position just after it (null when none is left). When the URL parses, "*host"
+// receives a copy of its host (release with free) and "*port" its port; otherwise both are
+// left as they were.
+char* parse_URLs(char* list, char** host, int* port);
+
+#ifdef __cplusplus
+}
+
+namespace dirclient::ldapaccess {
+
+// The next server of a list from "*position" on, advancing it; elements that are not LDAP
+// URLs, or whose port is out of range, are skipped. Nothing when the list is exhausted.
+std::optional<ServerAddress> next_server(const char** position);
+
+std::string upper_case(std::string text);
+
+}  // namespace dirclient::ldapaccess
+#endif
+
+#endif

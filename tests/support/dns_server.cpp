@@ -1,0 +1,95 @@
+#include "dns_server.h"
+
+#include <arpa/inet.h>
+#include <arpa/nameser.h>
+#include <netinet/in.h>
+#include <resolv.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <stdexcept>
+
+#include "test_processes.h"
+
+namespace dirclient::test {
+
+bool in_private_dns_namespace(std::string* reason) {
+    const char* state = std::getenv("DIRCLIENT_DNS_NAMESPACE");
+    if (state != nullptr && std::string(state) == "private") return true;
+    if (reason != nullptr)
+        *reason = state != nullptr
+                      ? "private mount and network namespaces are not permitted here "
+                        "(unshare -m -n), so the real resolver cannot be pointed at a test DNS "
+                        "server"
+                      : "not started through tests/support/run_in_private_namespace.sh";
+    return false;
+}
+
+Dnsmasq::Dnsmasq(const std::vector<TxtRecord>& records) {
+    std::vector<std::string> argv = {"dnsmasq",         "--keep-in-foreground",
+                                     "--no-resolv",     "--no-hosts",
+                                     "--conf-file=/dev/null", "--port=53",
+                                     "--listen-address=127.0.0.1", "--bind-interfaces",
+                                     "--pid-file=",     "--user=root",
+                                     "--log-facility=-"};
+    for (const TxtRecord& record : records) {
+        std::string option = "--txt-record=" + record.first;
+        for (const std::string& text : record.second) option += "," + text;
+        argv.push_back(option);
+    }
+    pid_ = spawn(argv);
+    // Ready once it answers a query for the first record.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (!still_running(pid_)) throw std::runtime_error("dnsmasq did not start");
+        struct __res_state state {};
+        unsigned char answer[4096];
+        if (res_ninit(&state) == 0) {
+            int n = res_nquery(&state, records.empty() ? "ready.invalid" : records[0].first.c_str(),
+                               ns_c_in, ns_t_txt, answer, sizeof answer);
+            res_nclose(&state);
+            if (n > 0 || records.empty()) return;
+        }
+        usleep(20000);
+    }
+    throw std::runtime_error("dnsmasq did not answer");
+}
+
+Dnsmasq::~Dnsmasq() { terminate(pid_, SIGTERM); }
+
+FakeDnsServer::FakeDnsServer(Answer answer) : answer_(std::move(answer)) {
+    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(53);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval poll{0, 100000};
+    if (fd_ < 0 || setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &poll, sizeof poll) != 0 ||
+        bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+        throw std::runtime_error("cannot listen on 127.0.0.1:53");
+    thread_ = std::thread(&FakeDnsServer::serve, this);
+}
+
+FakeDnsServer::~FakeDnsServer() {
+    stop_ = true;
+    thread_.join();
+    close(fd_);
+}
+
+void FakeDnsServer::serve() {
+    char buffer[4096];
+    while (!stop_) {
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        ssize_t n = recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer),
+                             &length);
+        if (n <= 0) continue;
+        std::string reply = answer_(std::string(buffer, static_cast<size_t>(n)));
+        sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&peer), length);
+    }
+}
+
+}  // namespace dirclient::test

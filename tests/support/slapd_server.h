@@ -1,0 +1,78 @@
+#ifndef DIRCLIENT_SLAPD_SERVER_H
+#define DIRCLIENT_SLAPD_SERVER_H
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+#include <ldap.h>
+
+#include "test_processes.h"
+
+// A private slapd for the integration tests: a temporary configuration and mdb database
+// seeded from LDIF, listening on a free port of 127.0.0.1, which a test can stop, kill and
+// start again on the same port with the same data. It publishes "modsCompleted" in
+// "cn=monitor" (through a helper process behind slapd's socket overlay) and slapd's own
+// operation counters under "cn=Monitor", which the tests read to see what reached it.
+
+namespace dirclient::test {
+
+struct SlapdOptions {
+    bool anonymous_reads = true;  // false: only bound users may read
+    std::string extra_ldif;       // entries added to the seed
+};
+
+class SlapdServer {
+public:
+    static constexpr const char* kSuffix = "dc=example,dc=com";
+    static constexpr const char* kAdminDn = "cn=admin,dc=example,dc=com";
+    static constexpr const char* kAdminPassword = "secret";
+    // Seeded entries: ou=people with cn=alice (password "alice-pw") and cn=bob below it.
+    static constexpr const char* kPeople = "ou=people,dc=example,dc=com";
+    static constexpr const char* kAlice = "cn=alice,ou=people,dc=example,dc=com";
+    static constexpr const char* kAlicePassword = "alice-pw";
+    static constexpr const char* kBob = "cn=bob,ou=people,dc=example,dc=com";
+
+    // Prepares and starts the server; throws std::runtime_error when it cannot.
+    explicit SlapdServer(SlapdOptions options = {});
+    ~SlapdServer();
+    SlapdServer(const SlapdServer&) = delete;
+    SlapdServer& operator=(const SlapdServer&) = delete;
+
+    void start();  // again on the same port, after stop() or kill()
+    void stop();   // orderly shutdown
+    void kill();   // SIGKILL, as a crash
+    bool running() const { return pid_ > 0; }
+
+    int port() const { return port_; }
+    std::string url() const;  // "LDAP://127.0.0.1:PORT"
+
+    // Requests that reached the server since it started ("Search", "Compare", "Bind",
+    // "Unbind", "Modify", ...), not counting the harness's own.
+    long operations(const std::string& kind);
+
+    // Changes one attribute of an entry through the harness's admin connection; the LDAP
+    // result code.
+    int replace(const std::string& dn, const std::string& attr, const std::string& value);
+
+private:
+    void write_configuration();
+    void seed();
+    bool try_start();
+    LDAP* admin();
+    void drop_admin();
+
+    SlapdOptions options_;
+    TempDir dir_;
+    int port_ = 0;
+    pid_t pid_ = -1;
+    pid_t responder_ = -1;
+    LDAP* admin_ = nullptr;  // kept open so that counter reads add no binds nor unbinds
+    long own_searches_ = 0;  // counter reads since the start
+    long own_binds_ = 0;     // admin binds since the start
+};
+
+}  // namespace dirclient::test
+
+#endif
