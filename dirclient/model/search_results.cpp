@@ -1,10 +1,12 @@
 #include "search_results.h"
 
-#include <algorithm>
+#include <typeinfo>
 #include <vector>
 
 #include "entry_comparator.h"
 #include "model_dump.h"
+#include "sort_keys.h"
+#include "stable_merge.h"
 
 namespace {
 
@@ -13,55 +15,29 @@ bool holds_entry(const DListItem* item) {
            static_cast<DElement*>(item->getValue())->getType() == DELEMENT_ENTRY;
 }
 
-// What an entry item carries; sorting moves these between the entry items.
-struct Slot {
-    int type;
-    DEntry* entry;
-};
-
-// Stable merge sort: a later element passes an earlier one only when the earlier one is
-// strictly greater, which is the order the classic exchange sort leaves behind. Safe with
-// any comparator: every step stays inside the arrays.
-class EntrySorter {
-  public:
-    explicit EntrySorter(EntryComparator* comparator) : comparator_(comparator) {}
-
-    void sort(std::vector<Slot>& slots) {
-        scratch_.resize(slots.size());
-        sort(slots.data(), scratch_.data(), slots.size());
+// The order of the entries under comparator, as positions. A plain CompareAttrNames is
+// answered from keys gathered once; any other comparator, including classes derived from
+// CompareAttrNames, is asked through its virtual functions.
+std::vector<std::size_t> order_of(const std::vector<DEntry*>& entries,
+                                  EntryComparator* comparator) {
+    std::vector<std::size_t> order(entries.size());
+    if (typeid(*comparator) == typeid(CompareAttrNames)) {
+        SortKeys keys(*static_cast<CompareAttrNames*>(comparator), entries);
+        std::vector<SortKeys::Record> records = keys.takeRecords();
+        stable_merge_sort(records, [&keys](const SortKeys::Record& a, const SortKeys::Record& b) {
+            return keys.greater(a, b);
+        });
+        for (std::size_t k = 0; k < records.size(); ++k)
+            order[k] = records[k].index;
+        return order;
     }
-
-  private:
-    bool greater(const Slot& a, const Slot& b) {
-        return comparator_->isGreater(a.entry, b.entry, false);
-    }
-
-    void sort(Slot* slots, Slot* scratch, std::size_t count) {
-        if (count < 2) return;
-        const std::size_t half = count / 2;
-        sort(slots, scratch, half);
-        sort(slots + half, scratch, count - half);
-        // Runs already in order need no merge: one comparison for presorted input.
-        if (!greater(slots[half - 1], slots[half])) return;
-        merge(slots, half, count, scratch);
-    }
-
-    void merge(Slot* slots, std::size_t half, std::size_t count, Slot* scratch) {
-        std::copy(slots, slots + half, scratch);
-        std::size_t left = 0, right = half, out = 0;
-        while (left < half && right < count) {
-            if (greater(scratch[left], slots[right]))
-                slots[out++] = slots[right++];
-            else
-                slots[out++] = scratch[left++];
-        }
-        while (left < half)
-            slots[out++] = scratch[left++];
-    }
-
-    EntryComparator* comparator_;
-    std::vector<Slot> scratch_;
-};
+    for (std::size_t k = 0; k < order.size(); ++k)
+        order[k] = k;
+    stable_merge_sort(order, [&](std::size_t a, std::size_t b) {
+        return comparator->isGreater(entries[a], entries[b], false);
+    });
+    return order;
+}
 
 }  // namespace
 
@@ -155,18 +131,21 @@ bool SearchResults::resetToEnd() {
 
 void SearchResults::sort(EntryComparator* comparator) {
     if (values_ == nullptr || values_->getSize() < 2 || comparator == nullptr) return;
-    // Entries move between the entry items; exception items keep their places.
+    // Entries move between the entry items (each keeping its type code); exception items
+    // keep their places.
     std::vector<DListItem*> items;
-    std::vector<Slot> slots;
+    std::vector<DEntry*> entries;
+    std::vector<int> types;
     for (DListItem* item = values_->getHead(); item != nullptr; item = item->getNextItem()) {
         if (!holds_entry(item)) continue;
         items.push_back(item);
-        slots.push_back({item->getType(), static_cast<DEntry*>(item->getValue())});
+        entries.push_back(static_cast<DEntry*>(item->getValue()));
+        types.push_back(item->getType());
     }
-    EntrySorter(comparator).sort(slots);
+    const std::vector<std::size_t> order = order_of(entries, comparator);
     for (std::size_t k = 0; k < items.size(); ++k) {
-        items[k]->setType(slots[k].type);
-        items[k]->resetValue(slots[k].entry);
+        items[k]->setType(types[order[k]]);
+        items[k]->resetValue(entries[order[k]]);
     }
     values_->resetToEnd();
 }
