@@ -62,9 +62,10 @@ Attribute::~Attribute() {
 }
 
 bool Attribute::setName(const char* name) {
-    if (name == name_) return true;
+    // Copy before releasing: the text may lie inside the old one.
+    char* copy = strcopyShared(name);
     check_free_shared(name_);
-    name_ = strcopyShared(name);
+    name_ = copy;
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "dn_normalize.h"
+#include "stable_merge.h"
 #include "value_compare.h"
 
 namespace {
@@ -39,28 +40,34 @@ void sort_names(const CompareAttrNames& comparator, std::vector<const char*>& na
 
 }  // namespace
 
-SortKeys::SortKeys(const CompareAttrNames& comparator, const std::vector<DEntry*>& entries) {
+SortKeys::SortKeys(const CompareAttrNames& comparator, std::size_t expected) {
     const char* attrName = comparator.getAttrName();
-    const bool byDn = attrName != nullptr && attrName[0] == '\0';
-    std::vector<const char*> names;
-    sort_names(comparator, names, directions_);
-    names_ = names.size();
-    records_.reserve(entries.size());
-    if (names_ > 1) more_.reserve(entries.size() * (names_ - 1));
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        DEntry* e = entries[i];
-        Key first{};
-        if (byDn) {
-            dns_.push_back(dn_normalize(e->getDN()));
-            first = textKey(dns_.back());
-        } else if (names_ > 0) {
-            first = attributeKey(names[0] != nullptr ? e->getAttribute(names[0]) : nullptr);
-        }
-        records_.push_back({first, static_cast<std::uint32_t>(i)});
-        for (std::size_t k = 1; k < names_; ++k)
-            more_.push_back(
-                attributeKey(names[k] != nullptr ? e->getAttribute(names[k]) : nullptr));
+    byDn_ = attrName != nullptr && attrName[0] == '\0';
+    sort_names(comparator, names_, directions_);
+    records_.reserve(expected);
+    if (names_.size() > 1) more_.reserve(expected * (names_.size() - 1));
+}
+
+void SortKeys::add(DEntry* entry) {
+    Key first{};
+    if (byDn_) {
+        dns_.push_back(dn_normalize(entry->getDN()));
+        first = textKey(dns_.back());
+    } else if (!names_.empty()) {
+        first = attributeKey(names_[0] != nullptr ? entry->getAttribute(names_[0]) : nullptr);
     }
+    records_.push_back({first, static_cast<std::uint32_t>(records_.size())});
+    for (std::size_t k = 1; k < names_.size(); ++k)
+        more_.push_back(
+            attributeKey(names_[k] != nullptr ? entry->getAttribute(names_[k]) : nullptr));
+}
+
+std::vector<std::size_t> SortKeys::order() {
+    stable_merge_sort(records_, [this](const Record& a, const Record& b) { return greater(a, b); });
+    std::vector<std::size_t> positions(records_.size());
+    for (std::size_t k = 0; k < records_.size(); ++k)
+        positions[k] = records_[k].index;
+    return positions;
 }
 
 SortKeys::~SortKeys() {
@@ -116,12 +123,13 @@ int SortKeys::decide(const Key& x, const Key& y, bool direction) {
 }
 
 bool SortKeys::greater(const Record& a, const Record& b) const {
-    if (names_ == 0) return false;
+    const std::size_t names = names_.size();
+    if (names == 0) return false;
     const int first = decide(a.first, b.first, directions_[0]);
     if (first != 0) return first > 0;
-    const Key* x = more_.data() + a.index * (names_ - 1);
-    const Key* y = more_.data() + b.index * (names_ - 1);
-    for (std::size_t k = 1; k < names_; ++k) {
+    const Key* x = more_.data() + a.index * (names - 1);
+    const Key* y = more_.data() + b.index * (names - 1);
+    for (std::size_t k = 1; k < names; ++k) {
         const int d = decide(x[k - 1], y[k - 1], directions_[k]);
         if (d != 0) return d > 0;
     }

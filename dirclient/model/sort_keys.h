@@ -3,8 +3,8 @@
 
 // Internal: what CompareAttrNames looks at in each entry, gathered once per sort instead of
 // twice per comparison (attribute lookups, DN normalisation). The records carry the first
-// sort key inline, so that merging walks memory in order; greater(a, b) answers exactly as
-// CompareAttrNames::isGreater(entries[a.index], entries[b.index], false) would.
+// sort key inline, so that merging walks memory in order; records compare exactly as
+// CompareAttrNames::isGreater(a, b, false) compares their entries.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,30 +26,33 @@ class SortKeys {
         bool whole;    // the text ends within the prefix
     };
 
+    // The entries must not change while the keys are in use.
+    SortKeys(const CompareAttrNames& comparator, std::size_t expected);
+    ~SortKeys();
+    SortKeys(const SortKeys&) = delete;
+    SortKeys& operator=(const SortKeys&) = delete;
+
+    // Gathers the keys of the next entry (not null).
+    void add(DEntry* entry);
+    // The stable order of the entries added: positions in the order they were added.
+    std::vector<std::size_t> order();
+
+  private:
     struct Record {
         Key first;
         std::uint32_t index;  // position among the entries
     };
 
-    // The entries must not be null and must not change while the keys are in use.
-    SortKeys(const CompareAttrNames& comparator, const std::vector<DEntry*>& entries);
-    ~SortKeys();
-    SortKeys(const SortKeys&) = delete;
-    SortKeys& operator=(const SortKeys&) = delete;
-
-    // One record per entry, in entry order; sort them with greater.
-    std::vector<Record> takeRecords() { return std::move(records_); }
     bool greater(const Record& a, const Record& b) const;
-
-  private:
     static Key attributeKey(Attribute* attribute);
     static Key textKey(const char* text);
     static int compare(const Key& x, const Key& y);
     // 1 when x sorts after y under one key of the given direction, -1 before, 0 undecided.
     static int decide(const Key& x, const Key& y, bool direction);
 
-    std::size_t names_ = 0;
-    std::vector<bool> directions_;  // one per name
+    bool byDn_ = false;
+    std::vector<const char*> names_;  // null: a list item that names nothing
+    std::vector<bool> directions_;    // one per name
     std::vector<Record> records_;
     std::vector<Key> more_;   // keys of the second and later names, entry-major
     std::vector<char*> dns_;  // normalised DNs when ordering by DN
