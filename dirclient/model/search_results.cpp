@@ -1,6 +1,5 @@
 #include "search_results.h"
 
-#include <optional>
 #include <typeinfo>
 #include <vector>
 
@@ -16,17 +15,8 @@ bool holds_entry(const DListItem* item) {
            static_cast<DElement*>(item->getValue())->getType() == DELEMENT_ENTRY;
 }
 
-// Entries are scattered over the heap and each key needs several dependent loads. The
-// blocks of an entry are mostly allocated together right after it, so fetching that
-// stretch a few entries ahead hides most of the waiting.
+// The elements are scattered over the heap: ask for them a few items ahead.
 constexpr std::size_t kLookAhead = 8;
-constexpr int kPrefetchLines = 16;
-
-void prefetch_entry(const void* element) {
-    const char* at = static_cast<const char*>(element);
-    for (int line = 0; line < kPrefetchLines; ++line)
-        __builtin_prefetch(at + 64 * line);
-}
 
 }  // namespace
 
@@ -125,31 +115,25 @@ void SearchResults::sort(EntryComparator* comparator) {
     for (DListItem* item = values_->getHead(); item != nullptr; item = item->getNextItem())
         all.push_back(item);
 
-    // A plain CompareAttrNames is answered from keys gathered once per entry; any other
-    // comparator, classes derived from CompareAttrNames included, is asked through its
-    // virtual functions.
-    std::optional<SortKeys> keys;
-    if (typeid(*comparator) == typeid(CompareAttrNames))
-        keys.emplace(*static_cast<CompareAttrNames*>(comparator), all.size());
-
     // Entries move between the entry items (each keeping its type code); exception items
     // keep their places.
     std::vector<DListItem*> items;
     std::vector<DEntry*> entries;
     std::vector<int> types;
     for (std::size_t k = 0; k < all.size(); ++k) {
-        if (k + kLookAhead < all.size() && all[k + kLookAhead]->getValue() != nullptr)
-            prefetch_entry(all[k + kLookAhead]->getValue());
+        if (k + kLookAhead < all.size()) __builtin_prefetch(all[k + kLookAhead]->getValue());
         if (!holds_entry(all[k])) continue;
         items.push_back(all[k]);
         entries.push_back(static_cast<DEntry*>(all[k]->getValue()));
         types.push_back(all[k]->getType());
-        if (keys) keys->add(entries.back());
     }
 
+    // A plain CompareAttrNames is answered from keys gathered once per entry; any other
+    // comparator, classes derived from CompareAttrNames included, is asked through its
+    // virtual functions.
     std::vector<std::size_t> order;
-    if (keys) {
-        order = keys->order();
+    if (typeid(*comparator) == typeid(CompareAttrNames)) {
+        order = SortKeys(*static_cast<CompareAttrNames*>(comparator), entries).order();
     } else {
         order.resize(entries.size());
         for (std::size_t k = 0; k < order.size(); ++k)

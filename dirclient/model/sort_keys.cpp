@@ -40,26 +40,141 @@ void sort_names(const CompareAttrNames& comparator, std::vector<const char*>& na
 
 }  // namespace
 
-SortKeys::SortKeys(const CompareAttrNames& comparator, std::size_t expected) {
+SortKeys::SortKeys(const CompareAttrNames& comparator, const std::vector<DEntry*>& entries) {
     const char* attrName = comparator.getAttrName();
-    byDn_ = attrName != nullptr && attrName[0] == '\0';
+    const bool byDn = attrName != nullptr && attrName[0] == '\0';
     sort_names(comparator, names_, directions_);
-    records_.reserve(expected);
-    if (names_.size() > 1) more_.reserve(expected * (names_.size() - 1));
+    const std::size_t count = entries.size();
+    records_.resize(count);
+    for (std::size_t i = 0; i < count; ++i)
+        records_[i].index = static_cast<std::uint32_t>(i);
+    if (byDn) {
+        dns_.reserve(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            dns_.push_back(dn_normalize(entries[i]->getDN()));
+            records_[i].first = textKey(dns_.back());
+        }
+        return;
+    }
+    if (names_.size() > 1) more_.resize(count * (names_.size() - 1));
+    gather(entries);
 }
 
-void SortKeys::add(DEntry* entry) {
-    Key first{};
-    if (byDn_) {
-        dns_.push_back(dn_normalize(entry->getDN()));
-        first = textKey(dns_.back());
-    } else if (!names_.empty()) {
-        first = attributeKey(names_[0] != nullptr ? entry->getAttribute(names_[0]) : nullptr);
+// The lookups of many entries advance side by side: each lane follows one entry's chain of
+// blocks (attribute set, list, items, attributes, names, first value, text) one block per
+// turn and asks for the next block before the other lanes take their turns, so that the
+// waits for memory overlap instead of adding up. Each lane finds what
+// DEntry::getAttribute(name) and Attribute::getFirstValueItem() would find.
+struct SortKeys::Lane {
+    enum class Step { kSet, kList, kHead, kItem, kName, kCompare, kFirst, kValue, kText };
+    std::size_t job;
+    Step step;
+    const char* name;  // the attribute name looked for
+    const void* at;    // the block this turn reads, asked for in the previous turn
+    DListItem* item;   // the attribute item being looked at
+};
+
+namespace {
+constexpr int kLanes = 16;
+}  // namespace
+
+void SortKeys::gather(const std::vector<DEntry*>& entries) {
+    const std::size_t names = names_.size();
+    const std::size_t jobs = entries.size() * names;
+    auto key_of = [&](std::size_t job) -> Key& {
+        const std::size_t entry = job / names, k = job % names;
+        return k == 0 ? records_[entry].first : more_[entry * (names - 1) + k - 1];
+    };
+    std::size_t next_job = 0;
+    auto start = [&](Lane& lane) {
+        lane = {next_job, Lane::Step::kSet, names_[next_job % names], entries[next_job / names],
+                nullptr};
+        __builtin_prefetch(lane.at);
+        ++next_job;
+    };
+    Lane lanes[kLanes];
+    int active = 0;
+    while (active < kLanes && next_job < jobs)
+        start(lanes[active++]);
+    while (active > 0) {
+        for (int l = 0; l < active;) {
+            Lane& lane = lanes[l];
+            if (!advance(lane, key_of(lane.job))) {
+                ++l;
+            } else if (next_job < jobs) {
+                start(lane);
+                ++l;
+            } else {
+                lane = lanes[--active];
+            }
+        }
     }
-    records_.push_back({first, static_cast<std::uint32_t>(records_.size())});
-    for (std::size_t k = 1; k < names_.size(); ++k)
-        more_.push_back(
-            attributeKey(names_[k] != nullptr ? entry->getAttribute(names_[k]) : nullptr));
+}
+
+// One turn of a lane; true when its key is complete.
+bool SortKeys::advance(Lane& lane, Key& key) {
+    using Step = Lane::Step;
+    auto go = [&lane](Step step, const void* block) {
+        __builtin_prefetch(block);
+        lane.step = step;
+        lane.at = block;
+        return false;
+    };
+    auto missing = [&key]() {
+        key = Key{nullptr, {0, 0}, 0, false, false};
+        return true;
+    };
+    auto without_value = [&key]() {
+        key = Key{nullptr, {0, 0}, 0, true, false};
+        return true;
+    };
+    auto next_item = [&]() {
+        DListItem* next = lane.item->getNextItem();
+        return next != nullptr ? go(Step::kItem, lane.item = next) : missing();
+    };
+    switch (lane.step) {
+        case Step::kSet: {
+            if (lane.name == nullptr) return missing();
+            AttributeSet* set = static_cast<const DEntry*>(lane.at)->getAttributeSet();
+            return set != nullptr ? go(Step::kList, set) : missing();
+        }
+        case Step::kList: {
+            DList* list = static_cast<const AttributeSet*>(lane.at)->getValues();
+            return list != nullptr ? go(Step::kHead, list) : missing();
+        }
+        case Step::kHead: {
+            DListItem* head = static_cast<const DList*>(lane.at)->getHead();
+            return head != nullptr ? go(Step::kItem, lane.item = head) : missing();
+        }
+        case Step::kItem: {
+            void* attribute = lane.item->getValue();
+            return attribute != nullptr ? go(Step::kName, attribute) : next_item();
+        }
+        case Step::kName: {
+            const char* name = static_cast<const Attribute*>(lane.at)->getName();
+            return name != nullptr ? go(Step::kCompare, name) : next_item();
+        }
+        case Step::kCompare: {
+            if (strcasecmp(static_cast<const char*>(lane.at), lane.name) != 0) return next_item();
+            DList* values = static_cast<Attribute*>(lane.item->getValue())->getValues();
+            return values != nullptr ? go(Step::kFirst, values) : without_value();
+        }
+        case Step::kFirst: {
+            DListItem* first = static_cast<const DList*>(lane.at)->getHead();
+            return first != nullptr ? go(Step::kValue, first) : without_value();
+        }
+        case Step::kValue: {
+            const auto* first = static_cast<const DListItem*>(lane.at);
+            if (first->getValue() == nullptr) return without_value();
+            if (first->getType() == DLIST_STRING) return go(Step::kText, first->getValue());
+            key = Key{first->getValue(), {0, 0}, first->getType(), true, false};
+            return true;
+        }
+        case Step::kText:
+            key = textKey(static_cast<const char*>(lane.at));
+            return true;
+    }
+    return missing();
 }
 
 std::vector<std::size_t> SortKeys::order() {
@@ -88,14 +203,6 @@ SortKeys::Key SortKeys::textKey(const char* text) {
     }
     key.whole = bytes[n] == '\0';
     return key;
-}
-
-SortKeys::Key SortKeys::attributeKey(Attribute* attribute) {
-    DListItem* first = attribute != nullptr ? attribute->getFirstValueItem() : nullptr;
-    if (first == nullptr || first->getValue() == nullptr)
-        return Key{nullptr, {0, 0}, 0, attribute != nullptr, false};
-    if (first->getType() == DLIST_STRING) return textKey(static_cast<char*>(first->getValue()));
-    return Key{first->getValue(), {0, 0}, first->getType(), true, false};
 }
 
 // attrcmp of two first values, ascending.

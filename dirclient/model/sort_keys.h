@@ -26,15 +26,14 @@ class SortKeys {
         bool whole;    // the text ends within the prefix
     };
 
-    // The entries must not change while the keys are in use.
-    SortKeys(const CompareAttrNames& comparator, std::size_t expected);
+    // Gathers the keys of the entries (none null), which must not change while the keys
+    // are in use.
+    SortKeys(const CompareAttrNames& comparator, const std::vector<DEntry*>& entries);
     ~SortKeys();
     SortKeys(const SortKeys&) = delete;
     SortKeys& operator=(const SortKeys&) = delete;
 
-    // Gathers the keys of the next entry (not null).
-    void add(DEntry* entry);
-    // The stable order of the entries added: positions in the order they were added.
+    // The stable order of the entries, as their positions.
     std::vector<std::size_t> order();
 
   private:
@@ -44,13 +43,14 @@ class SortKeys {
     };
 
     bool greater(const Record& a, const Record& b) const;
-    static Key attributeKey(Attribute* attribute);
+    void gather(const std::vector<DEntry*>& entries);
+    struct Lane;  // one lookup in progress (sort_keys.cpp)
+    static bool advance(Lane& lane, Key& key);
     static Key textKey(const char* text);
     static int compare(const Key& x, const Key& y);
     // 1 when x sorts after y under one key of the given direction, -1 before, 0 undecided.
     static int decide(const Key& x, const Key& y, bool direction);
 
-    bool byDn_ = false;
     std::vector<const char*> names_;  // null: a list item that names nothing
     std::vector<bool> directions_;    // one per name
     std::vector<Record> records_;
