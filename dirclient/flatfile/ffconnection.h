@@ -152,7 +152,7 @@ private:
 
     // Store helpers; the store lock is held by the caller.
     static FFNode* lookup(const char* normalizedDn);
-    static FFIndex* indexFor(FFNode* top);
+    static FFIndex* indexFor(FFNode* node);
     static void unload();
     static bool writeStore(DException** err);
     bool load(const char* host, DException** err);

@@ -162,8 +162,13 @@ bool FFConnection::setRoot(FFNode* root) {
     return true;
 }
 
-FFIndex* FFConnection::indexFor(FFNode* top) {
-    return top != nullptr && top == m_pRoot ? m_pIndex : nullptr;
+// A node belongs to the store when it is the root or is indexed: a constant-time test,
+// where walking up to the root would make building a deep tree quadratic.
+FFIndex* FFConnection::indexFor(FFNode* node) {
+    if (node == nullptr || m_pIndex == nullptr) return nullptr;
+    if (node == m_pRoot) return m_pIndex;
+    if (node->entry != nullptr && m_pIndex->itemOf(node) != nullptr) return m_pIndex;
+    return nullptr;
 }
 
 const char* FFConnection::myGetHost() {

@@ -53,9 +53,7 @@ FFNode::~FFNode() {
 }
 
 FFIndex* FFNode::storeIndex() {
-    FFNode* top = this;
-    while (top->parent != nullptr) top = top->parent;
-    return FFConnection::indexFor(top);
+    return FFConnection::indexFor(this);
 }
 
 bool FFNode::setEntry(DEntry* e) {
