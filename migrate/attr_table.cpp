@@ -36,6 +36,7 @@ void AttrTable::clear() {
 
 int AttrTable::find(const char* type) const {
     for (int i = 0; i < count_; ++i)
-        if (strcasecmp(slots_[i].type, type) == 0) return i;
+        if ((slots_[i].type[0] | 0x20) == (type[0] | 0x20) && strcasecmp(slots_[i].type, type) == 0)
+            return i;
     return -1;
 }

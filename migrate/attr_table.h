@@ -8,8 +8,9 @@
 #include <cstddef>
 
 struct AttrSlot {
-    char* type;       // NUL-terminated
-    char* value;      // `length` bytes, then a NUL; null for a change-record separator "-"
+    char* type;       // NUL-terminated; for a line kept verbatim, the whole line
+    char* value;      // `length` bytes, then a NUL; null for a line kept verbatim (a
+                      // change-record separator "-", or a value given by URL, "type:< url")
     int length;
     int value_owned;  // the slot frees `value`
     int type_owned;   // the slot frees `type`

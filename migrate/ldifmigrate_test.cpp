@@ -76,7 +76,7 @@ TEST_F(Ldifmigrate, DefinitionRules) { expect_case("definitions", 0); }
 TEST_F(Ldifmigrate, MalformedLinesAreReportedAndLeftOut) { expect_case("malformed", 1); }
 TEST_F(Ldifmigrate, LongLinesAndEmptyValues) { expect_case("long_lines", 0); }
 TEST_F(Ldifmigrate, CrLfInput) { expect_case("crlf", 0); }
-TEST_F(Ldifmigrate, ChangeRecordSeparatorsAreKept) { expect_case("change_records", 0); }
+TEST_F(Ldifmigrate, SeparatorsAndUrlValuesAreKeptVerbatim) { expect_case("change_records", 0); }
 TEST_F(Ldifmigrate, EmptyInputGivesEmptyOutput) { expect_case("empty", 0); }
 
 TEST_F(Ldifmigrate, UsageUnlessExactlyTwoArguments) {

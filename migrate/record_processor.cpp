@@ -14,10 +14,19 @@ using namespace migrate;
 
 namespace {
 
-// Type of the slot that stands for a change record's "-" separator line.
-char kSeparatorType[] = "-";
+// Case-blind comparison of an attribute type; the first letters are compared first, since
+// most types differ there.
+bool type_is(const char* type, const char* name) {
+    return (type[0] | 0x20) == (name[0] | 0x20) && strcasecmp(type, name) == 0;
+}
 
-bool is_separator(const char* line) { return strcmp(line, "-") == 0 || strcmp(line, "-\r") == 0; }
+// Lines written back as they are: a change record's "-" separator, and a value given by
+// URL ("type:< url"), which must stay a reference rather than become text.
+bool keep_verbatim(const char* line) {
+    if (strcmp(line, "-") == 0 || strcmp(line, "-\r") == 0) return true;
+    const char* colon = strchr(line, ':');
+    return colon && colon[1] == '<';
+}
 
 }  // namespace
 
@@ -33,8 +42,8 @@ void RecordProcessor::parse(char* record, const std::vector<int>& line_numbers) 
     while (char* line = ldif_getline(&next, &span)) {
         int number = physical < line_numbers.size() ? line_numbers[physical] : 0;
         physical += static_cast<size_t>(span);
-        if (is_separator(line)) {
-            table_.append(AttrSlot{kSeparatorType, nullptr, 0, 0, 0});
+        if (keep_verbatim(line)) {
+            table_.append(AttrSlot{line, nullptr, 0, 0, 0});
             continue;
         }
         bool has_colon = strchr(line, ':') != nullptr;
@@ -43,8 +52,8 @@ void RecordProcessor::parse(char* record, const std::vector<int>& line_numbers) 
             bad_.push_back({number, has_colon ? "invalid base64 value" : "no ':'"});
             continue;
         }
-        if (strcasecmp(slot.type, DN) == 0) entry_name_ = slot.value;
-        if (strcasecmp(slot.type, OBJECTCLASS) == 0) {
+        if (type_is(slot.type, DN)) entry_name_ = slot.value;
+        if (type_is(slot.type, OBJECTCLASS)) {
             metadata_entry_ = metadata_entry_ || strcasecmp(slot.value, METADATAENTRY) == 0;
             message_map_ = message_map_ || strcasecmp(slot.value, MESSAGEMAP) == 0;
         }
@@ -65,10 +74,10 @@ void RecordProcessor::migrate() {
 }
 
 int RecordProcessor::write() {
-    size_t needed = 2;  // the separator lines and the closing blank line fit in this
+    size_t needed = 1;  // the closing blank line
     for (int i = 0; i < table_.count(); ++i) {
         const AttrSlot& s = table_[i];
-        needed += s.value ? ldif_size_needed(strlen(s.type), static_cast<size_t>(s.length)) : 2;
+        needed += s.value ? ldif_size_needed(strlen(s.type), static_cast<size_t>(s.length)) : strlen(s.type) + 1;
     }
     if (needed > text_capacity_) {
         text_capacity_ = std::max(needed, text_capacity_ * 2);
@@ -81,7 +90,9 @@ int RecordProcessor::write() {
         if (s.value) {
             put_type_and_value(&end, s.type, s.value, s.length);
         } else {
-            *end++ = '-';
+            size_t n = strlen(s.type);
+            memcpy(end, s.type, n);
+            end += n;
             *end++ = '\n';
         }
     }

@@ -52,7 +52,8 @@ bool RecordReader::next_line(const char** line, size_t* length) {
     size_t scanned = 0;  // bytes already searched for a line end
     for (;;) {
         char* start = buf_ + begin_;
-        auto* nl = static_cast<char*>(memchr(start + scanned, '\n', end_ - begin_ - scanned));
+        size_t unscanned = end_ - begin_ - scanned;
+        auto* nl = unscanned ? static_cast<char*>(memchr(start + scanned, '\n', unscanned)) : nullptr;
         if (nl) {
             *line = start;
             *length = static_cast<size_t>(nl - start) + 1;

@@ -14,7 +14,10 @@
 namespace migrate {
 namespace {
 
-bool type_is(const AttrSlot& s, const char* type) { return strcasecmp(s.type, type) == 0; }
+// The first letters are compared before the call: most types differ there.
+bool type_is(const AttrSlot& s, const char* type) {
+    return (s.type[0] | 0x20) == (type[0] | 0x20) && strcasecmp(s.type, type) == 0;
+}
 
 char* copy_of(const char* text, size_t n) {
     auto* copy = static_cast<char*>(ch_malloc(n + 1));

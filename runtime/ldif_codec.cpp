@@ -15,8 +15,9 @@ namespace {
 constexpr char kEncode[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr unsigned char kInvalid = 255;
 
+// 6-bit values of the alphabet; kInvalid for every other byte, "=" and 0x80-0xFF included.
 struct DecodeTable {
-    unsigned char value[128];
+    unsigned char value[256];
     constexpr DecodeTable() : value() {
         for (auto& v : value) v = kInvalid;
         for (int i = 0; i < 64; ++i) value[static_cast<unsigned char>(kEncode[i])] = i;
@@ -27,10 +28,6 @@ constexpr DecodeTable kDecode;
 // The C locale's classes, without consulting the locale: the codec must not change
 // behaviour with the host program's setlocale.
 inline bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-inline bool is_print(unsigned char c) { return c >= 0x20 && c <= 0x7E; }
-
-// 6-bit value of a base64 character, or kInvalid.
-inline unsigned b64_value(unsigned char c) { return c >= 0x80 ? kInvalid : kDecode.value[c]; }
 
 bool starts_blank_line(const char* p) { return *p == '\n' || *p == '\0' || (p[0] == '\r' && p[1] == '\n'); }
 
@@ -55,9 +52,14 @@ long decode_base64(char* text, size_t len) {
             return -1;
         }
         unsigned char c[4] = {in[i], in[i + 1], in[i + 2], in[i + 3]};
-        unsigned v[4];
+        unsigned v[4] = {kDecode.value[c[0]], kDecode.value[c[1]], kDecode.value[c[2]], kDecode.value[c[3]]};
+        if ((v[0] | v[1] | v[2] | v[3]) < 64) {  // the common case: four alphabet characters
+            in[out++] = static_cast<unsigned char>(v[0] << 2 | v[1] >> 4);
+            in[out++] = static_cast<unsigned char>(v[1] << 4 | v[2] >> 2);
+            in[out++] = static_cast<unsigned char>(v[2] << 6 | v[3]);
+            continue;
+        }
         for (int k = 0; k < 4; ++k) {
-            v[k] = b64_value(c[k]);
             bool pad_allowed = k >= 2 && c[k] == '=';
             if (v[k] == kInvalid && !pad_allowed) {
                 report_bad_char(c[k]);
@@ -84,14 +86,15 @@ public:
         *out_++ = c;
         ++len_;
     }
+    void put_n(const char* p, size_t n) {
+        memcpy(out_, p, n);
+        out_ += n;
+        len_ += n;
+    }
     void fold() {
         *out_++ = '\n';
         *out_++ = ' ';
         len_ = 1;
-    }
-    void back(size_t n) {
-        out_ -= n;
-        len_ -= n;
     }
     void restart_at(char* p, size_t len) {
         out_ = p;
@@ -108,32 +111,51 @@ bool needs_base64_at_once(const unsigned char* v, size_t n) {
     return is_space(v[0]) || v[0] == ':' || v[0] == '<' || is_space(v[n - 1]);
 }
 
-// Writes the plain form after "type: "; returns false as soon as the value turns out to
-// need base64 (the caller then rewrites it). Long lines break after a word: the blanks that
-// end a full line move to the next line, but never more than this line holds of the value
-// and never all of it (a line of nothing but blanks would not read back).
-bool put_plain(LineWriter& w, const unsigned char* v, size_t n) {
-    bool all_blank = true;
-    size_t on_line = 0;
-    for (size_t i = 0; i < n;) {
-        unsigned char c = v[i];
-        if (!is_print(c)) return false;
-        if (c != ' ') all_blank = false;
-        if (w.len() >= LDIF_LINE_WIDTH) {
-            if (all_blank) return false;
-            size_t back = 0;
-            while (back < on_line && w.pos()[-1 - static_cast<long>(back)] == ' ') ++back;
-            if (back > 0 && back == on_line) return false;
-            w.back(back);
-            i -= back;
-            w.fold();
-            all_blank = true;
-            on_line = 0;
-        }
-        w.put(static_cast<char>(v[i]));
-        ++i;
-        ++on_line;
+// Eight bytes at a time: a byte below 0x20 borrows into its high bit, a byte of 0x7F or
+// more has it set after adding 1 (or before).
+bool all_printable(const unsigned char* v, size_t n) {
+    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t x;
+        memcpy(&x, v + i, 8);
+        if (((x - kOnes * 0x20) & ~x & kHigh) | ((x | (x + kOnes)) & kHigh)) return false;
     }
+    for (; i < n; ++i)
+        if (static_cast<unsigned char>(v[i] - 0x20) >= 0x5F) return false;
+    return true;
+}
+
+bool all_blank(const unsigned char* v, size_t n) {
+    for (size_t i = 0; i < n; ++i)
+        if (v[i] != ' ') return false;
+    return true;
+}
+
+// Writes the plain form after "type: "; returns false when the value needs base64 (the
+// caller then rewrites it). A line is filled, then the byte after it is looked at: if
+// nothing but blanks was looked at since the line began (the first byte of a continuation
+// line is written unlooked), the value goes to base64. Otherwise the blanks that end the
+// line move to the next one, so that words stay whole, but never all of the line's value
+// bytes: a line of nothing but blanks would not read back.
+bool put_plain(LineWriter& w, const unsigned char* v, size_t n) {
+    if (!all_printable(v, n)) return false;
+    size_t i = 0;
+    bool continuation = false;
+    for (;;) {
+        size_t room = w.len() < LDIF_LINE_WIDTH ? LDIF_LINE_WIDTH - w.len() : 0;
+        if (n - i <= room) break;
+        size_t looked_from = continuation ? i + 1 : i;
+        if (all_blank(v + looked_from, i + room + 1 - looked_from)) return false;
+        size_t back = 0;
+        while (back < room && v[i + room - 1 - back] == ' ') ++back;
+        if (back > 0 && back == room) return false;
+        w.put_n(reinterpret_cast<const char*>(v + i), room - back);
+        i += room - back;
+        w.fold();
+        continuation = true;
+    }
+    w.put_n(reinterpret_cast<const char*>(v + i), n - i);
     return true;
 }
 
@@ -146,7 +168,13 @@ void put_base64(LineWriter& w, const unsigned char* v, size_t n) {
     size_t i = 0;
     for (; i + 3 <= n; i += 3) {
         uint32_t bits = uint32_t{v[i]} << 16 | uint32_t{v[i + 1]} << 8 | v[i + 2];
-        for (int shift = 18; shift >= 0; shift -= 6) put_b64_char(w, kEncode[(bits >> shift) & 63]);
+        char group[4] = {kEncode[bits >> 18], kEncode[(bits >> 12) & 63], kEncode[(bits >> 6) & 63],
+                         kEncode[bits & 63]};
+        if (w.len() + 4 <= LDIF_LINE_WIDTH) {
+            w.put_n(group, 4);
+        } else {
+            for (char c : group) put_b64_char(w, c);
+        }
     }
     size_t rest = n - i;
     if (rest == 0) return;

@@ -67,17 +67,17 @@ extern "C" int qdx_getopt(int argc, char* const argv[], const char* optstring) {
 
     const char* program = argv[0] ? argv[0] : "";
     int c = static_cast<unsigned char>(*place++);
-    const char* spec = c == ':' ? nullptr : strchr(options, c);
-    if (!spec) {
+    const char* entry = c == ':' ? nullptr : strchr(options, c);
+    if (!entry) {
         int result = fail("%s: illegal option -- %c\n", program, c, colon_mode);
         step_if_used_up();
         return result;
     }
-    if (spec[1] == ':') {
+    if (entry[1] == ':') {
         if (*place) {
             optarg = const_cast<char*>(place);
             place += strlen(place);
-        } else if (spec[2] != ':') {
+        } else if (entry[2] != ':') {
             if (optind + 1 >= argc) {
                 int result = fail("%s: option requires an argument -- %c\n", program, c, colon_mode);
                 optind = argc;
