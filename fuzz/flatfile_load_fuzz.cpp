@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "attribute.h"
 #include "attribute_set.h"
@@ -65,6 +66,19 @@ std::string canonical() {
 }
 
 }  // namespace
+
+// Loading reports duplicates and orphans on standard error, once per input: keep the
+// target's own standard error closed (libFuzzer and the sanitizers report elsewhere).
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    static std::vector<char*> args;
+    args.assign(*argv, *argv + *argc);
+    static char quiet[] = "-close_fd_mask=2";
+    args.push_back(quiet);
+    args.push_back(nullptr);
+    *argc += 1;
+    *argv = args.data();
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const std::string path = folder() + ".ldif";

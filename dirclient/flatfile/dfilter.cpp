@@ -312,7 +312,7 @@ int DFilter::unparseFilterType() {
     if (at[0] == '=') {
         type = ITEM_EQUAL;
         width = 1;
-    } else if (at[1] == '=') {
+    } else if (at[0] != '\0' && at[1] == '=') {
         if (at[0] == '~') type = ITEM_APPROX;
         if (at[0] == '>') type = ITEM_GREATER_OR_EQUAL;
         if (at[0] == '<') type = ITEM_LESS_OR_EQUAL;

@@ -65,7 +65,7 @@ TEST(DFilterParse, RejectsInvalidForms) {
         "(cn a)",   "(cn=a",       "(&)",         "(|)",              "(!)",
         "(!cn=a)",  "(&(cn=a)x)",  "((cn=a)",     "(cn<>a)",          "(=a)",
         "(cn;x=a)", "(cn.x=a)",    "(cn=a))",     "()",               "(cn!=a)",
-        "(cn=a\\)", "(&(a=1)(b=2)",
+        "(cn=a\\)", "(&(a=1)(b=2)", "(cn",       "(cn~",             "(cn<",
     };
     for (const char* row : rows) {
         SCOPED_TRACE(row);

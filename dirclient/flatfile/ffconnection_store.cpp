@@ -313,9 +313,17 @@ char* recordDn(const char* line) {
     return dn_normalize(text);
 }
 
+bool isWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 void addLineValue(DEntry* entry, char* line) {
     char* colon = std::strchr(line, ':');
     if (colon == nullptr) return;
+    // A name that starts with white space (left over from joining a folded line) could
+    // not be written back: the line would read as a continuation.
+    while (line < colon && isWhiteSpace(*line)) ++line;
+    if (line == colon) return;
     *colon = '\0';
     Attribute* attribute = entry->getAttribute(line);
     bool created = attribute == nullptr;

@@ -80,6 +80,21 @@ TEST_F(FFLoad, AcceptsCrLfFilesAndALastLineWithoutLineEnd) {
     EXPECT_EQ(readOne(c, "cn=a,o=x"), "cn=a,o=x|cn=a|sn=last");
 }
 
+// An empty line followed by a folded one reads as a line that starts with white space;
+// the attribute it names must still be written back as a line that reads the same.
+TEST_F(FFLoad, NamesLoseLeadingWhiteSpace) {
+    FFConnection c;
+    load(c, "dn: o=x\no: x\n\n \tcn: v\n");
+    EXPECT_EQ(readOne(c, "o=x"), "o=x|o=x|cn=v");
+    DEntry* other = makeEntry("o=y");
+    DException* e = nullptr;
+    c.add(other, &e);
+    delete other;
+    c.disconnect(&e);
+    ASSERT_EQ(e, nullptr);
+    EXPECT_EQ(read("dir.ldif"), "dn: o=x\no: x\ncn: v\n\ndn: o=y\n\n");
+}
+
 TEST_F(FFLoad, DecodesBase64DnsAndKeepsBinaryValuesWhole) {
     FFConnection c;
     std::string binary("a\0b", 3);
