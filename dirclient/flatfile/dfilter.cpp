@@ -61,24 +61,44 @@ DFilterItem::~DFilterItem() {
     check_free(value);
 }
 
-bool DFilterItem::evalEntry(DEntry* entry) {
-    if (entry == nullptr || name == nullptr || value == nullptr) return false;
+namespace {
+
+// The values of a DEntry attribute as texts: strings in place, other values converted.
+bool entryValues(const void* subject, const char* name, bool (*visit)(void*, const char*),
+                 void* state) {
+    auto* entry = static_cast<DEntry*>(const_cast<void*>(subject));
     Attribute* attr = entry->getAttribute(name);
     if (attr == nullptr || attr->getValues() == nullptr) return false;
-    // Walk the items directly: string values need no copy, others get their string form.
     for (DListItem* item = attr->getValues()->getHead(); item != nullptr;
          item = item->getNextItem()) {
         if (item->getType() == 5) {
             const char* text = static_cast<const char*>(item->getValue());
-            if (text != nullptr && match(text, value)) return true;
+            if (text != nullptr && visit(state, text)) return true;
             continue;
         }
         char* text = item->stringValue();
-        bool hit = text != nullptr && match(text, value);
+        bool hit = text != nullptr && visit(state, text);
         check_free(text);
         if (hit) return true;
     }
     return false;
+}
+
+bool matches(void* pattern, const char* text) {
+    return match(text, static_cast<const char*>(pattern)) == 1;
+}
+
+}  // namespace
+
+bool DFilterItem::evalEntry(DEntry* entry) {
+    return entry != nullptr && evalWith(entry, entryValues);
+}
+
+bool DFilterItem::evalWith(const void* entry, DFilterValues values) {
+    if (entry == nullptr || values == nullptr || name == nullptr || value == nullptr) {
+        return false;
+    }
+    return values(entry, name, matches, value);
 }
 
 char* DFilterItem::ToString() {
@@ -117,6 +137,10 @@ void freeFilter(void* filter) {
 }
 
 bool DFilter::evalEntry(DEntry* entry) {
+    return entry != nullptr && evalWith(entry, entryValues);
+}
+
+bool DFilter::evalWith(const void* entry, DFilterValues values) {
     switch (type) {
         case FILTER_AND:
         case FILTER_OR: {
@@ -126,7 +150,7 @@ bool DFilter::evalEntry(DEntry* entry) {
             for (DListItem* item = operands->getHead(); item != nullptr;
                  item = item->getNextItem()) {
                 auto* operand = static_cast<DFilter*>(item->getValue());
-                bool ok = operand != nullptr && operand->evalEntry(entry);
+                bool ok = operand != nullptr && operand->evalWith(entry, values);
                 if (wantAll && !ok) return false;
                 if (!wantAll && ok) return true;
             }
@@ -134,11 +158,11 @@ bool DFilter::evalEntry(DEntry* entry) {
         }
         case FILTER_NOT: {
             auto* operand = static_cast<DFilter*>(value);
-            return operand != nullptr && !operand->evalEntry(entry);
+            return operand != nullptr && !operand->evalWith(entry, values);
         }
         case FILTER_ITEM: {
             auto* item = static_cast<DFilterItem*>(value);
-            return item != nullptr && item->evalEntry(entry);
+            return item != nullptr && item->evalWith(entry, values);
         }
     }
     return false;

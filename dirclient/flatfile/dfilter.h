@@ -22,6 +22,12 @@ enum item_type : int { ITEM_EQUAL = 1, ITEM_GREATER_OR_EQUAL = 2, ITEM_LESS_OR_E
 // restarts at the next word, and '*' stretches only to the next occurrence of what follows.
 int match(const char* value, const char* pattern);
 
+// Evaluation over an entry held in another form than DEntry: values(entry, name, visit,
+// state) calls visit(state, text) with the text of each value of the attribute name (case
+// ignored) until visit returns true, and returns whether it did.
+using DFilterValues = bool (*)(const void* entry, const char* name,
+                               bool (*visit)(void* state, const char* text), void* state);
+
 // One comparison: attribute name, operator and the assertion value as written (escapes kept).
 class DFilterItem {
 public:
@@ -33,6 +39,7 @@ public:
 
     // True when some string value of the named attribute matches the assertion value.
     bool evalEntry(DEntry* entry);
+    bool evalWith(const void* entry, DFilterValues values);
 
     // "name", operator, value; a new check_malloc string (empty for an unknown operator).
     char* ToString();
@@ -73,6 +80,7 @@ public:
     static void ignoreSpaces();
 
     bool evalEntry(DEntry* entry);
+    bool evalWith(const void* entry, DFilterValues values);
 
     // The text form, fully parenthesised; a new check_malloc string.
     char* ToString();

@@ -13,6 +13,7 @@
 #include "dn_normalize.h"
 #include "ffdn.h"
 #include "ffindex.h"
+#include "ffrecord.h"
 #include "ffstore_lock.h"
 #include "modification.h"
 #include "modification_set.h"
@@ -97,40 +98,50 @@ void FFConnection::add(DEntry* entry, DException** err) {
     FFStoreLock lock;
     if (err != nullptr) *err = nullptr;
     ++opsInitiated;
-    addEntry(entry, false, err);
+    if (entry == nullptr) return report(err, kAddInfo, DEXC_ADD, kInvalidEntry);
+    Text dn = normalized(entry->getDN());
+    if (dn == nullptr) return report(err, kAddInfo, DEXC_ADD, kInvalidDn);
+    bool atRoot = false;
+    FFNode* parent = placeFor(dn.get(), &atRoot, err);
+    if (parent == nullptr) return;
+    if (!validAttributeNames(entry)) {
+        return report(err, kAddInfo, DEXC_ADD, kInvalidAttributeName);
+    }
+    attach(parent, atRoot, FFRecord::pack(entry, dn.get()));
 }
 
-// Adds entry (a copy, or the entry itself with takeOver) under its normalised DN and
-// returns the new node; null on failure, when a taken-over entry stays the caller's.
-FFNode* FFConnection::addEntry(DEntry* entry, bool takeOver, DException** err) {
-    if (entry == nullptr) return report(err, kAddInfo, DEXC_ADD, kInvalidEntry), nullptr;
-    Text dn = normalized(entry->getDN());
-    if (dn == nullptr) return report(err, kAddInfo, DEXC_ADD, kInvalidDn), nullptr;
-    if (isMonitor(dn.get())) return report(err, kAddInfo, DEXC_ADD, kMonitorDn), nullptr;
-    if (!takeOver && !validAttributeNames(entry)) {
-        return report(err, kAddInfo, DEXC_ADD, kInvalidAttributeName), nullptr;
-    }
+// Where an entry with the normalised DN dn goes: the parent node, or the root itself for
+// the empty DN (*atRoot). Null, with the failure reported, when it cannot be added.
+FFNode* FFConnection::placeFor(const char* dn, bool* atRoot, DException** err) {
+    if (isMonitor(dn)) return report(err, kAddInfo, DEXC_ADD, kMonitorDn), nullptr;
     if (m_pRoot == nullptr) return reportLdap(err, kAddInfo, DEXC_ADD, 32), nullptr;
-    bool atRoot = dn.get()[0] == '\0';
-    if (atRoot ? m_pRoot->entry != nullptr : lookup(dn.get()) != nullptr) {
+    *atRoot = dn[0] == '\0';
+    if (*atRoot ? m_pRoot->hasEntry() : lookup(dn) != nullptr) {
         return reportLdap(err, kAddInfo, DEXC_ADD, 68), nullptr;
     }
-    FFNode* parent = m_pRoot;
-    if (!atRoot) {
-        const char* parentDn = ffdn::parentOf(dn.get());
-        if (parentDn != nullptr) parent = parentNode(parentDn);
-        if (parent == nullptr) return reportLdap(err, kAddInfo, DEXC_ADD, 32), nullptr;
-    }
-    DEntry* stored = takeOver ? entry : FFNode::copy(entry);
-    stored->setDN(dn.get());
+    if (*atRoot) return m_pRoot;
+    const char* parentDn = ffdn::parentOf(dn);
+    FFNode* parent = parentDn != nullptr ? parentNode(parentDn) : m_pRoot;
+    if (parent == nullptr) return reportLdap(err, kAddInfo, DEXC_ADD, 32), nullptr;
+    return parent;
+}
+
+FFNode* FFConnection::attach(FFNode* parent, bool atRoot, FFRecord* packed) {
     FFNode* node = m_pRoot;
     if (atRoot) {
-        m_pRoot->entry = stored;
+        m_pRoot->replaceRecord(packed);
     } else {
-        node = parent->addIndexed(stored, m_pIndex);
+        node = parent->addIndexed(packed, m_pIndex);
     }
     noteChange();
     return node;
+}
+
+// Adds a packed entry (taken over on success) under its DN, which is normalised.
+FFNode* FFConnection::addRecord(FFRecord* packed, DException** err) {
+    bool atRoot = false;
+    FFNode* parent = placeFor(packed->dn(), &atRoot, err);
+    return parent != nullptr ? attach(parent, atRoot, packed) : nullptr;
 }
 
 // ---- remove -----------------------------------------------------------------------------
@@ -225,7 +236,8 @@ void FFConnection::modify(const char* dn, ModificationSet* mods, DException** er
     Text ndn = normalized(dn);
     FFNode* node = lookup(ndn.get());
     if (node == nullptr) return reportLdap(err, kModifyInfo, DEXC_MODIFY, 32);
-    DEntry* entry = node->entry;
+    std::unique_ptr<DEntry> unpacked(node->record ? node->record->unpack(nullptr, false) : nullptr);
+    DEntry* entry = unpacked ? unpacked.get() : node->entry;
     AttributeSet* work = entry->getAttributeSet() != nullptr
                              ? FFNode::copy(entry->getAttributeSet())
                              : new (SHAR) AttributeSet();
@@ -242,6 +254,7 @@ void FFConnection::modify(const char* dn, ModificationSet* mods, DException** er
         return reportLdap(err, kModifyInfo, DEXC_MODIFY, code);
     }
     entry->setValues(work);
+    if (unpacked) node->replaceRecord(FFRecord::pack(entry, nullptr));
     noteChange();
 }
 
@@ -336,11 +349,13 @@ void FFConnection::renameEntry(const char* dn, const char* newRDN, const char* n
         return reportLdap(err, kRenameInfo, DEXC_RENAME, 1);
     }
     // Every check has passed: from here on nothing can fail, so the rename is all or nothing.
-    DEntry* entry = node->entry;
+    std::unique_ptr<DEntry> unpacked(node->record ? node->record->unpack(nullptr, false) : nullptr);
+    DEntry* entry = unpacked ? unpacked.get() : node->entry;
     updateRdnValues(entry, ndn.get(), rdn.get(), deleteOldRDN);
     DListItem* item = m_pIndex->itemOf(node);
-    m_pIndex->erase(node);
+    m_pIndex->erase(node);  // while the node still has its old DN
     entry->setDN(newDn.c_str());
+    if (unpacked) node->replaceRecord(FFRecord::pack(entry, nullptr));
     if (newParent == nullptr) {
         m_pIndex->insert(node, item);
     } else {
@@ -368,7 +383,7 @@ DEntry* FFConnection::read(const char* dn, DList* attrs, DException** err) {
     if (isMonitor(ndn.get())) return genMonitorEntry();
     FFNode* node = lookup(ndn.get());
     if (node == nullptr) return reportLdap(err, kSearchInfo, DEXC_SEARCH, 32), nullptr;
-    DEntry* answer = FFNode::genEntry(node->entry, attrs, false);
+    DEntry* answer = node->answer(attrs, false);
     ++entriesSent;
     FFNode::translateFromB64(answer);
     return answer;
@@ -447,7 +462,9 @@ bool FFConnection::compare(const char* dn, Attribute* attr, DException** err) {
     Text ndn = normalized(dn);
     FFNode* node = lookup(ndn.get());
     if (node == nullptr) return reportLdap(err, kCompareInfo, DEXC_COMPARE, 32), false;
-    Attribute* held = node->entry->getAttribute(attr->getName());
+    std::unique_ptr<DEntry> unpacked(node->record ? node->record->unpack(nullptr, false) : nullptr);
+    DEntry* entry = unpacked ? unpacked.get() : node->entry;
+    Attribute* held = entry->getAttribute(attr->getName());
     if (held == nullptr) return reportLdap(err, kCompareInfo, DEXC_COMPARE, 16), false;
     for (DListItem* v = attr->getValues() ? attr->getValues()->getHead() : nullptr; v != nullptr;
          v = v->getNextItem()) {

@@ -22,6 +22,7 @@ class DEntry;
 class DException;
 class DList;
 class FFIndex;
+class FFRecord;
 class Modification;
 class ModificationSet;
 struct FFDeferred;
@@ -161,7 +162,9 @@ private:
     bool resolveDeferred(FFDeferred& deferred, DException** err);
 
     // Operation bodies; the store lock is held by the caller.
-    FFNode* addEntry(DEntry* entry, bool takeOver, DException** err);
+    FFNode* placeFor(const char* dn, bool* atRoot, DException** err);
+    FFNode* attach(FFNode* parent, bool atRoot, FFRecord* packed);
+    FFNode* addRecord(FFRecord* packed, DException** err);
     void removeEntry(const char* dn, DException** err);
     void renameEntry(const char* dn, const char* newRDN, const char* newSuperior,
                      bool deleteOldRDN, DException** err);

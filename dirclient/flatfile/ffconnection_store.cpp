@@ -11,6 +11,7 @@
 #include "ffdn.h"
 #include "ffindex.h"
 #include "ffline.h"
+#include "ffrecord.h"
 #include "ffstore_lock.h"
 #include "ldif_codec.h"
 #include "results.h"
@@ -155,7 +156,7 @@ bool FFConnection::setRoot(FFNode* root) {
         for (DListItem* item = node->children->getHead(); item != nullptr;
              item = item->getNextItem()) {
             auto* child = static_cast<FFNode*>(item->getValue());
-            if (child->entry != nullptr) m_pIndex->insert(child, item);
+            if (child->hasEntry()) m_pIndex->insert(child, item);
             pending.push_back(child);
         }
     }
@@ -167,7 +168,7 @@ bool FFConnection::setRoot(FFNode* root) {
 FFIndex* FFConnection::indexFor(FFNode* node) {
     if (node == nullptr || m_pIndex == nullptr) return nullptr;
     if (node == m_pRoot) return m_pIndex;
-    if (node->entry != nullptr && m_pIndex->itemOf(node) != nullptr) return m_pIndex;
+    if (node->hasEntry() && m_pIndex->itemOf(node) != nullptr) return m_pIndex;
     return nullptr;
 }
 
@@ -213,7 +214,7 @@ FFNode* FFConnection::parentNode(const char* parentDn) {
 
 FFNode* FFConnection::lookup(const char* dn) {
     if (m_pRoot == nullptr || dn == nullptr) return nullptr;
-    if (*dn == '\0') return m_pRoot->entry != nullptr ? m_pRoot : nullptr;
+    if (*dn == '\0') return m_pRoot->hasEntry() ? m_pRoot : nullptr;
     return m_pIndex != nullptr ? m_pIndex->find(dn) : nullptr;
 }
 
@@ -251,9 +252,9 @@ void FFConnection::connect(const char* host, int p, const char*, const char*,
 
 // Records whose parent comes later in the file, in file order, waiting for the end.
 struct FFDeferred {
-    std::vector<DEntry*> entries;
+    std::vector<FFRecord*> records;
     ~FFDeferred() {
-        for (DEntry* entry : entries) delete entry;
+        for (FFRecord* record : records) FFRecord::destroy(record);
     }
 };
 
@@ -317,25 +318,35 @@ bool isWhiteSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-void addLineValue(DEntry* entry, char* line) {
+// One "name: value" or "name:: base64" line of a record. Base64 values are decoded here,
+// once; a value that is not valid base64 is kept as written, and a decoded value holding
+// a NUL byte is kept as a binary value so that no byte is lost.
+void addLineValue(FFRecordBuilder& builder, char* line) {
     char* colon = std::strchr(line, ':');
     if (colon == nullptr) return;
     // A name that starts with white space (left over from joining a folded line) could
     // not be written back: the line would read as a continuation.
     while (line < colon && isWhiteSpace(*line)) ++line;
     if (line == colon) return;
-    *colon = '\0';
-    Attribute* attribute = entry->getAttribute(line);
-    bool created = attribute == nullptr;
-    if (created) attribute = new (SHAR) Attribute(line);
-    *colon = ':';
-    const char* value = colon;  // "::base64" is kept as it stands and decoded afterwards
-    if (colon[1] != ':') {
-        value = colon + 1;
-        while (*value == ' ' || *value == '\t') ++value;
+    std::size_t nameLength = static_cast<std::size_t>(colon - line);
+    if (colon[1] == ':') {
+        thread_local std::string work;
+        work.assign(colon);
+        char* type = nullptr;
+        char* value = nullptr;
+        int length = 0;
+        if (str_parse_line(work.data(), &type, &value, &length) == 0 && length >= 0) {
+            auto size = static_cast<std::size_t>(length);
+            bool binary = std::memchr(value, '\0', size) != nullptr;
+            builder.add(line, nameLength, value, size, binary ? DLIST_BINARY : DLIST_STRING);
+            return;
+        }
+        builder.add(line, nameLength, colon, std::strlen(colon), DLIST_STRING);
+        return;
     }
-    attribute->addValue(value);
-    if (created) entry->addAttribute(attribute);
+    const char* value = colon + 1;
+    while (*value == ' ' || *value == '\t') ++value;
+    builder.add(line, nameLength, value, std::strlen(value), DLIST_STRING);
 }
 
 }  // namespace
@@ -346,6 +357,7 @@ bool FFConnection::loadRecords(FILE* file, DException** err, FFDeferred& deferre
     char* next = nullptr;
     int nextSize = 0;
     bool ok = true;
+    FFRecordBuilder builder;
     bool more = readline(file, &line, &lineSize, &next, &nextSize);
     while (more) {
         if (!startsWithNoCase(line, "dn:")) {
@@ -353,25 +365,25 @@ bool FFConnection::loadRecords(FILE* file, DException** err, FFDeferred& deferre
             continue;
         }
         char* dn = recordDn(line);
-        auto* entry = new (SHAR) DEntry(dn);
+        builder.reset(dn, std::strlen(dn));
         check_free(dn);
         while ((more = readline(file, &line, &lineSize, &next, &nextSize)) && line[0] != '\0') {
-            if (line[0] != '#') addLineValue(entry, line);
+            if (line[0] != '#') addLineValue(builder, line);
         }
-        FFNode::translateFromB64(entry);
+        FFRecord* packed = builder.finish();
         ++opsInitiated;
         DException* failure = nullptr;
-        if (addEntry(entry, true, &failure) == nullptr) {
+        if (addRecord(packed, &failure) == nullptr) {
             int code = failure->getLdapErrorCode();
             if (code == 68) {
-                std::fprintf(stderr, "WARNING: duplicate entry \"%s\"\n", entry->getDN());
-                delete entry;
+                std::fprintf(stderr, "WARNING: duplicate entry \"%s\"\n", packed->dn());
+                FFRecord::destroy(packed);
                 delete failure;
             } else if (code == 32) {
-                deferred.entries.push_back(entry);
+                deferred.records.push_back(packed);
                 delete failure;
             } else {
-                delete entry;
+                FFRecord::destroy(packed);
                 if (err != nullptr) {
                     *err = failure;
                 } else {
@@ -394,11 +406,11 @@ bool FFConnection::loadRecords(FILE* file, DException** err, FFDeferred& deferre
 // whose parent was added in the same pass at an earlier position joins that pass, else the
 // next one. A min-heap on (pass, position) replays that order in O(n log n).
 bool FFConnection::resolveDeferred(FFDeferred& deferred, DException** err) {
-    std::vector<DEntry*>& waiting = deferred.entries;
+    std::vector<FFRecord*>& waiting = deferred.records;
     if (waiting.empty()) return true;
     std::unordered_map<std::string, std::vector<std::size_t>> byParent;
     for (std::size_t i = 0; i < waiting.size(); ++i) {
-        const char* parent = ffdn::parentOf(waiting[i]->getDN());
+        const char* parent = ffdn::parentOf(waiting[i]->dn());
         byParent[foldKey(parent != nullptr ? parent : "")].push_back(i);
     }
     using Turn = std::pair<std::size_t, std::size_t>;  // (pass, position)
@@ -421,28 +433,28 @@ bool FFConnection::resolveDeferred(FFDeferred& deferred, DException** err) {
     while (!turns.empty()) {
         auto [pass, position] = turns.top();
         turns.pop();
-        DEntry* entry = waiting[position];
+        FFRecord* record = waiting[position];
         ++opsInitiated;
         DException* failure = nullptr;
-        if (addEntry(entry, true, &failure) != nullptr) {
+        if (addRecord(record, &failure) != nullptr) {
             waiting[position] = nullptr;
-            release(foldKey(entry->getDN()), pass, position);
+            release(foldKey(record->dn()), pass, position);
         } else if (failure->getLdapErrorCode() == 68) {
-            std::fprintf(stderr, "WARNING: duplicate entry \"%s\"\n", entry->getDN());
-            delete entry;
+            std::fprintf(stderr, "WARNING: duplicate entry \"%s\"\n", record->dn());
+            FFRecord::destroy(record);
             waiting[position] = nullptr;
         }
         delete failure;
     }
-    for (DEntry*& entry : waiting) {
-        if (entry == nullptr) continue;
+    for (FFRecord*& record : waiting) {
+        if (record == nullptr) continue;
         if (err != nullptr) {
             ++opsInitiated;
-            if (addEntry(entry, true, err) != nullptr) {
-                entry = nullptr;  // cannot happen: its parent is missing
+            if (addRecord(record, err) != nullptr) {
+                record = nullptr;  // cannot happen: its parent is missing
                 continue;
             }
-            std::fprintf(stderr, "ERROR: entry \"%s\" has no parent\n", entry->getDN());
+            std::fprintf(stderr, "ERROR: entry \"%s\" has no parent\n", record->dn());
         }
         return false;
     }

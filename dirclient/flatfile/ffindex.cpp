@@ -1,14 +1,12 @@
 #include "ffindex.h"
 
-#include "dentry.h"
 #include "ffdn.h"
 #include "ffnode.h"
 
 namespace {
 
 const char* dnOf(FFNode* node) {
-    DEntry* entry = node->getEntry();
-    const char* dn = entry != nullptr ? entry->getDN() : nullptr;
+    const char* dn = node->getDN();
     return dn != nullptr ? dn : "";
 }
 

@@ -12,6 +12,7 @@
 #include "ffconnection.h"
 #include "ffdn.h"
 #include "ffindex.h"
+#include "ffrecord.h"
 #include "modification.h"
 #include "search_results.h"
 
@@ -28,7 +29,51 @@ void FFNode::operator delete(void* block, Mem) {
     free_object(block);
 }
 
-FFNode::FFNode(FFNode* p, DEntry* e) : parent(p), entry(e), children(nullptr) {}
+FFNode::FFNode(FFNode* p, DEntry* e) : parent(p), entry(e), children(nullptr), record(nullptr) {}
+
+FFNode::FFNode(FFNode* p, FFRecord* r, Packed)
+    : parent(p), entry(nullptr), children(nullptr), record(r) {}
+
+DEntry* FFNode::getEntry() {
+    if (record != nullptr) {
+        entry = record->unpack(nullptr, false);  // same DN: the index stays valid
+        FFRecord::destroy(record);
+        record = nullptr;
+    }
+    return entry;
+}
+
+const char* FFNode::getDN() const {
+    if (record != nullptr) return record->dn();
+    return entry != nullptr ? entry->getDN() : nullptr;
+}
+
+DEntry* FFNode::answer(DList* attrs, bool typesOnly) {
+    if (record != nullptr) return record->unpack(attrs, typesOnly);
+    return genEntry(entry, attrs, typesOnly);
+}
+
+namespace {
+
+bool recordValues(const void* subject, const char* name, bool (*visit)(void*, const char*),
+                  void* state) {
+    return static_cast<const FFRecord*>(subject)->anyText(name, visit, state);
+}
+
+}  // namespace
+
+bool FFNode::accepts(DFilter* filter) {
+    if (filter == nullptr) return true;
+    if (record != nullptr) return filter->evalWith(record, recordValues);
+    return filter->evalEntry(entry);
+}
+
+void FFNode::replaceRecord(FFRecord* packed) {
+    FFRecord::destroy(record);
+    delete entry;
+    entry = nullptr;
+    record = packed;
+}
 
 FFNode::~FFNode() {
     // Take the descendants apart one level at a time instead of recursing.
@@ -50,6 +95,7 @@ FFNode::~FFNode() {
         delete node;
     }
     delete entry;
+    FFRecord::destroy(record);
 }
 
 FFIndex* FFNode::storeIndex() {
@@ -61,6 +107,8 @@ bool FFNode::setEntry(DEntry* e) {
     DListItem* item = index != nullptr ? index->itemOf(this) : nullptr;
     if (item != nullptr) index->erase(this);
     if (e != entry) delete entry;
+    FFRecord::destroy(record);
+    record = nullptr;
     entry = e;
     if (item != nullptr && entry != nullptr) index->insert(this, item);
     return true;
@@ -79,10 +127,17 @@ FFNode* FFNode::add(DEntry* e) {
 }
 
 FFNode* FFNode::addIndexed(DEntry* e, FFIndex* index) {
-    FFNode* node = new (SHAR) FFNode(this, e);
+    return attach(new (SHAR) FFNode(this, e), index);
+}
+
+FFNode* FFNode::addIndexed(FFRecord* packed, FFIndex* index) {
+    return attach(new (SHAR) FFNode(this, packed, Packed{}), index);
+}
+
+FFNode* FFNode::attach(FFNode* node, FFIndex* index) {
     if (children == nullptr) children = new (SHAR) DList();
     children->append(node, DLIST_BORROWED, false);
-    if (index != nullptr && e != nullptr) index->insert(node, children->getTail());
+    if (index != nullptr && node->hasEntry()) index->insert(node, children->getTail());
     return node;
 }
 
@@ -104,7 +159,7 @@ void FFNode::forgetSubtree(FFNode* top, FFIndex* index) {
     while (!pending.empty()) {
         FFNode* node = pending.back();
         pending.pop_back();
-        if (node->entry != nullptr) index->erase(node);
+        if (node->hasEntry()) index->erase(node);
         if (node->children == nullptr) continue;
         for (DListItem* item = node->children->getHead(); item != nullptr;
              item = item->getNextItem()) {
@@ -163,7 +218,7 @@ FFNode* FFNode::findNode(const char* dn) {
         FFNode* node = pending.back();
         pending.pop_back();
         if (node->parent != nullptr) {
-            const char* nodeDn = node->entry != nullptr ? node->entry->getDN() : nullptr;
+            const char* nodeDn = node->getDN();
             if (nodeDn == nullptr) nodeDn = "";
             if (ffdn::equalNoCase(nodeDn, dn)) return node;
             std::size_t nodeLength = std::strlen(nodeDn);
@@ -190,9 +245,8 @@ int FFNode::search(int scope, DFilter* filter, DList* attrs, bool typesOnly,
                    SearchResults* results) {
     int count = 0;
     auto visit = [&](FFNode* node) {
-        if (node->entry == nullptr) return;
-        if (filter != nullptr && !filter->evalEntry(node->entry)) return;
-        if (results != nullptr) results->addEntry(genEntry(node->entry, attrs, typesOnly));
+        if (!node->hasEntry() || !node->accepts(filter)) return;
+        if (results != nullptr) results->addEntry(node->answer(attrs, typesOnly));
         ++count;
     };
     if (scope == 0) {

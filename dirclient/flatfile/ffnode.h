@@ -5,6 +5,8 @@
 // the empty DN was added); every other node holds one entry under its normalised DN, and
 // its children are the entries one RDN below it, in insertion order.
 //
+// The store keeps its entries packed (see ffrecord.h); getEntry() unpacks a node's entry
+// for good, after which the node holds that DEntry and changes made to it are the store's.
 // Nodes of the process-wide store (ffconnection.h) are guarded by the store lock: hold
 // FFConnection::lock() while using them directly. Changing a stored entry's DN other than
 // through FFConnection::rename leaves the store's DN index stale.
@@ -22,6 +24,7 @@ class DFilter;
 class DList;
 class DListItem;
 class FFIndex;
+class FFRecord;
 class Modification;
 class SearchResults;
 
@@ -39,7 +42,11 @@ public:
     FFNode& operator=(const FFNode&) = delete;
 
     FFNode* getParent() const { return parent; }
-    DEntry* getEntry() const { return entry; }
+    // The node's entry (null when it has none), unpacked on first use.
+    DEntry* getEntry();
+    // The DN of the node's entry without unpacking it; null when it has none.
+    const char* getDN() const;
+    bool hasEntry() const { return entry != nullptr || record != nullptr; }
     // The children (FFNode* values of untyped items) in insertion order; null before the
     // first child.
     DList* getChildren() const { return children; }
@@ -101,7 +108,15 @@ public:
 private:
     friend class FFConnection;
 
+    struct Packed {};
+    FFNode(FFNode* parent, FFRecord* record, Packed);
+    // The store's views of the entry, packed or not.
+    DEntry* answer(DList* attrs, bool typesOnly);
+    bool accepts(DFilter* filter);
+    void replaceRecord(FFRecord* packed);
     FFNode* addIndexed(DEntry* entry, FFIndex* index);
+    FFNode* addIndexed(FFRecord* packed, FFIndex* index);
+    FFNode* attach(FFNode* child, FFIndex* index);
     void removeIndexed(FFIndex* index);
     void unlinkFromParent(DListItem* item);
     static void forgetSubtree(FFNode* top, FFIndex* index);
@@ -110,6 +125,7 @@ private:
     FFNode* parent;
     DEntry* entry;
     DList* children;
+    FFRecord* record;  // the entry in packed form; at most one of entry and record is set
 };
 
 #endif

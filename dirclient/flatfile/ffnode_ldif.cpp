@@ -7,6 +7,7 @@
 #include "dentry.h"
 #include "dexception.h"
 #include "dlist.h"
+#include "ffrecord.h"
 #include "ldif_codec.h"
 #include "search_results.h"
 
@@ -73,8 +74,9 @@ bool valueBytes(DListItem* item, std::string& scratch, const char** bytes,
 }  // namespace
 
 bool FFNode::writeEntry(FILE* file, DException** err) {
-    if (entry == nullptr) return true;
     static thread_local std::vector<char> buffer;
+    if (record != nullptr) return record->write(file, buffer) || reportWriteError(err);
+    if (entry == nullptr) return true;
     const char* dn = entry->getDN() != nullptr ? entry->getDN() : "";
     bool ok = writeLine(file, buffer, "dn", dn, std::strlen(dn));
     DList* attributes = entry->getAttributeSet() ? entry->getAttributeSet()->getValues() : nullptr;

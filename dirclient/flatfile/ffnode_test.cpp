@@ -147,6 +147,88 @@ TEST(FFNodeDepth, VeryDeepChainIsHandledIteratively) {
     FFNode::freeNode(root);
 }
 
+class FFStored : public StoreTest {};
+
+// Entries are kept packed; what goes in comes out with the same value types, null values
+// and attributes without values, and filters see the same texts as on a DEntry.
+TEST_F(FFStored, EntriesKeepEveryValueType) {
+    FFConnection c;
+    load(c, "dn: o=x\no: x\n\n");
+    std::unique_ptr<DEntry> e(makeEntry("cn=t,o=x", {{"cn", "t"}}));
+    auto* mixed = new (HEAP) Attribute("mixed");
+    mixed->addValue(42);
+    mixed->addValue(-7L);
+    Dbinary bytes{3, const_cast<char*>("a\0b")};
+    mixed->addValue(&bytes);
+    Dbinary noBytes{5, nullptr};
+    mixed->addValue(&noBytes);
+    mixed->addValue(static_cast<const char*>(nullptr));
+    bool flag = true;
+    mixed->getValues()->append(&flag, DLIST_BOOL, true);
+    e->addAttribute(mixed);
+    e->addAttribute(new (HEAP) Attribute("empty"));
+    DException* err = nullptr;
+    c.add(e.get(), &err);
+    ASSERT_EQ(err, nullptr);
+    std::unique_ptr<DEntry> back(c.read("cn=t,o=x", &err));
+    ASSERT_NE(back, nullptr);
+    Attribute* got = back->getAttribute("mixed");
+    ASSERT_EQ(got->size(), 6);
+    DListItem* v = got->getFirstValueItem();
+    EXPECT_EQ(v->getType(), DLIST_INT);
+    EXPECT_EQ(*static_cast<int*>(v->getValue()), 42);
+    v = got->getNextValueItem();
+    EXPECT_EQ(v->getType(), DLIST_LONG);
+    EXPECT_EQ(*static_cast<long*>(v->getValue()), -7L);
+    v = got->getNextValueItem();
+    EXPECT_EQ(v->getType(), DLIST_BINARY);
+    auto* b = static_cast<Dbinary*>(v->getValue());
+    EXPECT_EQ(std::string(b->bytes, b->length), std::string("a\0b", 3));
+    v = got->getNextValueItem();
+    EXPECT_EQ(v->getType(), DLIST_BINARY);
+    EXPECT_EQ(static_cast<Dbinary*>(v->getValue())->bytes, nullptr);
+    v = got->getNextValueItem();
+    EXPECT_EQ(v->getType(), DLIST_STRING);
+    EXPECT_EQ(v->getValue(), nullptr);
+    v = got->getNextValueItem();
+    EXPECT_EQ(v->getType(), DLIST_BOOL);
+    EXPECT_TRUE(*static_cast<bool*>(v->getValue()));
+    EXPECT_EQ(back->getAttribute("empty")->getValues(), nullptr);
+
+    std::unique_ptr<SearchResults> found(c.search("o=x", 1, "(mixed=4*)", nullptr, false, &err));
+    EXPECT_EQ(dnsOf(found.get()), std::vector<std::string>{"cn=t,o=x"});
+    found.reset(c.search("o=x", 1, "(mixed=-7)", nullptr, false, &err));
+    EXPECT_EQ(dnsOf(found.get()), std::vector<std::string>{"cn=t,o=x"});
+    found.reset(c.search("o=x", 1, "(mixed=a*)", nullptr, false, &err));  // NUL inside: no text
+    EXPECT_EQ(found, nullptr);
+    expectFailure(err, 609, 32);
+}
+
+// getEntry() hands out the stored entry itself: what is changed through it is saved.
+TEST_F(FFStored, ChangesThroughGetEntryAreTheStores) {
+    FFConnection c;
+    load(c, "dn: o=x\no: x\n\ndn: cn=a,o=x\ncn: a\n\n");
+    FFConnection::lock();
+    FFNode* node = FFConnection::getRoot()->findNode("cn=a,o=x");
+    ASSERT_NE(node, nullptr);
+    EXPECT_STREQ(node->getDN(), "cn=a,o=x");
+    DEntry* stored = node->getEntry();
+    EXPECT_EQ(node->getEntry(), stored);
+    stored->getAttribute("cn")->addValue("second");
+    FFConnection::unlock();
+    std::unique_ptr<DEntry> readBack(c.read("cn=a,o=x", nullptr));
+    EXPECT_EQ(describe(readBack.get()), "cn=a,o=x|cn=a=second");
+    c.remove("o=y", nullptr);  // nothing, but the next change makes disconnect write
+    std::unique_ptr<DEntry> other(makeEntry("cn=b,o=x"));
+    c.add(other.get(), nullptr);
+    c.rename("cn=a,o=x", "cn=c", true, nullptr);
+    DException* e = nullptr;
+    c.disconnect(&e);
+    ASSERT_EQ(e, nullptr);
+    EXPECT_EQ(read("dir.ldif"),
+              "dn: o=x\no: x\n\ndn: cn=c,o=x\ncn: second\ncn: c\n\ndn: cn=b,o=x\n\n");
+}
+
 class FFIndexTest : public StoreTest {};
 
 // Random adds, removes, renames and moves, checked after every step against a plain map:
