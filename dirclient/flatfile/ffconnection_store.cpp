@@ -272,6 +272,12 @@ bool FFConnection::load(const char* host, DException** err) {
         return false;
     }
     bound = true;
+    // Room in the index for the entries a file of this size is likely to hold, so that
+    // loading does not rehash it again and again.
+    struct stat info {};
+    if (::fstat(fileno(file), &info) == 0 && info.st_size > 0) {
+        m_pIndex->reserve(static_cast<std::size_t>(info.st_size) / 256);
+    }
     FFDeferred deferred;
     bool ok = loadRecords(file, err, deferred);
     // A read error must not pass for the end of the file: the partial tree would be saved
@@ -330,7 +336,7 @@ void addLineValue(FFRecordBuilder& builder, char* line) {
     if (line == colon) return;
     std::size_t nameLength = static_cast<std::size_t>(colon - line);
     if (colon[1] == ':') {
-        thread_local std::string work;
+        std::string& work = builder.scratch();
         work.assign(colon);
         char* type = nullptr;
         char* value = nullptr;

@@ -3,6 +3,12 @@
 #include "ffdn.h"
 #include "ffnode.h"
 
+#include <sys/mman.h>
+
+#include <cstring>
+
+#include "object_memory.h"
+
 namespace {
 
 const char* dnOf(FFNode* node) {
@@ -13,8 +19,8 @@ const char* dnOf(FFNode* node) {
 }  // namespace
 
 std::size_t FFIndex::findSlot(const char* dn, std::uint64_t hash) const {
-    if (slots_.empty()) return kNone;
-    std::size_t mask = slots_.size() - 1;
+    if (capacity_ == 0) return kNone;
+    std::size_t mask = capacity_ - 1;
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
         const Slot& slot = slots_[at];
         if (slot.node == nullptr) return kNone;
@@ -23,8 +29,8 @@ std::size_t FFIndex::findSlot(const char* dn, std::uint64_t hash) const {
 }
 
 std::size_t FFIndex::slotOfNode(FFNode* node) const {
-    if (slots_.empty() || node == nullptr) return kNone;
-    std::size_t mask = slots_.size() - 1;
+    if (capacity_ == 0 || node == nullptr) return kNone;
+    std::size_t mask = capacity_ - 1;
     for (std::size_t at = ffdn::hashNoCase(dnOf(node)) & mask;; at = (at + 1) & mask) {
         if (slots_[at].node == nullptr) return kNone;
         if (slots_[at].node == node) return at;
@@ -43,15 +49,15 @@ DListItem* FFIndex::itemOf(FFNode* node) const {
 
 void FFIndex::reserve(std::size_t count) {
     // Keep the load at or below three quarters.
-    std::size_t capacity = slots_.empty() ? 16 : slots_.size();
+    std::size_t capacity = capacity_ == 0 ? 16 : capacity_;
     while (capacity / 4 * 3 < count) capacity *= 2;
-    if (capacity != slots_.size()) rehash(capacity);
+    if (capacity != capacity_) rehash(capacity);
 }
 
 void FFIndex::insert(FFNode* node, DListItem* item) {
     reserve(count_ + 1);
     std::uint64_t hash = ffdn::hashNoCase(dnOf(node));
-    std::size_t mask = slots_.size() - 1;
+    std::size_t mask = capacity_ - 1;
     std::size_t at = hash & mask;
     while (slots_[at].node != nullptr) at = (at + 1) & mask;
     slots_[at] = Slot{hash, node, item};
@@ -66,7 +72,7 @@ void FFIndex::erase(FFNode* node) {
 // Backward-shift deletion: later members of the probe run move up so that no tombstones
 // are needed and lookups stay short.
 void FFIndex::eraseSlot(std::size_t hole) {
-    std::size_t mask = slots_.size() - 1;
+    std::size_t mask = capacity_ - 1;
     slots_[hole].node = nullptr;
     --count_;
     for (std::size_t at = (hole + 1) & mask; slots_[at].node != nullptr; at = (at + 1) & mask) {
@@ -80,18 +86,67 @@ void FFIndex::eraseSlot(std::size_t hole) {
 }
 
 void FFIndex::clear() {
-    std::vector<Slot>().swap(slots_);
+    releaseSlots(slots_, capacity_, mapped_);
+    slots_ = nullptr;
+    capacity_ = 0;
     count_ = 0;
 }
 
+FFIndex::~FFIndex() {
+    clear();
+}
+
 void FFIndex::rehash(std::size_t capacity) {
-    std::vector<Slot> old(capacity, Slot{0, nullptr, nullptr});
-    old.swap(slots_);
+    Slot* old = slots_;
+    std::size_t oldCapacity = capacity_;
+    bool oldMapped = mapped_;
+    slots_ = allocateSlots(capacity, &mapped_);
+    capacity_ = capacity;
     std::size_t mask = capacity - 1;
-    for (const Slot& slot : old) {
+    for (std::size_t i = 0; i < oldCapacity; ++i) {
+        const Slot& slot = old[i];
         if (slot.node == nullptr) continue;
         std::size_t at = slot.hash & mask;
         while (slots_[at].node != nullptr) at = (at + 1) & mask;
         slots_[at] = slot;
+    }
+    releaseSlots(old, oldCapacity, oldMapped);
+}
+
+namespace {
+
+// Tables from this size on come straight from the kernel, zeroed, and on huge pages where
+// the system allows: lookups land at random places, and small pages would make nearly
+// every one of them a TLB miss on a large directory.
+constexpr std::size_t kMappedBytes = std::size_t{2} << 20;
+
+}  // namespace
+
+FFIndex::Slot* FFIndex::allocateSlots(std::size_t capacity, bool* mapped) {
+    std::size_t bytes = capacity * sizeof(Slot);
+    *mapped = false;
+    if (bytes >= kMappedBytes) {
+        void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                             -1, 0);
+        if (block != MAP_FAILED) {
+#ifdef MADV_HUGEPAGE
+            ::madvise(block, bytes, MADV_HUGEPAGE);
+#endif
+            *mapped = true;
+            return static_cast<Slot*>(block);
+        }
+    }
+    // The model's allocator: exhausted memory ends the process, as everywhere else.
+    void* block = check_malloc_shared(bytes);
+    std::memset(block, 0, bytes);
+    return static_cast<Slot*>(block);
+}
+
+void FFIndex::releaseSlots(Slot* slots, std::size_t capacity, bool mapped) {
+    if (slots == nullptr) return;
+    if (mapped) {
+        ::munmap(slots, capacity * sizeof(Slot));
+    } else {
+        check_free(slots);
     }
 }

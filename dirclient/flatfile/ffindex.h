@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 class FFNode;
 class DListItem;
@@ -19,6 +18,7 @@ class DListItem;
 class FFIndex {
 public:
     FFIndex() = default;
+    ~FFIndex();
     FFIndex(const FFIndex&) = delete;
     FFIndex& operator=(const FFIndex&) = delete;
 
@@ -51,8 +51,13 @@ private:
 
     static constexpr std::size_t kNone = ~static_cast<std::size_t>(0);
 
-    std::vector<Slot> slots_;
+    static Slot* allocateSlots(std::size_t capacity, bool* mapped);
+    static void releaseSlots(Slot* slots, std::size_t capacity, bool mapped);
+
+    Slot* slots_ = nullptr;  // capacity_ slots, a power of two; empty ones hold no node
+    std::size_t capacity_ = 0;
     std::size_t count_ = 0;
+    bool mapped_ = false;  // slots_ came from mmap
 };
 
 #endif

@@ -305,6 +305,27 @@ TEST_F(FFIndexTest, StaysExactThroughRandomChanges) {
     }
 }
 
+// A directory large enough for the index to live in its own mapping, grown and shrunk.
+TEST_F(FFIndexTest, LargeDirectoryStaysFindable) {
+    std::string text = "dn: o=x\n\n";
+    for (int i = 0; i < 120000; ++i) text += "dn: cn=" + std::to_string(i) + ",o=x\n\n";
+    FFConnection c;
+    load(c, text);
+    DException* e = nullptr;
+    for (int i = 0; i < 120000; i += 2) c.remove(("cn=" + std::to_string(i) + ",o=x").c_str(), &e);
+    ASSERT_EQ(e, nullptr);
+    for (int i = 0; i < 120000; i += 997) {
+        std::unique_ptr<DEntry> entry(c.read(("CN=" + std::to_string(i) + ",O=X").c_str(), &e));
+        EXPECT_EQ(entry != nullptr, i % 2 == 1) << i;
+        delete e;
+        e = nullptr;
+    }
+    FFConnection::lock();
+    EXPECT_EQ(FFConnection::getRoot()->findNode("o=x")->search(1, nullptr, nullptr, false, nullptr),
+              60000);
+    FFConnection::unlock();
+}
+
 TEST_F(FFIndexTest, SetRootIndexesTheNewTree) {
     FFConnection c;
     load(c, "dn: o=x\no: x\n\n");

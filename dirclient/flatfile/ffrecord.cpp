@@ -374,8 +374,8 @@ void FFRecordBuilder::add(const char* name, std::size_t nameLength, const char* 
     bytes_.append(value, length);
 }
 
-FFRecord* FFRecordBuilder::finish() const {
-    thread_local std::string body;
+FFRecord* FFRecordBuilder::finish() {
+    std::string& body = body_;
     body.clear();
     body += static_cast<char>(used_ > 0 ? 1 : 0);
     putVarint(body, used_);

@@ -59,7 +59,9 @@ public:
     // type is a value type code (string or binary for loaded values).
     void add(const char* name, std::size_t nameLength, const char* value, std::size_t length,
              int type);
-    FFRecord* finish() const;
+    FFRecord* finish();
+    // A scratch text for the caller (decoding a value before add), reused across records.
+    std::string& scratch() { return scratch_; }
 
 private:
     struct Value {
@@ -74,6 +76,8 @@ private:
     };
     std::string dn_;
     std::string bytes_;
+    std::string body_;
+    std::string scratch_;
     std::vector<Attr> attrs_;
     std::size_t used_ = 0;  // attrs_ entries in use (the rest keep their capacity)
 };
