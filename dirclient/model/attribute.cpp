@@ -3,11 +3,11 @@
 #include <lber.h>
 #include <strings.h>
 
-#include <cstdio>
 #include <cstring>
 
 #include "ldap_memory_calls.h"
 #include "model_dump.h"
+#include "value_compare.h"
 
 namespace {
 
@@ -16,63 +16,6 @@ Number* shared_number(Number value) {
     Number* block = reinterpret_cast<Number*>(check_malloc_shared(sizeof(Number)));
     *block = value;
     return block;
-}
-
-// The first value of an attribute, as attrcmp sees it.
-struct FirstValue {
-    int type;
-    void* value;
-};
-
-// Decimal text of a number value; text must hold 24 bytes.
-const char* decimal(const FirstValue& v, char* text) {
-    const long number =
-        v.type == DLIST_INT ? *static_cast<int*>(v.value) : *static_cast<long*>(v.value);
-    std::snprintf(text, 24, "%ld", number);
-    return text;
-}
-
-bool is_number(int type) {
-    return type == DLIST_INT || type == DLIST_LONG;
-}
-
-long number_of(const FirstValue& v) {
-    return v.type == DLIST_INT ? *static_cast<int*>(v.value) : *static_cast<long*>(v.value);
-}
-
-// Byte view of a value for the binary comparisons: bytes of a binary value, characters of a
-// text without its terminator, decimal text of a number.
-struct Bytes {
-    const char* data;
-    std::uint32_t length;
-};
-
-Bytes bytes_of(const FirstValue& v, char* text) {
-    if (v.type == DLIST_BINARY) {
-        const Dbinary* binary = static_cast<Dbinary*>(v.value);
-        return {binary->bytes, binary->length};
-    }
-    const char* s = v.type == DLIST_STRING ? static_cast<char*>(v.value) : decimal(v, text);
-    return {s, static_cast<std::uint32_t>(std::strlen(s))};
-}
-
-int compare_first_values(const FirstValue& a, const FirstValue& b) {
-    const bool a_known = is_number(a.type) || a.type == DLIST_BINARY || a.type == DLIST_STRING;
-    const bool b_known = is_number(b.type) || b.type == DLIST_BINARY || b.type == DLIST_STRING;
-    if (!a_known || !b_known) return 0;
-    if (is_number(a.type) && is_number(b.type)) {
-        const long x = number_of(a), y = number_of(b);
-        return x < y ? -1 : (x > y ? 1 : 0);
-    }
-    char a_text[24], b_text[24];
-    if (a.type != DLIST_BINARY && b.type != DLIST_BINARY) {
-        // Text against text or number: compared as text ignoring case.
-        const char* x = a.type == DLIST_STRING ? static_cast<char*>(a.value) : decimal(a, a_text);
-        const char* y = b.type == DLIST_STRING ? static_cast<char*>(b.value) : decimal(b, b_text);
-        return strcasecmp(x, y);
-    }
-    const Bytes x = bytes_of(a, a_text), y = bytes_of(b, b_text);
-    return bincmp(x.data, x.length, y.data, y.length);
 }
 
 }  // namespace
@@ -119,9 +62,10 @@ Attribute::~Attribute() {
 }
 
 bool Attribute::setName(const char* name) {
-    if (name == name_) return true;
+    // Copy before releasing: the text may lie inside the old one.
+    char* copy = strcopyShared(name);
     check_free_shared(name_);
-    name_ = strcopyShared(name);
+    name_ = copy;
     return true;
 }
 
@@ -307,8 +251,8 @@ int Attribute::attrcmp(Attribute* other, bool order) {
     if (mine == nullptr || theirs == nullptr || mine->getValue() == nullptr ||
         theirs->getValue() == nullptr)
         return 0;
-    const int result = compare_first_values({mine->getType(), mine->getValue()},
-                                            {theirs->getType(), theirs->getValue()});
+    const int result = compare_values({mine->getType(), mine->getValue()},
+                                      {theirs->getType(), theirs->getValue()});
     return order ? result : -result;
 }
 

@@ -28,9 +28,10 @@ DEntry::~DEntry() {
 }
 
 bool DEntry::setDN(const char* dn) {
-    if (dn == dn_) return true;
+    // Copy before releasing: the text may lie inside the old one.
+    char* copy = strcopyShared(dn);
     check_free_shared(dn_);
-    dn_ = strcopyShared(dn);
+    dn_ = copy;
     return true;
 }
 

@@ -241,8 +241,10 @@ bool DList::append_int(void* value, int type) {
 bool DList::append(DListItem* item) {
     if (item == nullptr) return false;
     if (cursor_ == nullptr) return setCursor(item);
-    // Only the item joins: links it may still carry would break the chain.
-    item->setNextItem(nullptr);
+    // A linked item (or our only one) belongs to a chain already: taking it would break
+    // that chain or this one.
+    if (item == head_ || item->getNextItem() != nullptr || item->getPreviousItem() != nullptr)
+        return false;
     item->setPreviousItem(tail_);
     tail_->setNextItem(item);
     cursor_ = tail_;

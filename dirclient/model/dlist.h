@@ -12,7 +12,7 @@ enum DListItemType {
     DLIST_BORROWED = 0,      // anything; never released, only forgotten
     DLIST_BOOL = 1,          // bool in its own tagged block
     DLIST_INT = 2,           // int in its own tagged block
-    DLIST_LONG = 3,          // long in its own tagged block
+    DLIST_LONG = 3,          // long (64 bits here) in its own tagged block
     DLIST_BINARY = 4,        // Dbinary: tagged record and tagged bytes
     DLIST_STRING = 5,        // NUL-terminated text in a tagged block
     DLIST_ATTRIBUTE = 6,     // Attribute, deleted with the item
@@ -116,8 +116,9 @@ class DList {
     bool append(void* value, int type, bool copy);
     bool append_int(void* value, int type);  // append without copy
     // Append an existing item, which the list then owns. On an empty list the whole chain
-    // the item belongs to is adopted (see setCursor); otherwise the item alone is linked
-    // after the tail. False for null.
+    // the item belongs to is adopted (see setCursor); otherwise the item must be unlinked
+    // and is linked after the tail. False (the caller keeps the item) for null and for a
+    // linked item on a non-empty list.
     bool append(DListItem* item);
     // Insert a new item (value taken over) before position pos; the cursor stays on the
     // item that was at pos. False, with nothing allocated, when pos is not a position of

@@ -189,19 +189,25 @@ TEST(DListChains, SetCursorOnOwnItemOnlyMovesTheCursor) {
     delete list;
 }
 
-TEST(DListChains, AppendingAnItemAdoptsOnEmptyAndLinksAloneOtherwise) {
+TEST(DListChains, AppendingAnItemAdoptsOnEmptyAndRefusesLinkedOnes) {
     DList list;
     DListItem* first = new (HEAP) DListItem(text("a"), DLIST_STRING);
     EXPECT_TRUE(list.append(first));
     EXPECT_EQ(list.getCursor(), first);
+    EXPECT_FALSE(list.append(first));  // already ours: appending would make a cycle
     DListItem* second = new (HEAP) DListItem(text("b"), DLIST_STRING);
-    DListItem stray;  // a stale link must not leak into the list
-    second->setNextItem(&stray);
     EXPECT_TRUE(list.append(second));
     EXPECT_EQ(list.getTail(), second);
-    EXPECT_EQ(second->getNextItem(), nullptr);
+    EXPECT_FALSE(list.append(list.getHead()));
+    DListItem* stray = new (HEAP) DListItem(text("c"), DLIST_STRING);
+    DListItem neighbour;
+    stray->setNextItem(&neighbour);  // still part of another chain
+    EXPECT_FALSE(list.append(stray));
     EXPECT_FALSE(list.append(static_cast<DListItem*>(nullptr)));
+    EXPECT_EQ(list.getSize(), 2);
     expect_well_formed(list);
+    stray->setNextItem(nullptr);
+    delete stray;
 }
 
 TEST(DListOwnership, CopyFlagCopiesOnlyBoolsAndStrings) {

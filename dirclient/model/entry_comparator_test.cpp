@@ -193,8 +193,19 @@ class CountingComparator : public EntryComparator {
     EntryComparator* inner_;
 };
 
+// Short texts, and long ones that share their first 16 bytes or differ only in case.
+const char* const kTexts[] = {"b",
+                              "A",
+                              "a",
+                              "Same-Sixteen-Byt",
+                              "same-sixteen-byte-prefix-2",
+                              "Same-Sixteen-Byte-Prefix-1",
+                              "SAME-SIXTEEN-BYTE-PREFIX-2"};
+
 // Random results with many ties, entries lacking attributes and exceptions between them.
-std::vector<DElement*> random_elements(std::mt19937& random, int count) {
+// With valueless set, some cn attributes have no value: such an attribute compares equal to
+// every other, which makes the comparator inconsistent.
+std::vector<DElement*> random_elements(std::mt19937& random, int count, bool valueless = false) {
     std::uniform_int_distribution<int> value(0, 6), kind(0, 9);
     std::vector<DElement*> out;
     for (int i = 0; i < count; ++i) {
@@ -205,9 +216,13 @@ std::vector<DElement*> random_elements(std::mt19937& random, int count) {
         }
         const std::string dn = "cn=" + std::to_string(value(random)) + ",o=" + std::to_string(i);
         DEntry* e = new (HEAP) DEntry(dn.c_str());
-        if (k != 1)
-            e->addAttribute(new (HEAP) Attribute("cn", std::to_string(value(random)).c_str()));
-        if (k != 2) e->addAttribute(new (HEAP) Attribute("sn", value(random)));
+        // Some entries lack cn or sn or every attribute, or have another attribute first.
+        if (k == 4) e->addAttribute(new (HEAP) Attribute("mail", "x@y"));
+        const bool empty_cn = valueless && k == 5;
+        if (empty_cn) e->addAttribute(new (HEAP) Attribute("cn"));
+        if (k != 1 && k != 3 && !empty_cn)
+            e->addAttribute(new (HEAP) Attribute("cn", kTexts[value(random)]));
+        if (k != 2 && k != 3) e->addAttribute(new (HEAP) Attribute("sn", value(random)));
         out.push_back(e);
     }
     return out;
@@ -224,16 +239,24 @@ TEST(SearchResultsSort, GivesTheReferenceOrderForConsistentComparators) {
     comparators.emplace_back(new CompareAttrNames(names({"sn", "cn"})));
     std::mt19937 random(7);
     for (std::size_t c = 0; c < comparators.size(); ++c) {
-        for (int round = 0; round < 30; ++round) {
+        for (int round = 0; round < 40; ++round) {
             SCOPED_TRACE(testing::Message() << "comparator " << c << " round " << round);
+            // Every fourth round is inconsistent: the reference order is then undefined, but
+            // keys and virtual calls must still agree.
+            const bool valueless = round % 4 == 3;
             const int count = 1 + round * 3;
-            std::mt19937 copy = random;
-            SearchResults ours, reference;
-            fill(ours, random_elements(random, count));
-            fill(reference, random_elements(copy, count));
-            ours.sort(comparators[c].get());
+            std::mt19937 copy1 = random, copy2 = random;
+            SearchResults keyed, asked, reference;
+            fill(keyed, random_elements(random, count, valueless));
+            fill(asked, random_elements(copy1, count, valueless));
+            fill(reference, random_elements(copy2, count, valueless));
+            keyed.sort(comparators[c].get());
+            CountingComparator through_virtuals(comparators[c].get());
+            asked.sort(&through_virtuals);
+            ASSERT_EQ(order_of(keyed), order_of(asked));
+            if (valueless) continue;
             bubble_sort_reference(&reference, comparators[c].get());
-            ASSERT_EQ(order_of(ours), order_of(reference));
+            ASSERT_EQ(order_of(keyed), order_of(reference));
         }
     }
 }
@@ -279,6 +302,21 @@ TEST(SearchResultsSort, SurvivesAnInconsistentComparator) {
     std::sort(after.begin(), after.end());
     EXPECT_EQ(before, after);
     EXPECT_EQ(results.size(), 500);
+}
+
+// A class derived from CompareAttrNames is asked through its own isGreater.
+class ReversedNames : public CompareAttrNames {
+  public:
+    using CompareAttrNames::CompareAttrNames;
+    bool isGreater(DEntry* a, DEntry* b, bool ifEqual) override {
+        return CompareAttrNames::isGreater(b, a, ifEqual);
+    }
+};
+
+TEST(SearchResultsSort, DerivedComparatorsAreAskedThemselves) {
+    ReversedNames reversed("cn");
+    EXPECT_EQ(sorted({entry("1", "b"), entry("2", "a"), entry("3", "c")}, &reversed),
+              (Order{"3", "1", "2"}));
 }
 
 TEST(SearchResultsSort, ShortOrEmptyResultsAreLeftAlone) {

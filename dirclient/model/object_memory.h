@@ -32,7 +32,9 @@ char* check_malloc_shared(std::size_t size);
 // here and is handed to the system realloc unchanged. Never null for a nonzero size.
 void* check_realloc(void* block, std::size_t size);
 
-// Release a block by its tag; null and blocks with any other tag are left alone.
+// Release a block by its tag; null and blocks with any other tag are left alone (a block
+// from the system malloc, for instance). Pass nothing else: the tag is read in front of
+// the block.
 void check_free(void* block);
 void check_free_shared(void* block);
 

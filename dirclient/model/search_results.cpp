@@ -1,10 +1,12 @@
 #include "search_results.h"
 
-#include <algorithm>
+#include <typeinfo>
 #include <vector>
 
 #include "entry_comparator.h"
 #include "model_dump.h"
+#include "sort_keys.h"
+#include "stable_merge.h"
 
 namespace {
 
@@ -13,55 +15,8 @@ bool holds_entry(const DListItem* item) {
            static_cast<DElement*>(item->getValue())->getType() == DELEMENT_ENTRY;
 }
 
-// What an entry item carries; sorting moves these between the entry items.
-struct Slot {
-    int type;
-    DEntry* entry;
-};
-
-// Stable merge sort: a later element passes an earlier one only when the earlier one is
-// strictly greater, which is the order the classic exchange sort leaves behind. Safe with
-// any comparator: every step stays inside the arrays.
-class EntrySorter {
-  public:
-    explicit EntrySorter(EntryComparator* comparator) : comparator_(comparator) {}
-
-    void sort(std::vector<Slot>& slots) {
-        scratch_.resize(slots.size());
-        sort(slots.data(), scratch_.data(), slots.size());
-    }
-
-  private:
-    bool greater(const Slot& a, const Slot& b) {
-        return comparator_->isGreater(a.entry, b.entry, false);
-    }
-
-    void sort(Slot* slots, Slot* scratch, std::size_t count) {
-        if (count < 2) return;
-        const std::size_t half = count / 2;
-        sort(slots, scratch, half);
-        sort(slots + half, scratch, count - half);
-        // Runs already in order need no merge: one comparison for presorted input.
-        if (!greater(slots[half - 1], slots[half])) return;
-        merge(slots, half, count, scratch);
-    }
-
-    void merge(Slot* slots, std::size_t half, std::size_t count, Slot* scratch) {
-        std::copy(slots, slots + half, scratch);
-        std::size_t left = 0, right = half, out = 0;
-        while (left < half && right < count) {
-            if (greater(scratch[left], slots[right]))
-                slots[out++] = slots[right++];
-            else
-                slots[out++] = scratch[left++];
-        }
-        while (left < half)
-            slots[out++] = scratch[left++];
-    }
-
-    EntryComparator* comparator_;
-    std::vector<Slot> scratch_;
-};
+// The elements are scattered over the heap: ask for them a few items ahead.
+constexpr std::size_t kLookAhead = 8;
 
 }  // namespace
 
@@ -155,18 +110,41 @@ bool SearchResults::resetToEnd() {
 
 void SearchResults::sort(EntryComparator* comparator) {
     if (values_ == nullptr || values_->getSize() < 2 || comparator == nullptr) return;
-    // Entries move between the entry items; exception items keep their places.
+    std::vector<DListItem*> all;
+    all.reserve(static_cast<std::size_t>(values_->getSize()));
+    for (DListItem* item = values_->getHead(); item != nullptr; item = item->getNextItem())
+        all.push_back(item);
+
+    // Entries move between the entry items (each keeping its type code); exception items
+    // keep their places.
     std::vector<DListItem*> items;
-    std::vector<Slot> slots;
-    for (DListItem* item = values_->getHead(); item != nullptr; item = item->getNextItem()) {
-        if (!holds_entry(item)) continue;
-        items.push_back(item);
-        slots.push_back({item->getType(), static_cast<DEntry*>(item->getValue())});
+    std::vector<DEntry*> entries;
+    std::vector<int> types;
+    for (std::size_t k = 0; k < all.size(); ++k) {
+        if (k + kLookAhead < all.size()) __builtin_prefetch(all[k + kLookAhead]->getValue());
+        if (!holds_entry(all[k])) continue;
+        items.push_back(all[k]);
+        entries.push_back(static_cast<DEntry*>(all[k]->getValue()));
+        types.push_back(all[k]->getType());
     }
-    EntrySorter(comparator).sort(slots);
+
+    // A plain CompareAttrNames is answered from keys gathered once per entry; any other
+    // comparator, classes derived from CompareAttrNames included, is asked through its
+    // virtual functions.
+    std::vector<std::size_t> order;
+    if (typeid(*comparator) == typeid(CompareAttrNames)) {
+        order = SortKeys(*static_cast<CompareAttrNames*>(comparator), entries).order();
+    } else {
+        order.resize(entries.size());
+        for (std::size_t k = 0; k < order.size(); ++k)
+            order[k] = k;
+        stable_merge_sort(order, [&](std::size_t a, std::size_t b) {
+            return comparator->isGreater(entries[a], entries[b], false);
+        });
+    }
     for (std::size_t k = 0; k < items.size(); ++k) {
-        items[k]->setType(slots[k].type);
-        items[k]->resetValue(slots[k].entry);
+        items[k]->setType(types[order[k]]);
+        items[k]->resetValue(entries[order[k]]);
     }
     values_->resetToEnd();
 }
