@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         abort();
 
     std::vector<char> encoded(qdx_b64_value_size(size));
-    char* end = qdx_enc_b64_value(encoded.data(), reinterpret_cast<const char*>(data), static_cast<int>(size));
+    char* end = qdx_enc_b64_value(encoded.data(), reinterpret_cast<const char*>(data),
+                                  static_cast<int>(size));
     if (end != encoded.data() + encoded.size() - 1) abort();
     std::string unfolded;
     for (const char* p = encoded.data(); p < end; ++p) {

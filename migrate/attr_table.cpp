@@ -12,7 +12,8 @@ AttrTable::~AttrTable() {
 void AttrTable::append(const AttrSlot& slot) {
     if (count_ == capacity_) {
         int grown = capacity_ ? capacity_ * 2 : 64;
-        slots_ = static_cast<AttrSlot*>(ch_realloc(slots_, sizeof(AttrSlot) * static_cast<size_t>(grown)));
+        slots_ = static_cast<AttrSlot*>(
+            ch_realloc(slots_, sizeof(AttrSlot) * static_cast<size_t>(grown)));
         capacity_ = grown;
     }
     slots_[count_++] = slot;

@@ -8,16 +8,16 @@
 #include <cstddef>
 
 struct AttrSlot {
-    char* type;       // NUL-terminated; for a line kept verbatim, the whole line
-    char* value;      // `length` bytes, then a NUL; null for a line kept verbatim (a
-                      // change-record separator "-", or a value given by URL, "type:< url")
+    char* type;   // NUL-terminated; for a line kept verbatim, the whole line
+    char* value;  // `length` bytes, then a NUL; null for a line kept verbatim (a
+                  // change-record separator "-", or a value given by URL, "type:< url")
     int length;
     int value_owned;  // the slot frees `value`
     int type_owned;   // the slot frees `type`
 };
 
 class AttrTable {
-public:
+  public:
     AttrTable() = default;
     AttrTable(const AttrTable&) = delete;
     AttrTable& operator=(const AttrTable&) = delete;
@@ -39,7 +39,7 @@ public:
     // Index of the first slot whose type is `type` (case ignored), or -1.
     int find(const char* type) const;
 
-private:
+  private:
     AttrSlot* slots_ = nullptr;
     int count_ = 0;
     int capacity_ = 0;

@@ -22,10 +22,11 @@ void usage() {
 }
 
 // Opening the output with "w" would truncate the input before a byte of it was read.
+// Devices such as /dev/null may well be both.
 bool same_file(FILE* in, const char* output) {
     struct stat a, b;
-    return fstat(fileno(in), &a) == 0 && stat(output, &b) == 0 && a.st_dev == b.st_dev &&
-           a.st_ino == b.st_ino;
+    return fstat(fileno(in), &a) == 0 && S_ISREG(a.st_mode) && stat(output, &b) == 0 &&
+           a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 int run(const char* input, const char* output) {
@@ -54,7 +55,8 @@ int run(const char* input, const char* output) {
         RecordReader reader(in);
         RecordProcessor processor(out, input);
         while (char* record = reader.read_one_record()) {
-            if (processor.process_ldif_rec(record, reader.line_numbers(), reader.nul_lines()) != 0) {
+            if (processor.process_ldif_rec(record, reader.line_numbers(), reader.nul_lines()) !=
+                0) {
                 write_failed = true;
                 write_errno = errno;
                 break;
@@ -74,7 +76,8 @@ int run(const char* input, const char* output) {
         write_errno = errno;
     }
     if (read_failed) fprintf(stderr, "ldifmigrate: error reading %s\n", input);
-    if (write_failed) fprintf(stderr, "ldifmigrate: error writing %s: %s\n", output, strerror(write_errno));
+    if (write_failed)
+        fprintf(stderr, "ldifmigrate: error writing %s: %s\n", output, strerror(write_errno));
     return read_failed || write_failed || malformed ? 1 : 0;
 }
 

@@ -32,7 +32,7 @@ struct Outcome {
 };
 
 class Ldifmigrate : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "ldifmigrate-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -43,7 +43,8 @@ protected:
     // Runs the program in `dir` with the arguments (already quoted as needed).
     Outcome run(const fs::path& dir, const std::string& args) {
         std::string command = "cd '" + dir.string() + "' && '" + kProgram.string() + "' " + args +
-                              " >'" + (tmp_ / "stdout").string() + "' 2>'" + (tmp_ / "stderr").string() + "'";
+                              " >'" + (tmp_ / "stdout").string() + "' 2>'" +
+                              (tmp_ / "stderr").string() + "'";
         int raw = system(command.c_str());
         Outcome r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -68,16 +69,36 @@ protected:
     fs::path tmp_;
 };
 
-TEST_F(Ldifmigrate, WorkedExample) { expect_case("worked_example", 0); }
-TEST_F(Ldifmigrate, RecordsWithoutMetadataAreOnlyReformatted) { expect_case("plain_records", 0); }
-TEST_F(Ldifmigrate, BlankLinesAndCommentsNeverEndTheRun) { expect_case("blank_lines_and_comments", 0); }
-TEST_F(Ldifmigrate, VersionStep) { expect_case("versions", 0); }
-TEST_F(Ldifmigrate, DefinitionRules) { expect_case("definitions", 0); }
-TEST_F(Ldifmigrate, MalformedLinesAreReportedAndLeftOut) { expect_case("malformed", 1); }
-TEST_F(Ldifmigrate, LongLinesAndEmptyValues) { expect_case("long_lines", 0); }
-TEST_F(Ldifmigrate, CrLfInput) { expect_case("crlf", 0); }
-TEST_F(Ldifmigrate, SeparatorsAndUrlValuesAreKeptVerbatim) { expect_case("change_records", 0); }
-TEST_F(Ldifmigrate, EmptyInputGivesEmptyOutput) { expect_case("empty", 0); }
+TEST_F(Ldifmigrate, WorkedExample) {
+    expect_case("worked_example", 0);
+}
+TEST_F(Ldifmigrate, RecordsWithoutMetadataAreOnlyReformatted) {
+    expect_case("plain_records", 0);
+}
+TEST_F(Ldifmigrate, BlankLinesAndCommentsNeverEndTheRun) {
+    expect_case("blank_lines_and_comments", 0);
+}
+TEST_F(Ldifmigrate, VersionStep) {
+    expect_case("versions", 0);
+}
+TEST_F(Ldifmigrate, DefinitionRules) {
+    expect_case("definitions", 0);
+}
+TEST_F(Ldifmigrate, MalformedLinesAreReportedAndLeftOut) {
+    expect_case("malformed", 1);
+}
+TEST_F(Ldifmigrate, LongLinesAndEmptyValues) {
+    expect_case("long_lines", 0);
+}
+TEST_F(Ldifmigrate, CrLfInput) {
+    expect_case("crlf", 0);
+}
+TEST_F(Ldifmigrate, SeparatorsAndUrlValuesAreKeptVerbatim) {
+    expect_case("change_records", 0);
+}
+TEST_F(Ldifmigrate, EmptyInputGivesEmptyOutput) {
+    expect_case("empty", 0);
+}
 
 TEST_F(Ldifmigrate, UsageUnlessExactlyTwoArguments) {
     const std::string usage =

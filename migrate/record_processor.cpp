@@ -22,9 +22,8 @@ bool type_is(const char* type, const char* name) {
 
 // Lines written back as they are: a change record's "-" separator, and a value given by
 // URL ("type:< url"), which must stay a reference rather than become text.
-bool keep_verbatim(const char* line) {
-    if (strcmp(line, "-") == 0 || strcmp(line, "-\r") == 0) return true;
-    const char* colon = strchr(line, ':');
+bool keep_verbatim(const char* line, const char* colon) {
+    if (line[0] == '-' && (line[1] == '\0' || (line[1] == '\r' && line[2] == '\0'))) return true;
     return colon && colon[1] == '<';
 }
 
@@ -33,7 +32,9 @@ bool keep_verbatim(const char* line) {
 RecordProcessor::RecordProcessor(FILE* out, const char* input_name)
     : out_(out), input_name_(input_name) {}
 
-RecordProcessor::~RecordProcessor() { ch_free(text_); }
+RecordProcessor::~RecordProcessor() {
+    ch_free(text_);
+}
 
 void RecordProcessor::parse(char* record, const std::vector<int>& line_numbers) {
     char* next = record;
@@ -42,14 +43,14 @@ void RecordProcessor::parse(char* record, const std::vector<int>& line_numbers) 
     while (char* line = ldif_getline(&next, &span)) {
         int number = physical < line_numbers.size() ? line_numbers[physical] : 0;
         physical += static_cast<size_t>(span);
-        if (keep_verbatim(line)) {
+        const char* colon = strchr(line, ':');
+        if (keep_verbatim(line, colon)) {
             table_.append(AttrSlot{line, nullptr, 0, 0, 0});
             continue;
         }
-        bool has_colon = strchr(line, ':') != nullptr;
         AttrSlot slot{nullptr, nullptr, 0, 0, 0};
         if (str_parse_line(line, &slot.type, &slot.value, &slot.length) != 0) {
-            bad_.push_back({number, has_colon ? "invalid base64 value" : "no ':'"});
+            bad_.push_back({number, colon ? "invalid base64 value" : "no ':'"});
             continue;
         }
         if (type_is(slot.type, DN)) entry_name_ = slot.value;
@@ -68,7 +69,8 @@ void RecordProcessor::migrate() {
     }
     if (metadata_entry_ || message_map_) {
         int release = get_version(table_);
-        if (release > 0 && release < CURRENT_RELEASE) add_unique_attribute(table_, COMPATT, COMPATVER);
+        if (release > 0 && release < CURRENT_RELEASE)
+            add_unique_attribute(table_, COMPATT, COMPATVER);
         set_version(table_);
     }
 }
@@ -77,7 +79,8 @@ int RecordProcessor::write() {
     size_t needed = 1;  // the closing blank line
     for (int i = 0; i < table_.count(); ++i) {
         const AttrSlot& s = table_[i];
-        needed += s.value ? ldif_size_needed(strlen(s.type), static_cast<size_t>(s.length)) : strlen(s.type) + 1;
+        needed += s.value ? ldif_size_needed(strlen(s.type), static_cast<size_t>(s.length))
+                          : strlen(s.type) + 1;
     }
     if (needed > text_capacity_) {
         text_capacity_ = std::max(needed, text_capacity_ * 2);
@@ -103,7 +106,8 @@ int RecordProcessor::write() {
 
 void RecordProcessor::report(const std::vector<BadLine>& bad) {
     for (const BadLine& b : bad)
-        fprintf(stderr, "ldifmigrate: %s: line %d of entry \"%s\" is malformed (%s); it was left out\n",
+        fprintf(stderr,
+                "ldifmigrate: %s: line %d of entry \"%s\" is malformed (%s); it was left out\n",
                 input_name_, b.line, entry_name_, b.reason);
 }
 
@@ -113,10 +117,12 @@ int RecordProcessor::process_ldif_rec(char* record, const std::vector<int>& line
     bad_.clear();
     entry_name_ = "";
     metadata_entry_ = message_map_ = false;
-    for (int line : nul_lines) bad_.push_back({line, "NUL byte in line"});
+    for (int line : nul_lines)
+        bad_.push_back({line, "NUL byte in line"});
     parse(record, line_numbers);
     if (!bad_.empty()) {
-        std::sort(bad_.begin(), bad_.end(), [](const BadLine& a, const BadLine& b) { return a.line < b.line; });
+        std::sort(bad_.begin(), bad_.end(),
+                  [](const BadLine& a, const BadLine& b) { return a.line < b.line; });
         report(bad_);
         malformed_ = true;
     }

@@ -11,7 +11,7 @@
 #include "attr_table.h"
 
 class RecordProcessor {
-public:
+  public:
     // `out` and `input_name` stay the caller's and must outlive the processor.
     RecordProcessor(FILE* out, const char* input_name);
     RecordProcessor(const RecordProcessor&) = delete;
@@ -28,7 +28,7 @@ public:
     // True once a line of any record was left out as malformed.
     bool had_malformed_lines() const { return malformed_; }
 
-private:
+  private:
     struct BadLine {
         int line;
         const char* reason;

@@ -39,6 +39,8 @@ bool RecordReader::fill() {
         buf_ = static_cast<char*>(ch_realloc(buf_, buf_capacity_));
     }
     size_t got = fread(buf_ + end_, 1, buf_capacity_ - end_, in_);
+    // One scan per chunk; lines are looked at one by one only once a NUL byte was seen.
+    if (got && !saw_nul_) saw_nul_ = memchr(buf_ + end_, '\0', got) != nullptr;
     end_ += got;
     if (got == 0) {
         eof_ = true;
@@ -53,7 +55,8 @@ bool RecordReader::next_line(const char** line, size_t* length) {
     for (;;) {
         char* start = buf_ + begin_;
         size_t unscanned = end_ - begin_ - scanned;
-        auto* nl = unscanned ? static_cast<char*>(memchr(start + scanned, '\n', unscanned)) : nullptr;
+        auto* nl =
+            unscanned ? static_cast<char*>(memchr(start + scanned, '\n', unscanned)) : nullptr;
         if (nl) {
             *line = start;
             *length = static_cast<size_t>(nl - start) + 1;
@@ -102,12 +105,14 @@ char* RecordReader::read_one_record() {
             in_comment = false;
             continue;
         }
-        if (line[0] == '#' || (in_comment && (line[0] == ' ' || line[0] == '\t'))) {  // a comment, or its continuation
+        if (line[0] == '#' ||
+            (in_comment &&
+             (line[0] == ' ' || line[0] == '\t'))) {  // a comment, or its continuation
             in_comment = true;
             continue;
         }
         in_comment = false;
-        if (memchr(line, '\0', length)) {
+        if (saw_nul_ && memchr(line, '\0', length)) {
             nul_lines_.push_back(line_number_);
             continue;
         }

@@ -10,7 +10,7 @@
 #include <vector>
 
 class RecordReader {
-public:
+  public:
     // `in` stays the caller's and must outlive the reader.
     explicit RecordReader(FILE* in);
     RecordReader(const RecordReader&) = delete;
@@ -31,7 +31,7 @@ public:
     // True once reading the input failed (rather than reaching its end).
     bool failed() const { return failed_; }
 
-private:
+  private:
     bool next_line(const char** line, size_t* length);
     bool fill();
     void append(const char* line, size_t length);
@@ -43,6 +43,7 @@ private:
     size_t end_ = 0;
     bool eof_ = false;
     bool failed_ = false;
+    bool saw_nul_ = false;  // the input held a NUL byte somewhere in what was read
     int line_number_ = 0;
 
     char* record_ = nullptr;  // capacity always a multiple of 4096

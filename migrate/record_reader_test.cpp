@@ -22,7 +22,8 @@ std::vector<Record> read_all(const std::string& input) {
     std::vector<Record> records;
     {
         RecordReader reader(f);
-        while (char* r = reader.read_one_record()) records.push_back({r, reader.line_numbers(), reader.nul_lines()});
+        while (char* r = reader.read_one_record())
+            records.push_back({r, reader.line_numbers(), reader.nul_lines()});
         EXPECT_FALSE(reader.failed());
     }
     fclose(f);
@@ -60,7 +61,8 @@ TEST(RecordReader, Table) {
 TEST(RecordReader, ReadsLongLinesAndRecordsWhole) {
     std::string value(300000, 'v');
     std::string big = "dn: a\ndescription: " + value + "\n";
-    for (int i = 0; i < 2000; ++i) big += "cn: " + std::to_string(i) + "\n";
+    for (int i = 0; i < 2000; ++i)
+        big += "cn: " + std::to_string(i) + "\n";
     std::vector<Record> records = read_all(big + "\ndn: b\n");
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[0].text, big);

@@ -43,7 +43,9 @@ void split_clause(char* text, char** name, char** qualifier) {
     ch_free(text);
 }
 
-const char* or_empty(const char* s) { return s ? s : ""; }
+const char* or_empty(const char* s) {
+    return s ? s : "";
+}
 
 }  // namespace
 
@@ -122,11 +124,13 @@ char* parse_definition(const char* definition) {
         const char* parts[] = {or_empty(source_name), or_empty(target_name),
                                or_empty(source_qualifier), or_empty(target_qualifier)};
         size_t n = 3;
-        for (const char* p : parts) n += strlen(p);
+        for (const char* p : parts)
+            n += strlen(p);
         result = static_cast<char*>(ch_malloc(n + 1));
         snprintf(result, n + 1, "%s;%s;%s;%s", parts[0], parts[1], parts[2], parts[3]);
     }
-    for (char* p : {source_name, source_qualifier, target_name, target_qualifier}) ch_free(p);
+    for (char* p : {source_name, source_qualifier, target_name, target_qualifier})
+        ch_free(p);
     return result;
 }
 
@@ -148,7 +152,8 @@ int parse_source_target(const char* text, char** name, char** qualifier) {
 int migrate_functionLibrary(AttrTable& table) {
     if (table.find(FUNCNAME) >= 0) return 0;
     for (int i = 0; i < table.count(); ++i) {
-        if (type_is(table[i], MDRTYPE) && table[i].value && strcasecmp(table[i].value, MDRTYPEFUNC) == 0) {
+        if (type_is(table[i], MDRTYPE) && table[i].value &&
+            strcasecmp(table[i].value, MDRTYPEFUNC) == 0) {
             add_attribute(table, FUNCNAME, FUNCLIBVAL);
             return 0;
         }
@@ -159,7 +164,8 @@ int migrate_functionLibrary(AttrTable& table) {
 int get_version(const AttrTable& table) {
     const char* value = nullptr;
     for (int i = 0; i < table.count(); ++i)
-        if (type_is(table[i], VERSION) && table[i].value && table[i].length > 0) value = table[i].value;
+        if (type_is(table[i], VERSION) && table[i].value && table[i].length > 0)
+            value = table[i].value;
     if (!value) return 0;
     errno = 0;
     long n = strtol(value, nullptr, 10);  // leading digits; 0 when there are none
@@ -171,7 +177,8 @@ int get_version(const AttrTable& table) {
 int set_version(AttrTable& table) {
     for (int i = 0; i < table.count(); ++i)
         if (type_is(table[i], VERSION))
-            table.replace_value(i, ch_strdup(CURRENT_VERSION), static_cast<int>(strlen(CURRENT_VERSION)));
+            table.replace_value(i, ch_strdup(CURRENT_VERSION),
+                                static_cast<int>(strlen(CURRENT_VERSION)));
     return 0;
 }
 

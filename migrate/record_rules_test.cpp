@@ -15,7 +15,8 @@ using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 // A table whose slots own copies of the given pairs.
 void fill(AttrTable& t, const Pairs& pairs) {
-    for (const auto& [type, value] : pairs) add_attribute(t, type.c_str(), value.c_str());
+    for (const auto& [type, value] : pairs)
+        add_attribute(t, type.c_str(), value.c_str());
 }
 
 Pairs contents(const AttrTable& t) {
@@ -29,11 +30,17 @@ Pairs contents(const AttrTable& t) {
 
 TEST(EscapeMdr, EscapesHashInCnAndDnOnly) {
     AttrTable t;
-    fill(t, {{"dn", "cn=m#1,o=x"}, {"CN", "a#b\\#c"}, {"description", "x#y"}, {"cn", "plain"},
+    fill(t, {{"dn", "cn=m#1,o=x"},
+             {"CN", "a#b\\#c"},
+             {"description", "x#y"},
+             {"cn", "plain"},
              {"cn", "#"}});
     EXPECT_EQ(escape_mdr(t), 0);
-    EXPECT_EQ(contents(t), (Pairs{{"dn", "cn=m\\#1,o=x"}, {"CN", "a\\#b\\#c"}, {"description", "x#y"},
-                                  {"cn", "plain"}, {"cn", "\\#"}}));
+    EXPECT_EQ(contents(t), (Pairs{{"dn", "cn=m\\#1,o=x"},
+                                  {"CN", "a\\#b\\#c"},
+                                  {"description", "x#y"},
+                                  {"cn", "plain"},
+                                  {"cn", "\\#"}}));
 }
 
 TEST(EscapeChar, ReplacesAValueThatPointsIntoTheRecord) {
@@ -53,10 +60,10 @@ TEST(ParseSourceTarget, Table) {
         const char* name;
         const char* qualifier;  // null: none
     };
-    const Row rows[] = {{"T1", "T1", nullptr},        {"DB:T1", "T1", "DB"},
-                        {"DB:SCHEMA:T1", "T1", "DB:SCHEMA"}, {":T1", "T1", ":"},
-                        {"T1:", "", "T1"},          {"", "", nullptr},
-                        {"::T1", "T1", ":"}};
+    const Row rows[] = {
+        {"T1", "T1", nullptr}, {"DB:T1", "T1", "DB"}, {"DB:SCHEMA:T1", "T1", "DB:SCHEMA"},
+        {":T1", "T1", ":"},    {"T1:", "", "T1"},     {"", "", nullptr},
+        {"::T1", "T1", ":"}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.text);
         char *name, *qualifier;
@@ -115,29 +122,42 @@ TEST(MigrateMdr, Table) {
          0,
          {{"definition", "<FunctionLibrary name='f'>"}, {"mdrtype", "FunctionLibrary"}}},
         // map elements make a message map
-        {{{"objectclass", "top"}, {"objectClass", "MetaDataEntry"},
+        {{{"objectclass", "top"},
+          {"objectClass", "MetaDataEntry"},
           {"definition", "<map source='DB:T1' target='Q1' type=\"user\">"}},
          0,
-         {{"objectclass", "MessageMap"}, {"objectClass", "MessageMap"},
-          {"definition", "<map source='DB:T1' target='Q1' type=\"user\">"}, {"usermap", "yes"},
+         {{"objectclass", "MessageMap"},
+          {"objectClass", "MessageMap"},
+          {"definition", "<map source='DB:T1' target='Q1' type=\"user\">"},
+          {"usermap", "yes"},
           {"mapdesc", "T1;Q1;DB;"}}},
         // two map definitions, in order; only the user map gets usermap
         {{{"definition", "<map source='a'>"}, {"definition", "<map target='b' type='user'>"}},
          0,
-         {{"definition", "<map source='a'>"}, {"definition", "<map target='b' type='user'>"},
-          {"mapdesc", "a;;;"}, {"usermap", "yes"}, {"mapdesc", ";b;;"}}},
+         {{"definition", "<map source='a'>"},
+          {"definition", "<map target='b' type='user'>"},
+          {"mapdesc", "a;;;"},
+          {"usermap", "yes"},
+          {"mapdesc", ";b;;"}}},
         // no "<" or no space: passed over
-        {{{"definition", "nothing here"}, {"definition", "<map>"}}, 0,
+        {{{"definition", "nothing here"}, {"definition", "<map>"}},
+         0,
          {{"definition", "nothing here"}, {"definition", "<map>"}}},
         // a space before the "<" is a problem
         {{{"definition", "x <map source='a'>"}}, 1, {{"definition", "x <map source='a'>"}}},
         // a map without source or target is a problem; what came before stays
-        {{{"definition", "<Form a='1'>"}, {"definition", "<map a='1'>"}, {"definition", "<Other x>"}},
+        {{{"definition", "<Form a='1'>"},
+          {"definition", "<map a='1'>"},
+          {"definition", "<Other x>"}},
          1,
-         {{"definition", "<Form a='1'>"}, {"definition", "<map a='1'>"},
-          {"definition", "<Other x>"}, {"mdrtype", "Form"}}},
+         {{"definition", "<Form a='1'>"},
+          {"definition", "<map a='1'>"},
+          {"definition", "<Other x>"},
+          {"mdrtype", "Form"}}},
         // migrated already
-        {{{"mdrtype", "X"}, {"definition", "<Y z>"}}, 0, {{"mdrtype", "X"}, {"definition", "<Y z>"}}},
+        {{{"mdrtype", "X"}, {"definition", "<Y z>"}},
+         0,
+         {{"mdrtype", "X"}, {"definition", "<Y z>"}}},
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE(i);
@@ -155,7 +175,8 @@ TEST(MigrateFunctionLibrary, AddsFuncnameOnce) {
     fill(t, {{"mdrtype", "functionlibrary"}, {"mdrtype", "FunctionLibrary"}});
     EXPECT_EQ(migrate_functionLibrary(t), 0);
     EXPECT_EQ(migrate_functionLibrary(t), 0);
-    EXPECT_EQ(contents(t), (Pairs{{"mdrtype", "functionlibrary"}, {"mdrtype", "FunctionLibrary"},
+    EXPECT_EQ(contents(t), (Pairs{{"mdrtype", "functionlibrary"},
+                                  {"mdrtype", "FunctionLibrary"},
                                   {"funcname", "<any>"}}));
     AttrTable other;
     fill(other, {{"mdrtype", "Form"}});
@@ -198,7 +219,8 @@ TEST(AddUniqueAttribute, AddsOnlyWhenTheTypeIsMissing) {
 
 TEST(AttrTable, GrowsPastFourThousandSlots) {
     AttrTable t;
-    for (int i = 0; i < 10000; ++i) add_attribute(t, "cn", std::to_string(i).c_str());
+    for (int i = 0; i < 10000; ++i)
+        add_attribute(t, "cn", std::to_string(i).c_str());
     ASSERT_EQ(t.count(), 10000);
     EXPECT_STREQ(t[9999].value, "9999");
     t.clear();

@@ -62,7 +62,9 @@ std::vector<RetiredSlab> retired;   // guarded by malloc_mutex
 std::atomic<bool> pools_on{false};  // requests try the pools first
 std::atomic<bool> any_slab{false};  // releases must look for pool blocks
 
-[[noreturn]] void exit_after_log() { slapd_exit(1); }
+[[noreturn]] void exit_after_log() {
+    slapd_exit(1);
+}
 
 int select_class(size_t n, bool allow_exact_page) {
     for (int c = 0; c < 4; ++c)
@@ -88,7 +90,7 @@ void* pop_block(int cls) {
 struct Found {
     int cls = -1;
     size_t block_size = 0;
-    Pool* pool = nullptr;          // set for a block of an active pool
+    Pool* pool = nullptr;             // set for a block of an active pool
     size_t retired_index = SIZE_MAX;  // set for a block of a retired slab
 };
 
@@ -118,7 +120,8 @@ Found find_block(const void* block) {
 
 void refresh_any_slab() {
     bool any = !retired.empty();
-    for (const Pool& p : pools) any = any || p.active;
+    for (const Pool& p : pools)
+        any = any || p.active;
     any_slab.store(any, std::memory_order_release);
 }
 
@@ -264,7 +267,8 @@ void ch_alloc_init(int cls, int block_size, int count) {
     pools_on.store(true, std::memory_order_release);
     if (ldap_debug & 0xFFFF) {
         size_t all = 0;
-        for (const Pool& q : pools) all += q.total;
+        for (const Pool& q : pools)
+            all += q.total;
         fprintf(stderr, "Pre-Alloc: Size %zu bytes, %d entries, totalling %zu bytes\n", size, count,
                 p.total);
         fprintf(stderr, "\t\t   Current pre-alloc size is %zu bytes\n", all);
@@ -307,7 +311,8 @@ void ch_free_memory(int cls) {
 }
 
 void ch_free_slapd_memory(void) {
-    for (int cls : {4, 3, 0, 1, 2}) ch_free_memory(cls);
+    for (int cls : {4, 3, 0, 1, 2})
+        ch_free_memory(cls);
 }
 
 int ch_get_pool_stats(int cls, struct ch_pool_stats* stats) {
@@ -321,10 +326,13 @@ int ch_get_pool_stats(int cls, struct ch_pool_stats* stats) {
 size_t ch_total_preallocated(void) {
     std::lock_guard<std::mutex> lock(malloc_mutex);
     size_t all = 0;
-    for (const Pool& p : pools) all += p.total;
+    for (const Pool& p : pools)
+        all += p.total;
     return all;
 }
 
-int ch_block_class(const void* block) { return block ? find_block_locked(block).cls : -1; }
+int ch_block_class(const void* block) {
+    return block ? find_block_locked(block).cls : -1;
+}
 
 }  // extern "C"

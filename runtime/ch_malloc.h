@@ -50,9 +50,9 @@ void ch_free_slapd_memory(void);
 // What a class's pool holds now; all zero when the class is not set up.
 struct ch_pool_stats {
     size_t block_size;
-    int blocks;        // blocks pre-allocated
-    int free_blocks;   // blocks ready to be handed out
-    long use_count;    // requests served from the pool so far
+    int blocks;       // blocks pre-allocated
+    int free_blocks;  // blocks ready to be handed out
+    long use_count;   // requests served from the pool so far
     size_t total_bytes;
 };
 

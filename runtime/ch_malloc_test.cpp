@@ -13,16 +13,19 @@
 
 // Sanitizer builds must answer an impossible request with null, as the system heap does,
 // so that the exhaustion path can be reached.
-extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
+extern "C" const char* __asan_default_options() {
+    return "allocator_may_return_null=1";
+}
 
 namespace {
 
 // Pools of a few blocks per class, torn down after each test.
 class Pools : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const int sizes[] = {32, 64, 256, 1024, 8192};
-        for (int c = 0; c < CH_CLASS_COUNT; ++c) ch_alloc_init(c, sizes[c], 4);
+        for (int c = 0; c < CH_CLASS_COUNT; ++c)
+            ch_alloc_init(c, sizes[c], 4);
     }
     void TearDown() override { ch_free_slapd_memory(); }
 };
@@ -39,7 +42,8 @@ TEST(ChMallocWithoutPools, PassesThroughToTheSystemHeap) {
     EXPECT_STREQ(copy, "text");
     ch_free(copy);
     auto* zeros = static_cast<unsigned char*>(ch_calloc(100, 3));
-    for (int i = 0; i < 300; ++i) ASSERT_EQ(zeros[i], 0);
+    for (int i = 0; i < 300; ++i)
+        ASSERT_EQ(zeros[i], 0);
     ch_free(zeros);
 }
 
@@ -48,7 +52,7 @@ TEST_F(Pools, SelectsTheClassBySize) {
         size_t size;
         int cls;
     };
-    const Row rows[] = {{0, 0}, {1, 0}, {32, 0}, {33, 1}, {64, 1}, {65, 2}, {256, 2},
+    const Row rows[] = {{0, 0},   {1, 0},    {32, 0},    {33, 1},    {64, 1},   {65, 2},   {256, 2},
                         {257, 3}, {1024, 3}, {1025, -1}, {8191, -1}, {8192, 4}, {8193, -1}};
     for (const Row& r : rows) {
         SCOPED_TRACE(r.size);
@@ -81,19 +85,22 @@ TEST_F(Pools, RecyclesReleasedBlocksAndCountsUse) {
     ch_free(a);
     auto* zeroed = static_cast<unsigned char*>(ch_calloc(4, 8));
     EXPECT_EQ(zeroed, a);
-    for (int i = 0; i < 32; ++i) ASSERT_EQ(zeroed[i], 0);
+    for (int i = 0; i < 32; ++i)
+        ASSERT_EQ(zeroed[i], 0);
     ch_free(zeroed);
     EXPECT_EQ(ch_get_pool_stats(5, &stats), -1);
 }
 
 TEST_F(Pools, ReallocStaysWhileItFitsAndMovesWithItsContents) {
     auto* p = static_cast<char*>(ch_malloc(20));
-    for (int i = 0; i < 32; ++i) p[i] = static_cast<char>('a' + i % 26);
+    for (int i = 0; i < 32; ++i)
+        p[i] = static_cast<char>('a' + i % 26);
     EXPECT_EQ(ch_realloc(p, 30), p);
     auto* moved = static_cast<char*>(ch_realloc(p, 40));
     EXPECT_NE(moved, p);
     EXPECT_EQ(ch_block_class(moved), 1);
-    for (int i = 0; i < 32; ++i) ASSERT_EQ(moved[i], 'a' + i % 26);
+    for (int i = 0; i < 32; ++i)
+        ASSERT_EQ(moved[i], 'a' + i % 26);
     auto* big = static_cast<char*>(ch_realloc(moved, 5000));
     EXPECT_EQ(ch_block_class(big), -1);
     EXPECT_EQ(big[31], 'a' + 31 % 26);
@@ -110,12 +117,15 @@ TEST_F(Pools, ReallocStaysWhileItFitsAndMovesWithItsContents) {
 
 TEST_F(Pools, EmptyPoolFallsBackToTheSystemHeap) {
     std::vector<void*> blocks;
-    for (int i = 0; i < 4; ++i) blocks.push_back(ch_malloc(1000));
+    for (int i = 0; i < 4; ++i)
+        blocks.push_back(ch_malloc(1000));
     void* extra = ch_malloc(1000);
     EXPECT_EQ(ch_block_class(extra), -1);
     ch_free(extra);
-    for (void* b : blocks) EXPECT_EQ(ch_block_class(b), 3);
-    for (void* b : blocks) ch_free(b);
+    for (void* b : blocks)
+        EXPECT_EQ(ch_block_class(b), 3);
+    for (void* b : blocks)
+        ch_free(b);
     ch_pool_stats stats{};
     ch_get_pool_stats(3, &stats);
     EXPECT_EQ(stats.free_blocks, 4);

@@ -112,7 +112,8 @@ void ErrorLog(const char* format, ...) {
 void errlog_set_rotation(const char* const* files, int per_file) {
     std::vector<std::string> names;
     try {
-        for (; files && *files; ++files) names.emplace_back(*files);
+        for (; files && *files; ++files)
+            names.emplace_back(*files);
     } catch (...) {
         return;  // out of memory: the settings stay as they were
     }

@@ -16,7 +16,7 @@ using ::testing::MatchesRegex;
 const char* kStamp = "[0-9]{14}Z  ";
 
 class ErrorLogTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
     static void reset() {
@@ -36,7 +36,8 @@ TEST_F(ErrorLogTest, DefaultFileHoldsTheLastMessageOnly) {
 TEST_F(ErrorLogTest, RotatesOverTheListOfFiles) {
     const char* files[] = {"a.log", "b.log", nullptr};
     errlog_set_rotation(files, 2);
-    for (int i = 1; i <= 4; ++i) ErrorLog("message %d\n", i);
+    for (int i = 1; i <= 4; ++i)
+        ErrorLog("message %d\n", i);
     EXPECT_THAT(ScopedTestDir::read("a.log"),
                 MatchesRegex(std::string(kStamp) + "message 1\n" + kStamp + "message 2\n"));
     EXPECT_THAT(ScopedTestDir::read("b.log"),

@@ -2,4 +2,6 @@
 // never takes the place of the LDAP client library's exported function of the same name.
 #include <cstdlib>
 
-extern "C" __attribute__((visibility("hidden"))) void ldap_memfree(void* block) { free(block); }
+extern "C" __attribute__((visibility("hidden"))) void ldap_memfree(void* block) {
+    free(block);
+}

@@ -19,21 +19,28 @@ constexpr unsigned char kInvalid = 255;
 struct DecodeTable {
     unsigned char value[256];
     constexpr DecodeTable() : value() {
-        for (auto& v : value) v = kInvalid;
-        for (int i = 0; i < 64; ++i) value[static_cast<unsigned char>(kEncode[i])] = i;
+        for (auto& v : value)
+            v = kInvalid;
+        for (int i = 0; i < 64; ++i)
+            value[static_cast<unsigned char>(kEncode[i])] = i;
     }
 };
 constexpr DecodeTable kDecode;
 
 // The C locale's classes, without consulting the locale: the codec must not change
 // behaviour with the host program's setlocale.
-inline bool is_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool is_space(unsigned char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r');
+}
 
-bool starts_blank_line(const char* p) { return *p == '\n' || *p == '\0' || (p[0] == '\r' && p[1] == '\n'); }
+bool starts_blank_line(const char* p) {
+    return *p == '\n' || *p == '\0' || (p[0] == '\r' && p[1] == '\n');
+}
 
 // A continuation line begins with white space; a blank line ("\r\n" included) never does.
 bool continues(const char* p) {
-    return *p != '\n' && is_space(static_cast<unsigned char>(*p)) && !(p[0] == '\r' && p[1] == '\n');
+    return *p != '\n' && is_space(static_cast<unsigned char>(*p)) &&
+           !(p[0] == '\r' && p[1] == '\n');
 }
 
 void report_bad_char(unsigned char c) {
@@ -52,7 +59,8 @@ long decode_base64(char* text, size_t len) {
             return -1;
         }
         unsigned char c[4] = {in[i], in[i + 1], in[i + 2], in[i + 3]};
-        unsigned v[4] = {kDecode.value[c[0]], kDecode.value[c[1]], kDecode.value[c[2]], kDecode.value[c[3]]};
+        unsigned v[4] = {kDecode.value[c[0]], kDecode.value[c[1]], kDecode.value[c[2]],
+                         kDecode.value[c[3]]};
         if ((v[0] | v[1] | v[2] | v[3]) < 64) {  // the common case: four alphabet characters
             in[out++] = static_cast<unsigned char>(v[0] << 2 | v[1] >> 4);
             in[out++] = static_cast<unsigned char>(v[1] << 4 | v[2] >> 2);
@@ -76,8 +84,28 @@ long decode_base64(char* text, size_t len) {
     return static_cast<long>(out);
 }
 
+// Copies a line's worth of bytes with fixed-size moves that may overlap but never leave
+// [src, src + n) or [dst, dst + n); the compiler would otherwise use a string instruction
+// whose start-up costs more than such a short copy.
+inline void copy_short(char* dst, const char* src, size_t n) {
+    if (n >= 16) {
+        for (size_t i = 0; i + 16 < n; i += 16)
+            memcpy(dst + i, src + i, 16);
+        memcpy(dst + n - 16, src + n - 16, 16);
+    } else if (n >= 8) {
+        memcpy(dst, src, 8);
+        memcpy(dst + n - 8, src + n - 8, 8);
+    } else if (n >= 4) {
+        memcpy(dst, src, 4);
+        memcpy(dst + n - 4, src + n - 4, 4);
+    } else {
+        for (size_t i = 0; i < n; ++i)
+            dst[i] = src[i];
+    }
+}
+
 class LineWriter {
-public:
+  public:
     LineWriter(char* out, size_t used) : out_(out), len_(used) {}
     char* pos() const { return out_; }
     size_t len() const { return len_; }
@@ -87,7 +115,7 @@ public:
         ++len_;
     }
     void put_n(const char* p, size_t n) {
-        memcpy(out_, p, n);
+        copy_short(out_, p, n);
         out_ += n;
         len_ += n;
     }
@@ -101,7 +129,7 @@ public:
         len_ = len;
     }
 
-private:
+  private:
     char* out_;
     size_t len_;
 };
@@ -148,7 +176,8 @@ bool put_plain(LineWriter& w, const unsigned char* v, size_t n) {
         size_t looked_from = continuation ? i + 1 : i;
         if (all_blank(v + looked_from, i + room + 1 - looked_from)) return false;
         size_t back = 0;
-        while (back < room && v[i + room - 1 - back] == ' ') ++back;
+        while (back < room && v[i + room - 1 - back] == ' ')
+            ++back;
         if (back > 0 && back == room) return false;
         w.put_n(reinterpret_cast<const char*>(v + i), room - back);
         i += room - back;
@@ -173,7 +202,8 @@ void put_base64(LineWriter& w, const unsigned char* v, size_t n) {
         if (w.len() + 4 <= LDIF_LINE_WIDTH) {
             w.put_n(group, 4);
         } else {
-            for (char c : group) put_b64_char(w, c);
+            for (char c : group)
+                put_b64_char(w, c);
         }
     }
     size_t rest = n - i;
@@ -229,28 +259,34 @@ char* ldif_getline(char** next, int* physical_lines) {
     return line;
 }
 
-char* str_getline(char** next) { return ldif_getline(next, nullptr); }
+char* str_getline(char** next) {
+    return ldif_getline(next, nullptr);
+}
 
 int str_parse_line(char* line, char** type, char** value, int* length) {
     char* s = line;
-    while (is_space(static_cast<unsigned char>(*s))) ++s;
+    while (is_space(static_cast<unsigned char>(*s)))
+        ++s;
     char* colon = strchr(s, ':');
     if (!colon) {
         if (ldap_debug & 0x800) fprintf(stderr, "parse_line missing ':'\n");
         return -1;
     }
     char* type_end = colon;
-    while (type_end - 1 > s && is_space(static_cast<unsigned char>(type_end[-1]))) --type_end;
+    while (type_end - 1 > s && is_space(static_cast<unsigned char>(type_end[-1])))
+        --type_end;
     *type_end = '\0';
     *colon = '\0';
 
     char* v = colon + 1;
     bool base64 = *v == ':';
     if (base64) ++v;
-    while (is_space(static_cast<unsigned char>(*v))) ++v;
+    while (is_space(static_cast<unsigned char>(*v)))
+        ++v;
     size_t n = strlen(v);
     if (base64) {
-        while (n > 0 && is_space(static_cast<unsigned char>(v[n - 1]))) --n;
+        while (n > 0 && is_space(static_cast<unsigned char>(v[n - 1])))
+            --n;
         long decoded = decode_base64(v, n);
         if (decoded < 0) return -1;
         n = static_cast<size_t>(decoded);

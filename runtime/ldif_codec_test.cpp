@@ -84,19 +84,19 @@ TEST(LdifParseLine, Table) {
         {"cn:: AGI=", 0, "cn", std::string("\0b", 2)},
         {"cn: a:b: c", 0, "cn", "a:b: c"},
         {": abc", 0, "", "abc"},
-        {"cn: abc \r", 0, "cn", "abc \r"},      // a plain value keeps its trailing blanks
-        {"cn:: YWJj \r", 0, "cn", "abc"},       // base64 ignores them
-        {"cn:", 0, "cn", ""},                   // an empty value is a value
+        {"cn: abc \r", 0, "cn", "abc \r"},  // a plain value keeps its trailing blanks
+        {"cn:: YWJj \r", 0, "cn", "abc"},   // base64 ignores them
+        {"cn:", 0, "cn", ""},               // an empty value is a value
         {"cn:   ", 0, "cn", ""},
         {"cn::", 0, "cn", ""},
         {"cn abc", -1, "", ""},
         {"", -1, "", ""},
         {"cn:: Y!Jj", -1, "", ""},
-        {"cn:: YWJ!", -1, "", ""},              // the fourth character counts too
-        {"cn:: =WJj", -1, "", ""},              // padding where data must stand
-        {"cn:: YWJjZA", -1, "", ""},            // group cut short by the end
+        {"cn:: YWJ!", -1, "", ""},    // the fourth character counts too
+        {"cn:: =WJj", -1, "", ""},    // padding where data must stand
+        {"cn:: YWJjZA", -1, "", ""},  // group cut short by the end
         {"cn:: YWJjZ", -1, "", ""},
-        {"cn:: YW\xC3\x89j", -1, "", ""},       // bytes above 0x7F are not base64
+        {"cn:: YW\xC3\x89j", -1, "", ""},  // bytes above 0x7F are not base64
     };
     for (size_t i = 0; i < std::size(rows); ++i) {
         SCOPED_TRACE(i);
@@ -119,8 +119,8 @@ TEST(LdifGetline, JoinsContinuationLinesBeforeTheTypeIsSplit) {
         {"description: first\n second\n", "description", "firstsecond"},
         {"description: first\n  second\n", "description", "first second"},
         {"descr\n iption: x\n", "description", "x"},  // folded inside the type
-        {"cn:\n  abc\n", "cn", "abc"},                  // folded right after the colon
-        {"cn: a\r\n b\r\n", "cn", "ab\r"},              // CR LF folds lose their CR
+        {"cn:\n  abc\n", "cn", "abc"},                // folded right after the colon
+        {"cn: a\r\n b\r\n", "cn", "ab\r"},            // CR LF folds lose their CR
         {"cn:: YW\n Jj\n", "cn", "abc"},
         {"cn: a\n\tb\n", "cn", "ab"},
     };
@@ -174,7 +174,8 @@ TEST(LdifFormat, Table) {
         {"cn", "\xE9", "cn:: 6Q==\n"},
         {"cn", "a\nb", "cn:: YQpi\n"},
         {"cn", "", "cn: \n"},
-        {"cn", letters100, "cn: " + letters100.substr(0, 72) + "\n " + letters100.substr(72) + "\n"},
+        {"cn", letters100,
+         "cn: " + letters100.substr(0, 72) + "\n " + letters100.substr(72) + "\n"},
         // a run of blanks at the fold moves whole to the next line
         {"cn", std::string(70, 'a') + "     bbb",
          "cn: " + std::string(70, 'a') + "\n " + "     bbb\n"},
@@ -213,7 +214,8 @@ TEST(LdifFormat, BlankRunsThatWouldFillALineTerminate) {
     for (int blanks = 70; blanks <= 152; ++blanks) {
         SCOPED_TRACE(blanks);
         expect_round_trip("cn", "a" + std::string(static_cast<size_t>(blanks), ' ') + "x");
-        expect_round_trip("cn", std::string(40, 'w') + std::string(static_cast<size_t>(blanks), ' ') + "x y");
+        expect_round_trip(
+            "cn", std::string(40, 'w') + std::string(static_cast<size_t>(blanks), ' ') + "x y");
     }
 }
 
@@ -224,7 +226,8 @@ TEST(LdifFormat, RoundTripsRandomValues) {
     for (int i = 0; i < 3000; ++i) {
         const std::string& alphabet = alphabets[i % 3];
         std::string value(rng() % 300, ' ');
-        for (char& c : value) c = alphabet[rng() % alphabet.size()];
+        for (char& c : value)
+            c = alphabet[rng() % alphabet.size()];
         std::string type(1 + rng() % 80, 'T');
         SCOPED_TRACE(i);
         expect_round_trip(type, value);

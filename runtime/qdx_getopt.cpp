@@ -79,7 +79,8 @@ extern "C" int qdx_getopt(int argc, char* const argv[], const char* optstring) {
             place += strlen(place);
         } else if (entry[2] != ':') {
             if (optind + 1 >= argc) {
-                int result = fail("%s: option requires an argument -- %c\n", program, c, colon_mode);
+                int result =
+                    fail("%s: option requires an argument -- %c\n", program, c, colon_mode);
                 optind = argc;
                 end_scan();
                 return result;

@@ -16,14 +16,16 @@ struct Scan {
 // Runs the scanner over the arguments until it answers -1.
 Scan scan(std::vector<std::string> args, const char* optstring, bool report = true) {
     std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
+    for (auto& a : args)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
     optind = 0;
     opterr = report ? 1 : 0;
     Scan s;
     ::testing::internal::CaptureStderr();
-    for (int c, guard = 0; (c = qdx_getopt(static_cast<int>(args.size()), argv.data(), optstring)) != -1 &&
-                           guard < 20;
+    for (int c, guard = 0;
+         (c = qdx_getopt(static_cast<int>(args.size()), argv.data(), optstring)) != -1 &&
+         guard < 20;
          ++guard) {
         std::string r(1, static_cast<char>(c));
         if (c == '?' || c == ':') r += static_cast<char>(optopt);

@@ -25,18 +25,21 @@ TEST(ConcurrentPools, BlocksAreNeverHandedOutTwice) {
             for (int round = 0; round < 2000; ++round) {
                 std::vector<unsigned char*> held;
                 for (int k = 0; k < 24; ++k) {
-                    auto* p = static_cast<unsigned char*>(ch_malloc(static_cast<size_t>(k % 2 ? 40 : 20)));
+                    auto* p = static_cast<unsigned char*>(
+                        ch_malloc(static_cast<size_t>(k % 2 ? 40 : 20)));
                     memset(p, t + 1, 20);
                     held.push_back(p);
                 }
                 for (unsigned char* p : held) {
-                    for (int i = 0; i < 20; ++i) failures[static_cast<size_t>(t)] += p[i] != t + 1;
+                    for (int i = 0; i < 20; ++i)
+                        failures[static_cast<size_t>(t)] += p[i] != t + 1;
                     ch_free(p);
                 }
             }
         });
     }
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     EXPECT_EQ(failures, std::vector<int>(4, 0));
     ch_pool_stats stats{};
     ch_get_pool_stats(0, &stats);
@@ -52,9 +55,11 @@ TEST(ConcurrentErrorLog, LinesNeverInterleave) {
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
-            for (int i = 0; i < 200; ++i) ErrorLog("thread %d message %d\n", t, i);
+            for (int i = 0; i < 200; ++i)
+                ErrorLog("thread %d message %d\n", t, i);
         });
-    for (auto& th : threads) th.join();
+    for (auto& th : threads)
+        th.join();
     errlog_set_rotation(nullptr, 0);
     errlog_close();
     std::istringstream lines(ScopedTestDir::read("threads.log"));

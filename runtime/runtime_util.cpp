@@ -5,9 +5,13 @@
 
 extern "C" {
 
-void slapd_exit(int status) { exit(status); }
+void slapd_exit(int status) {
+    exit(status);
+}
 
-void slapd_abort(void) { abort(); }
+void slapd_abort(void) {
+    abort();
+}
 
 char* qdxitoa(int n, char* buffer) {
     // Unsigned magnitude, so that INT_MIN has a text too.
@@ -20,7 +24,8 @@ char* qdxitoa(int n, char* buffer) {
     } while (magnitude);
     char* out = buffer;
     if (n < 0) *out++ = '-';
-    while (count) *out++ = digits[--count];
+    while (count)
+        *out++ = digits[--count];
     *out = '\0';
     return buffer;
 }

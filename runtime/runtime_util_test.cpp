@@ -30,13 +30,17 @@ TEST(KeyBuilders, PutTheCodeByteFirst) {
 }
 
 TEST(StringTranslators, IncomingTurnsNextLineIntoLineFeed) {
-    char text[] = "a\x85" "b\x85";
+    char text[] =
+        "a\x85"
+        "b\x85";
     char* buf = text;
     unsigned long len = 4;
     ASSERT_EQ(iso8859_to_ascii(&buf, &len, 0), 0);
     EXPECT_NE(buf, text);
     EXPECT_EQ(std::string(buf, len), "a\nb\n");
-    EXPECT_EQ(std::string(text, 4), "a\x85" "b\x85");  // the caller's input is untouched
+    EXPECT_EQ(std::string(text, 4),
+              "a\x85"
+              "b\x85");  // the caller's input is untouched
     ch_free(buf);
 
     buf = text;
@@ -68,7 +72,8 @@ TEST(LibraryExports, KeepLdapMemfreeHidden) {
     ASSERT_NE(nm, nullptr);
     std::string symbols;
     char line[512];
-    while (fgets(line, sizeof line, nm)) symbols += line;
+    while (fgets(line, sizeof line, nm))
+        symbols += line;
     ASSERT_EQ(pclose(nm), 0);
     EXPECT_NE(symbols.find(" ch_malloc\n"), std::string::npos);
     EXPECT_NE(symbols.find(" iso8859_to_ascii\n"), std::string::npos);

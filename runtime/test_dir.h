@@ -12,7 +12,7 @@
 #include <string>
 
 class ScopedTestDir {
-public:
+  public:
     ScopedTestDir() {
         std::string pattern =
             (std::filesystem::temp_directory_path() / "dirclient-rt-XXXXXX").string();
@@ -34,7 +34,7 @@ public:
         return s.str();
     }
 
-private:
+  private:
     std::string path_;
     std::filesystem::path old_;
 };

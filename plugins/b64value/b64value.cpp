@@ -15,14 +15,16 @@ constexpr size_t kLaterLine = 76;  // characters of a continuation line after it
 struct DecodeTable {
     unsigned char value[128];
     constexpr DecodeTable() : value() {
-        for (auto& v : value) v = kInvalid;
-        for (int i = 0; i < 64; ++i) value[static_cast<unsigned char>(kEncode[i])] = i;
+        for (auto& v : value)
+            v = kInvalid;
+        for (int i = 0; i < 64; ++i)
+            value[static_cast<unsigned char>(kEncode[i])] = i;
     }
 };
 constexpr DecodeTable kDecode;
 
 class FoldedWriter {
-public:
+  public:
     explicit FoldedWriter(char* out) : out_(out) {}
     void put(char c) {
         if (column_ > kLaterLine) {
@@ -35,7 +37,7 @@ public:
     }
     char* pos() const { return out_; }
 
-private:
+  private:
     char* out_;
     size_t column_ = 0;
 };
@@ -57,7 +59,8 @@ char* qdx_enc_b64_value(char* out, const char* data, int length) {
     size_t i = 0;
     for (; i + 3 <= n; i += 3) {
         uint32_t bits = uint32_t{in[i]} << 16 | uint32_t{in[i + 1]} << 8 | in[i + 2];
-        for (int shift = 18; shift >= 0; shift -= 6) w.put(kEncode[(bits >> shift) & 63]);
+        for (int shift = 18; shift >= 0; shift -= 6)
+            w.put(kEncode[(bits >> shift) & 63]);
     }
     if (size_t rest = n - i) {
         uint32_t bits = uint32_t{in[i]} << 16 | (rest == 2 ? uint32_t{in[i + 1]} << 8 : 0);

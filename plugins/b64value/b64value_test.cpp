@@ -17,7 +17,7 @@ using EncodeFn = char* (*)(char*, const char*, int);
 using DecodeFn = int (*)(char*, int*);
 
 class B64Value : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         handle_ = dlopen(B64VALUE_LIBRARY, RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(handle_, nullptr) << dlerror();
@@ -89,7 +89,8 @@ TEST_F(B64Value, EncodesAndFoldsAfter77Characters) {
 }
 
 TEST_F(B64Value, SizeCoversEveryLength) {
-    for (size_t n = 0; n < 400; ++n) encode(std::string(n, static_cast<char>(n)));
+    for (size_t n = 0; n < 400; ++n)
+        encode(std::string(n, static_cast<char>(n)));
     EXPECT_EQ(size_(0), 1u);
     EXPECT_EQ(size_(3), 5u);
     EXPECT_EQ(size_(58), 83u);
@@ -102,11 +103,11 @@ TEST_F(B64Value, DecodeTable) {
         std::string bytes;
     };
     const Row rows[] = {
-        {"YWJj", 0, "abc"},      {"YQ==", 0, "a"},       {"YWI=", 0, "ab"},
-        {"", 0, ""},             {"YWJjYWJj", 0, "abcabc"}, {"AA==", 0, std::string(1, '\0')},
-        {"Y!Jj", -1, ""},        {"YWJ!", -1, ""},       {"=WJj", -1, ""},
-        {"YWJjZ", -1, ""},       {"YWJjZA", -1, ""},     {"YWJjZA=", -1, ""},
-        {"YW\nJj", -1, ""},      {"YWJj\n YQ==", -1, ""}, {"YW\xC3\x89", -1, ""},
+        {"YWJj", 0, "abc"}, {"YQ==", 0, "a"},          {"YWI=", 0, "ab"},
+        {"", 0, ""},        {"YWJjYWJj", 0, "abcabc"}, {"AA==", 0, std::string(1, '\0')},
+        {"Y!Jj", -1, ""},   {"YWJ!", -1, ""},          {"=WJj", -1, ""},
+        {"YWJjZ", -1, ""},  {"YWJjZA", -1, ""},        {"YWJjZA=", -1, ""},
+        {"YW\nJj", -1, ""}, {"YWJj\n YQ==", -1, ""},   {"YW\xC3\x89", -1, ""},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.text);
@@ -119,7 +120,8 @@ TEST_F(B64Value, DecodeTable) {
 TEST_F(B64Value, RoundTripsUnfoldedText) {
     for (size_t n = 0; n < 200; n += 7) {
         std::string data;
-        for (size_t i = 0; i < n; ++i) data += static_cast<char>(i * 37 + n);
+        for (size_t i = 0; i < n; ++i)
+            data += static_cast<char>(i * 37 + n);
         std::string text = encode(data), unfolded;
         for (size_t i = 0; i < text.size(); ++i) {
             if (text[i] == '\n') {
