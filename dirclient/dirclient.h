@@ -2,7 +2,6 @@
 #define DIRCLIENT_DIRCLIENT_H
 
 // Umbrella header of the directory client library: one include for the whole API.
-#include "version.h"
 #include "debug_mask.h"
 #include "ch_malloc.h"
 #include "error_log.h"
@@ -18,5 +17,25 @@
 #include "ldap_cext.h"
 #include "ldap_cext_calls.h"
 #include "ldap_response_cache.h"
+#include "ldap_memory_calls.h"
+#include "version.h"
+
+// The object model.
+#include "attribute.h"
+#include "attribute_set.h"
+#include "dbinary.h"
+#include "delement.h"
+#include "dentry.h"
+#include "dexception.h"
+#include "dlist.h"
+#include "dn_normalize.h"
+#include "entry_comparator.h"
+#include "modification.h"
+#include "modification_set.h"
+#include "object_memory.h"
+#include "results.h"
+#include "search_constraints.h"
+#include "search_results.h"
+#include "text_dump.h"
 
 #endif

@@ -1,0 +1,65 @@
+#ifndef DIRCLIENT_ATTRIBUTE_SET_H
+#define DIRCLIENT_ATTRIBUTE_SET_H
+
+#include <cstddef>
+
+#include "attribute.h"
+#include "dlist.h"
+#include "object_memory.h"
+
+// The attributes of an entry, at most one per name (names compared ignoring case), kept in
+// a DList of type 6 items. The set owns the attributes added to it.
+class AttributeSet {
+  public:
+    static void* operator new(std::size_t size, Mem kind);
+    static void* operator new(std::size_t size);  // HEAP
+    static void operator delete(void* block);
+    static void operator delete(void* block, Mem kind);
+
+    AttributeSet() = default;
+    ~AttributeSet();  // deletes every attribute
+    AttributeSet(const AttributeSet&) = delete;
+    AttributeSet& operator=(const AttributeSet&) = delete;
+
+    // Append and take over the attribute. False for null and when the set already holds an
+    // attribute of that name: the caller then keeps the attribute.
+    bool add(Attribute* attribute);
+    bool addAttribute(Attribute* attribute);
+
+    // The first attribute of that name (ignoring case), with the cursor left on it; null for
+    // a null name or when there is none. Attributes without a name are never found.
+    Attribute* getAttribute(const char* name);
+    Attribute* getBaseAttribute(const char* name);
+    bool remove(const char* name);  // delete the attribute found by getAttribute(name)
+
+    Attribute* elementAt(int pos);  // null when out of range
+    bool removeElementAt(int pos);
+    bool removeIt();  // delete the attribute under the cursor
+    int size() const;
+
+    DList* getAttributes() const { return values_; }
+    DList* getValues() const { return values_; }
+    bool setValues(DList* values);  // takes the list over; the old one is deleted
+
+    // Cursor operations of the list; null (or false) without a list.
+    Attribute* getAttribute();
+    Attribute* getFirstAttribute();
+    Attribute* getNextAttribute();
+    Attribute* getPreviousAttribute();
+    Attribute* getLastAttribute();
+    DListItem* getFirstAttributeItem();
+    DListItem* getNextAttributeItem();
+    DListItem* getPreviousAttributeItem();
+    DListItem* getLastAttributeItem();
+    bool resetToBegin();
+    bool resetToEnd();
+
+    // Text dumps; the caller releases the result with check_free.
+    char* ToString();
+    char* ToString(int indent, bool compact);
+
+  private:
+    DList* values_ = nullptr;
+};
+
+#endif

@@ -1,0 +1,14 @@
+#ifndef DIRCLIENT_DN_NORMALIZE_H
+#define DIRCLIENT_DN_NORMALIZE_H
+
+// Distinguished names in a canonical text form for comparison (RFC 4514 syntax): blanks
+// around types, '=' and separators dropped, ';' between RDNs written ',', unneeded escapes
+// removed, quoted values kept with their quotes, case unchanged. Blanks at the very end of
+// the DN stay. The result is never longer than dn, and normalising it again changes
+// nothing. Returns a new check_malloc text (release with check_free), null for null.
+char* dn_normalize(const char* dn);
+
+// dn_normalize, then every byte upper-cased (toupper).
+char* dn_normalize_case(const char* dn);
+
+#endif

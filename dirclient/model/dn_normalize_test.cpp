@@ -1,0 +1,137 @@
+#include "dn_normalize.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "object_memory.h"
+
+namespace {
+
+std::string normalize(const std::string& dn) {
+    char* out = dn_normalize(dn.c_str());
+    std::string result(out);
+    check_free(out);
+    return result;
+}
+
+struct Row {
+    const char* input;
+    const char* expected;
+};
+
+void check_rows(const Row* rows, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        SCOPED_TRACE(testing::Message() << i << ": [" << rows[i].input << "]");
+        EXPECT_EQ(normalize(rows[i].input), rows[i].expected);
+    }
+}
+
+TEST(DnNormalize, DropsBlanksAroundTypesEqualsAndSeparators) {
+    const Row rows[] = {
+        {" cn = John  Smith , o = Acme ; c=US", "cn=John  Smith,o=Acme,c=US"},
+        {"cn=x+sn=y", "cn=x+sn=y"},
+        {"cn=x + sn=y", "cn=x+sn=y"},
+        {"  cn=a", "cn=a"},
+        {"c n=x", "cn=x"},
+        {"cn\n=\nx\n,o=y", "cn=x,o=y"},
+        {"cn=a\t,o=b", "cn=a\t,o=b"},  // only blank and newline count as spaces
+        {"", ""},
+        {"   ", ""},
+    };
+    check_rows(rows, std::size(rows));
+}
+
+TEST(DnNormalize, KeepsBlanksAtTheVeryEnd) {
+    const Row rows[] = {
+        {"o = Acme ", "o=Acme "},
+        {"cn=a,o=b  \n", "cn=a,o=b  \n"},
+        {"cn=a, ", "cn=a,"},  // after a separator the blanks precede no value
+    };
+    check_rows(rows, std::size(rows));
+}
+
+TEST(DnNormalize, RemovesUnneededEscapesAndKeepsMeaningfulOnes) {
+    const Row rows[] = {
+        {"CN=a\\b,O=x", "CN=ab,O=x"}, {"cn=a\\,b ,o=x", "cn=a\\,b,o=x"}, {"cn=a\\;b", "cn=a\\;b"},
+        {"cn=a\\+b", "cn=a\\+b"},     {"cn=\\\"a", "cn=\\\"a"},          {"cn=a\\=b", "cn=a=b"},
+        {"cn=a\\ ,o=x", "cn=a,o=x"},  // an escaped trailing blank goes with the others
+        {"cn=a\\", "cn=a\\"},         // a lone backslash at the end stays
+        {"cn=a\\,", "cn=a\\,"},
+    };
+    check_rows(rows, std::size(rows));
+}
+
+TEST(DnNormalize, EscapedBackslashIsAPairThatEscapesNothingElse) {
+    const Row rows[] = {
+        {"cn=a\\\\b", "cn=a\\\\b"},
+        // The comma after an escaped backslash separates: the RDNs must not merge.
+        {"cn=a\\\\,o=x", "cn=a\\\\,o=x"},
+        {"cn=a\\\\ ,o=x", "cn=a\\\\,o=x"},
+        {"cn=\"a\\\\\",o=x", "cn=\"a\\\\\",o=x"},
+        {"cn=a\\\\\\,b", "cn=a\\\\\\,b"},
+    };
+    check_rows(rows, std::size(rows));
+}
+
+TEST(DnNormalize, KeepsTheEscapeOfALeadingBlank) {
+    const Row rows[] = {
+        {"cn=\\ a", "cn=\\ a"},
+        {"cn= \\ a ,o=x", "cn=\\ a,o=x"},
+        {"cn=\\ ,o=x", "cn=\\ ,o=x"},
+    };
+    check_rows(rows, std::size(rows));
+}
+
+TEST(DnNormalize, QuotedValuesStayWholeAndJunkAfterThemGoes) {
+    const Row rows[] = {
+        {"cn=\"Smith, J\" junk ;o=x", "cn=\"Smith, J\";o=x"},
+        {"cn=\"a;b+c\",o=x", "cn=\"a;b+c\",o=x"},
+        {"cn=\"a\\\"b\",o=x", "cn=\"a\\\"b\",o=x"},
+        {"cn=\"a\\b\"", "cn=\"ab\""},
+        {"cn=\"x\" ", "cn=\"x\""},
+        {"cn=\"unterminated, o=x", "cn=\"unterminated, o=x"},
+    };
+    check_rows(rows, std::size(rows));
+}
+
+TEST(DnNormalize, ASeparatorRightAfterEqualsBelongsToTheValue) {
+    const Row rows[] = {
+        {"cn= ,o=x", "cn=,o=x"},
+        {"cn=;o=x", "cn=;o=x"},
+        {"cn,o=x", "cn,o=x"},
+    };
+    check_rows(rows, std::size(rows));
+}
+
+TEST(DnNormalize, NullGivesNullAndCaseVariantUpperCases) {
+    EXPECT_EQ(dn_normalize(nullptr), nullptr);
+    EXPECT_EQ(dn_normalize_case(nullptr), nullptr);
+    char* upper = dn_normalize_case(" o = Acme ");
+    EXPECT_STREQ(upper, "O=ACME ");
+    check_free(upper);
+    char* empty = dn_normalize("");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_STREQ(empty, "");
+    check_free(empty);
+}
+
+// Random DNs built from the characters that matter to the state machine.
+TEST(DnNormalize, IsNeverLongerAndNormalisingTwiceChangesNothing) {
+    const char alphabet[] = "ab=,;+\\\" \n";
+    std::mt19937 random(20240611);
+    std::uniform_int_distribution<int> pick(0, sizeof alphabet - 2);
+    std::uniform_int_distribution<int> length(0, 24);
+    for (int round = 0; round < 20000; ++round) {
+        std::string dn;
+        for (int n = length(random); n > 0; --n)
+            dn += alphabet[pick(random)];
+        SCOPED_TRACE("[" + dn + "]");
+        const std::string once = normalize(dn);
+        ASSERT_LE(once.size(), dn.size());
+        ASSERT_EQ(normalize(once), once);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+#ifndef DIRCLIENT_OBJECT_MEMORY_H
+#define DIRCLIENT_OBJECT_MEMORY_H
+
+// Tagged object memory of the directory model.
+//
+// Every block handed out here starts 8 bytes before the address the caller receives:
+//   offset 0: four ASCII letters, "HEAP" (process heap) or "SHAR" (shared heap)
+//   offset 4: the size the caller asked for, 32-bit unsigned, host byte order
+// A block is released by its tag, so HEAP and SHAR blocks can be mixed freely. Blocks are
+// 8-byte aligned. None of these functions reports an allocation failure: exhausted memory
+// (or a request too large for the 32-bit size field) ends the process with exit status 1.
+
+#include <atomic>
+#include <cstddef>
+
+// Memory kind chosen by the owner of a model object: new (HEAP) DList(), new (SHAR) DEntry(dn).
+// Any value other than HEAP selects SHAR.
+enum Mem { HEAP = 0, SHAR = 1 };
+
+// While nonzero, check_malloc tags its blocks "SHAR" instead of "HEAP". The flat-file
+// directory raises it while it loads its tree; it is process-wide and read by every thread.
+extern std::atomic<int> ShareEnable;
+
+// A block of size bytes tagged "HEAP", or "SHAR" while ShareEnable is set. Never null.
+char* check_malloc(std::size_t size);
+
+// A block of size bytes tagged "SHAR", taken from mallocShared. Never null.
+char* check_malloc_shared(std::size_t size);
+
+// Resizes a block, keeping its kind and as much of its contents as fits. A null block is
+// allocated afresh (check_malloc). A block without a HEAP or SHAR tag did not come from
+// here and is handed to the system realloc unchanged. Never null for a nonzero size.
+void* check_realloc(void* block, std::size_t size);
+
+// Release a block by its tag; null and blocks with any other tag are left alone (a block
+// from the system malloc, for instance). Pass nothing else: the tag is read in front of
+// the block.
+void check_free(void* block);
+void check_free_shared(void* block);
+
+// Allocation half of the model classes' operator new: HEAP follows ShareEnable, SHAR is
+// always shared. tag names the class for diagnostics only.
+void* malloc_object(std::size_t size, Mem kind, const char* tag);
+
+// Release half of the model classes' operator delete (same rules as check_free).
+void free_object(void* block);
+
+// Copies of a NUL-terminated text: check_malloc / check_malloc_shared blocks; null for null.
+char* strcopy(const char* text);
+char* strcopyShared(const char* text);
+
+// The shared-heap hooks. In this library the shared heap is the process heap; the kinds
+// differ only in their tag. getSharedHeap() is the shared-heap handle, always null here.
+void* mallocShared(std::size_t size);
+void freeShared(void* block);
+void* getSharedHeap();
+
+#endif

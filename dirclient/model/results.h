@@ -1,0 +1,77 @@
+#ifndef DIRCLIENT_RESULTS_H
+#define DIRCLIENT_RESULTS_H
+
+#include "dentry.h"
+#include "dexception.h"
+#include "search_results.h"
+
+class DumpBuffer;
+
+// Result types of an asynchronous request; any other value dumps as RES_UNKNOWN.
+enum ResultType {
+    RES_SEARCH = 0,
+    RES_ADD = 1,
+    RES_RENAME = 2,
+    RES_REMOVE = 3,
+    RES_AUTHENTICATE = 4,
+    RES_MODIFY = 5,
+    RES_READ = 6,
+    RES_COMPLETE = 7,
+    RES_UNKNOWN = 8
+};
+
+// The outcome of one asynchronous request. Owns its read and search result. The exception
+// is handed to the caller by the get operations below: the first hand-out passes the stored
+// object itself, every later one a new copy, so each receiver owns and deletes what it
+// got. An exception never handed out is not deleted with the Results.
+// Allocated with the ordinary new.
+class Results {
+  public:
+    Results() = default;
+    ~Results();  // deletes the read and search results, not the exception
+    Results(const Results&) = delete;
+    Results& operator=(const Results&) = delete;
+
+    int getType() const { return type_; }
+    bool setType(int type);
+    bool IsType(int type) const { return type_ == type; }
+    int getID() const { return ID_; }
+    bool setID(int id);
+    DException* getException() const { return exception_; }
+    bool setException(DException* exception);  // stores the pointer, deletes nothing
+    // Delete the result held before (unless it is the same object) and keep the new one.
+    bool setReadResult(DEntry* entry);
+    bool setSearchResult(SearchResults* results);
+
+    // The result object (still owned by this Results) when no exception is stored and the
+    // type is the expected one, else null. When exc is not null it receives the stored
+    // exception, or a new one ("ERROR: asynchronous operation error") when the type is not
+    // the expected one, or null.
+    SearchResults* getSearchResult(DException** exc);  // expects RES_SEARCH
+    DEntry* getReadResult(DException** exc);           // expects RES_READ
+    // Only fill exc as above.
+    void getAddResult(DException** exc);
+    void getRenameResult(DException** exc);
+    void getRemoveResult(DException** exc);
+    void getAuthenticateResult(DException** exc);
+    void getModifyResult(DException** exc);
+
+    // Text dumps; the caller releases the result with check_free.
+    char* ToString();
+    char* ToString(int indent, bool compact);
+
+  private:
+    friend void dump(DumpBuffer& out, Results* object, int indent, bool compact);
+
+    // Fills *exc for an operation that expects type; true when the request succeeded.
+    bool report(int expected, int errorCode, DException** exc);
+
+    int type_ = RES_UNKNOWN;
+    int ID_ = 0;
+    DEntry* readResult_ = nullptr;
+    SearchResults* searchResult_ = nullptr;
+    DException* exception_ = nullptr;
+    bool exceptionHandedOut_ = false;
+};
+
+#endif

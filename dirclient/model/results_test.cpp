@@ -1,0 +1,185 @@
+#include "results.h"
+
+#include <gtest/gtest.h>
+
+#include "search_results.h"
+
+namespace {
+
+TEST(DException, ConstructorsStoreWhatTheyAreGiven) {
+    const char* info = "ERROR: can not read";
+    const char* why = "ERROR: no open connection";
+    struct Row {
+        DException e;
+        const char* info;
+        const char* sinfo;
+        int code;
+        int ldap;
+    } rows[] = {
+        {DException(), nullptr, nullptr, 0, 0},
+        {DException(info), info, nullptr, 0, 0},
+        {DException(info, 610, why), info, why, 610, 0},
+        {DException(info, 610, 32), info, nullptr, 610, 32},
+        {DException(info, 610, why, "ignored"), info, why, 610, 0},
+        {DException(604), nullptr, nullptr, 604, 0},
+        {DException(604, info), info, nullptr, 604, 0},
+        {DException(1, info, 605, why), info, why, 605, 0},
+        {DException(1, info, 605, why, "ignored"), info, why, 605, 0},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        const DException& e = rows[i].e;
+        EXPECT_EQ(e.getType(), DELEMENT_EXCEPTION);
+        EXPECT_EQ(e.getErrorMessage(), rows[i].info);
+        EXPECT_STREQ(e.getInfoMsg(), rows[i].info != nullptr ? rows[i].info : "");
+        EXPECT_STREQ(e.getInfoSMsg(), rows[i].sinfo != nullptr ? rows[i].sinfo : "");
+        EXPECT_EQ(e.getErrorCode(), rows[i].code);
+        EXPECT_EQ(e.getResultCode(), rows[i].code);
+        EXPECT_EQ(e.getLdapErrorCode(), rows[i].ldap);
+    }
+}
+
+TEST(DException, InfoMessagesOfTheErrorCodes) {
+    EXPECT_STREQ(dexception_info_message(DEXC_ADD), "ERROR: can not add entry");
+    EXPECT_STREQ(dexception_info_message(612),
+                 "ERROR: can not construct a CompareAttrNames object");
+    EXPECT_STREQ(dexception_info_message(614), "ERROR: can not remove");
+    EXPECT_STREQ(dexception_info_message(616), "ERROR: can not enable the cache");
+    EXPECT_EQ(dexception_info_message(600), nullptr);
+    EXPECT_EQ(dexception_info_message(617), nullptr);
+}
+
+TEST(Results, TypeMismatchGivesAnAsynchronousOperationError) {
+    Results r;
+    EXPECT_EQ(r.getType(), RES_UNKNOWN);
+    r.setType(RES_ADD);
+    DException sentinel;
+    DException* exc = &sentinel;  // must be overwritten
+    r.getAddResult(&exc);
+    EXPECT_EQ(exc, nullptr);
+    r.setType(RES_SEARCH);
+    r.getAddResult(&exc);
+    ASSERT_NE(exc, nullptr);
+    EXPECT_EQ(exc->getErrorCode(), 601);
+    EXPECT_STREQ(exc->getInfoMsg(), "ERROR: can not add entry");
+    EXPECT_STREQ(exc->getInfoSMsg(), "ERROR: asynchronous operation error");
+    delete exc;
+    r.getModifyResult(nullptr);  // nothing to report to
+}
+
+TEST(Results, EachOperationExpectsItsOwnType) {
+    struct Row {
+        int type;
+        int code;
+        void (Results::*get)(DException**);
+    } rows[] = {
+        {RES_ADD, 601, &Results::getAddResult},
+        {RES_RENAME, 608, &Results::getRenameResult},
+        {RES_REMOVE, 605, &Results::getRemoveResult},
+        {RES_AUTHENTICATE, 602, &Results::getAuthenticateResult},
+        {RES_MODIFY, 607, &Results::getModifyResult},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        Results r;
+        r.setType(rows[i].type);
+        DException* exc = nullptr;
+        (r.*rows[i].get)(&exc);
+        EXPECT_EQ(exc, nullptr);
+        r.setType(RES_COMPLETE);
+        (r.*rows[i].get)(&exc);
+        ASSERT_NE(exc, nullptr);
+        EXPECT_EQ(exc->getErrorCode(), rows[i].code);
+        delete exc;
+    }
+}
+
+TEST(Results, StoredExceptionIsHandedOutInsteadOfTheResult) {
+    Results* r = new Results();
+    r->setType(RES_SEARCH);
+    r->setSearchResult(new SearchResults());
+    auto* failure = new DException("ERROR: can not search", 609, 32);
+    r->setException(failure);
+    DException* exc = nullptr;
+    EXPECT_EQ(r->getSearchResult(&exc), nullptr);
+    EXPECT_EQ(exc, failure);
+    // A second receiver gets its own copy: both are deleted without a double release.
+    DException* again = nullptr;
+    EXPECT_EQ(r->getSearchResult(&again), nullptr);
+    ASSERT_NE(again, nullptr);
+    EXPECT_NE(again, failure);
+    EXPECT_EQ(again->getLdapErrorCode(), 32);
+    delete r;  // the exception is not the Results' to delete
+    delete exc;
+    delete again;
+}
+
+TEST(Results, ResultObjectsStayOwnedByTheResults) {
+    Results r;
+    r.setType(RES_READ);
+    DEntry* entry = new (HEAP) DEntry("cn=x");
+    r.setReadResult(entry);
+    r.setReadResult(entry);  // the same object is kept, not deleted
+    DException* exc = nullptr;
+    EXPECT_EQ(r.getReadResult(&exc), entry);
+    EXPECT_EQ(exc, nullptr);
+    EXPECT_EQ(r.getReadResult(nullptr), entry);
+    EXPECT_EQ(r.getSearchResult(&exc), nullptr);
+    ASSERT_NE(exc, nullptr);
+    EXPECT_EQ(exc->getErrorCode(), 609);
+    delete exc;
+    r.setReadResult(new (HEAP) DEntry("cn=y"));  // cn=x deleted here
+    EXPECT_STREQ(r.getReadResult(nullptr)->getDN(), "cn=y");
+    EXPECT_TRUE(r.IsType(RES_READ));
+    r.setID(12);
+    EXPECT_EQ(r.getID(), 12);
+}
+
+SearchResults* mixed_results() {
+    auto* results = new SearchResults();
+    results->addException(new DException("ERROR: can not search", 609, "partial"));
+    results->addEntry(new (HEAP) DEntry("cn=a"));
+    results->addException(new DException(609));
+    results->addEntry(new (HEAP) DEntry("cn=b"));
+    return results;
+}
+
+TEST(SearchResults, EntryWalkSkipsExceptions) {
+    SearchResults* results = mixed_results();
+    EXPECT_EQ(results->size(), 4);
+    EXPECT_STREQ(results->first()->getDN(), "cn=a");
+    EXPECT_STREQ(results->next()->getDN(), "cn=b");
+    EXPECT_EQ(results->next(), nullptr);
+    EXPECT_EQ(results->firstElement()->getType(), DELEMENT_EXCEPTION);
+    EXPECT_EQ(results->getNextElement()->getType(), DELEMENT_ENTRY);
+    EXPECT_TRUE(results->hasMoreElements());
+    EXPECT_EQ(results->getLastElement()->getType(), DELEMENT_ENTRY);
+    EXPECT_FALSE(results->hasMoreElements());
+    EXPECT_EQ(results->getPreviousElement()->getType(), DELEMENT_EXCEPTION);
+    EXPECT_TRUE(results->hasMoreElements());
+    delete results;  // entries and exceptions go with it (leak-checked)
+}
+
+TEST(SearchResults, EmptyResultsAnswerNothing) {
+    SearchResults results;
+    EXPECT_EQ(results.size(), 0);
+    EXPECT_EQ(results.first(), nullptr);
+    EXPECT_EQ(results.next(), nullptr);
+    EXPECT_EQ(results.firstElement(), nullptr);
+    EXPECT_EQ(results.getFirstElementItem(), nullptr);
+    EXPECT_FALSE(results.hasMoreElements());
+    EXPECT_FALSE(results.resetToBegin());
+    EXPECT_FALSE(results.addEntry(nullptr));
+    EXPECT_FALSE(results.addException(nullptr));
+    EXPECT_EQ(results.size(), 0);
+    results.sort(nullptr);
+}
+
+TEST(SearchResults, OnlyExceptionsHaveNoFirstEntry) {
+    SearchResults results;
+    results.addException(new DException(609));
+    EXPECT_EQ(results.first(), nullptr);
+    EXPECT_EQ(results.next(), nullptr);
+}
+
+}  // namespace
