@@ -38,4 +38,10 @@
 #include "search_results.h"
 #include "text_dump.h"
 
+// The flat-file directory.
+#include "dfilter.h"
+#include "ffconnection.h"
+#include "ffline.h"
+#include "ffnode.h"
+
 #endif

@@ -1,0 +1,169 @@
+// Times the flat-file directory on one generated file: load, reads by DN, a subtree search
+// with a substring filter, a one-level search under a wide parent and a save; and, when a
+// server URL is given, the same reads by DN through OpenLDAP's C API against that server.
+// Prints "name value" lines for bench/flatfile_bench.sh.
+//
+// Usage: flatfile_bench FILE.ldif DNS_FILE BASE WIDE_PARENT [ldap://host:port]
+
+#include "dentry.h"
+#include "dexception.h"
+#include "ffconnection.h"
+#include "modification.h"
+#include "search_results.h"
+
+#include <ldap.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double cpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+long residentKb() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+bool check(DException* e, const char* what) {
+    if (e == nullptr) return true;
+    std::fprintf(stderr, "%s failed: %s %s (%d)\n", what, e->getInfoMsg(), e->getInfoSMsg(),
+                 e->getLdapErrorCode());
+    delete e;
+    return false;
+}
+
+// One base-scope search per DN, reading every value as an application would.
+double ldapReads(const char* url, const std::vector<std::string>& dns, long* found) {
+    LDAP* ld = nullptr;
+    if (ldap_initialize(&ld, url) != LDAP_SUCCESS) return -1;
+    int version = LDAP_VERSION3;
+    ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
+    berval anonymous{0, nullptr};
+    if (ldap_sasl_bind_s(ld, nullptr, LDAP_SASL_SIMPLE, &anonymous, nullptr, nullptr, nullptr) !=
+        LDAP_SUCCESS) {
+        ldap_unbind_ext_s(ld, nullptr, nullptr);
+        return -1;
+    }
+    auto start = Clock::now();
+    for (const std::string& dn : dns) {
+        LDAPMessage* result = nullptr;
+        int rc = ldap_search_ext_s(ld, dn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", nullptr,
+                                   0, nullptr, nullptr, nullptr, 0, &result);
+        if (rc == LDAP_SUCCESS) {
+            for (LDAPMessage* entry = ldap_first_entry(ld, result); entry != nullptr;
+                 entry = ldap_next_entry(ld, entry)) {
+                ++*found;
+                BerElement* ber = nullptr;
+                for (char* name = ldap_first_attribute(ld, entry, &ber); name != nullptr;
+                     name = ldap_next_attribute(ld, entry, ber)) {
+                    berval** values = ldap_get_values_len(ld, entry, name);
+                    ldap_value_free_len(values);
+                    ldap_memfree(name);
+                }
+                ber_free(ber, 0);
+            }
+        }
+        ldap_msgfree(result);
+    }
+    double seconds = since(start);
+    ldap_unbind_ext_s(ld, nullptr, nullptr);
+    return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::fprintf(stderr, "usage: %s FILE.ldif DNS_FILE BASE WIDE_PARENT [ldap://host:port]\n",
+                     argv[0]);
+        return 2;
+    }
+    const std::string file = argv[1];
+    const char* base = argv[3];
+    const char* wideParent = argv[4];
+    std::vector<std::string> dns;
+    {
+        std::ifstream in(argv[2]);
+        for (std::string line; std::getline(in, line);) dns.push_back(line);
+    }
+    struct stat st {};
+    stat(file.c_str(), &st);
+    std::printf("file_bytes %lld\n", static_cast<long long>(st.st_size));
+
+    FFConnection c;
+    DException* e = nullptr;
+    long rssBefore = residentKb();
+    double cpu = cpuSeconds();
+    auto start = Clock::now();
+    c.connect(("FILE:///" + file).c_str(), 0, &e);
+    std::printf("load_s %.3f\nload_cpu_s %.3f\n", since(start), cpuSeconds() - cpu);
+    if (!check(e, "load")) return 1;
+    std::printf("rss_kb %ld\n", residentKb() - rssBefore);
+
+    start = Clock::now();
+    long hits = 0;
+    for (const std::string& dn : dns) {
+        DEntry* entry = c.read(dn.c_str(), &e);
+        if (entry != nullptr) ++hits;
+        delete entry;
+        if (e != nullptr) {
+            delete e;
+            e = nullptr;
+        }
+    }
+    std::printf("reads %zu\nread_s %.3f\nread_hits %ld\n", dns.size(), since(start), hits);
+
+    start = Clock::now();
+    SearchResults* found = c.search(base, 2, "(description=*number 99*)", nullptr, false, &e);
+    std::printf("subtree_s %.3f\nsubtree_found %d\n", since(start), found ? found->size() : 0);
+    delete found;
+    check(e, "subtree search");
+    e = nullptr;
+
+    start = Clock::now();
+    found = c.search(wideParent, 1, "(objectClass=*)", nullptr, false, &e);
+    std::printf("onelevel_s %.3f\nonelevel_found %d\n", since(start), found ? found->size() : 0);
+    delete found;
+    check(e, "one-level search");
+    e = nullptr;
+
+    Modification change(0, new (HEAP) Attribute("description", "saved by the benchmark"));
+    c.modify(base, &change, &e);
+    if (!check(e, "modify")) return 1;
+    start = Clock::now();
+    c.disconnect(&e);
+    std::printf("save_s %.3f\n", since(start));
+    if (!check(e, "save")) return 1;
+
+    if (argc > 5) {
+        long ldapFound = 0;
+        double seconds = ldapReads(argv[5], dns, &ldapFound);
+        if (seconds < 0) {
+            std::fprintf(stderr, "cannot reach %s\n", argv[5]);
+            return 1;
+        }
+        std::printf("ldap_read_s %.3f\nldap_read_hits %ld\n", seconds, ldapFound);
+    }
+    return 0;
+}

@@ -1,0 +1,202 @@
+#ifndef DIRCLIENT_FFCONNECTION_H
+#define DIRCLIENT_FFCONNECTION_H
+
+// A directory kept in one LDIF file (host string "FILE:///path"): the first connection of
+// the process loads the file into an in-memory tree that every FFConnection of the process
+// shares; a connection that changed the tree writes the whole file back when it
+// disconnects or is destroyed, keeping the previous contents as "<path>.txt".
+//
+// Thread safety: one process-wide store lock (lock()/unlock()) is taken by every operation,
+// so connections (and one connection) may be used from several threads. Failures are
+// reported through the last DException** argument (null: not reported); objects handed
+// out (entries, search results, Results, strings) belong to the caller.
+
+#include <pthread.h>
+
+#include <ctime>
+
+#include "ffnode.h"
+
+class Attribute;
+class DEntry;
+class DException;
+class DList;
+class FFIndex;
+class FFRecord;
+class Modification;
+class ModificationSet;
+struct FFDeferred;
+class Results;
+class SearchConstraints;
+class SearchResults;
+
+// Version text reported by the monitor entry.
+extern const char* const Versionstr;
+
+class FFConnection {
+public:
+    // Both run the process's one-time store initialisation.
+    FFConnection();
+    // Also names the store file (see setFile) unless a store is loaded already.
+    FFConnection(const char* file, int port);
+    // Writes the file when this connection changed the tree (failures are not reported).
+    ~FFConnection();
+    FFConnection(const FFConnection&) = delete;
+    FFConnection& operator=(const FFConnection&) = delete;
+
+    // Loads the store from the file named by host unless a store is loaded already, which
+    // the connection then shares (host is ignored). port, dn and password are not used.
+    void connect(const char* host, int port, DException** err);
+    void connect(const char* host, int port, const char* dn, const char* password,
+                 DException** err);
+    // Writes the file when this connection changed the tree, then resets the connection.
+    void disconnect(DException** err);
+
+    // Keeps host and derives the file path: the text after "FILE:///" (any case), cut at its
+    // last '/' when it holds a '=' (a base DN after the path). While a store is loaded the
+    // path stays that of the loaded file. Always true.
+    bool setFile(const char* host);
+    const char* getHost();  // the host string last kept; valid until the next setFile
+    int isHostChanged() { return 0; }
+    int getPort() { return port; }
+
+    // Operations on the tree. DNs are normalised and compared without case.
+    void add(DEntry* entry, DException** err);
+    void remove(const char* dn, DException** err);
+    // All or nothing: the entry changes only when every modification succeeds.
+    void modify(const char* dn, ModificationSet* mods, DException** err);
+    void modify(const char* dn, Modification* mod, DException** err);
+    // Leaf entries only; with newSuperior the entry moves below that entry.
+    void rename(const char* dn, const char* newRDN, const char* newSuperior, bool deleteOldRDN,
+                DException** err);
+    void rename(const char* dn, const char* newRDN, bool deleteOldRDN, DException** err);
+    // A new entry (attrs: names to return, null for all), or null on failure.
+    DEntry* read(const char* dn, DList* attrs, DException** err);
+    DEntry* read(const char* dn, DException** err);
+    // scope 0 base, 1 one level, 2 subtree. A filter without its outer parentheses is
+    // accepted. A search that finds nothing fails with LDAP result 32. constraints are not
+    // used.
+    SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
+                          bool typesOnly, SearchConstraints* constraints, DException** err);
+    SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
+                          bool typesOnly, DException** err);
+    // True when the entry holds every value of attr (an attr without values: true).
+    bool compare(const char* dn, Attribute* attr, DException** err);
+    // Succeeds once a store file is set; the password is not checked.
+    void authenticate(const char* dn, const char* password, DException** err);
+    void authenticate(int method, const char* dn, const char* password, DException** err);
+
+    // Asynchronous forms: the operation runs at once and its outcome waits as a Results
+    // for getResult. They return the request's identifier. When err is given it receives
+    // the failure, and the Results carries its own copy.
+    int add_asyn(DEntry* entry, DException** err);
+    int remove_asyn(const char* dn, DException** err);
+    int modify_asyn(const char* dn, ModificationSet* mods, DException** err);
+    int modify_asyn(const char* dn, Modification* mod, DException** err);
+    int rename_asyn(const char* dn, const char* newRDN, const char* newSuperior,
+                    bool deleteOldRDN, DException** err);
+    int rename_asyn(const char* dn, const char* newRDN, bool deleteOldRDN, DException** err);
+    int read_asyn(const char* dn, DList* attrs, DException** err);
+    int read_asyn(const char* dn, DException** err);
+    int search_asyn(const char* base, int scope, const char* filter, DList* attrs,
+                    bool typesOnly, SearchConstraints* constraints, DException** err);
+    int search_asyn(const char* base, int scope, const char* filter, DList* attrs,
+                    bool typesOnly, DException** err);
+    int authenticate_asyn(const char* dn, const char* password, DException** err);
+    int authenticate_asyn(int method, const char* dn, const char* password, DException** err);
+
+    // The pending Results with this identifier (0 or a negative id: the oldest), removed
+    // from the pending list and owned by the caller; null when there is none. wait is not
+    // used: the outcome is always ready.
+    Results* getResult(int id, int wait);
+    Results* getResult(int id);
+
+    // 1 once after each run of changes made through this connection, else 0.
+    int isChanged();
+
+    // New copies (check_malloc; release with check_free), null when not set.
+    char* getAuthenticationDN();
+    char* getAuthenticationPassword();
+    bool setAuthenticationDN(const char* dn);
+    bool setAuthenticationPassword(const char* password);
+    bool isAuthenticated();
+    bool isConnected();
+
+    // The synthetic "cn=monitor" entry with this connection's counters; owned by the caller.
+    DEntry* genMonitorEntry();
+
+    int getOption(int) { return 0; }
+    void setOption(int, int) {}
+    void disableCache() {}
+    void enableCache(long timeout, long maxmem, DException** err);
+    void setTimeout(long timeout, DException** err);
+    SearchConstraints* getSearchConstraints() { return nullptr; }
+    char* ToString() { return nullptr; }
+
+    // The store. getRoot's tree may only be used while holding lock(); setRoot replaces the
+    // loaded tree (the old one is not deleted) and re-indexes the new one.
+    static FFNode* getRoot();
+    static bool setRoot(FFNode* root);
+    static const char* myGetHost();
+    static bool mySetHost(const char* host);
+    // The store lock. It is recursive: store operations may be called while holding it.
+    static void lock();
+    static void unlock();
+    // One-time set-up: registers the exit handler that releases the store.
+    static void init();
+    // Unloads the store without writing it (what runs at process exit); the next connect
+    // loads the file again.
+    static void empty();
+
+private:
+    friend class FFNode;
+
+    // Store helpers; the store lock is held by the caller.
+    static FFNode* lookup(const char* normalizedDn);
+    static FFIndex* indexFor(FFNode* node);
+    static void unload();
+    static bool writeStore(DException** err);
+    bool load(const char* host, DException** err);
+    static FFNode* parentNode(const char* parentDn);
+    bool loadRecords(FILE* file, DException** err, FFDeferred& deferred);
+    bool resolveDeferred(FFDeferred& deferred, DException** err);
+
+    // Operation bodies; the store lock is held by the caller.
+    FFNode* placeFor(const char* dn, bool* atRoot, DException** err);
+    FFNode* attach(FFNode* parent, bool atRoot, FFRecord* packed);
+    FFNode* addRecord(FFRecord* packed, DException** err);
+    void removeEntry(const char* dn, DException** err);
+    void renameEntry(const char* dn, const char* newRDN, const char* newSuperior,
+                     bool deleteOldRDN, DException** err);
+    void noteChange();
+    int queueResult(int type, DException* failure, DException** err, DEntry* read,
+                    SearchResults* found);
+
+    bool modified = false;
+    bool bound = false;
+    int port = 0;
+    char* authDN = nullptr;
+    char* authPassword = nullptr;
+    int lastMessageId = 0;
+    DList* results = nullptr;
+    int opsInitiated = 0;
+    int bindCount = 0;
+    int modsCompleted = 0;
+    int entriesSent = 0;
+    int modsSeen = 0;
+    std::time_t startTime = 0;
+
+    static FFNode* m_pRoot;
+    static char* m_pFile;
+    static char* m_pHost;
+    static pthread_mutex_t m_Mutex;
+    static pthread_once_t qdxFF_once_block;
+    static FFIndex* m_pIndex;  // DN index of m_pRoot's tree
+};
+
+// The one-time initialiser (runs FFConnection::init) and the exit handler (runs
+// FFConnection::empty).
+extern "C" void qdxFF_once_init();
+extern "C" void qdxFF_at_exit();
+
+#endif

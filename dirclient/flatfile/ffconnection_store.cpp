@@ -1,0 +1,569 @@
+// The process-wide flat-file store: set-up, file name, loading an LDIF file (RFC 2849) and
+// writing it back without ever exposing a half-written file.
+
+#include "ffconnection.h"
+
+#include "attribute.h"
+#include "dentry.h"
+#include "dexception.h"
+#include "dlist.h"
+#include "dn_normalize.h"
+#include "ffdn.h"
+#include "ffindex.h"
+#include "ffline.h"
+#include "ffrecord.h"
+#include "ffstore_lock.h"
+#include "ldif_codec.h"
+#include "results.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <queue>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+FFNode* FFConnection::m_pRoot = nullptr;
+char* FFConnection::m_pFile = nullptr;
+char* FFConnection::m_pHost = nullptr;
+// Recursive: operations built from other operations (rename, the asynchronous forms,
+// loading) take it again.
+pthread_mutex_t FFConnection::m_Mutex = PTHREAD_RECURSIVE_MUTEX_INITIALIZER_NP;
+pthread_once_t FFConnection::qdxFF_once_block = PTHREAD_ONCE_INIT;
+FFIndex* FFConnection::m_pIndex = nullptr;
+
+namespace {
+
+const char kConnectInfo[] = "ERROR: can not connect";
+const char kDisconnectInfo[] = "ERROR: can not disconnect";
+const char kFileTrouble[] = "Can't contact LDIF flat file";
+
+void reportLdap(DException** err, const char* info, int code, int ldapCode) {
+    if (err != nullptr) *err = new DException(info, code, ldapCode);
+}
+
+bool startsWithNoCase(const char* text, const char* prefix) {
+    for (; *prefix != '\0'; ++text, ++prefix) {
+        char c = *text;
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != *prefix) return false;
+    }
+    return true;
+}
+
+std::string foldKey(const char* dn) {
+    std::string key(dn);
+    for (char& c : key) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return key;
+}
+
+void deletePending(DList* pending) {
+    if (pending == nullptr) return;
+    for (DListItem* item = pending->getHead(); item != nullptr; item = item->getNextItem()) {
+        auto* result = static_cast<Results*>(item->getValue());
+        if (result == nullptr) continue;
+        delete result->getException();  // never handed out, so nobody else owns it
+        delete result;
+    }
+    delete pending;
+}
+
+}  // namespace
+
+extern "C" void qdxFF_once_init() {
+    FFConnection::init();
+}
+
+extern "C" void qdxFF_at_exit() {
+    FFConnection::empty();
+}
+
+// ---- lifecycle --------------------------------------------------------------------------
+
+FFConnection::FFConnection() {
+    pthread_once(&qdxFF_once_block, qdxFF_once_init);
+    startTime = std::time(nullptr);
+}
+
+FFConnection::FFConnection(const char* file, int p) : FFConnection() {
+    port = p;
+    setFile(file);
+}
+
+FFConnection::~FFConnection() {
+    FFStoreLock lock;
+    if (modified) writeStore(nullptr);
+    check_free(authDN);
+    check_free(authPassword);
+    deletePending(results);
+}
+
+void FFConnection::init() {
+    std::atexit(qdxFF_at_exit);
+}
+
+void FFConnection::lock() {
+    pthread_mutex_lock(&m_Mutex);
+}
+
+void FFConnection::unlock() {
+    pthread_mutex_unlock(&m_Mutex);
+}
+
+void FFConnection::unload() {
+    delete m_pRoot;
+    m_pRoot = nullptr;
+    if (m_pIndex != nullptr) m_pIndex->clear();
+}
+
+// The lock stays usable: other threads may still hold connections when this runs at exit.
+void FFConnection::empty() {
+    FFStoreLock lock;
+    check_free(m_pFile);
+    m_pFile = nullptr;
+    check_free(m_pHost);
+    m_pHost = nullptr;
+    unload();
+    delete m_pIndex;
+    m_pIndex = nullptr;
+}
+
+FFNode* FFConnection::getRoot() {
+    FFStoreLock lock;
+    return m_pRoot;
+}
+
+bool FFConnection::setRoot(FFNode* root) {
+    FFStoreLock lock;
+    m_pRoot = root;
+    if (m_pIndex == nullptr) m_pIndex = new FFIndex();
+    m_pIndex->clear();
+    if (root == nullptr) return true;
+    std::vector<FFNode*> pending{root};
+    while (!pending.empty()) {
+        FFNode* node = pending.back();
+        pending.pop_back();
+        if (node->children == nullptr) continue;
+        for (DListItem* item = node->children->getHead(); item != nullptr;
+             item = item->getNextItem()) {
+            auto* child = static_cast<FFNode*>(item->getValue());
+            if (child->hasEntry()) m_pIndex->insert(child, item);
+            pending.push_back(child);
+        }
+    }
+    return true;
+}
+
+// A node belongs to the store when it is the root or is indexed: a constant-time test,
+// where walking up to the root would make building a deep tree quadratic.
+FFIndex* FFConnection::indexFor(FFNode* node) {
+    if (node == nullptr || m_pIndex == nullptr) return nullptr;
+    if (node == m_pRoot) return m_pIndex;
+    if (node->hasEntry() && m_pIndex->itemOf(node) != nullptr) return m_pIndex;
+    return nullptr;
+}
+
+const char* FFConnection::myGetHost() {
+    FFStoreLock lock;
+    return m_pHost;
+}
+
+bool FFConnection::mySetHost(const char* host) {
+    FFStoreLock lock;
+    check_free(m_pHost);
+    m_pHost = strcopy(host);
+    return true;
+}
+
+const char* FFConnection::getHost() {
+    return myGetHost();
+}
+
+bool FFConnection::setFile(const char* host) {
+    FFStoreLock lock;
+    // The loaded tree is written back to the file it came from, never to another one.
+    if (m_pRoot != nullptr) return true;
+    mySetHost(host);
+    char* path = nullptr;
+    if (host != nullptr) {
+        path = strcopy(startsWithNoCase(host, "file:///") ? host + 8 : host);
+        if (std::strchr(path, '=') != nullptr) {
+            if (char* slash = std::strrchr(path, '/')) *slash = '\0';
+        }
+    }
+    check_free(m_pFile);
+    m_pFile = path;
+    if (path == nullptr) bound = false;
+    return true;
+}
+
+FFNode* FFConnection::parentNode(const char* parentDn) {
+    if (m_pRoot == nullptr || parentDn == nullptr) return nullptr;
+    if (*parentDn == '\0') return m_pRoot;
+    return m_pIndex != nullptr ? m_pIndex->find(parentDn) : nullptr;
+}
+
+FFNode* FFConnection::lookup(const char* dn) {
+    if (m_pRoot == nullptr || dn == nullptr) return nullptr;
+    if (*dn == '\0') return m_pRoot->hasEntry() ? m_pRoot : nullptr;
+    return m_pIndex != nullptr ? m_pIndex->find(dn) : nullptr;
+}
+
+// ---- connect and load -------------------------------------------------------------------
+
+void FFConnection::connect(const char* host, int, DException** err) {
+    if (err != nullptr) *err = nullptr;
+    FFStoreLock lock;
+    if (bound) {
+        DException* failure = nullptr;
+        disconnect(&failure);
+        if (failure != nullptr) {
+            if (err != nullptr) {
+                *err = failure;
+            } else {
+                delete failure;
+            }
+            return;
+        }
+        bound = false;
+    }
+    if (host == nullptr) return reportLdap(err, kConnectInfo, DEXC_CONNECT, 32);
+    if (m_pRoot == nullptr && !load(host, err)) {
+        bound = false;
+        return;
+    }
+    modsCompleted = modsSeen = 0;
+    bound = modified = false;
+}
+
+void FFConnection::connect(const char* host, int p, const char*, const char*,
+                           DException** err) {
+    connect(host, p, err);
+}
+
+// Records whose parent comes later in the file, in file order, waiting for the end.
+struct FFDeferred {
+    std::vector<FFRecord*> records;
+    ~FFDeferred() {
+        for (FFRecord* record : records) FFRecord::destroy(record);
+    }
+};
+
+bool FFConnection::load(const char* host, DException** err) {
+    setFile(host);
+    if (m_pIndex == nullptr) m_pIndex = new FFIndex();
+    m_pIndex->clear();
+    m_pRoot = new (SHAR) FFNode(nullptr, nullptr);
+    FILE* file = m_pFile != nullptr ? std::fopen(m_pFile, "r") : nullptr;
+    if (file == nullptr) {
+        check_free(m_pFile);
+        m_pFile = nullptr;
+        unload();
+        reportLdap(err, kConnectInfo, DEXC_CONNECT, 81);
+        return false;
+    }
+    bound = true;
+    // Room in the index for the entries a file of this size is likely to hold, so that
+    // loading does not rehash it again and again.
+    struct stat info {};
+    if (::fstat(fileno(file), &info) == 0 && info.st_size > 0) {
+        m_pIndex->reserve(static_cast<std::size_t>(info.st_size) / 256);
+    }
+    FFDeferred deferred;
+    bool ok = loadRecords(file, err, deferred);
+    // A read error must not pass for the end of the file: the partial tree would be saved
+    // over the complete file.
+    if (ok && std::ferror(file)) {
+        reportLdap(err, kConnectInfo, DEXC_CONNECT, 81);
+        ok = false;
+    }
+    std::fclose(file);
+    if (ok) ok = resolveDeferred(deferred, err);
+    if (!ok) {
+        check_free(m_pFile);
+        m_pFile = nullptr;
+        unload();
+        modified = false;
+    }
+    return ok;
+}
+
+namespace {
+
+// The DN of a "dn:" or "dn::" line, normalised; base64 DNs are decoded (a saved file
+// writes DNs with non-ASCII characters that way).
+char* recordDn(const char* line) {
+    const char* text = line + 3;
+    if (*text == ':') {
+        char* work = strcopy(line);
+        char* type = nullptr;
+        char* value = nullptr;
+        int length = 0;
+        char* dn = nullptr;
+        if (str_parse_line(work, &type, &value, &length) == 0 && length >= 0) {
+            value[length] = '\0';
+            dn = dn_normalize(value);
+        }
+        check_free(work);
+        if (dn != nullptr) return dn;
+    }
+    while (*text == ' ' || *text == '\t') ++text;
+    return dn_normalize(text);
+}
+
+bool isWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// One "name: value" or "name:: base64" line of a record. Base64 values are decoded here,
+// once; a value that is not valid base64 is kept as written, and a decoded value holding
+// a NUL byte is kept as a binary value so that no byte is lost.
+void addLineValue(FFRecordBuilder& builder, char* line) {
+    char* colon = std::strchr(line, ':');
+    if (colon == nullptr) return;
+    // A name that starts with white space (left over from joining a folded line) could
+    // not be written back: the line would read as a continuation.
+    while (line < colon && isWhiteSpace(*line)) ++line;
+    if (line == colon) return;
+    std::size_t nameLength = static_cast<std::size_t>(colon - line);
+    if (colon[1] == ':') {
+        std::string& work = builder.scratch();
+        work.assign(colon);
+        char* type = nullptr;
+        char* value = nullptr;
+        int length = 0;
+        if (str_parse_line(work.data(), &type, &value, &length) == 0 && length >= 0) {
+            auto size = static_cast<std::size_t>(length);
+            bool binary = std::memchr(value, '\0', size) != nullptr;
+            builder.add(line, nameLength, value, size, binary ? DLIST_BINARY : DLIST_STRING);
+            return;
+        }
+        builder.add(line, nameLength, colon, std::strlen(colon), DLIST_STRING);
+        return;
+    }
+    const char* value = colon + 1;
+    while (*value == ' ' || *value == '\t') ++value;
+    builder.add(line, nameLength, value, std::strlen(value), DLIST_STRING);
+}
+
+}  // namespace
+
+bool FFConnection::loadRecords(FILE* file, DException** err, FFDeferred& deferred) {
+    char* line = nullptr;
+    int lineSize = 0;
+    char* next = nullptr;
+    int nextSize = 0;
+    bool ok = true;
+    FFRecordBuilder builder;
+    bool more = readline(file, &line, &lineSize, &next, &nextSize);
+    while (more) {
+        if (!startsWithNoCase(line, "dn:")) {
+            more = readline(file, &line, &lineSize, &next, &nextSize);
+            continue;
+        }
+        char* dn = recordDn(line);
+        builder.reset(dn, std::strlen(dn));
+        check_free(dn);
+        while ((more = readline(file, &line, &lineSize, &next, &nextSize)) && line[0] != '\0') {
+            if (line[0] != '#') addLineValue(builder, line);
+        }
+        FFRecord* packed = builder.finish();
+        ++opsInitiated;
+        DException* failure = nullptr;
+        if (addRecord(packed, &failure) == nullptr) {
+            int code = failure->getLdapErrorCode();
+            if (code == 68) {
+                std::fprintf(stderr, "WARNING: duplicate entry \"%s\"\n", packed->dn());
+                FFRecord::destroy(packed);
+                delete failure;
+            } else if (code == 32) {
+                deferred.records.push_back(packed);
+                delete failure;
+            } else {
+                FFRecord::destroy(packed);
+                if (err != nullptr) {
+                    *err = failure;
+                } else {
+                    delete failure;
+                }
+                ok = false;
+                break;
+            }
+        }
+        if (more) more = readline(file, &line, &lineSize, &next, &nextSize);
+    }
+    check_free(line);
+    check_free(next);
+    return ok;
+}
+
+// Places records that came before their parents. The outcome, including the order of
+// siblings, is that of retrying the waiting records in file order, pass after pass, until
+// a pass adds nothing; but each record is tried once, when its parent arrives: a record
+// whose parent was added in the same pass at an earlier position joins that pass, else the
+// next one. A min-heap on (pass, position) replays that order in O(n log n).
+bool FFConnection::resolveDeferred(FFDeferred& deferred, DException** err) {
+    std::vector<FFRecord*>& waiting = deferred.records;
+    if (waiting.empty()) return true;
+    std::unordered_map<std::string, std::vector<std::size_t>> byParent;
+    for (std::size_t i = 0; i < waiting.size(); ++i) {
+        const char* parent = ffdn::parentOf(waiting[i]->dn());
+        byParent[foldKey(parent != nullptr ? parent : "")].push_back(i);
+    }
+    using Turn = std::pair<std::size_t, std::size_t>;  // (pass, position)
+    std::priority_queue<Turn, std::vector<Turn>, std::greater<Turn>> turns;
+    // Children of a parent added at (pass, position) get their turn; those whose parent
+    // was there before the first pass (pass 0) all take part in pass 1.
+    auto release = [&](const std::string& key, std::size_t pass, std::size_t position) {
+        auto found = byParent.find(key);
+        if (found == byParent.end()) return;
+        for (std::size_t child : found->second) {
+            turns.emplace(pass == 0 || child < position ? pass + 1 : pass, child);
+        }
+        byParent.erase(found);
+    };
+    std::vector<std::string> ready;
+    for (const auto& [key, children] : byParent) {
+        if (parentNode(key.c_str()) != nullptr) ready.push_back(key);
+    }
+    for (const std::string& key : ready) release(key, 0, 0);
+    while (!turns.empty()) {
+        auto [pass, position] = turns.top();
+        turns.pop();
+        FFRecord* record = waiting[position];
+        ++opsInitiated;
+        DException* failure = nullptr;
+        if (addRecord(record, &failure) != nullptr) {
+            waiting[position] = nullptr;
+            release(foldKey(record->dn()), pass, position);
+        } else if (failure->getLdapErrorCode() == 68) {
+            std::fprintf(stderr, "WARNING: duplicate entry \"%s\"\n", record->dn());
+            FFRecord::destroy(record);
+            waiting[position] = nullptr;
+        }
+        delete failure;
+    }
+    for (FFRecord*& record : waiting) {
+        if (record == nullptr) continue;
+        if (err != nullptr) {
+            ++opsInitiated;
+            if (addRecord(record, err) != nullptr) {
+                record = nullptr;  // cannot happen: its parent is missing
+                continue;
+            }
+            std::fprintf(stderr, "ERROR: entry \"%s\" has no parent\n", record->dn());
+        }
+        return false;
+    }
+    return true;
+}
+
+// ---- disconnect and save ----------------------------------------------------------------
+
+void FFConnection::disconnect(DException** err) {
+    if (err != nullptr) *err = nullptr;
+    FFStoreLock lock;
+    ++opsInitiated;
+    --bindCount;
+    if (modified) writeStore(err);
+    deletePending(results);
+    results = nullptr;
+    bound = modified = false;
+    modsCompleted = modsSeen = 0;
+}
+
+namespace {
+
+bool failSave(DException** err) {
+    if (err != nullptr && *err == nullptr) {
+        *err = new DException(kDisconnectInfo, DEXC_DISCONNECT, kFileTrouble);
+    }
+    return false;
+}
+
+std::string uniqueName(const std::string& base) {
+    static std::atomic<unsigned> counter{0};
+    return base + "." + std::to_string(getpid()) + "." + std::to_string(++counter) + ".tmp";
+}
+
+// Creates a new file beside path, honouring the umask like the file it replaces would.
+int createTemporary(const std::string& path, std::string* name) {
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        *name = uniqueName(path);
+        int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+void syncFolderOf(const std::string& path) {
+    std::string::size_type slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Keeps the current file as "<path>.txt". A hard link keeps the path itself in place the
+// whole time; where links are impossible the file is renamed instead.
+bool keepBackup(const std::string& path, bool* moved) {
+    std::string backup = path + ".txt";
+    std::string linkName = uniqueName(backup);
+    if (::link(path.c_str(), linkName.c_str()) == 0) {
+        if (::rename(linkName.c_str(), backup.c_str()) == 0) return true;
+        ::unlink(linkName.c_str());
+        return false;
+    }
+    if (::rename(path.c_str(), backup.c_str()) != 0) return false;
+    *moved = true;
+    return true;
+}
+
+}  // namespace
+
+// Writes the whole tree to a new file beside the store file, makes it durable, keeps the
+// previous file as "<path>.txt" and renames the new one into place. Any failure leaves the
+// previous file as it was. The store lock is held.
+bool FFConnection::writeStore(DException** err) {
+    if (m_pRoot == nullptr || m_pFile == nullptr) return failSave(err);
+    const std::string path = m_pFile;
+    std::string temporary;
+    int fd = createTemporary(path, &temporary);
+    if (fd < 0) return failSave(err);
+    struct stat previous {};
+    bool existed = ::stat(path.c_str(), &previous) == 0 && S_ISREG(previous.st_mode);
+    if (existed) ::fchmod(fd, previous.st_mode & 07777);
+    FILE* out = ::fdopen(fd, "w");
+    if (out == nullptr) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return failSave(err);
+    }
+    std::vector<char> buffer(1 << 18);
+    std::setvbuf(out, buffer.data(), _IOFBF, buffer.size());
+    bool ok = m_pRoot->save(out, err);
+    ok = ok && std::fflush(out) == 0 && ::fsync(fd) == 0;
+    if (std::fclose(out) != 0) ok = false;
+    bool moved = false;
+    if (ok && existed && !keepBackup(path, &moved)) ok = false;
+    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        if (moved) ::rename((path + ".txt").c_str(), path.c_str());
+        ok = false;
+    }
+    if (!ok) {
+        ::unlink(temporary.c_str());
+        return failSave(err);
+    }
+    syncFolderOf(path);
+    return true;
+}

@@ -1,0 +1,406 @@
+// Loading a store file, the file name rules, and writing the file back.
+
+#include "flatfile_test_support.h"
+
+#include "ldif_codec.h"
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+
+namespace {
+
+using namespace fftest;
+
+class FFLoad : public StoreTest {};
+class FFSave : public StoreTest {};
+
+std::string base64Line(const std::string& type, const std::string& value) {
+    char* line = ldif_type_and_value(type.c_str(), value.data(), static_cast<int>(value.size()));
+    std::string out = line;
+    free(line);
+    return out;
+}
+
+std::string readOne(FFConnection& c, const char* dn) {
+    DException* e = nullptr;
+    DEntry* entry = c.read(dn, &e);
+    std::string text = describe(entry);
+    if (e != nullptr) text = "error " + std::to_string(e->getLdapErrorCode());
+    delete e;
+    delete entry;
+    return text;
+}
+
+std::vector<std::string> subtree(FFConnection& c, const char* base) {
+    DException* e = nullptr;
+    SearchResults* found = c.search(base, 2, "(|(objectclass=*)(o=*)(ou=*)(cn=*))", nullptr,
+                                    false, &e);
+    std::vector<std::string> dns = dnsOf(found);
+    delete found;
+    delete e;
+    return dns;
+}
+
+TEST_F(FFLoad, SkipsVersionAndCommentsAndJoinsContinuations) {
+    FFConnection c;
+    load(c,
+         "# a directory\n"
+         "version: 1\n"
+         "\n"
+         "dn: o=x\n"
+         "objectClass: organization\n"
+         "# inside a record\n"
+         "o: x\n"
+         "description: a long\n"
+         "  value\n"
+         " continued\n"
+         "junk line without colon\n"
+         "\n"
+         "dn: cn=a,o=x\n"
+         "objectClass: person\n"
+         "cn: a\n"
+         "sn:: U21pdGg=\n"
+         "cn: second value\n");
+    EXPECT_EQ(readOne(c, "o=x"),
+              "o=x|objectClass=organization|o=x|description=a long valuecontinued");
+    EXPECT_EQ(readOne(c, "CN=A, O=X"), "cn=a,o=x|objectClass=person|cn=a=second value|sn=Smith");
+    EXPECT_FALSE(c.isConnected());  // a fresh connection is not bound until it authenticates
+    EXPECT_EQ(c.isChanged(), 0);    // loading is not a change
+}
+
+TEST_F(FFLoad, AcceptsCrLfFilesAndALastLineWithoutLineEnd) {
+    FFConnection c;
+    load(c, "dn: o=x\r\nobjectClass: top\r\n\r\ndn: cn=a,o=x\r\ncn: a\r\nsn: last");
+    EXPECT_EQ(readOne(c, "o=x"), "o=x|objectClass=top");
+    EXPECT_EQ(readOne(c, "cn=a,o=x"), "cn=a,o=x|cn=a|sn=last");
+}
+
+// An empty line followed by a folded one reads as a line that starts with white space;
+// the attribute it names must still be written back as a line that reads the same.
+TEST_F(FFLoad, NamesLoseLeadingWhiteSpace) {
+    FFConnection c;
+    load(c, "dn: o=x\no: x\n\n \tcn: v\n");
+    EXPECT_EQ(readOne(c, "o=x"), "o=x|o=x|cn=v");
+    DEntry* other = makeEntry("o=y");
+    DException* e = nullptr;
+    c.add(other, &e);
+    delete other;
+    c.disconnect(&e);
+    ASSERT_EQ(e, nullptr);
+    EXPECT_EQ(read("dir.ldif"), "dn: o=x\no: x\ncn: v\n\ndn: o=y\n\n");
+}
+
+TEST_F(FFLoad, DecodesBase64DnsAndKeepsBinaryValuesWhole) {
+    FFConnection c;
+    std::string binary("a\0b", 3);
+    load(c, "dn: o=x\nobjectClass: top\n\n" + base64Line("dn", "cn=Jos\xc3\xa9,o=x") +
+                "cn: x\n" + base64Line("photo", binary));
+    DException* e = nullptr;
+    DEntry* entry = c.read("cn=Jos\xc3\xa9,o=x", &e);
+    ASSERT_NE(entry, nullptr);
+    Attribute* photo = entry->getAttribute("photo");
+    ASSERT_NE(photo, nullptr);
+    DListItem* value = photo->getFirstValueItem();
+    ASSERT_EQ(value->getType(), DLIST_BINARY);
+    auto* bytes = static_cast<Dbinary*>(value->getValue());
+    EXPECT_EQ(std::string(bytes->bytes, bytes->length), binary);
+    delete entry;
+}
+
+TEST_F(FFLoad, PlacesChildrenThatComeBeforeTheirParents) {
+    FFConnection c;
+    load(c,
+         "dn: cn=c,ou=p,o=x\ncn: c\n\n"
+         "dn: cn=b,ou=p,o=x\ncn: b\n\n"
+         "dn: ou=p,o=x\nou: p\n\n"
+         "dn: cn=d,ou=q,o=x\ncn: d\n\n"
+         "dn: o=x\no: x\n\n"
+         "dn: ou=q,o=x\nou: q\n\n"
+         "dn: cn=a,ou=p,o=x\ncn: a\n\n");
+    // The order of siblings is that of retrying the waiting records pass after pass.
+    EXPECT_EQ(subtree(c, "o=x"),
+              (std::vector<std::string>{"o=x", "ou=q,o=x", "cn=d,ou=q,o=x", "ou=p,o=x",
+                                        "cn=a,ou=p,o=x", "cn=c,ou=p,o=x", "cn=b,ou=p,o=x"}));
+}
+
+TEST_F(FFLoad, ReverseOrderedDeepChainLoads) {
+    std::string text;
+    std::vector<std::string> dns{"o=x"};
+    for (int i = 0; i < 300; ++i) dns.push_back("ou=l" + std::to_string(i) + "," + dns.back());
+    for (auto it = dns.rbegin(); it != dns.rend(); ++it) text += "dn: " + *it + "\nobjectClass: top\n\n";
+    FFConnection c;
+    load(c, text);
+    EXPECT_EQ(subtree(c, "o=x"), dns);
+}
+
+TEST_F(FFLoad, KeepsTheFirstOfTwoRecordsWithOneDn) {
+    FFConnection c;
+    testing::internal::CaptureStderr();
+    load(c, "dn: o=x\no: first\n\ndn: cn=w,o=y\ncn: w\n\ndn: O=X\no: second\n\n"
+            "dn: o=y\no: y\n\ndn: cn=W,o=y\ncn: later\n\n");
+    std::string warnings = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(readOne(c, "o=x"), "o=x|o=first");
+    // The first cn=w record waited for o=y, so the later one was placed first.
+    EXPECT_EQ(readOne(c, "cn=w,o=y"), "cn=W,o=y|cn=later");
+    EXPECT_EQ(warnings,
+              "WARNING: duplicate entry \"O=X\"\nWARNING: duplicate entry \"cn=w,o=y\"\n");
+}
+
+TEST_F(FFLoad, FailsWholeWhenAParentIsMissing) {
+    writeText("dir.ldif", "dn: o=x\no: x\n\ndn: cn=a,ou=gone,o=x\ncn: a\n\n");
+    FFConnection c;
+    DException* e = nullptr;
+    testing::internal::CaptureStderr();
+    c.connect("FILE:///dir.ldif", 0, &e);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ERROR: entry \"cn=a,ou=gone,o=x\" has no parent\n");
+    expectFailure(e, 601, 32);
+    EXPECT_EQ(FFConnection::getRoot(), nullptr);
+    EXPECT_FALSE(c.isConnected());
+    // Nothing half-loaded remains: a repaired file loads afresh.
+    writeText("dir.ldif", "dn: o=x\no: x\n\ndn: ou=gone,o=x\nou: gone\n\n"
+                          "dn: cn=a,ou=gone,o=x\ncn: a\n\n");
+    c.connect("FILE:///dir.ldif", 0, &e);
+    ASSERT_EQ(e, nullptr);
+    EXPECT_EQ(readOne(c, "cn=a,ou=gone,o=x"), "cn=a,ou=gone,o=x|cn=a");
+}
+
+TEST_F(FFLoad, ReportsFilesThatCannotBeRead) {
+    FFConnection c;
+    DException* e = nullptr;
+    c.connect(nullptr, 0, &e);
+    expectFailure(e, 604, 32);
+    c.connect("FILE:///missing.ldif", 0, &e);
+    expectFailure(e, 604, 81);
+    EXPECT_EQ(FFConnection::getRoot(), nullptr);
+    // A folder opens but fails on reading: that must not pass for an empty directory.
+    std::filesystem::create_directory("folder.ldif");
+    c.connect("FILE:///folder.ldif", 0, &e);
+    expectFailure(e, 604, 81);
+    EXPECT_EQ(FFConnection::getRoot(), nullptr);
+}
+
+TEST_F(FFLoad, AbandonsOnARecordNamedLikeTheMonitor) {
+    writeText("dir.ldif", "dn: o=x\n\ndn: CN=Monitor\ncn: monitor\n\n");
+    FFConnection c;
+    DException* e = nullptr;
+    c.connect("FILE:///dir.ldif", 0, &e);
+    expectFailure(e, 601, 0, "Invalid dn");
+    EXPECT_EQ(FFConnection::getRoot(), nullptr);
+}
+
+TEST_F(FFLoad, HostNamesAPathWithOptionalBaseDn) {
+    std::filesystem::create_directories("a");
+    writeText("a/b.ldif", "dn: o=org\no: org\n\n");
+    FFConnection c;
+    DException* e = nullptr;
+    c.connect("file:///a/b.ldif/o=org", 0, &e);
+    ASSERT_EQ(e, nullptr);
+    EXPECT_STREQ(c.getHost(), "file:///a/b.ldif/o=org");
+    EXPECT_EQ(readOne(c, "o=org"), "o=org|o=org");
+    FFConnection::empty();
+    std::string absolute = "FILE:///" + dir_.path() + "/a/b.ldif";  // four slashes
+    c.connect(absolute.c_str(), 0, &e);
+    ASSERT_EQ(e, nullptr);
+    EXPECT_EQ(readOne(c, "o=org"), "o=org|o=org");
+}
+
+TEST_F(FFLoad, LaterConnectionsShareTheLoadedTree) {
+    FFConnection first;
+    load(first, "dn: o=first\no: first\n\n", "first.ldif");
+    writeText("second.ldif", "dn: o=second\no: second\n\n");
+    FFConnection second("FILE:///second.ldif", 389);
+    EXPECT_EQ(second.getPort(), 389);
+    DException* e = nullptr;
+    second.connect("FILE:///second.ldif", 0, &e);
+    ASSERT_EQ(e, nullptr);
+    EXPECT_EQ(readOne(second, "o=first"), "o=first|o=first");
+    EXPECT_EQ(readOne(second, "o=second"), "error 32");
+    // A change through the second connection is written to the loaded file only.
+    DEntry* added = makeEntry("cn=n,o=first", {{"cn", "n"}});
+    second.add(added, &e);
+    delete added;
+    second.disconnect(&e);
+    ASSERT_EQ(e, nullptr);
+    EXPECT_NE(read("first.ldif").find("cn=n,o=first"), std::string::npos);
+    EXPECT_EQ(read("second.ldif"), "dn: o=second\no: second\n\n");
+}
+
+TEST_F(FFSave, WritesPreOrderAndKeepsThePreviousFile) {
+    const std::string original =
+        "version: 1\n\ndn: o=x\no: x\n\ndn: ou=a,o=x\nou: a\n\ndn: ou=b,o=x\nou: b\n\n";
+    FFConnection c;
+    load(c, original);
+    DException* e = nullptr;
+    for (const char* dn : {"cn=1,ou=a,o=x", "cn=2,ou=b,o=x", "cn=3,ou=a,o=x"}) {
+        DEntry* entry = makeEntry(dn, {{"cn", "v"}});
+        c.add(entry, &e);
+        ASSERT_EQ(e, nullptr);
+        delete entry;
+    }
+    c.disconnect(&e);
+    ASSERT_EQ(e, nullptr);
+    EXPECT_EQ(read("dir.ldif"),
+              "dn: o=x\no: x\n\n"
+              "dn: ou=a,o=x\nou: a\n\n"
+              "dn: cn=1,ou=a,o=x\ncn: v\n\n"
+              "dn: cn=3,ou=a,o=x\ncn: v\n\n"
+              "dn: ou=b,o=x\nou: b\n\n"
+              "dn: cn=2,ou=b,o=x\ncn: v\n\n");
+    EXPECT_EQ(read("dir.ldif.txt"), original);
+    // Only the two files remain: no temporary file is left behind.
+    int files = 0;
+    for (const auto& f : std::filesystem::directory_iterator(".")) files += f.is_regular_file();
+    EXPECT_EQ(files, 2);
+}
+
+TEST_F(FFSave, ValuesRoundTripThroughTheFile) {
+    FFConnection c;
+    load(c, "dn: o=x\no: x\n\n");
+    DEntry* entry = makeEntry("cn=Jos\xc3\xa9,o=x", {{"cn", "Jos\xc3\xa9"},
+                                                      {"description", ""},
+                                                      {"description", " leading blank"},
+                                                      {"note", "line one\nline two"},
+                                                      {"long", std::string(200, 'z')}});
+    Dbinary bytes{4, const_cast<char*>("\0\1\2\3")};
+    auto* photo = new (HEAP) Attribute("photo");
+    photo->addValue(&bytes);
+    entry->addAttribute(photo);
+    entry->addAttribute(new (HEAP) Attribute("uidNumber", 7));
+    DException* e = nullptr;
+    c.add(entry, &e);
+    ASSERT_EQ(e, nullptr);
+    delete entry;
+    c.disconnect(&e);
+    ASSERT_EQ(e, nullptr);
+    std::string file = read("dir.ldif");
+    EXPECT_EQ(file.find("description: \n"), std::string::npos);  // empty values are not written
+    EXPECT_NE(file.find("dn:: "), std::string::npos);             // non-ASCII DN in base64
+    EXPECT_NE(file.find("description:: IGxlYWRpbmcgYmxhbms=\n"), std::string::npos);
+
+    FFConnection::empty();
+    FFConnection again;
+    DException* e2 = nullptr;
+    again.connect("FILE:///dir.ldif", 0, &e2);
+    ASSERT_EQ(e2, nullptr);
+    EXPECT_EQ(readOne(again, "cn=jos\xc3\xa9,o=x"),
+              "cn=Jos\xc3\xa9,o=x|cn=Jos\xc3\xa9|description= leading blank|"
+              "note=line one\nline two|long=" + std::string(200, 'z') +
+                  "|photo=(none)|uidNumber=7");
+    DEntry* back = again.read("cn=Jos\xc3\xa9,o=x", &e2);
+    auto* stored = static_cast<Dbinary*>(back->getAttribute("photo")->getFirstValue());
+    EXPECT_EQ(std::string(stored->bytes, stored->length), std::string("\0\1\2\3", 4));
+    delete back;
+}
+
+TEST_F(FFSave, OnlyModifyingConnectionsWrite) {
+    FFConnection reader;
+    load(reader, "dn: o=x\no: x\n\n");
+    {
+        FFConnection writer;
+        DException* e = nullptr;
+        writer.connect("FILE:///dir.ldif", 0, &e);
+        DEntry* entry = makeEntry("cn=a,o=x", {{"cn", "a"}});
+        writer.add(entry, &e);
+        delete entry;
+    }  // the destructor writes
+    EXPECT_EQ(read("dir.ldif"), "dn: o=x\no: x\n\ndn: cn=a,o=x\ncn: a\n\n");
+    std::filesystem::remove("dir.ldif.txt");
+    DException* e = nullptr;
+    reader.disconnect(&e);
+    ASSERT_EQ(e, nullptr);
+    EXPECT_FALSE(std::filesystem::exists("dir.ldif.txt"));
+}
+
+TEST_F(FFSave, KeepsThePermissionsAndCopesWithShellCharacters) {
+    const std::string name = "we;ird $(touch pwned) 'name`.ldif";
+    FFConnection c;
+    load(c, "dn: o=x\no: x\n\n", name);
+    ::chmod(name.c_str(), 0640);
+    DException* e = nullptr;
+    c.remove("o=x", &e);
+    ASSERT_EQ(e, nullptr);
+    c.disconnect(&e);
+    ASSERT_EQ(e, nullptr);
+    EXPECT_EQ(read(name), "");
+    EXPECT_EQ(read(name + ".txt"), "dn: o=x\no: x\n\n");
+    EXPECT_FALSE(std::filesystem::exists("pwned"));
+    struct stat st {};
+    ASSERT_EQ(::stat(name.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+// A write that fails half-way (the file size limit here) is reported and leaves the
+// previous file exactly as it was. Runs in a child process, which alone gets the limit.
+TEST_F(FFSave, FailedWriteLeavesThePreviousFileIntact) {
+    std::string original = "dn: o=x\no: x\n\n";
+    FFConnection c;
+    load(c, original);
+    for (int i = 0; i < 2000; ++i) {
+        DEntry* entry = makeEntry("cn=" + std::to_string(i) + ",o=x",
+                                  {{"description", std::string(100, 'd')}});
+        c.add(entry, nullptr);
+        delete entry;
+    }
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {65536, 65536};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        DException* e = nullptr;
+        c.disconnect(&e);
+        bool reported = e != nullptr && e->getErrorCode() == 606 &&
+                        std::string(e->getInfoMsg()) == "ERROR: can not disconnect" &&
+                        std::string(e->getInfoSMsg()) == "Can't contact LDIF flat file";
+        _exit(reported ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure was not reported as expected";
+    EXPECT_EQ(read("dir.ldif"), original);
+    EXPECT_FALSE(std::filesystem::exists("dir.ldif.txt"));
+    int files = 0;
+    for (const auto& f : std::filesystem::directory_iterator(".")) files += f.is_regular_file();
+    EXPECT_EQ(files, 1);
+    // The parent still holds the changes and writes them when nothing stands in the way.
+    DException* e = nullptr;
+    c.disconnect(&e);
+    ASSERT_EQ(e, nullptr);
+    EXPECT_NE(read("dir.ldif").find("dn: cn=1999,o=x"), std::string::npos);
+}
+
+TEST_F(FFSave, UnwritableFolderIsReported) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root writes anywhere";
+    std::filesystem::create_directory("locked");
+    FFConnection c;
+    load(c, "dn: o=x\no: x\n\n", "locked/dir.ldif");
+    ::chmod("locked", 0555);
+    DException* e = nullptr;
+    c.remove("o=x", &e);
+    c.disconnect(&e);
+    ::chmod("locked", 0755);
+    expectFailure(e, 606, 0, "Can't contact LDIF flat file");
+    EXPECT_EQ(read("locked/dir.ldif"), "dn: o=x\no: x\n\n");
+}
+
+TEST_F(FFSave, FolderReplacedByAFileMakesTheWriteFail) {
+    std::filesystem::create_directory("sub");
+    FFConnection c;
+    load(c, "dn: o=x\no: x\n\n", "sub/dir.ldif");
+    std::filesystem::remove_all("sub");
+    writeText("sub", "not a folder");
+    DException* e = nullptr;
+    c.remove("o=x", &e);
+    c.disconnect(&e);
+    expectFailure(e, 606, 0, "Can't contact LDIF flat file");
+    EXPECT_EQ(read("sub"), "not a folder");
+}
+
+}  // namespace
