@@ -60,8 +60,8 @@ void BM_Handle(benchmark::State& state) {
     if (state.range(1)) qdx_ldap_enable_cache(h, 600, 0);
     for (auto _ : state) {
         LDAPMessage* answer = nullptr;
-        if (qdx_ldap_search_s(h, kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0,
-                              &answer) != 0)
+        if (qdx_ldap_search_s(h, kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, &answer) !=
+            0)
             state.SkipWithError("search failed");
         qdx_ldap_msgfree(answer);
     }
@@ -80,7 +80,7 @@ BENCHMARK(BM_Handle)
 
 // Prints the ratios the targets are stated in after the usual table.
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         for (const Run& run : runs)
             if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
@@ -102,13 +102,15 @@ public:
                     plain * 1e-3, plain / peer);
         std::printf("  qdx_ldap_search_s, server list:    %8.2f  ratio %.3f (target <= 1.10)\n",
                     list * 1e-3, list / peer);
-        std::printf("  cache hit, plain handle:           %8.2f  %.1fx faster than the round trip\n",
-                    plain_hit * 1e-3, plain / plain_hit);
-        std::printf("  cache hit, server list:            %8.2f  %.1fx faster than the round trip\n",
-                    list_hit * 1e-3, list / list_hit);
+        std::printf(
+            "  cache hit, plain handle:           %8.2f  %.1fx faster than the round trip\n",
+            plain_hit * 1e-3, plain / plain_hit);
+        std::printf(
+            "  cache hit, server list:            %8.2f  %.1fx faster than the round trip\n",
+            list_hit * 1e-3, list / list_hit);
     }
 
-private:
+  private:
     std::map<std::string, double> medians_;
 };
 

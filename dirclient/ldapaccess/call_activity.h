@@ -9,7 +9,7 @@ namespace dirclient::ldapaccess {
 // every way out of the scope, stops "ldap32", the composite under which host programs
 // declare the call activities; stopping it ends the call's activity too.
 class CallActivity {
-public:
+  public:
     explicit CallActivity(const char* name) { qdx_start_activity(name); }
     ~CallActivity() { qdx_stop_activity("ldap32"); }
     CallActivity(const CallActivity&) = delete;

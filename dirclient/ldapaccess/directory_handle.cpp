@@ -151,8 +151,7 @@ extern "C" int qdx_ldap_set_limits(DS_LDAP* handle, int timelimit, int sizelimit
     CallActivity activity("ldap_set_option");
     if (handle == nullptr || handle->session == nullptr) return kParamError;
     if (handle->kind == QDX_LDAP_SERVER_LIST)
-        return ldap_cext_set_limits(static_cast<LDAP_CEXT*>(handle->session), timelimit,
-                                    sizelimit);
+        return ldap_cext_set_limits(static_cast<LDAP_CEXT*>(handle->session), timelimit, sizelimit);
     if (handle->kind != QDX_LDAP_PLAIN) return kParamError;
     try {
         plain::core(static_cast<LDAP*>(handle->session)).set_limits(timelimit, sizelimit);

@@ -18,8 +18,8 @@ extern "C" {
 #define QDX_LDAP_FLAT_FILE 3   /* session: FFConnection* */
 
 typedef struct DS_LDAP {
-    int kind;      // QDX_LDAP_PLAIN, QDX_LDAP_SERVER_LIST or QDX_LDAP_FLAT_FILE
-    void* session; // the back end, owned by the handle until qdx_ldap_unbind
+    int kind;       // QDX_LDAP_PLAIN, QDX_LDAP_SERVER_LIST or QDX_LDAP_FLAT_FILE
+    void* session;  // the back end, owned by the handle until qdx_ldap_unbind
 } DS_LDAP;
 
 // Opens the back end that "host" names and returns a new handle (a check_malloc block,

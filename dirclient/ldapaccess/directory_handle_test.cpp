@@ -85,19 +85,19 @@ int closed_port() {
 
 // A page that faults on any access: a session pointer that must never be followed.
 class PoisonPage {
-public:
+  public:
     PoisonPage() : page_(mmap(nullptr, size(), PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)) {}
     ~PoisonPage() { munmap(page_, size()); }
     void* get() const { return page_; }
 
-private:
+  private:
     static size_t size() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
     void* page_;
 };
 
 // A plain handle on a session whose server refuses connections.
 class UnreachablePlainHandle {
-public:
+  public:
     UnreachablePlainHandle() {
         std::string url = "ldap://127.0.0.1:" + std::to_string(closed_port());
         LDAP* ld = nullptr;
@@ -107,7 +107,7 @@ public:
     ~UnreachablePlainHandle() { qdx_ldap_unbind(&handle_); }
     DS_LDAP* get() { return &handle_; }
 
-private:
+  private:
     DS_LDAP handle_;
 };
 
@@ -149,8 +149,8 @@ TEST(PlainHandle, NullArgumentsAreRefusedInsteadOfAborting) {
 TEST(PlainHandle, UnreachableServerGivesTheClassicCode) {
     UnreachablePlainHandle plain;
     LDAPMessage* answer = reinterpret_cast<LDAPMessage*>(1);
-    int rc = qdx_ldap_search_s(plain.get(), "", LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0,
-                               &answer);
+    int rc =
+        qdx_ldap_search_s(plain.get(), "", LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, &answer);
     EXPECT_TRUE(rc == 81 || rc == 91) << rc;
     EXPECT_EQ(qdx_ldap_get_lderrno(plain.get()), rc);
     qdx_ldap_msgfree(answer);
@@ -264,7 +264,7 @@ std::vector<MeasuredCall> measured_calls() {
 }
 
 class CallProfiling : public profile_test::ProfilerTest {
-protected:
+  protected:
     // "app" { "ldap32" { every call, "ldap_disable_cache" }, "work" }, all profiled.
     void SetUp() override {
         ProfilerTest::SetUp();
@@ -326,7 +326,7 @@ TEST_F(CallProfiling, CallsStopTheSiblingThatRan) {
 
 // Flat-file handles: the store is process-wide, so each test unloads it again.
 class FlatFileHandle : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { FFConnection::empty(); }
     void TearDown() override { FFConnection::empty(); }
 

@@ -110,8 +110,7 @@ int qdx_ldap_modrdn2_s(DS_LDAP* handle, const char* dn, const char* newrdn, int 
 int qdx_ldap_simple_bind(DS_LDAP* handle, const char* dn, const char* password) {
     CallActivity activity("ldap_simple_bind");
     return dispatch_core(
-        handle, kId,
-        [&](SessionCore& core) { return core.bind(dn, password, LDAP_AUTH_SIMPLE); },
+        handle, kId, [&](SessionCore& core) { return core.bind(dn, password, LDAP_AUTH_SIMPLE); },
         [&](LDAP_CEXT* s) { return ldap_cext_simple_bind(s, dn, password); });
 }
 
@@ -120,13 +119,10 @@ int qdx_ldap_simple_bind_s(DS_LDAP* handle, const char* dn, const char* password
     return dispatch_core(
         handle, kCode,
         [&](SessionCore& core) { return core.bind_s(dn, password, LDAP_AUTH_SIMPLE); },
-        [&](LDAP_CEXT* s) {
-            return ldap_cext_simple_bind_s(s, dn, password, LDAP_CEXT_FAILOVER);
-        });
+        [&](LDAP_CEXT* s) { return ldap_cext_simple_bind_s(s, dn, password, LDAP_CEXT_FAILOVER); });
 }
 
-int qdx_ldap_compare_s(DS_LDAP* handle, const char* dn, const char* attribute,
-                       const char* value) {
+int qdx_ldap_compare_s(DS_LDAP* handle, const char* dn, const char* attribute, const char* value) {
     CallActivity activity("ldap_compare_s");
     return dispatch_core(
         handle, kCode, [&](SessionCore& core) { return core.compare_s(dn, attribute, value); },
@@ -135,8 +131,8 @@ int qdx_ldap_compare_s(DS_LDAP* handle, const char* dn, const char* attribute,
         });
 }
 
-int qdx_ldap_search(DS_LDAP* handle, const char* base, int scope, const char* filter,
-                    char** attrs, int attrsonly) {
+int qdx_ldap_search(DS_LDAP* handle, const char* base, int scope, const char* filter, char** attrs,
+                    int attrsonly) {
     CallActivity activity("ldap_search");
     return dispatch_core(
         handle, kId,
@@ -144,8 +140,7 @@ int qdx_ldap_search(DS_LDAP* handle, const char* base, int scope, const char* fi
         [&](LDAP_CEXT* s) {
             // Flag 1 alone: a plain search on the current server, neither recorded nor
             // failed over.
-            return ldap_cext_search(s, base, scope, filter, attrs, attrsonly,
-                                    LDAP_CEXT_FAILOVER);
+            return ldap_cext_search(s, base, scope, filter, attrs, attrsonly, LDAP_CEXT_FAILOVER);
         });
 }
 
@@ -219,16 +214,14 @@ int qdx_ldap_count_entries(DS_LDAP* handle, LDAPMessage* result) {
 LDAPMessage* qdx_ldap_first_entry(DS_LDAP* handle, LDAPMessage* result) {
     CallActivity activity("ldap_first_entry");
     return dispatch(
-        handle, kNone<LDAPMessage>,
-        [&](LDAP* ld) { return message::first_entry(ld, result); },
+        handle, kNone<LDAPMessage>, [&](LDAP* ld) { return message::first_entry(ld, result); },
         [&](LDAP_CEXT* s) { return ldap_cext_first_entry(s, result); });
 }
 
 LDAPMessage* qdx_ldap_next_entry(DS_LDAP* handle, LDAPMessage* entry) {
     CallActivity activity("ldap_next_entry");
     return dispatch(
-        handle, kNone<LDAPMessage>,
-        [&](LDAP* ld) { return message::next_entry(ld, entry); },
+        handle, kNone<LDAPMessage>, [&](LDAP* ld) { return message::next_entry(ld, entry); },
         [&](LDAP_CEXT* s) { return ldap_cext_next_entry(s, entry); });
 }
 
@@ -242,16 +235,14 @@ char* qdx_ldap_get_dn(DS_LDAP* handle, LDAPMessage* entry) {
 char* qdx_ldap_first_attribute(DS_LDAP* handle, LDAPMessage* entry, BerElement** ber) {
     CallActivity activity("ldap_first_attribute");
     return dispatch(
-        handle, kNone<char>,
-        [&](LDAP* ld) { return message::first_attribute(ld, entry, ber); },
+        handle, kNone<char>, [&](LDAP* ld) { return message::first_attribute(ld, entry, ber); },
         [&](LDAP_CEXT* s) { return ldap_cext_first_attribute(s, entry, ber); });
 }
 
 char* qdx_ldap_next_attribute(DS_LDAP* handle, LDAPMessage* entry, BerElement* ber) {
     CallActivity activity("ldap_next_attribute");
     return dispatch(
-        handle, kNone<char>,
-        [&](LDAP* ld) { return message::next_attribute(ld, entry, ber); },
+        handle, kNone<char>, [&](LDAP* ld) { return message::next_attribute(ld, entry, ber); },
         [&](LDAP_CEXT* s) { return ldap_cext_next_attribute(s, entry, ber); });
 }
 

@@ -43,12 +43,11 @@ int qdx_ldap_simple_bind(DS_LDAP* handle, const char* dn, const char* password);
 int qdx_ldap_simple_bind_s(DS_LDAP* handle, const char* dn, const char* password);
 
 // 6 (compare true), 5 (compare false) or the failure's code; fails over on a server list.
-int qdx_ldap_compare_s(DS_LDAP* handle, const char* dn, const char* attribute,
-                       const char* value);
+int qdx_ldap_compare_s(DS_LDAP* handle, const char* dn, const char* attribute, const char* value);
 
 // Asynchronous search on the current server, without recording or fail-over.
-int qdx_ldap_search(DS_LDAP* handle, const char* base, int scope, const char* filter,
-                    char** attrs, int attrsonly);
+int qdx_ldap_search(DS_LDAP* handle, const char* base, int scope, const char* filter, char** attrs,
+                    int attrsonly);
 // Synchronous search; fails over on a server list. "*result" receives the answer, also
 // with most failures (size or time limit exceeded), and is null otherwise.
 int qdx_ldap_search_s(DS_LDAP* handle, const char* base, int scope, const char* filter,
@@ -75,8 +74,7 @@ LDAPMessage* qdx_ldap_next_entry(DS_LDAP* handle, LDAPMessage* entry);
 char* qdx_ldap_get_dn(DS_LDAP* handle, LDAPMessage* entry);
 char* qdx_ldap_first_attribute(DS_LDAP* handle, LDAPMessage* entry, BerElement** ber);
 char* qdx_ldap_next_attribute(DS_LDAP* handle, LDAPMessage* entry, BerElement* ber);
-struct berval** qdx_ldap_get_values_len(DS_LDAP* handle, LDAPMessage* entry,
-                                        const char* attribute);
+struct berval** qdx_ldap_get_values_len(DS_LDAP* handle, LDAPMessage* entry, const char* attribute);
 
 // The message identifier the caller knows "msg" under (the one its request returned, also
 // for an answer taken with -1, served from the cache or received after a fail-over); -1

@@ -21,7 +21,7 @@ using namespace dirclient::test;
 namespace {
 
 class DnsHandle : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string reason;
         if (!in_private_dns_namespace(&reason)) GTEST_SKIP() << "DNS tests skipped: " << reason;
@@ -35,7 +35,7 @@ std::string lower_url(const SlapdServer& s) {
 
 // A host string on a page that cannot be written: writing into the caller's string faults.
 class ReadOnlyText {
-public:
+  public:
     explicit ReadOnlyText(const std::string& text)
         : size_(static_cast<size_t>(sysconf(_SC_PAGESIZE))),
           page_(static_cast<char*>(
@@ -46,7 +46,7 @@ public:
     ~ReadOnlyText() { munmap(page_, size_); }
     const char* get() const { return page_; }
 
-private:
+  private:
     size_t size_;
     char* page_;
 };

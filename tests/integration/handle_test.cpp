@@ -83,8 +83,8 @@ int search(DS_LDAP* h, const char* filter, std::vector<std::string>* lines = nul
     static char cn[] = "cn";
     static char* attrs[] = {cn, nullptr};
     LDAPMessage* answer = nullptr;
-    int rc = qdx_ldap_search_s(h, SlapdServer::kPeople, LDAP_SCOPE_SUBTREE, filter, attrs, 0,
-                               &answer);
+    int rc =
+        qdx_ldap_search_s(h, SlapdServer::kPeople, LDAP_SCOPE_SUBTREE, filter, attrs, 0, &answer);
     if (lines) *lines = flatten(h, answer);
     qdx_ldap_msgfree(answer);
     return rc;
@@ -134,14 +134,15 @@ TEST(HostStrings, UnbindReachesTheServer) {
         EXPECT_EQ(qdx_ldap_unbind(handle), 0);
         EXPECT_EQ(qdx_ldap_unbind(handle), 89);
         check_free(handle);
-        for (int i = 0; i < 50 && a.operations("Unbind") == before; ++i) usleep(20000);
+        for (int i = 0; i < 50 && a.operations("Unbind") == before; ++i)
+            usleep(20000);
         EXPECT_EQ(a.operations("Unbind"), before + 1);
     }
 }
 
 // The same calls on both kinds of LDAP handle.
 class LdapHandle : public ::testing::TestWithParam<int> {
-protected:
+  protected:
     void SetUp() override {
         handle_.reset(qdx_ldap_open(host().c_str(), 0));
         ASSERT_TRUE(handle_);
@@ -161,8 +162,7 @@ protected:
     Handle handle_;
 };
 
-INSTANTIATE_TEST_SUITE_P(Kinds, LdapHandle,
-                         ::testing::Values(QDX_LDAP_PLAIN, QDX_LDAP_SERVER_LIST),
+INSTANTIATE_TEST_SUITE_P(Kinds, LdapHandle, ::testing::Values(QDX_LDAP_PLAIN, QDX_LDAP_SERVER_LIST),
                          [](const auto& info) {
                              return info.param == QDX_LDAP_PLAIN ? "Plain" : "ServerList";
                          });
@@ -172,10 +172,10 @@ TEST_P(LdapHandle, SearchAnswersAreReadThroughTheHandle) {
     ASSERT_EQ(search(h(), "(cn=*)", &lines), 0);
     std::sort(lines.begin(), lines.end());  // the server's order is its own
     EXPECT_EQ(lines, (std::vector<std::string>{std::string(SlapdServer::kAlice) + "|cn=alice",
-                                                std::string(SlapdServer::kBob) + "|cn=bob"}));
+                                               std::string(SlapdServer::kBob) + "|cn=bob"}));
     LDAPMessage* answer = nullptr;
-    ASSERT_EQ(qdx_ldap_search_s(h(), SlapdServer::kPeople, LDAP_SCOPE_ONELEVEL, "(cn=*)",
-                                nullptr, 0, &answer),
+    ASSERT_EQ(qdx_ldap_search_s(h(), SlapdServer::kPeople, LDAP_SCOPE_ONELEVEL, "(cn=*)", nullptr,
+                                0, &answer),
               0);
     EXPECT_EQ(qdx_ldap_count_entries(h(), answer), 2);
     EXPECT_EQ(qdx_ldap_result2error(h(), answer, 0), 0);
@@ -202,8 +202,7 @@ TEST_P(LdapHandle, RepeatedSearchesAreAnsweredByTheCache) {
     // An asynchronous repeat is found by the next result call under its own identifier.
     char cn[] = "cn";
     char* attrs[] = {cn, nullptr};
-    int id = qdx_ldap_search(h(), SlapdServer::kPeople, LDAP_SCOPE_SUBTREE, "(cn=alice)", attrs,
-                             0);
+    int id = qdx_ldap_search(h(), SlapdServer::kPeople, LDAP_SCOPE_SUBTREE, "(cn=alice)", attrs, 0);
     ASSERT_GT(id, 0);
     LDAPMessage* answer = nullptr;
     ASSERT_EQ(qdx_ldap_result(h(), -1, 1, nullptr, &answer), LDAP_RES_SEARCH_ENTRY);
@@ -227,7 +226,9 @@ TEST_P(LdapHandle, CompareUsesAndFillsTheCache) {
     EXPECT_EQ(server_.operations("Compare"), before + 1);
 }
 
-std::pair<int, int> answer(ber_tag_t type, int code) { return {static_cast<int>(type), code}; }
+std::pair<int, int> answer(ber_tag_t type, int code) {
+    return {static_cast<int>(type), code};
+}
 
 // Sends one request and collects its answer: the type of the answer, and its code.
 std::pair<int, int> collect(DS_LDAP* h, int id) {
@@ -268,8 +269,7 @@ TEST_P(LdapHandle, ChangesInBothForms) {
 
     EXPECT_EQ(collect(h(), qdx_ldap_add(h(), dn, entry)), answer(LDAP_RES_ADD, 0));
     EXPECT_EQ(collect(h(), qdx_ldap_modify(h(), dn, change)), answer(LDAP_RES_MODIFY, 0));
-    EXPECT_EQ(collect(h(), qdx_ldap_modrdn2(h(), dn, "cn=dora", 1)),
-              answer(LDAP_RES_MODDN, 0));
+    EXPECT_EQ(collect(h(), qdx_ldap_modrdn2(h(), dn, "cn=dora", 1)), answer(LDAP_RES_MODDN, 0));
     EXPECT_EQ(collect(h(), qdx_ldap_delete(h(), renamed)), answer(LDAP_RES_DELETE, 0));
     EXPECT_EQ(collect(h(), qdx_ldap_delete(h(), renamed)), answer(LDAP_RES_DELETE, 32));
     EXPECT_EQ(collect(h(), qdx_ldap_simple_bind(h(), SlapdServer::kAlice, "wrong")),
@@ -305,8 +305,7 @@ TEST(ServerListHandle, CredentialsAndLimitsSurviveFailover) {
     SlapdServer a(closed), b(closed);
     Handle h(qdx_ldap_open((lower_url(a) + ";" + lower_url(b)).c_str(), 0));
     ASSERT_TRUE(h);
-    ASSERT_EQ(qdx_ldap_simple_bind_s(h.get(), SlapdServer::kAlice, SlapdServer::kAlicePassword),
-              0);
+    ASSERT_EQ(qdx_ldap_simple_bind_s(h.get(), SlapdServer::kAlice, SlapdServer::kAlicePassword), 0);
     ASSERT_EQ(qdx_ldap_set_limits(h.get(), 0, 1), 0);
     std::vector<std::string> lines;
     EXPECT_EQ(search(h.get(), "(cn=*)", &lines), 4);
@@ -323,7 +322,7 @@ TEST(ServerListHandle, CredentialsAndLimitsSurviveFailover) {
 }
 
 class ProfiledHandle : public profile_test::ProfilerTest {
-protected:
+  protected:
     void SetUp() override {
         ProfilerTest::SetUp();
         profile("all");
@@ -344,8 +343,8 @@ TEST_F(ProfiledHandle, AnsweredCallsStopLdap32) {
         ASSERT_TRUE(h);
         int64_t searches = profile_test::count_of("ldap_search_s");
         LDAPMessage* answer = nullptr;
-        ASSERT_EQ(qdx_ldap_search_s(h.get(), SlapdServer::kBob, LDAP_SCOPE_BASE,
-                                    "(objectClass=*)", nullptr, 0, &answer),
+        ASSERT_EQ(qdx_ldap_search_s(h.get(), SlapdServer::kBob, LDAP_SCOPE_BASE, "(objectClass=*)",
+                                    nullptr, 0, &answer),
                   0);
         EXPECT_NE(qdx_ldap_first_entry(h.get(), answer), nullptr);
         qdx_ldap_msgfree(answer);
