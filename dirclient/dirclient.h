@@ -18,6 +18,8 @@
 #include "ldap_cext_calls.h"
 #include "ldap_response_cache.h"
 #include "ldap_memory_calls.h"
+#include "directory_handle.h"
+#include "ldap_handle_calls.h"
 #include "version.h"
 
 // The object model.
