@@ -266,8 +266,12 @@ TEST(DConnectionUnconnected, GetResultReportsInsteadOfWaiting) {
     r->getAddResult(&e);
     expectFailure(c, e, 613, "ERROR: no open connection");
     c.deleteObject(r);
-    // A failure nobody asks for goes with the Results (LeakSanitizer checks).
-    c.deleteObject(c.getResult(7, 0));
+    // The Results keeps its exception alive for whoever still holds it.
+    r = c.getResult(7, 0);
+    DException* kept = r->getException();
+    c.deleteObject(r);
+    EXPECT_EQ(kept->getErrorCode(), 613);
+    c.deleteObject(kept);
 }
 
 TEST(DConnectionUnconnected, ConnectToAMissingFileFails) {

@@ -70,7 +70,9 @@ void deletePending(DList* pending) {
     if (pending == nullptr) return;
     for (DListItem* item = pending->getHead(); item != nullptr; item = item->getNextItem()) {
         auto* result = static_cast<Results*>(item->getValue());
-        delete result;  // with its exception, which nobody took
+        if (result == nullptr) continue;
+        delete result->getException();  // never handed out, so nobody else owns it
+        delete result;
     }
     delete pending;
 }

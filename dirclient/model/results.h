@@ -23,12 +23,13 @@ enum ResultType {
 // The outcome of one asynchronous request. Owns its read and search result. The exception
 // is handed to the caller by the get operations below: the first hand-out passes the stored
 // object itself, every later one a new copy, so each receiver owns and deletes what it
-// got. An exception never handed out is deleted with the Results (getException only looks).
+// got. The Results never deletes its exception: one that is never handed out stays the
+// business of whoever set it.
 // Allocated with the ordinary new.
 class Results {
   public:
     Results() = default;
-    ~Results();  // deletes the read and search results, and an exception never handed out
+    ~Results();  // deletes the read and search results, not the exception
     Results(const Results&) = delete;
     Results& operator=(const Results&) = delete;
 
@@ -38,8 +39,7 @@ class Results {
     int getID() const { return ID_; }
     bool setID(int id);
     DException* getException() const { return exception_; }
-    // Takes the exception over (it must come from new); the one held before is not deleted.
-    bool setException(DException* exception);
+    bool setException(DException* exception);  // stores the pointer, deletes nothing
     // Delete the result held before (unless it is the same object) and keep the new one.
     bool setReadResult(DEntry* entry);
     bool setSearchResult(SearchResults* results);

@@ -132,6 +132,10 @@ void SlapdServer::kill() {
     pid_ = -1;
 }
 
+void SlapdServer::pause() {
+    if (pid_ > 0) ::kill(pid_, SIGSTOP);
+}
+
 void SlapdServer::drop_admin() {
     if (admin_ != nullptr) ldap_unbind_ext(admin_, nullptr, nullptr);
     admin_ = nullptr;
