@@ -47,4 +47,7 @@
 #include "ffline.h"
 #include "ffnode.h"
 
+// The connection: the way into a directory over LDAP, a server list, DNS or a flat file.
+#include "dconnection.h"
+
 #endif

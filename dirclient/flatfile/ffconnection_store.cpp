@@ -70,9 +70,7 @@ void deletePending(DList* pending) {
     if (pending == nullptr) return;
     for (DListItem* item = pending->getHead(); item != nullptr; item = item->getNextItem()) {
         auto* result = static_cast<Results*>(item->getValue());
-        if (result == nullptr) continue;
-        delete result->getException();  // never handed out, so nobody else owns it
-        delete result;
+        delete result;  // with its exception, which nobody took
     }
     delete pending;
 }

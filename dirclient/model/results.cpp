@@ -5,6 +5,8 @@
 Results::~Results() {
     delete readResult_;
     delete searchResult_;
+    // Nobody took the exception: it is still this object's to release.
+    if (!exceptionHandedOut_) delete exception_;
 }
 
 bool Results::setType(int type) {

@@ -23,12 +23,12 @@ enum ResultType {
 // The outcome of one asynchronous request. Owns its read and search result. The exception
 // is handed to the caller by the get operations below: the first hand-out passes the stored
 // object itself, every later one a new copy, so each receiver owns and deletes what it
-// got. An exception never handed out is not deleted with the Results.
+// got. An exception never handed out is deleted with the Results (getException only looks).
 // Allocated with the ordinary new.
 class Results {
   public:
     Results() = default;
-    ~Results();  // deletes the read and search results, not the exception
+    ~Results();  // deletes the read and search results, and an exception never handed out
     Results(const Results&) = delete;
     Results& operator=(const Results&) = delete;
 
@@ -38,7 +38,8 @@ class Results {
     int getID() const { return ID_; }
     bool setID(int id);
     DException* getException() const { return exception_; }
-    bool setException(DException* exception);  // stores the pointer, deletes nothing
+    // Takes the exception over (it must come from new); the one held before is not deleted.
+    bool setException(DException* exception);
     // Delete the result held before (unless it is the same object) and keep the new one.
     bool setReadResult(DEntry* entry);
     bool setSearchResult(SearchResults* results);

@@ -21,6 +21,8 @@ namespace dirclient::test {
 struct SlapdOptions {
     bool anonymous_reads = true;  // false: only bound users may read
     std::string extra_ldif;       // entries added to the seed
+    std::string global_config;    // slapd.conf lines before the first database
+    std::string database_config;  // slapd.conf lines of the mdb database
 };
 
 class SlapdServer {
