@@ -13,6 +13,7 @@
 #include "dconnection.h"
 #include "dn_normalize.h"
 #include "error_report.h"
+#include "ldap_result_codes.h"
 #include "ldif_reader.h"
 #include "ldif_writer.h"
 #include "model_build.h"

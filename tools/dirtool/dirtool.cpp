@@ -9,7 +9,7 @@
 #include "commands.h"
 #include "profiling.h"
 #include "session.h"
-#include "version.h"
+#include "dirclient/version.h"
 
 int main(int argc, char** argv) {
     using namespace dirtool;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <string_view>
 
 #include "profile_activity.h"
 #include "profile_measure.h"
@@ -37,9 +39,33 @@ void declare_tree() {
     qdx_end_composite_activity();
 }
 
-void print_and_free(char* text) {
-    if (text != nullptr) fputs(text, stderr);
-    qdx_profile_memfree(text);
+bool is_ldap_call(std::string_view name) {
+    for (const char* call : kLdapCalls)
+        if (name == call) return true;
+    return false;
+}
+
+// The statistics tree without the LDAP calls that never ran: most runs use a handful.
+std::string without_idle_calls(const char* tree) {
+    std::string out;
+    std::string_view rest(tree != nullptr ? tree : "");
+    while (!rest.empty()) {
+        size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end == std::string_view::npos ? rest.size() : end + 1);
+        rest.remove_prefix(line.size());
+        std::string_view name = line.substr(line.find_first_not_of(' '));
+        name = name.substr(0, name.find(' '));
+        bool idle = line.size() > 10 && line.substr(line.size() - 10) == " count: 0\n";
+        if (!(idle && is_ldap_call(name))) out.append(line);
+    }
+    return out;
+}
+
+// The last paragraph of the process summary: the run's total processor time.
+std::string process_total(const char* summary) {
+    std::string_view text(summary != nullptr ? summary : "");
+    size_t at = text.rfind("Total CPU process time");
+    return at == std::string_view::npos ? "" : std::string(text.substr(at));
 }
 
 }  // namespace
@@ -68,9 +94,11 @@ Profiling::~Profiling() {
         return;
     }
     fflush(stdout);
-    print_and_free(qdx_get_statistics_report_for("dirtool"));
-    fputs("\n", stderr);
-    print_and_free(global_thread_report());
+    char* tree = qdx_get_statistics_report_for("dirtool");
+    char* summary = global_thread_report();
+    fprintf(stderr, "%s\n%s", without_idle_calls(tree).c_str(), process_total(summary).c_str());
+    qdx_profile_memfree(tree);
+    qdx_profile_memfree(summary);
 }
 
 Activity::Activity(const char* name) : name_(name) {

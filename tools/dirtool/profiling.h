@@ -13,8 +13,10 @@ namespace dirtool {
 // Switches profiling on for the whole run (whatever QDX_PROFILE says), declares the tree
 // and starts "dirtool"; the destructor stops it and prints the report. QDX_PROFILE_ACTIVITIES
 // and the QDX_PROFILE_REPORT_* variables are honoured when set; otherwise every activity is
-// measured and the report shows processor time and counts. The report goes to standard
-// error, or to QDX_PROFILE_FILE when that is set. Inactive when on is false.
+// measured and the report shows processor time and counts. The report (the statistics tree
+// without the LDAP calls that never ran, and the run's processor time) goes to standard
+// error; with QDX_PROFILE_FILE set, the library's full report goes to that file instead.
+// Inactive when on is false.
 class Profiling {
   public:
     explicit Profiling(bool on);
