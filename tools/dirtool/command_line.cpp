@@ -12,7 +12,7 @@ namespace dirtool {
 namespace {
 
 const char kUsage[] =
-    R"(Usage: dirtool -H HOST [-p PORT] [-D DN -w PASSWORD] [--profile] COMMAND ...
+    R"(Usage: dirtool -H HOST [-p PORT] [-D DN -w PASSWORD | -y FILE] [--profile] COMMAND ...
 
 Reads and changes a directory: an LDAP server, a list of servers, or a flat LDIF file.
 Entries are printed as LDIF.
@@ -41,8 +41,8 @@ Commands:
   compare DN ATTR VALUE...
         print true when the entry holds every VALUE of ATTR, else false
   changed [--wait SECONDS]
-        print whether the directory changed since the server was last read
-        (server lists); --wait waits up to SECONDS for a change
+        on a server list: print whether the server has completed changes, and how
+        many; --wait waits up to SECONDS for one more
 
 Options:
   -H, --host HOST       the directory (default: $DIRTOOL_HOST):
@@ -54,8 +54,11 @@ Options:
                           DNS:name                   servers named by the TXT record of name
                           host                       one server, plain session
   -p, --port PORT       port of a plain host name (default 389)
-  -D, --bind-dn DN      bind as DN (with -w)
+  -D, --bind-dn DN      bind as DN (with -w or -y)
   -w, --password PW     password of the bind
+  -y, --password-file FILE
+                        read the password from the first line of FILE instead (keeps it
+                        out of the process list)
       --profile         measure the run and the LDAP calls; the report goes to standard
                         error at exit (to $QDX_PROFILE_FILE when set)
   -h, --help            print this text
@@ -93,7 +96,7 @@ const Synopsis kCommands[] = {
 
 // Options seen on the command line, before they are checked against the command.
 struct RawOptions {
-    std::optional<std::string> host, port, bind_dn, password, sort, wait;
+    std::optional<std::string> host, port, bind_dn, password, password_file, sort, wait;
     bool profile = false, help = false, version = false, recursive = false, keep_old_rdn = false;
     std::vector<std::string> operands;
 };
@@ -144,6 +147,8 @@ bool read_option(int argc, const char* const* argv, int* i, RawOptions& raw) {
         value(raw.bind_dn);
     } else if (name == "-w" || name == "--password") {
         value(raw.password);
+    } else if (name == "-y" || name == "--password-file") {
+        value(raw.password_file);
     } else if (name == "--sort") {
         value(raw.sort);
     } else if (name == "--wait") {
@@ -290,11 +295,14 @@ Invocation parse_command_line(int argc, const char* const* argv, const char* env
     }
     if (inv.host.empty()) throw UsageError("empty host");
     if (raw.port) inv.port = parse_number(*raw.port, 1, 65535, "the port");
-    if (raw.bind_dn.has_value() != raw.password.has_value())
-        throw UsageError(raw.bind_dn ? "-D needs -w PASSWORD" : "-w needs -D DN");
+    bool has_password = raw.password || raw.password_file;
+    if (raw.password && raw.password_file) throw UsageError("give -w or -y, not both");
+    if (raw.bind_dn.has_value() != has_password)
+        throw UsageError(raw.bind_dn ? "-D needs -w PASSWORD or -y FILE" : "-w and -y need -D DN");
     inv.bind = raw.bind_dn.has_value();
     inv.bind_dn = raw.bind_dn.value_or("");
     inv.password = raw.password.value_or("");
+    inv.password_file = raw.password_file.value_or("");
     inv.profile = raw.profile;
 
     fill_operands(inv, ops);

@@ -19,9 +19,10 @@ struct Invocation {
 
     std::string host;
     int port = 389;
-    bool bind = false;  // -D and -w given
+    bool bind = false;  // -D given, with -w or -y
     std::string bind_dn;
     std::string password;
+    std::string password_file;  // -y: the password is the file's first line
     bool profile = false;
 
     Command command = Command::kSearch;

@@ -28,6 +28,9 @@ TEST(CommandLine, ReadsConnectionOptionsInEveryForm) {
     EXPECT_EQ(b.host, "LDAP://a:1;LDAP://b:2");
     EXPECT_EQ(b.port, 636);
     EXPECT_EQ(b.bind_dn, "cn=x");
+    Invocation y = parse({"-Hh", "-D", "cn=x", "--password-file", "secret.txt", "changed"});
+    EXPECT_TRUE(y.bind);
+    EXPECT_EQ(y.password_file, "secret.txt");
     EXPECT_FALSE(parse({"-Hh", "changed"}).bind);
     EXPECT_EQ(parse({"-Hh", "changed"}).port, 389);
 
@@ -111,8 +114,10 @@ TEST(CommandLine, RejectsWhatCannotRunWithAReason) {
         {{"-Hh", "-p", "0", "changed"}, "the port must be a number from 1 to 65535"},
         {{"-Hh", "-p", "65536", "changed"}, "not \"65536\""},
         {{"-Hh", "-p", "38x", "changed"}, "the port"},
-        {{"-Hh", "-D", "cn=a", "changed"}, "-D needs -w"},
-        {{"-Hh", "-w", "pw", "changed"}, "-w needs -D"},
+        {{"-Hh", "-D", "cn=a", "changed"}, "-D needs -w PASSWORD or -y FILE"},
+        {{"-Hh", "-w", "pw", "changed"}, "-w and -y need -D"},
+        {{"-Hh", "-y", "pw.txt", "changed"}, "-w and -y need -D"},
+        {{"-Hh", "-D", "cn=a", "-w", "pw", "-y", "pw.txt", "changed"}, "not both"},
         {{"-Hh", "--profile=yes", "changed"}, "takes no value"},
         {{"-Hh", "search", "o=x"}, "missing operands: search BASE SCOPE"},
         {{"-Hh", "search", "o=x", "all"}, "unknown scope \"all\""},

@@ -166,6 +166,7 @@ class Runner {
                 if (text.size() >= 1 << 16) {
                     write_out(text);
                     text.clear();
+                    if (ferror(stdout)) break;  // nobody reads any more
                 }
             } else if (element->getType() == DELEMENT_EXCEPTION) {
                 auto* e = static_cast<DException*>(element);

@@ -1,5 +1,6 @@
 // dirtool: reads and changes a directory (LDAP servers or a flat LDIF file) from the
 // command line, through libdirclient's DConnection. "dirtool --help" explains it all.
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -13,6 +14,9 @@
 
 int main(int argc, char** argv) {
     using namespace dirtool;
+    // A reader that goes away must not end the run before a changed flat file is written
+    // back; the lost output is reported by the exit status instead.
+    signal(SIGPIPE, SIG_IGN);
     Invocation inv;
     try {
         inv = parse_command_line(argc, argv, getenv("DIRTOOL_HOST"));

@@ -248,6 +248,20 @@ TEST_F(FlatFile, ReportsAFileThatCannotBeWrittenBack) {
     EXPECT_EQ(saved(), kSeed);
 }
 
+// A reader that stops early (dirtool ... | head) must not cost the changes already made.
+TEST_F(FlatFile, ReaderGoingAwayLosesNoChanges) {
+    std::string many;
+    for (int i = 0; i < 3000; ++i)
+        many += "dn: cn=n" + std::to_string(i) + ",o=acme\ncn: n" + std::to_string(i) + "\n\n";
+    write_file(dir_.file("many.ldif"), many);
+    RunOptions options;
+    options.cwd = dir_.path();
+    std::string script = "\"$0\" -H FILE:///dir.ldif add many.ldif | head -c 10 >/dev/null; exit ${PIPESTATUS[0]}";
+    int status = dirclient::test::run({"/bin/bash", "-c", "cd '" + dir_.path() + "' && " + script, DIRTOOL_PATH});
+    EXPECT_EQ(status, 1);  // the output was lost, and the status says so
+    EXPECT_EQ(dns_of(saved()).size(), 4u + 3000u);
+}
+
 TEST_F(FlatFile, OpensEveryFormOfFileHost) {
     auto dns = [&](const std::string& host, const RunOptions& options) {
         RunResult r = run_dirtool({"-H", host, "search", "o=acme", "base"}, options);

@@ -143,6 +143,21 @@ TEST_F(Server, ReportsFailuresWithTheLdapText) {
         << bind.err;
 }
 
+TEST_F(Server, TakesThePasswordFromAFile) {
+    dirclient::test::write_file(dir_.file("pw"), std::string(SlapdServer::kAdminPassword) + "\r\n");
+    std::vector<std::string> head{"-H", server_.url(), "-D", SlapdServer::kAdminDn};
+    auto with = [&](std::vector<std::string> tail) {
+        std::vector<std::string> args = head;
+        args.insert(args.end(), tail.begin(), tail.end());
+        return run_dirtool(args, options());
+    };
+    RunResult r = with({"-y", "pw", "delete", SlapdServer::kBob});
+    EXPECT_EQ(r.status, 0) << r.err;
+    RunResult missing = with({"-y", "no-such-file", "delete", kAlice});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err, "dirtool: cannot read no-such-file: No such file or directory\n");
+}
+
 TEST_F(Server, WorksOnEveryLdapHostForm) {
     const std::string port = std::to_string(server_.port());
     const std::string dead = "LDAP://127.0.0.1:" + std::to_string(dirclient::test::free_tcp_port());

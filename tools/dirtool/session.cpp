@@ -3,7 +3,10 @@
 #include <strings.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "commands.h"
 #include "dconnection.h"
@@ -40,6 +43,24 @@ void report(const std::string& what, DException* e, const std::string& hint = ""
     fprintf(stderr, "dirtool: %s: %s%s\n", what.c_str(), describe_exception(*e).c_str(), hint.c_str());
 }
 
+// The first line of a password file, without its line end.
+bool read_password(const std::string& path, std::string& password) {
+    FILE* in = fopen(path.c_str(), "r");
+    if (in == nullptr) return false;
+    char* line = nullptr;
+    size_t size = 0;
+    ssize_t n = getline(&line, &size, in);
+    int saved = errno;
+    bool ok = n >= 0 || !ferror(in);
+    if (n > 0) password.assign(line, static_cast<size_t>(n));
+    while (!password.empty() && (password.back() == '\n' || password.back() == '\r'))
+        password.pop_back();
+    free(line);
+    fclose(in);
+    errno = saved;
+    return ok;
+}
+
 }  // namespace
 
 std::string flat_file_path(const std::string& host) {
@@ -54,12 +75,17 @@ std::string flat_file_path(const std::string& host) {
 }
 
 int run_session(const Invocation& inv) {
+    std::string password = inv.password;
+    if (!inv.password_file.empty() && !read_password(inv.password_file, password)) {
+        fprintf(stderr, "dirtool: cannot read %s: %s\n", inv.password_file.c_str(), strerror(errno));
+        return kExitUsage;
+    }
     DConnection connection;
     DException* e = nullptr;
     {
         Activity activity("operation");
         if (inv.bind) {
-            connection.connect(inv.host.c_str(), inv.port, inv.bind_dn.c_str(), inv.password.c_str(), &e);
+            connection.connect(inv.host.c_str(), inv.port, inv.bind_dn.c_str(), password.c_str(), &e);
         } else {
             connection.connect(inv.host.c_str(), inv.port, &e);
         }
@@ -91,8 +117,9 @@ int run_session(const Invocation& inv) {
         }
         connection.deleteObject(e);
     }
-    if (fflush(stdout) != 0) {
-        perror("dirtool: standard output");
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        // A reader that went away (dirtool ... | head) needs no message.
+        if (errno != EPIPE) perror("dirtool: standard output");
         status = kExitFailed;
     }
     return status;
