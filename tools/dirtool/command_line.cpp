@@ -208,7 +208,8 @@ void fill_operands(Invocation& inv, const std::vector<std::string>& ops) {
                 if (ops[2].empty()) throw UsageError("empty search filter");
                 inv.filter = ops[2];
             }
-            inv.attributes = attribute_list(ops.begin() + std::min<size_t>(3, ops.size()), ops.end());
+            inv.attributes =
+                attribute_list(ops.begin() + std::min<size_t>(3, ops.size()), ops.end());
             break;
         case Command::kRead:
             inv.dn = ops[0];
@@ -228,6 +229,9 @@ void fill_operands(Invocation& inv, const std::vector<std::string>& ops) {
                 throw UsageError("NEWRDN must read attribute=value, not \"" + inv.new_rdn + "\"");
             inv.has_new_superior = ops.size() > 2;
             if (inv.has_new_superior) inv.new_superior = ops[2];
+            // An empty superior would leave the entry renamed where it was and the move failed.
+            if (inv.has_new_superior && inv.new_superior.find('=') == std::string::npos)
+                throw UsageError("NEWSUPERIOR must be a DN, not \"" + inv.new_superior + "\"");
             break;
         case Command::kCompare:
             inv.dn = ops[0];
@@ -275,7 +279,8 @@ Invocation parse_command_line(int argc, const char* const* argv, const char* env
     inv.version = raw.version;
     if (inv.help || inv.version) return inv;
     if (!unknown.empty())
-        throw UsageError("unknown option " + unknown + " (write -- before operands that begin with '-')");
+        throw UsageError("unknown option " + unknown +
+                         " (write -- before operands that begin with '-')");
     if (raw.operands.empty()) throw UsageError("no command given");
 
     const Synopsis& synopsis = find_command(raw.operands[0]);

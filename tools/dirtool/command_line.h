@@ -26,8 +26,8 @@ struct Invocation {
     bool profile = false;
 
     Command command = Command::kSearch;
-    std::string dn;                       // the entry; the base of a search
-    int scope = 2;                        // search: 0 base, 1 one level, 2 subtree
+    std::string dn;  // the entry; the base of a search
+    int scope = 2;   // search: 0 base, 1 one level, 2 subtree
     std::string filter = "(objectclass=*)";
     std::vector<std::string> attributes;  // search and read: names to return (empty: all)
     std::vector<SortKey> sort;            // search
@@ -37,9 +37,9 @@ struct Invocation {
     bool has_new_superior = false;
     std::string new_superior;
     bool keep_old_rdn = false;
-    std::string attribute;                // compare
+    std::string attribute;  // compare
     std::vector<std::string> values;
-    int wait_seconds = 0;                 // changed --wait
+    int wait_seconds = 0;  // changed --wait
 };
 
 // A command line that cannot be run; the message says why.

@@ -14,8 +14,8 @@ Invocation parse(std::initializer_list<const char*> args, const char* env_host =
 }
 
 TEST(CommandLine, ReadsConnectionOptionsInEveryForm) {
-    Invocation a = parse({"-H", "FILE:///d.ldif", "-p", "1389", "-D", "cn=admin", "-w", "pw", "--profile",
-                          "changed"});
+    Invocation a = parse({"-H", "FILE:///d.ldif", "-p", "1389", "-D", "cn=admin", "-w", "pw",
+                          "--profile", "changed"});
     EXPECT_EQ(a.host, "FILE:///d.ldif");
     EXPECT_EQ(a.port, 1389);
     EXPECT_TRUE(a.bind);
@@ -24,7 +24,8 @@ TEST(CommandLine, ReadsConnectionOptionsInEveryForm) {
     EXPECT_TRUE(a.profile);
     EXPECT_EQ(a.command, Command::kChanged);
 
-    Invocation b = parse({"changed", "--host=LDAP://a:1;LDAP://b:2", "--port=636", "-Dcn=x", "--password", "p"});
+    Invocation b = parse(
+        {"changed", "--host=LDAP://a:1;LDAP://b:2", "--port=636", "-Dcn=x", "--password", "p"});
     EXPECT_EQ(b.host, "LDAP://a:1;LDAP://b:2");
     EXPECT_EQ(b.port, 636);
     EXPECT_EQ(b.bind_dn, "cn=x");
@@ -40,7 +41,8 @@ TEST(CommandLine, ReadsConnectionOptionsInEveryForm) {
 }
 
 TEST(CommandLine, ReadsEveryCommandsOperands) {
-    Invocation s = parse({"-Hh", "search", "o=x", "one", "(cn=a*)", "cn", "mail", "--sort", "sn:desc,cn"});
+    Invocation s =
+        parse({"-Hh", "search", "o=x", "one", "(cn=a*)", "cn", "mail", "--sort", "sn:desc,cn"});
     EXPECT_EQ(s.command, Command::kSearch);
     EXPECT_EQ(s.dn, "o=x");
     EXPECT_EQ(s.scope, 1);
@@ -82,8 +84,8 @@ TEST(CommandLine, ScopesByNameOrNumber) {
     struct {
         const char* text;
         int scope;
-    } cases[] = {{"base", 0}, {"BASE", 0}, {"0", 0}, {"one", 1}, {"onelevel", 1}, {"1", 1},
-                 {"sub", 2},  {"Subtree", 2}, {"2", 2}};
+    } cases[] = {{"base", 0}, {"BASE", 0}, {"0", 0},       {"one", 1}, {"onelevel", 1},
+                 {"1", 1},    {"sub", 2},  {"Subtree", 2}, {"2", 2}};
     for (const auto& c : cases)
         EXPECT_EQ(parse_scope(c.text), c.scope) << c.text;
     for (const char* bad : {"", "3", "-1", "children", "2x"})
@@ -132,13 +134,15 @@ TEST(CommandLine, RejectsWhatCannotRunWithAReason) {
         {{"-Hh", "rename", "cn=a"}, "missing operands: rename DN NEWRDN"},
         {{"-Hh", "rename", "cn=a", "b"}, "NEWRDN must read attribute=value"},
         {{"-Hh", "rename", "cn=a", "cn=b", "o=x", "o=y"}, "too many operands"},
+        {{"-Hh", "rename", "cn=a,o=x", "cn=b", ""}, "NEWSUPERIOR must be a DN"},
         {{"-Hh", "compare", "cn=a", "cn"}, "missing operands: compare DN ATTR VALUE"},
         {{"-Hh", "compare", "cn=a", "c=n", "x"}, "invalid attribute name"},
         {{"-Hh", "changed", "now"}, "too many operands"},
         {{"-Hh", "changed", "--wait", "-1"}, "--wait must be a number"},
         {{"-Hh", "read", "cn=a", "--sort", "cn"}, "--sort belongs to the search command"},
         {{"-Hh", "-r", "read", "cn=a"}, "-r belongs to the delete command"},
-        {{"-Hh", "delete", "cn=a", "--keep-old-rdn"}, "--keep-old-rdn belongs to the rename command"},
+        {{"-Hh", "delete", "cn=a", "--keep-old-rdn"},
+         "--keep-old-rdn belongs to the rename command"},
         {{"-Hh", "search", "o=x", "sub", "--wait", "3"}, "--wait belongs to the changed command"},
     };
     for (const auto& c : cases) {

@@ -71,14 +71,22 @@ class Runner {
 
     int run() {
         switch (inv_.command) {
-            case Command::kSearch: return search();
-            case Command::kRead: return read();
-            case Command::kAdd: return add();
-            case Command::kModify: return modify();
-            case Command::kDelete: return remove();
-            case Command::kRename: return rename();
-            case Command::kCompare: return compare();
-            case Command::kChanged: return changed();
+            case Command::kSearch:
+                return search();
+            case Command::kRead:
+                return read();
+            case Command::kAdd:
+                return add();
+            case Command::kModify:
+                return modify();
+            case Command::kDelete:
+                return remove();
+            case Command::kRename:
+                return rename();
+            case Command::kCompare:
+                return compare();
+            case Command::kChanged:
+                return changed();
         }
         return kExitUsage;
     }
@@ -130,10 +138,12 @@ class Runner {
             Activity activity("operation");
             DList* attributes = name_list(inv_.attributes);
             DException* e = nullptr;
-            results = c_.search(inv_.dn.c_str(), inv_.scope, inv_.filter.c_str(), attributes, false, &e);
+            results =
+                c_.search(inv_.dn.c_str(), inv_.scope, inv_.filter.c_str(), attributes, false, &e);
             c_.deleteObject(attributes);
             if (e != nullptr) {
-                bool empty_answer = e->getLdapErrorCode() == 32 && flat_file() && flat_file_base_exists();
+                bool empty_answer =
+                    e->getLdapErrorCode() == 32 && flat_file() && flat_file_base_exists();
                 if (!empty_answer) return fail("search " + inv_.dn, e);
                 c_.deleteObject(e);
             }
@@ -287,8 +297,9 @@ class Runner {
         }
         if (e != nullptr) {
             bool has_children = !inv_.subtree && e->getLdapErrorCode() == 66;
-            return fail("delete " + inv_.dn, e,
-                        has_children ? " (the entry has children: delete -r removes them too)" : "");
+            return fail(
+                "delete " + inv_.dn, e,
+                has_children ? " (the entry has children: delete -r removes them too)" : "");
         }
         printf("deleted %s%s\n", inv_.dn.c_str(), inv_.subtree ? " and everything below it" : "");
         return kExitOk;
@@ -298,7 +309,8 @@ class Runner {
         Activity activity("operation");
         DException* e = nullptr;
         c_.rename(inv_.dn.c_str(), inv_.new_rdn.c_str(),
-                  inv_.has_new_superior ? inv_.new_superior.c_str() : nullptr, !inv_.keep_old_rdn, &e);
+                  inv_.has_new_superior ? inv_.new_superior.c_str() : nullptr, !inv_.keep_old_rdn,
+                  &e);
         if (e != nullptr) return fail("rename " + inv_.dn, e);
         printf("renamed %s to %s\n", inv_.dn.c_str(), renamed_dn(inv_).c_str());
         return kExitOk;
@@ -321,11 +333,14 @@ class Runner {
         Activity activity("operation");
         int kind = handle_kind();
         if (kind == QDX_LDAP_PLAIN)
-            message("note: only server lists (LDAP://... or DNS:...) report changes; a plain host never does");
+            message(
+                "note: only server lists (LDAP://... or DNS:...) report changes; a plain host "
+                "never does");
         int result = c_.isChanged();
         if (inv_.wait_seconds > 0 && (result == 0 || result == 1)) {
             // The first reading only sets the starting point.
-            auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(inv_.wait_seconds);
+            auto deadline =
+                std::chrono::steady_clock::now() + std::chrono::seconds(inv_.wait_seconds);
             result = 0;
             while (result == 0 && std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(250));
@@ -333,8 +348,8 @@ class Runner {
             }
         }
         if (result != 0 && result != 1) {
-            message("cannot read the modification count: LDAP result " + std::to_string(result) + ", " +
-                    qdx_ldap_err2string(result));
+            message("cannot read the modification count: LDAP result " + std::to_string(result) +
+                    ", " + qdx_ldap_err2string(result));
             return kExitFailed;
         }
         printf("%s\n", result == 1 ? "changed" : "unchanged");

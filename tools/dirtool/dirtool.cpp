@@ -8,9 +8,9 @@
 
 #include "command_line.h"
 #include "commands.h"
+#include "dirclient/version.h"
 #include "profiling.h"
 #include "session.h"
-#include "dirclient/version.h"
 
 int main(int argc, char** argv) {
     using namespace dirtool;

@@ -73,23 +73,29 @@ class FlatFile : public ::testing::Test {
 TEST_F(FlatFile, SearchesSortsAndReadsAsLdif) {
     RunResult all = dirtool({"search", "o=acme", "sub"});
     EXPECT_EQ(all.status, 0) << all.err;
-    EXPECT_EQ(dns_of(all.out), (std::vector<std::string>{"o=acme", "ou=people,o=acme", "cn=Bo Berg,ou=people,o=acme",
-                                                         "cn=Al Ames,ou=people,o=acme"}));
+    EXPECT_EQ(dns_of(all.out),
+              (std::vector<std::string>{"o=acme", "ou=people,o=acme", "cn=Bo Berg,ou=people,o=acme",
+                                        "cn=Al Ames,ou=people,o=acme"}));
 
-    RunResult sorted = dirtool({"search", "ou=people,o=acme", "one", "(objectclass=person)", "sn", "--sort", "sn"});
+    RunResult sorted = dirtool(
+        {"search", "ou=people,o=acme", "one", "(objectclass=person)", "sn", "--sort", "sn"});
     EXPECT_EQ(sorted.status, 0) << sorted.err;
-    EXPECT_EQ(sorted.out, "dn: cn=Al Ames,ou=people,o=acme\nsn: Ames\n\ndn: cn=Bo Berg,ou=people,o=acme\nsn: Berg\n\n");
+    EXPECT_EQ(sorted.out,
+              "dn: cn=Al Ames,ou=people,o=acme\nsn: Ames\n\ndn: cn=Bo Berg,ou=people,o=acme\nsn: "
+              "Berg\n\n");
     RunResult reversed = dirtool({"search", "ou=people,o=acme", "1", "cn=*", "--sort=cn:desc"});
-    EXPECT_EQ(dns_of(reversed.out),
-              (std::vector<std::string>{"cn=Bo Berg,ou=people,o=acme", "cn=Al Ames,ou=people,o=acme"}));
+    EXPECT_EQ(dns_of(reversed.out), (std::vector<std::string>{"cn=Bo Berg,ou=people,o=acme",
+                                                              "cn=Al Ames,ou=people,o=acme"}));
 
     RunResult base = dirtool({"search", "o=acme", "base"});
     EXPECT_EQ(dns_of(base.out), (std::vector<std::string>{"o=acme"}));
 
     RunResult read = dirtool({"read", "cn=al ames, ou=people, o=acme"});
     EXPECT_EQ(read.status, 0) << read.err;
-    EXPECT_EQ(read.out, "dn: cn=Al Ames,ou=people,o=acme\nobjectClass: person\ncn: Al Ames\nsn: Ames\n\n");
-    EXPECT_EQ(dirtool({"read", "cn=Al Ames,ou=people,o=acme", "sn"}).out, "dn: cn=Al Ames,ou=people,o=acme\nsn: Ames\n\n");
+    EXPECT_EQ(read.out,
+              "dn: cn=Al Ames,ou=people,o=acme\nobjectClass: person\ncn: Al Ames\nsn: Ames\n\n");
+    EXPECT_EQ(dirtool({"read", "cn=Al Ames,ou=people,o=acme", "sn"}).out,
+              "dn: cn=Al Ames,ou=people,o=acme\nsn: Ames\n\n");
 }
 
 // A search that matches nothing is no failure; a base that does not exist is one.
@@ -102,7 +108,9 @@ TEST_F(FlatFile, TellsAnEmptyAnswerFromAMissingBase) {
 
     RunResult missing = dirtool({"search", "o=nowhere", "sub"});
     EXPECT_EQ(missing.status, 1);
-    EXPECT_TRUE(contains(missing.err, "cannot search o=nowhere: ERROR: can not search [609]: LDAP result 32, No such object"))
+    EXPECT_TRUE(contains(
+        missing.err,
+        "cannot search o=nowhere: ERROR: can not search [609]: LDAP result 32, No such object"))
         << missing.err;
     RunResult read = dirtool({"read", "cn=nobody,o=acme"});
     EXPECT_EQ(read.status, 1);
@@ -110,17 +118,19 @@ TEST_F(FlatFile, TellsAnEmptyAnswerFromAMissingBase) {
 }
 
 TEST_F(FlatFile, ChangesAreSavedToTheFile) {
-    write_file(dir_.file("new.ldif"),
-               "dn: cn=Cy Cole,ou=people,o=acme\nobjectClass: person\ncn: Cy Cole\nsn: Cole\n\n"
-               "dn: ou=staff,o=acme\nchangetype: add\nobjectClass: organizationalUnit\nou: staff\n");
+    write_file(
+        dir_.file("new.ldif"),
+        "dn: cn=Cy Cole,ou=people,o=acme\nobjectClass: person\ncn: Cy Cole\nsn: Cole\n\n"
+        "dn: ou=staff,o=acme\nchangetype: add\nobjectClass: organizationalUnit\nou: staff\n");
     RunResult add = dirtool({"add", "new.ldif"});
     EXPECT_EQ(add.status, 0) << add.err;
     EXPECT_EQ(add.out, "added cn=Cy Cole,ou=people,o=acme\nadded ou=staff,o=acme\n");
     EXPECT_TRUE(contains(saved(), "dn: cn=Cy Cole,ou=people,o=acme\n"));
     EXPECT_EQ(read_file(path_ + ".txt"), kSeed);  // the previous contents are kept
 
-    RunResult modify = dirtool({"modify", "cn=Cy Cole,ou=people,o=acme"},
-                               "replace: sn\nsn: Cole-Ray\n-\nadd: mail\nmail: cy@acme.example\n-\n");
+    RunResult modify =
+        dirtool({"modify", "cn=Cy Cole,ou=people,o=acme"},
+                "replace: sn\nsn: Cole-Ray\n-\nadd: mail\nmail: cy@acme.example\n-\n");
     EXPECT_EQ(modify.status, 0) << modify.err;
     EXPECT_EQ(modify.out, "modified cn=Cy Cole,ou=people,o=acme\n");
     EXPECT_TRUE(contains(saved(), "sn: Cole-Ray\nmail: cy@acme.example\n")) << saved();
@@ -128,12 +138,15 @@ TEST_F(FlatFile, ChangesAreSavedToTheFile) {
     RunResult rename = dirtool({"rename", "cn=Cy Cole,ou=people,o=acme", "cn=Cyd Cole"});
     EXPECT_EQ(rename.status, 0) << rename.err;
     EXPECT_EQ(rename.out, "renamed cn=Cy Cole,ou=people,o=acme to cn=Cyd Cole,ou=people,o=acme\n");
-    RunResult move = dirtool({"rename", "cn=Cyd Cole,ou=people,o=acme", "cn=Cyd Cole", "ou=staff,o=acme"});
+    RunResult move =
+        dirtool({"rename", "cn=Cyd Cole,ou=people,o=acme", "cn=Cyd Cole", "ou=staff,o=acme"});
     EXPECT_EQ(move.status, 0) << move.err;
     RunResult moved = dirtool({"read", "cn=Cyd Cole,ou=staff,o=acme", "cn"});
-    EXPECT_EQ(moved.out, "dn: cn=Cyd Cole,ou=staff,o=acme\ncn: Cyd Cole\n\n");  // the old RDN value went
+    EXPECT_EQ(moved.out,
+              "dn: cn=Cyd Cole,ou=staff,o=acme\ncn: Cyd Cole\n\n");  // the old RDN value went
 
-    RunResult keep = dirtool({"rename", "cn=Bo Berg,ou=people,o=acme", "cn=Bob Berg", "--keep-old-rdn"});
+    RunResult keep =
+        dirtool({"rename", "cn=Bo Berg,ou=people,o=acme", "cn=Bob Berg", "--keep-old-rdn"});
     EXPECT_EQ(keep.status, 0) << keep.err;
     EXPECT_EQ(dirtool({"read", "cn=Bob Berg,ou=people,o=acme", "cn"}).out,
               "dn: cn=Bob Berg,ou=people,o=acme\ncn: Bo Berg\ncn: Bob Berg\n\n");
@@ -147,7 +160,8 @@ TEST_F(FlatFile, ChangesAreSavedToTheFile) {
     EXPECT_TRUE(contains(parent.err, "delete -r removes them too")) << parent.err;
     RunResult tree = dirtool({"delete", "-r", "ou=people,o=acme"});
     EXPECT_EQ(tree.status, 0) << tree.err;
-    EXPECT_EQ(dns_of(saved()), (std::vector<std::string>{"o=acme", "ou=staff,o=acme", "cn=Cyd Cole,ou=staff,o=acme"}));
+    EXPECT_EQ(dns_of(saved()), (std::vector<std::string>{"o=acme", "ou=staff,o=acme",
+                                                         "cn=Cyd Cole,ou=staff,o=acme"}));
 }
 
 TEST_F(FlatFile, ComparesAndReportsChanges) {
@@ -170,15 +184,18 @@ TEST_F(FlatFile, ComparesAndReportsChanges) {
 // Values that are not plain text come out in base64, long ones folded, and read back whole.
 TEST_F(FlatFile, UnsafeValuesRoundTripThroughBase64) {
     const std::string long_text(200, 'x');
-    write_file(dir_.file("odd.ldif"), "dn: cn=odd,o=acme\nobjectClass: device\ncn: odd\n"
-                                      "description::IGxlYWRpbmcgYmxhbms=\n"  // " leading blank"
-                                      "l: M\xC3\xBCnchen\n"
-                                      "seeAlso: " + long_text + "\n");
+    write_file(dir_.file("odd.ldif"),
+               "dn: cn=odd,o=acme\nobjectClass: device\ncn: odd\n"
+               "description::IGxlYWRpbmcgYmxhbms=\n"  // " leading blank"
+               "l: M\xC3\xBCnchen\n"
+               "seeAlso: " +
+                   long_text + "\n");
     ASSERT_EQ(dirtool({"add", "odd.ldif"}).status, 0);
     RunResult read = dirtool({"read", "cn=odd,o=acme"});
     EXPECT_TRUE(contains(read.out, "description:: IGxlYWRpbmcgYmxhbms=\n")) << read.out;
     EXPECT_TRUE(contains(read.out, "l:: TcO8bmNoZW4=\n")) << read.out;
-    for (size_t start = 0, end; (end = read.out.find('\n', start)) != std::string::npos; start = end + 1)
+    for (size_t start = 0, end; (end = read.out.find('\n', start)) != std::string::npos;
+         start = end + 1)
         EXPECT_LE(end - start, 76u);
     std::vector<LdifRecord> back = parse_ldif(read.out);
     ASSERT_EQ(back.size(), 1u);
@@ -197,8 +214,12 @@ TEST_F(FlatFile, BadInputIsAUsageErrorAndChangesNothing) {
         {{"add", "bad.ldif"}, "", "bad.ldif:3: expected \"name: value\""},
         {{"add", "change.ldif"}, "", "change.ldif:1: add takes entries"},
         {{"add", "empty.ldif"}, "", "empty.ldif holds no entries"},
-        {{"modify", "o=acme"}, "replace: description\n", "standard input:1: replace: description needs at least one value"},
-        {{"modify", "o=acme"}, "dn: o=other\nchangetype: modify\ndelete: x\n", "standard input:1: the changes are for"},
+        {{"modify", "o=acme"},
+         "replace: description\n",
+         "standard input:1: replace: description needs at least one value"},
+        {{"modify", "o=acme"},
+         "dn: o=other\nchangetype: modify\ndelete: x\n",
+         "standard input:1: the changes are for"},
         {{"modify", "o=acme"}, "", "standard input: no changes given"},
         {{"search", "o=acme", "deep"}, "", "unknown scope \"deep\""},
         {{"frob"}, "", "unknown command \"frob\""},
@@ -227,8 +248,9 @@ TEST_F(FlatFile, AddStopsAtTheFirstFailure) {
     RunResult r = dirtool({"add", "three.ldif"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "added cn=n1,o=acme\n");
-    EXPECT_TRUE(contains(r.err, "cannot add cn=Al Ames,ou=people,o=acme (three.ldif:4): "
-                                "ERROR: can not add entry [601]: LDAP result 68, Already exists"))
+    EXPECT_TRUE(contains(r.err,
+                         "cannot add cn=Al Ames,ou=people,o=acme (three.ldif:4): "
+                         "ERROR: can not add entry [601]: LDAP result 68, Already exists"))
         << r.err;
     EXPECT_TRUE(contains(r.err, "added 1 of 3 entries")) << r.err;
     std::vector<std::string> dns = dns_of(saved());
@@ -244,7 +266,9 @@ TEST_F(FlatFile, ReportsAFileThatCannotBeWrittenBack) {
     RunResult r = run_dirtool({"-H", "FILE:///dir.ldif", "modify", "o=acme"}, options);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "modified o=acme\n");
-    EXPECT_TRUE(contains(r.err, "cannot write the changes back to dir.ldif: ERROR: can not disconnect [606]")) << r.err;
+    EXPECT_TRUE(contains(
+        r.err, "cannot write the changes back to dir.ldif: ERROR: can not disconnect [606]"))
+        << r.err;
     EXPECT_EQ(saved(), kSeed);
 }
 
@@ -256,8 +280,10 @@ TEST_F(FlatFile, ReaderGoingAwayLosesNoChanges) {
     write_file(dir_.file("many.ldif"), many);
     RunOptions options;
     options.cwd = dir_.path();
-    std::string script = "\"$0\" -H FILE:///dir.ldif add many.ldif | head -c 10 >/dev/null; exit ${PIPESTATUS[0]}";
-    int status = dirclient::test::run({"/bin/bash", "-c", "cd '" + dir_.path() + "' && " + script, DIRTOOL_PATH});
+    std::string script =
+        "\"$0\" -H FILE:///dir.ldif add many.ldif | head -c 10 >/dev/null; exit ${PIPESTATUS[0]}";
+    int status = dirclient::test::run(
+        {"/bin/bash", "-c", "cd '" + dir_.path() + "' && " + script, DIRTOOL_PATH});
     EXPECT_EQ(status, 1);  // the output was lost, and the status says so
     EXPECT_EQ(dns_of(saved()).size(), 4u + 3000u);
 }
@@ -273,7 +299,7 @@ TEST_F(FlatFile, OpensEveryFormOfFileHost) {
     here.cwd = dir_.path();
     EXPECT_EQ(dns("file:///dir.ldif", here), acme);
     EXPECT_EQ(dns("FILE:///dir.ldif/o=acme", here), acme);  // a base DN after the path
-    EXPECT_EQ(dns("FILE:///" + path_, {}), acme);          // four slashes: absolute
+    EXPECT_EQ(dns("FILE:///" + path_, {}), acme);           // four slashes: absolute
     RunOptions env = here;
     env.env = {{"DIRTOOL_HOST", "FILE:///dir.ldif"}};
     RunResult from_env = run_dirtool({"read", "o=acme", "o"}, env);
@@ -283,7 +309,8 @@ TEST_F(FlatFile, OpensEveryFormOfFileHost) {
     RunResult wrong = run_dirtool({"-H", "FILE://" + path_, "read", "o=acme"});
     EXPECT_EQ(wrong.status, 1);
     EXPECT_TRUE(contains(wrong.err, "cannot connect to FILE://" + path_)) << wrong.err;
-    EXPECT_TRUE(contains(wrong.err, "the path after FILE:/// is relative: FILE:///" + path_)) << wrong.err;
+    EXPECT_TRUE(contains(wrong.err, "the path after FILE:/// is relative: FILE:///" + path_))
+        << wrong.err;
 }
 
 TEST_F(FlatFile, ProfileReportGoesToStandardErrorOrItsFile) {
@@ -297,8 +324,10 @@ TEST_F(FlatFile, ProfileReportGoesToStandardErrorOrItsFile) {
 
     RunOptions options;
     options.cwd = dir_.path();
-    options.env = {{"QDX_PROFILE_FILE", dir_.file("profile.txt")}, {"QDX_PROFILE_REPORT_COUNT", "1"}};
-    RunResult to_file = run_dirtool({"-H", "FILE:///dir.ldif", "--profile", "read", "o=acme"}, options);
+    options.env = {{"QDX_PROFILE_FILE", dir_.file("profile.txt")},
+                   {"QDX_PROFILE_REPORT_COUNT", "1"}};
+    RunResult to_file =
+        run_dirtool({"-H", "FILE:///dir.ldif", "--profile", "read", "o=acme"}, options);
     EXPECT_EQ(to_file.status, 0);
     EXPECT_EQ(to_file.err, "");
     std::string report = read_file(dir_.file("profile.txt"));

@@ -19,7 +19,8 @@ namespace {
 
 std::string temp_name(const char* role) {
     const char* dir = getenv("TMPDIR");
-    std::string pattern = std::string(dir != nullptr ? dir : "/tmp") + "/dirtool-" + role + "-XXXXXX";
+    std::string pattern =
+        std::string(dir != nullptr ? dir : "/tmp") + "/dirtool-" + role + "-XXXXXX";
     int fd = mkstemp(pattern.data());
     if (fd < 0) throw std::runtime_error("mkstemp failed");
     close(fd);
@@ -34,8 +35,8 @@ std::string temp_name(const char* role) {
     for (int i = 0; i < 3; ++i)
         if (fds[i] < 0 || dup2(fds[i], i) < 0) _exit(126);
     unsetenv("DIRTOOL_HOST");
-    for (const char* name : {"QDX_PROFILE", "QDX_PROFILE_ACTIVITIES", "QDX_PROFILE_FILE", "QDX_DEBUG",
-                             "QDX_PROFILE_REPORT_CPU", "QDX_PROFILE_REPORT_ELAPSED",
+    for (const char* name : {"QDX_PROFILE", "QDX_PROFILE_ACTIVITIES", "QDX_PROFILE_FILE",
+                             "QDX_DEBUG", "QDX_PROFILE_REPORT_CPU", "QDX_PROFILE_REPORT_ELAPSED",
                              "QDX_PROFILE_REPORT_COUNT", "QDX_PROFILE_REPORT_DESCRIPTION"})
         unsetenv(name);
     for (const auto& [name, value] : options.env)
@@ -43,7 +44,8 @@ std::string temp_name(const char* role) {
     if (options.file_size_limit >= 0) {
         // Writing past the limit then fails with EFBIG instead of killing the process.
         signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{static_cast<rlim_t>(options.file_size_limit), static_cast<rlim_t>(options.file_size_limit)};
+        rlimit limit{static_cast<rlim_t>(options.file_size_limit),
+                     static_cast<rlim_t>(options.file_size_limit)};
         setrlimit(RLIMIT_FSIZE, &limit);
     }
     std::vector<char*> argv{const_cast<char*>(DIRTOOL_PATH)};

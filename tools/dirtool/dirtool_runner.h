@@ -16,10 +16,10 @@ struct RunResult {
 };
 
 struct RunOptions {
-    std::string input;                                       // standard input
-    std::string cwd;                                         // working folder ("": unchanged)
-    std::vector<std::pair<std::string, std::string>> env;    // set in the child
-    long file_size_limit = -1;                               // RLIMIT_FSIZE in bytes (-1: none)
+    std::string input;                                     // standard input
+    std::string cwd;                                       // working folder ("": unchanged)
+    std::vector<std::pair<std::string, std::string>> env;  // set in the child
+    long file_size_limit = -1;                             // RLIMIT_FSIZE in bytes (-1: none)
 };
 
 // Runs dirtool with args (without the program name), with DIRTOOL_HOST and the QDX_*

@@ -33,10 +33,12 @@ std::vector<std::string> dns_of(const std::string& ldif) {
 class Server : public ::testing::Test {
   protected:
     // dirtool on the server, bound as its administrator unless anonymous.
-    RunResult dirtool(std::vector<std::string> args, const std::string& input = "", bool anonymous = false) {
+    RunResult dirtool(std::vector<std::string> args, const std::string& input = "",
+                      bool anonymous = false) {
         std::vector<std::string> head{"-H", server_.url()};
         if (!anonymous)
-            head.insert(head.end(), {"-D", SlapdServer::kAdminDn, "-w", SlapdServer::kAdminPassword});
+            head.insert(head.end(),
+                        {"-D", SlapdServer::kAdminDn, "-w", SlapdServer::kAdminPassword});
         args.insert(args.begin(), head.begin(), head.end());
         return run_dirtool(args, options(input));
     }
@@ -54,14 +56,16 @@ class Server : public ::testing::Test {
 };
 
 TEST_F(Server, SearchesSortsAndReadsAnonymously) {
-    RunResult people = dirtool({"search", kPeople, "one", "(objectClass=inetOrgPerson)", "cn", "sn",
-                                "--sort", "cn:desc"},
-                               "", true);
+    RunResult people = dirtool(
+        {"search", kPeople, "one", "(objectClass=inetOrgPerson)", "cn", "sn", "--sort", "cn:desc"},
+        "", true);
     EXPECT_EQ(people.status, 0) << people.err;
-    EXPECT_EQ(people.out, "dn: cn=bob,ou=people,dc=example,dc=com\ncn: bob\nsn: Builder\n\n"
-                          "dn: cn=alice,ou=people,dc=example,dc=com\ncn: alice\nsn: Liddell\n\n");
+    EXPECT_EQ(people.out,
+              "dn: cn=bob,ou=people,dc=example,dc=com\ncn: bob\nsn: Builder\n\n"
+              "dn: cn=alice,ou=people,dc=example,dc=com\ncn: alice\nsn: Liddell\n\n");
     RunResult read = dirtool({"read", kAlice, "mail"}, "", true);
-    EXPECT_EQ(read.out, "dn: cn=alice,ou=people,dc=example,dc=com\nmail: alice@example.com\n\n") << read.err;
+    EXPECT_EQ(read.out, "dn: cn=alice,ou=people,dc=example,dc=com\nmail: alice@example.com\n\n")
+        << read.err;
 
     RunResult none = dirtool({"search", SlapdServer::kSuffix, "sub", "(cn=nobody)"}, "", true);
     EXPECT_EQ(none.status, 0);
@@ -70,11 +74,12 @@ TEST_F(Server, SearchesSortsAndReadsAnonymously) {
 }
 
 TEST_F(Server, AddsModifiesRenamesComparesAndDeletes) {
-    dirclient::test::write_file(dir_.file("team.ldif"),
-                                "dn: ou=team,dc=example,dc=com\nobjectClass: organizationalUnit\nou: team\n\n"
-                                "dn: ou=squad,ou=team,dc=example,dc=com\nobjectClass: organizationalUnit\nou: squad\n\n"
-                                "dn: cn=carol,ou=squad,ou=team,dc=example,dc=com\nobjectClass: inetOrgPerson\n"
-                                "cn: carol\nsn: Carroll\njpegPhoto:: /9j/4AAQ\n");
+    dirclient::test::write_file(
+        dir_.file("team.ldif"),
+        "dn: ou=team,dc=example,dc=com\nobjectClass: organizationalUnit\nou: team\n\n"
+        "dn: ou=squad,ou=team,dc=example,dc=com\nobjectClass: organizationalUnit\nou: squad\n\n"
+        "dn: cn=carol,ou=squad,ou=team,dc=example,dc=com\nobjectClass: inetOrgPerson\n"
+        "cn: carol\nsn: Carroll\njpegPhoto:: /9j/4AAQ\n");
     RunResult add = dirtool({"add", "team.ldif"});
     EXPECT_EQ(add.status, 0) << add.err;
     RunResult photo = dirtool({"read", "cn=carol,ou=squad,ou=team,dc=example,dc=com", "jpegPhoto"});
@@ -85,7 +90,8 @@ TEST_F(Server, AddsModifiesRenamesComparesAndDeletes) {
                                "telephoneNumber: +1 555 0199\n-\ndelete: userPassword\n-\n");
     EXPECT_EQ(modify.status, 0) << modify.err;
     EXPECT_EQ(dirtool({"read", kAlice, "mail", "telephoneNumber", "userPassword"}).out,
-              "dn: cn=alice,ou=people,dc=example,dc=com\nmail: alice@wonder.land\ntelephoneNumber: +1 555 0199\n\n");
+              "dn: cn=alice,ou=people,dc=example,dc=com\nmail: alice@wonder.land\ntelephoneNumber: "
+              "+1 555 0199\n\n");
 
     RunResult yes = dirtool({"compare", kAlice, "mail", "ALICE@wonder.land"});
     EXPECT_EQ(yes.status, 0) << yes.err;
@@ -96,17 +102,23 @@ TEST_F(Server, AddsModifiesRenamesComparesAndDeletes) {
 
     // In place, then below another superior.
     EXPECT_EQ(dirtool({"rename", kAlice, "cn=alicia"}).status, 0);
-    RunResult move = dirtool({"rename", "cn=alicia,ou=people,dc=example,dc=com", "cn=alice", "ou=squad,ou=team,dc=example,dc=com"});
+    RunResult move = dirtool({"rename", "cn=alicia,ou=people,dc=example,dc=com", "cn=alice",
+                              "ou=squad,ou=team,dc=example,dc=com"});
     EXPECT_EQ(move.status, 0) << move.err;
-    EXPECT_EQ(move.out, "renamed cn=alicia,ou=people,dc=example,dc=com to cn=alice,ou=squad,ou=team,dc=example,dc=com\n");
-    RunResult squad = dirtool({"search", "ou=squad,ou=team,dc=example,dc=com", "one", "(cn=*)", "cn", "--sort", "cn"});
-    EXPECT_EQ(squad.out, "dn: cn=alice,ou=squad,ou=team,dc=example,dc=com\ncn: alice\n\n"
-                         "dn: cn=carol,ou=squad,ou=team,dc=example,dc=com\ncn: carol\n\n")
+    EXPECT_EQ(move.out,
+              "renamed cn=alicia,ou=people,dc=example,dc=com to "
+              "cn=alice,ou=squad,ou=team,dc=example,dc=com\n");
+    RunResult squad = dirtool(
+        {"search", "ou=squad,ou=team,dc=example,dc=com", "one", "(cn=*)", "cn", "--sort", "cn"});
+    EXPECT_EQ(squad.out,
+              "dn: cn=alice,ou=squad,ou=team,dc=example,dc=com\ncn: alice\n\n"
+              "dn: cn=carol,ou=squad,ou=team,dc=example,dc=com\ncn: carol\n\n")
         << squad.err;
 
     RunResult non_leaf = dirtool({"delete", "ou=team,dc=example,dc=com"});
     EXPECT_EQ(non_leaf.status, 1);
-    EXPECT_TRUE(contains(non_leaf.err, "ERROR: can not remove [614]: LDAP result 66")) << non_leaf.err;
+    EXPECT_TRUE(contains(non_leaf.err, "ERROR: can not remove [614]: LDAP result 66"))
+        << non_leaf.err;
     EXPECT_TRUE(contains(non_leaf.err, "delete -r")) << non_leaf.err;
     RunResult tree = dirtool({"delete", "-r", "ou=team,dc=example,dc=com"});
     EXPECT_EQ(tree.status, 0) << tree.err;
@@ -121,12 +133,20 @@ TEST_F(Server, ReportsFailuresWithTheLdapText) {
         bool anonymous;
         std::string message;
     } cases[] = {
-        {{"search", kPeople, "sub", "(cn=alice"}, true,
-         "cannot search " + std::string(kPeople) + ": ERROR: can not search [609]: LDAP result 87, Bad search filter"},
-        {{"read", "cn=nobody,dc=example,dc=com"}, true, "ERROR: can not search [609]: LDAP result 32, No such object"},
-        {{"delete", kAlice}, true, "ERROR: can not remove [605]: LDAP result 8, Strong(er) authentication required"},
+        {{"search", kPeople, "sub", "(cn=alice"},
+         true,
+         "cannot search " + std::string(kPeople) +
+             ": ERROR: can not search [609]: LDAP result 87, Bad search filter"},
+        {{"read", "cn=nobody,dc=example,dc=com"},
+         true,
+         "ERROR: can not search [609]: LDAP result 32, No such object"},
+        {{"delete", kAlice},
+         true,
+         "ERROR: can not remove [605]: LDAP result 8, Strong(er) authentication required"},
         {{"compare", kAlice, "uid", "x"}, true, "ERROR: can not compare [603]: LDAP result 16"},
-        {{"rename", kAlice, "cn=bob"}, false, "ERROR: can not rename [608]: LDAP result 68, Already exists"},
+        {{"rename", kAlice, "cn=bob"},
+         false,
+         "ERROR: can not rename [608]: LDAP result 68, Already exists"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -134,12 +154,15 @@ TEST_F(Server, ReportsFailuresWithTheLdapText) {
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(contains(r.err, c.message)) << r.err;
     }
-    RunResult bind = run_dirtool({"-H", server_.url(), "-D", SlapdServer::kAdminDn, "-w", "wrong", "read", kAlice},
-                                 options());
+    RunResult bind = run_dirtool(
+        {"-H", server_.url(), "-D", SlapdServer::kAdminDn, "-w", "wrong", "read", kAlice},
+        options());
     EXPECT_EQ(bind.status, 1);
     EXPECT_EQ(bind.out, "");
-    EXPECT_TRUE(contains(bind.err, "cannot bind as cn=admin,dc=example,dc=com: ERROR: can not authenticate [602]: "
-                                   "LDAP result 49, Invalid credentials"))
+    EXPECT_TRUE(
+        contains(bind.err,
+                 "cannot bind as cn=admin,dc=example,dc=com: ERROR: can not authenticate [602]: "
+                 "LDAP result 49, Invalid credentials"))
         << bind.err;
 }
 
@@ -176,7 +199,8 @@ TEST_F(Server, WorksOnEveryLdapHostForm) {
     }
     RunResult down = run_dirtool({"-H", dead, "read", kAlice}, options());
     EXPECT_EQ(down.status, 1);
-    EXPECT_TRUE(contains(down.err, "cannot connect to " + dead + ": ERROR: can not connect [604]")) << down.err;
+    EXPECT_TRUE(contains(down.err, "cannot connect to " + dead + ": ERROR: can not connect [604]"))
+        << down.err;
 }
 
 TEST_F(Server, ChangedFollowsTheServersModificationCount) {
@@ -199,7 +223,8 @@ TEST_F(Server, ChangedFollowsTheServersModificationCount) {
     EXPECT_EQ(waited.out, "changed\nmodifications completed: 2\n");
 
     // A plain session never reports a change, and says so.
-    RunResult plain = run_dirtool({"-H", "127.0.0.1", "-p", std::to_string(server_.port()), "changed"}, options());
+    RunResult plain = run_dirtool(
+        {"-H", "127.0.0.1", "-p", std::to_string(server_.port()), "changed"}, options());
     EXPECT_EQ(plain.status, 3);
     EXPECT_EQ(plain.out, "unchanged\n");
     EXPECT_TRUE(contains(plain.err, "only server lists")) << plain.err;

@@ -8,7 +8,8 @@ namespace dirtool {
 std::string describe_exception(const DException& exception) {
     std::string text = exception.getInfoMsg();
     if (text.empty()) text = "ERROR";
-    if (exception.getErrorCode() != 0) text += " [" + std::to_string(exception.getErrorCode()) + "]";
+    if (exception.getErrorCode() != 0)
+        text += " [" + std::to_string(exception.getErrorCode()) + "]";
     std::string detail = exception.getInfoSMsg();
     if (!detail.empty()) text += ": " + detail;
     if (int code = exception.getLdapErrorCode(); code != 0) {

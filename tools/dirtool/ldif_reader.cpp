@@ -157,7 +157,8 @@ Field split_field(char* line, int number) {
     char* colon = strchr(line, ':');
     if (colon == nullptr) {
         if (strcmp(line, "-") == 0)
-            throw LdifError(number, "\"-\" belongs between the changes of a changetype: modify record");
+            throw LdifError(number,
+                            "\"-\" belongs between the changes of a changetype: modify record");
         throw LdifError(number, "expected \"name: value\", found " + quoted(line));
     }
     Field field;
@@ -218,7 +219,8 @@ class Parser {
             Field field = split_field(line, source_.current());
             if (version_allowed_ && iequals(field.type, "version")) {
                 if (std::string(trim(field.value)) != "1")
-                    throw LdifError(source_.current(), "unsupported LDIF version " + quoted(field.value));
+                    throw LdifError(source_.current(),
+                                    "unsupported LDIF version " + quoted(field.value));
                 version_allowed_ = false;
                 line = source_.next_line();
                 if (line == nullptr) continue;
@@ -226,8 +228,8 @@ class Parser {
             }
             version_allowed_ = false;
             if (!iequals(field.type, "dn"))
-                throw LdifError(source_.current(),
-                                "expected \"dn:\" to begin a record, found " + quoted(field.type + ":"));
+                throw LdifError(source_.current(), "expected \"dn:\" to begin a record, found " +
+                                                       quoted(field.type + ":"));
             if (field.value.find('\0') != std::string::npos)
                 throw LdifError(source_.current(), "the DN holds a NUL byte");
             record.line = source_.current();
@@ -240,7 +242,8 @@ class Parser {
 
     void body(LdifRecord& record) {
         char* line = source_.next_line();
-        if (line == nullptr) throw LdifError(record.line, "entry " + quoted(record.dn) + " has no attributes");
+        if (line == nullptr)
+            throw LdifError(record.line, "entry " + quoted(record.dn) + " has no attributes");
         Field field = split_field(line, source_.current());
         if (iequals(field.type, "control"))
             throw LdifError(source_.current(), "controls in change records are not supported");
@@ -256,7 +259,8 @@ class Parser {
         } else if (iequals(type, "delete")) {
             record.change = ChangeType::kDelete;
             if (source_.next_line() != nullptr)
-                throw LdifError(source_.current(), "a changetype: delete record has no other lines");
+                throw LdifError(source_.current(),
+                                "a changetype: delete record has no other lines");
         } else if (iequals(type, "modify")) {
             record.change = ChangeType::kModify;
             modifications(record);
@@ -271,9 +275,11 @@ class Parser {
 
     void add_value(LdifRecord& record, Field field) {
         if (iequals(field.type, "dn"))
-            throw LdifError(source_.current(), "a second \"dn:\" line: records are separated by an empty line");
+            throw LdifError(source_.current(),
+                            "a second \"dn:\" line: records are separated by an empty line");
         if (iequals(field.type, "changetype"))
-            throw LdifError(source_.current(), "\"changetype:\" must come right after the \"dn:\" line");
+            throw LdifError(source_.current(),
+                            "\"changetype:\" must come right after the \"dn:\" line");
         for (LdifAttribute& attribute : record.attributes) {
             if (iequals(attribute.name, field.type)) {
                 attribute.values.push_back(std::move(field.value));
@@ -303,15 +309,17 @@ class Parser {
         while (char* line = source_.next_line()) {
             if (strcmp(line, "-") == 0) {
                 if (open == nullptr)
-                    throw LdifError(source_.current(), "\"-\" without add:, delete: or replace: before it");
+                    throw LdifError(source_.current(),
+                                    "\"-\" without add:, delete: or replace: before it");
                 close();
                 continue;
             }
             Field field = split_field(line, source_.current());
             if (open != nullptr) {
                 if (!iequals(field.type, open->attribute))
-                    throw LdifError(source_.current(), "expected a value of " + quoted(open->attribute) +
-                                                           " or \"-\", found " + quoted(field.type + ":"));
+                    throw LdifError(source_.current(),
+                                    "expected a value of " + quoted(open->attribute) +
+                                        " or \"-\", found " + quoted(field.type + ":"));
                 open->values.push_back(std::move(field.value));
                 continue;
             }
@@ -356,10 +364,12 @@ class Parser {
                 throw LdifError(source_.current(), "unexpected " + quoted(field.type + ":") +
                                                        " in a changetype: modrdn record");
             }
-            if (repeated) throw LdifError(source_.current(), quoted(field.type + ":") + " given twice");
+            if (repeated)
+                throw LdifError(source_.current(), quoted(field.type + ":") + " given twice");
         }
         if (!has_rdn) throw LdifError(record.line, "changetype: modrdn record without newrdn:");
-        if (!has_delete) throw LdifError(record.line, "changetype: modrdn record without deleteoldrdn:");
+        if (!has_delete)
+            throw LdifError(record.line, "changetype: modrdn record without deleteoldrdn:");
     }
 
     LineSource source_;
@@ -379,8 +389,8 @@ std::string first_type(const std::string& text) {
     while (source.at_record()) {
         if (char* line = source.next_line()) {
             char* colon = strchr(line, ':');
-            return std::string(trim(std::string_view(line, colon ? static_cast<size_t>(colon - line)
-                                                                 : strlen(line))));
+            return std::string(trim(
+                std::string_view(line, colon ? static_cast<size_t>(colon - line) : strlen(line))));
         }
     }
     return "";
@@ -456,7 +466,8 @@ std::vector<LdifModification> parse_modify_input(const std::string& text, const 
     if (record.change != ChangeType::kModify)
         throw LdifError(record.line, "expected a \"changetype: modify\" record");
     if (!same_dn(record.dn, dn))
-        throw LdifError(record.line, "the changes are for " + quoted(record.dn) + ", not " + quoted(dn));
+        throw LdifError(record.line,
+                        "the changes are for " + quoted(record.dn) + ", not " + quoted(dn));
     return std::move(record.modifications);
 }
 

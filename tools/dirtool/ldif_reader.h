@@ -41,8 +41,7 @@ struct LdifRecord {
 // A fault in LDIF text, with the number of the line it was found on.
 class LdifError : public std::runtime_error {
   public:
-    LdifError(int line, const std::string& message)
-        : std::runtime_error(message), line_(line) {}
+    LdifError(int line, const std::string& message) : std::runtime_error(message), line_(line) {}
     int line() const { return line_; }
 
   private:

@@ -59,8 +59,7 @@ TEST(LdifReader, AcceptsCrLfBlankLinesOfSpacesAndNoFinalLineEnd) {
 }
 
 TEST(LdifReader, KeepsEmptyValuesBinaryBytesAndEscapedTrailingBlanksInDns) {
-    std::vector<LdifRecord> records =
-        parse_ldif("dn: cn=x\\ ,o=y\\ \ncn:\nphoto:: AAEC/w==\n");
+    std::vector<LdifRecord> records = parse_ldif("dn: cn=x\\ ,o=y\\ \ncn:\nphoto:: AAEC/w==\n");
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].dn, "cn=x\\ ,o=y\\ ");
     EXPECT_EQ(records[0].attributes[0].values, (Values{""}));
@@ -204,8 +203,8 @@ TEST(ModifyInput, TakesBareChangesForTheGivenEntry) {
 }
 
 TEST(ModifyInput, TakesOneWholeRecordForTheSameEntry) {
-    auto mods = parse_modify_input("version: 1\ndn: CN = a , o=X\nchangetype: modify\nadd: cn\ncn: b\n",
-                                   "cn=a,o=x");
+    auto mods = parse_modify_input(
+        "version: 1\ndn: CN = a , o=X\nchangetype: modify\nadd: cn\ncn: b\n", "cn=a,o=x");
     ASSERT_EQ(mods.size(), 1u);
     EXPECT_EQ(mods[0].values, (Values{"b"}));
 
@@ -236,10 +235,11 @@ TEST(ModifyInput, TakesOneWholeRecordForTheSameEntry) {
 }
 
 TEST(AttributeName, AcceptsDescriptorsOidsAndOptions) {
-    for (const char* good : {"cn", "objectClass", "x-custom-1", "user_name", "2.5.4.3", "cn;lang-en",
-                             "userCertificate;binary", "cn;a;b"})
+    for (const char* good : {"cn", "objectClass", "x-custom-1", "user_name", "2.5.4.3",
+                             "cn;lang-en", "userCertificate;binary", "cn;a;b"})
         EXPECT_TRUE(is_attribute_name(good)) << good;
-    for (const char* bad : {"", "9abc", "-cn", "c n", "cn;", "cn;;x", ";x", "cn=", "2.5.x", "c\xC3\xA9"})
+    for (const char* bad :
+         {"", "9abc", "-cn", "c n", "cn;", "cn;;x", ";x", "cn=", "2.5.x", "c\xC3\xA9"})
         EXPECT_FALSE(is_attribute_name(bad)) << bad;
 }
 

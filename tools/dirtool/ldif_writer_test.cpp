@@ -39,18 +39,23 @@ TEST(LdifWriter, WritesEveryValueKindPlainOrBase64) {
 }
 
 TEST(LdifWriter, FoldsLongLinesAndEncodesNonAsciiDns) {
-    DEntry entry("cn=Mar\xC3\xAD" "a,o=x");
+    DEntry entry(
+        "cn=Mar\xC3\xAD"
+        "a,o=x");
     entry.addAttribute(new Attribute("description", std::string(100, 'w').c_str()));
     std::string out;
     append_entry_ldif(out, &entry);
-    EXPECT_EQ(out, "dn:: Y249TWFyw61hLG89eA==\n"
-                   "description: " + std::string(63, 'w') + "\n " + std::string(37, 'w') + "\n\n");
+    EXPECT_EQ(out,
+              "dn:: Y249TWFyw61hLG89eA==\n"
+              "description: " +
+                  std::string(63, 'w') + "\n " + std::string(37, 'w') + "\n\n");
 }
 
 // Whatever the bytes, what is written reads back the same.
 TEST(LdifWriter, RandomValuesReadBackUnchanged) {
     std::mt19937 random(7);
-    const std::string alphabet = std::string("ab :<#-\r\n\t\x01\xC3\xA9\xFF", 15) + std::string(1, '\0');
+    const std::string alphabet =
+        std::string("ab :<#-\r\n\t\x01\xC3\xA9\xFF", 15) + std::string(1, '\0');
     for (int round = 0; round < 200; ++round) {
         LdifRecord record;
         record.dn = "cn=e" + std::to_string(round) + ",o=x";
@@ -72,7 +77,8 @@ TEST(LdifWriter, RandomValuesReadBackUnchanged) {
         EXPECT_EQ(back[0].dn, record.dn);
         ASSERT_EQ(back[0].attributes.size(), 1u);
         EXPECT_EQ(back[0].attributes[0].values, attribute.values);
-        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+             start = end + 1)
             EXPECT_LE(end - start, 76u);
     }
 }

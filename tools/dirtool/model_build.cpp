@@ -18,7 +18,8 @@ Attribute* make_attribute(const std::string& name, const std::vector<std::string
         if (value.find('\0') == std::string::npos) {
             attribute->addValue(value.c_str());
         } else {
-            Dbinary bytes{static_cast<std::uint32_t>(value.size()), const_cast<char*>(value.data())};
+            Dbinary bytes{static_cast<std::uint32_t>(value.size()),
+                          const_cast<char*>(value.data())};
             attribute->addValue(&bytes);  // copied
         }
     }

@@ -13,14 +13,34 @@ namespace dirtool {
 namespace {
 
 // The LDAP calls the library measures, under the names it gives them.
-const char* const kLdapCalls[] = {
-    "ldap_add",           "ldap_add_s",          "ldap_err2string",      "ldap_simple_bind",
-    "ldap_simple_bind_s", "ldap_compare_s",      "ldap_enable_cache",    "ldap_delete",
-    "ldap_delete_s",      "ldap_modify",         "ldap_modify_s",        "ldap_modrdn2",
-    "ldap_modrdn2_s",     "ldap_search",         "ldap_search_s",        "ldap_msgfree",
-    "ldap_result",        "ldap_result2error",   "ldap_count_entries",   "ldap_first_entry",
-    "ldap_next_entry",    "ldap_get_dn",         "ldap_first_attribute", "ldap_next_attribute",
-    "ldap_get_values_len", "ldap_value_free_len", "ldap_memfree",        "ldap_set_timeout"};
+const char* const kLdapCalls[] = {"ldap_add",
+                                  "ldap_add_s",
+                                  "ldap_err2string",
+                                  "ldap_simple_bind",
+                                  "ldap_simple_bind_s",
+                                  "ldap_compare_s",
+                                  "ldap_enable_cache",
+                                  "ldap_delete",
+                                  "ldap_delete_s",
+                                  "ldap_modify",
+                                  "ldap_modify_s",
+                                  "ldap_modrdn2",
+                                  "ldap_modrdn2_s",
+                                  "ldap_search",
+                                  "ldap_search_s",
+                                  "ldap_msgfree",
+                                  "ldap_result",
+                                  "ldap_result2error",
+                                  "ldap_count_entries",
+                                  "ldap_first_entry",
+                                  "ldap_next_entry",
+                                  "ldap_get_dn",
+                                  "ldap_first_attribute",
+                                  "ldap_next_attribute",
+                                  "ldap_get_values_len",
+                                  "ldap_value_free_len",
+                                  "ldap_memfree",
+                                  "ldap_set_timeout"};
 
 void set_default(const char* name, const char* value) {
     setenv(name, value, 0);
@@ -51,7 +71,8 @@ std::string without_idle_calls(const char* tree) {
     std::string_view rest(tree != nullptr ? tree : "");
     while (!rest.empty()) {
         size_t end = rest.find('\n');
-        std::string_view line = rest.substr(0, end == std::string_view::npos ? rest.size() : end + 1);
+        std::string_view line =
+            rest.substr(0, end == std::string_view::npos ? rest.size() : end + 1);
         rest.remove_prefix(line.size());
         std::string_view name = line.substr(line.find_first_not_of(' '));
         name = name.substr(0, name.find(' '));

@@ -40,7 +40,8 @@ std::string flat_file_hint(const std::string& host) {
 }
 
 void report(const std::string& what, DException* e, const std::string& hint = "") {
-    fprintf(stderr, "dirtool: %s: %s%s\n", what.c_str(), describe_exception(*e).c_str(), hint.c_str());
+    fprintf(stderr, "dirtool: %s: %s%s\n", what.c_str(), describe_exception(*e).c_str(),
+            hint.c_str());
 }
 
 // The first line of a password file, without its line end.
@@ -77,7 +78,8 @@ std::string flat_file_path(const std::string& host) {
 int run_session(const Invocation& inv) {
     std::string password = inv.password;
     if (!inv.password_file.empty() && !read_password(inv.password_file, password)) {
-        fprintf(stderr, "dirtool: cannot read %s: %s\n", inv.password_file.c_str(), strerror(errno));
+        fprintf(stderr, "dirtool: cannot read %s: %s\n", inv.password_file.c_str(),
+                strerror(errno));
         return kExitUsage;
     }
     DConnection connection;
@@ -85,7 +87,8 @@ int run_session(const Invocation& inv) {
     {
         Activity activity("operation");
         if (inv.bind) {
-            connection.connect(inv.host.c_str(), inv.port, inv.bind_dn.c_str(), password.c_str(), &e);
+            connection.connect(inv.host.c_str(), inv.port, inv.bind_dn.c_str(), password.c_str(),
+                               &e);
         } else {
             connection.connect(inv.host.c_str(), inv.port, &e);
         }
@@ -94,7 +97,8 @@ int run_session(const Invocation& inv) {
         if (e->getErrorCode() == DEXC_AUTHENTICATE) {
             report("cannot bind as " + inv.bind_dn, e);
         } else {
-            report("cannot connect to " + inv.host, e, is_flat_file_host(inv.host) ? flat_file_hint(inv.host) : "");
+            report("cannot connect to " + inv.host, e,
+                   is_flat_file_host(inv.host) ? flat_file_hint(inv.host) : "");
         }
         connection.deleteObject(e);
         return kExitFailed;

@@ -14,8 +14,8 @@ std::vector<SortKey> parse_sort_spec(std::string_view spec) {
     size_t start = 0;
     for (;;) {
         size_t comma = spec.find(',', start);
-        std::string_view item = spec.substr(start, comma == std::string_view::npos ? std::string_view::npos
-                                                                                    : comma - start);
+        std::string_view item = spec.substr(
+            start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
         SortKey key;
         std::string_view name = item;
         if (size_t colon = item.find(':'); colon != std::string_view::npos) {
@@ -38,7 +38,8 @@ std::vector<SortKey> parse_sort_spec(std::string_view spec) {
         if (comma == std::string_view::npos) break;
         start = comma + 1;
     }
-    if (by_dn && keys.size() > 1) throw SortSpecError("sort by dn alone or by attributes, not both");
+    if (by_dn && keys.size() > 1)
+        throw SortSpecError("sort by dn alone or by attributes, not both");
     return keys;
 }
 
@@ -46,7 +47,8 @@ CompareAttrNames* make_comparator(const std::vector<SortKey>& keys) {
     if (keys.size() == 1) {
         const SortKey& key = keys.front();
         // The empty name orders by normalised DN.
-        const char* name = strcasecmp(key.attribute.c_str(), "dn") == 0 ? "" : key.attribute.c_str();
+        const char* name =
+            strcasecmp(key.attribute.c_str(), "dn") == 0 ? "" : key.attribute.c_str();
         return new CompareAttrNames(name, key.ascending);
     }
     DList* names = new (HEAP) DList();

@@ -23,7 +23,8 @@ TEST(SortSpec, ReadsKeysAndDirections) {
 }
 
 TEST(SortSpec, RejectsMalformedKeys) {
-    for (const char* bad : {"", ",", "cn,", ",cn", "cn:down", "cn:", ":desc", "c n", "dn,cn", "cn,DN:desc"}) {
+    for (const char* bad :
+         {"", ",", "cn,", ",cn", "cn:down", "cn:", ":desc", "c n", "dn,cn", "cn,DN:desc"}) {
         SCOPED_TRACE(bad);
         EXPECT_THROW(parse_sort_spec(bad), SortSpecError);
     }
