@@ -2,9 +2,11 @@
 #include "ldif_reader.h"
 
 #include <strings.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +21,9 @@
 
 namespace dirtool {
 namespace {
+
+// The line codec counts value lengths in an int.
+constexpr off_t kMaxValueBytes = INT_MAX;
 
 bool iequals(std::string_view a, std::string_view b) {
     return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
@@ -146,10 +151,16 @@ std::string read_url(std::string_view url, int line) {
         throw LdifError(line, "only file:// URLs can give a value, not " + quoted(url));
     std::string path = percent_decoded(url.substr(kScheme.size()));
     if (path.rfind("localhost/", 0) == 0) path.erase(0, strlen("localhost"));
+    // Only regular files: a device such as /dev/zero would never end.
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) throw LdifError(line, "cannot read " + path + ": " + strerror(errno));
+    if (!S_ISREG(st.st_mode)) throw LdifError(line, path + " is not a regular file");
+    if (st.st_size > kMaxValueBytes) throw LdifError(line, path + " is too large for a value");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw LdifError(line, "cannot read " + path + ": " + strerror(errno));
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) throw LdifError(line, "cannot read " + path + ": " + strerror(errno));
+    if (in.bad() || bytes.size() > static_cast<size_t>(kMaxValueBytes))
+        throw LdifError(line, "cannot read " + path + ": " + strerror(errno));
     return bytes;
 }
 

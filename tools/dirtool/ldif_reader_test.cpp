@@ -79,11 +79,14 @@ TEST(LdifReader, ReadsValuesFromFileUrls) {
     EXPECT_EQ(records[0].attributes[0].values, (Values{std::string("\x89PNG\0x", 6)}));
     remove(path.c_str());
 
-    try {
-        parse_ldif("dn: cn=a\ncn: a\njpegPhoto:< file:///no/such/file\n");
-        FAIL();
-    } catch (const LdifError& e) {
-        EXPECT_EQ(e.line(), 3);
+    for (const char* url : {"file:///no/such/file", "file:///dev/zero", "file:///tmp"}) {
+        SCOPED_TRACE(url);
+        try {
+            parse_ldif(std::string("dn: cn=a\ncn: a\njpegPhoto:< ") + url + "\n");
+            ADD_FAILURE();
+        } catch (const LdifError& e) {
+            EXPECT_EQ(e.line(), 3);
+        }
     }
 }
 
