@@ -18,7 +18,6 @@
 #include "ldap_cext_calls.h"
 #include "ldap_response_cache.h"
 #include "ldap_memory_calls.h"
-#include "ldap_result_codes.h"
 #include "directory_handle.h"
 #include "ldap_handle_calls.h"
 #include "version.h"

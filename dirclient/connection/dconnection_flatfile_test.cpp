@@ -192,17 +192,6 @@ TEST_F(DConnectionFlatFile, AsynchronousResultsComeFromTheFile) {
     EXPECT_EQ(c.getResult(-1, 10), nullptr);
 }
 
-TEST_F(DConnectionFlatFile, TwoConnectionsShareOneStore) {
-    DConnection a;
-    DConnection b;
-    open(a);
-    open(b);
-    DException* e = nullptr;
-    a.remove("cn=1,ou=a,o=x", &e);
-    EXPECT_NO_FAILURE(e);
-    EXPECT_EQ(b.read("cn=1,ou=a,o=x", nullptr), nullptr);
-}
-
 // The builders work on the caller's objects once a handle is open; the flat file provides
 // one without any server.
 TEST_F(DConnectionFlatFile, AddRequestBuilderChecksInOrder) {
@@ -333,24 +322,6 @@ TEST_F(DConnectionFlatFile, SearchRequestBuilderKeepsTheNamesInOrder) {
     DConnection c;
     open(c);
     DException* e = nullptr;
-    struct Row {
-        const char* base;
-        int scope;
-        const char* filter;
-        const char* detail;
-    } rows[] = {
-        {nullptr, 0, "(a=*)", "ERROR: invalid DN"},
-        {"o=x", 0, nullptr, "ERROR: invalid filter"},
-        {"o=x", 3, "(a=*)", "ERROR: invalid search option"},
-        {"o=x", -1, "(a=*)", "ERROR: invalid search option"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.detail);
-        EXPECT_EQ(
-            c.prepareSearchRequest(row.base, row.scope, row.filter, nullptr, false, nullptr, &e),
-            nullptr);
-        expectFailure(c, e, 609, row.detail);
-    }
     DList names;
     names.append(const_cast<char*>("cn"), DLIST_STRING, true);
     auto* number = reinterpret_cast<int*>(check_malloc(sizeof(int)));

@@ -278,17 +278,6 @@ TEST_P(LdapHandle, ChangesInBothForms) {
     EXPECT_EQ(qdx_ldap_delete_s(h(), nullptr), 89);
 }
 
-TEST_P(LdapHandle, ResultWaitsNoLongerThanAsked) {
-    LDAPMessage* answer = nullptr;
-    timeval brief{0, 200000};
-    Stopwatch watch;
-    // Nothing outstanding: the wait runs out (0) or fails at once, without blocking.
-    int type = qdx_ldap_result(h(), -1, 1, &brief, &answer);
-    EXPECT_LE(type, 0);
-    EXPECT_LT(watch.seconds(), 2.0);
-    qdx_ldap_msgfree(answer);
-}
-
 TEST_P(LdapHandle, LimitsHoldForLaterSearches) {
     ASSERT_EQ(qdx_ldap_set_limits(h(), 0, 1), 0);
     std::vector<std::string> lines;
