@@ -99,15 +99,12 @@ class Runner {
         return kExitFailed;
     }
 
-    bool flat_file() {
-        DS_LDAP* handle = c_.getConnection();
-        return handle != nullptr && handle->kind == QDX_LDAP_FLAT_FILE;
-    }
-
     int handle_kind() {
         DS_LDAP* handle = c_.getConnection();
         return handle != nullptr ? handle->kind : 0;
     }
+
+    bool flat_file() { return handle_kind() == QDX_LDAP_FLAT_FILE; }
 
     // A list of the names for search and read, null for all attributes.
     DList* name_list(const std::vector<std::string>& names) {
