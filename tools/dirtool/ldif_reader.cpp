@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -153,7 +153,8 @@ std::string read_url(std::string_view url, int line) {
     if (path.rfind("localhost/", 0) == 0) path.erase(0, strlen("localhost"));
     // Only regular files: a device such as /dev/zero would never end.
     struct stat st;
-    if (stat(path.c_str(), &st) != 0) throw LdifError(line, "cannot read " + path + ": " + strerror(errno));
+    if (stat(path.c_str(), &st) != 0)
+        throw LdifError(line, "cannot read " + path + ": " + strerror(errno));
     if (!S_ISREG(st.st_mode)) throw LdifError(line, path + " is not a regular file");
     if (st.st_size > kMaxValueBytes) throw LdifError(line, path + " is too large for a value");
     std::ifstream in(path, std::ios::binary);
