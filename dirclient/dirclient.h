@@ -18,7 +18,8 @@
 #include "ldap_cext_calls.h"
 #include "ldap_response_cache.h"
 #include "ldap_memory_calls.h"
-#include "ldap_result_codes.h"
+#include "directory_handle.h"
+#include "ldap_handle_calls.h"
 #include "version.h"
 
 // The object model.
@@ -44,5 +45,8 @@
 #include "ffconnection.h"
 #include "ffline.h"
 #include "ffnode.h"
+
+// The connection: the way into a directory over LDAP, a server list, DNS or a flat file.
+#include "dconnection.h"
 
 #endif

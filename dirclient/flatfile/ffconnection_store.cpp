@@ -474,10 +474,13 @@ void FFConnection::disconnect(DException** err) {
     FFStoreLock lock;
     ++opsInitiated;
     --bindCount;
-    if (modified) writeStore(err);
+    // A save that failed keeps the connection marked as modified, so that its destruction
+    // tries once more instead of dropping the changes without a word.
+    bool saved = !modified || writeStore(err);
     deletePending(results);
     results = nullptr;
-    bound = modified = false;
+    bound = false;
+    modified = !saved;
     modsCompleted = modsSeen = 0;
 }
 

@@ -403,4 +403,20 @@ TEST_F(FFSave, FolderReplacedByAFileMakesTheWriteFail) {
     EXPECT_EQ(read("sub"), "not a folder");
 }
 
+TEST_F(FFSave, FailedSaveIsRetriedWhenTheConnectionIsDestroyed) {
+    std::filesystem::create_directory("sub");
+    {
+        FFConnection c;
+        load(c, "dn: o=x\no: x\n\ndn: cn=a,o=x\ncn: a\n\n", "sub/dir.ldif");
+        std::filesystem::remove_all("sub");
+        DException* e = nullptr;
+        c.remove("cn=a,o=x", &e);
+        ASSERT_EQ(e, nullptr);
+        c.disconnect(&e);
+        expectFailure(e, 606, 0, "Can't contact LDIF flat file");
+        std::filesystem::create_directory("sub");  // the obstacle goes away
+    }
+    EXPECT_EQ(read("sub/dir.ldif"), "dn: o=x\no: x\n\n");
+}
+
 }  // namespace

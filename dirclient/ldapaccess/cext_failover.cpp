@@ -87,6 +87,8 @@ int ldap_cext::move_to_next_server(int last_code, const Request* request, bool r
             last = connected.code;
             continue;
         }
+        // The limits hold for everything sent on the new server, re-sent searches included.
+        core->apply_limits(connected.ld);
         if (!request_is_bind) {
             int rc = bind_within_timeout(connected.ld, bind_dn ? bind_dn->c_str() : nullptr,
                                          credentials ? credentials->c_str() : nullptr, method);

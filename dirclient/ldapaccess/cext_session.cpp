@@ -60,12 +60,13 @@ int search_s_common(LDAP_CEXT* s, const char* base, int scope, const char* filte
 
 }  // namespace
 
-extern "C" LDAP_CEXT* ldap_cext_open(const char* hosts, int /*port*/, int options) {
+namespace dirclient::ldapaccess {
+
+LDAP_CEXT* open_server_list(const char* hosts, const std::string& dns, int options) {
     return guarded(
         [&]() -> LDAP_CEXT* {
             signal(SIGPIPE, SIG_IGN);
             apply_debug_environment();
-            std::string dns = dns_name();
             std::string list;
             if (hosts != nullptr) {
                 list = upper_case(hosts);
@@ -86,6 +87,18 @@ extern "C" LDAP_CEXT* ldap_cext_open(const char* hosts, int /*port*/, int option
             return nullptr;
         },
         static_cast<LDAP_CEXT*>(nullptr));
+}
+
+}  // namespace dirclient::ldapaccess
+
+extern "C" LDAP_CEXT* ldap_cext_open(const char* hosts, int /*port*/, int options) {
+    std::string dns;
+    try {
+        dns = dns_name();
+    } catch (...) {
+        return nullptr;
+    }
+    return open_server_list(hosts, dns, options);
 }
 
 extern "C" int ldap_cext_unbind(LDAP_CEXT* s) {
@@ -283,6 +296,13 @@ extern "C" int ldap_cext_set_timeout(LDAP_CEXT* s, long seconds) {
     if (seconds < 0) return kParamError;
     std::lock_guard<std::mutex> lock(s->mutex);
     s->timer.set_timeout(seconds);
+    return 0;
+}
+
+extern "C" int ldap_cext_set_limits(LDAP_CEXT* s, int timelimit, int sizelimit) {
+    if (s == nullptr) return kParamError;
+    std::lock_guard<std::mutex> lock(s->mutex);
+    s->core->set_limits(timelimit, sizelimit);
     return 0;
 }
 

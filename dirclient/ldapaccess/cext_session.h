@@ -33,6 +33,10 @@ struct RecordedSearch {
 
 bool is_failover_code(int code);
 
+// ldap_cext_open with the DNS name to ask when "hosts" is null given, instead of the
+// process-wide one, which another thread may change or clear meanwhile.
+LDAP_CEXT* open_server_list(const char* hosts, const std::string& dns, int options);
+
 using Request = std::function<int(SessionCore&)>;
 
 }  // namespace dirclient::ldapaccess

@@ -79,6 +79,11 @@ long ldap_cext_get_mod_count(LDAP_CEXT* session);
 // negative value, else 0.
 int ldap_cext_set_timeout(LDAP_CEXT* session, long seconds);
 
+// The time limit (seconds) and size limit (entries) the servers are asked to apply to later
+// searches, 0 (or a negative value) for none; they stay in force across fail-overs. 0, or
+// 89 for a null session.
+int ldap_cext_set_limits(LDAP_CEXT* session, int timelimit, int sizelimit);
+
 // Replaces the server list with a copy and stops taking it from DNS.
 void ldap_cext_set_servers(LDAP_CEXT* session, const char* list);
 // A copy of the server list, or null; release with ldap_cext_SLfree.

@@ -1,8 +1,9 @@
 #ifndef DIRCLIENT_LDAP_MEMORY_CALLS_H
 #define DIRCLIENT_LDAP_MEMORY_CALLS_H
 
-// Release calls of the LDAP library that take no session handle. Every block the LDAP
-// library hands out goes back through these.
+// Releasing what the LDAP calls of a directory handle hand out. These take no handle; each
+// is measured as the profiling activity of the classic call it stands for ("ldap_msgfree",
+// ...), ended by stopping "ldap32".
 
 struct berval;
 typedef struct ldapmsg LDAPMessage;
@@ -11,13 +12,15 @@ typedef struct ldapmsg LDAPMessage;
 extern "C" {
 #endif
 
-// Releases a null-terminated array of values read with ldap_get_values_len; null is ignored.
+// Releases a null-terminated array of values read with qdx_ldap_get_values_len; null is
+// ignored.
 void qdx_ldap_value_free_len(struct berval** values);
 
-// Releases a block the LDAP library allocated (a DN, an attribute name); null is ignored.
+// Releases a DN or an attribute name handed out by the LDAP calls; null is ignored.
 void qdx_ldap_memfree(void* block);
 
-// Releases a chain of messages; returns the type of the last one, or 0 for null.
+// Releases a chain of messages, from the server or served by the response cache; returns
+// the type of its last message, 0 for null. Never release them with libldap's ldap_msgfree.
 int qdx_ldap_msgfree(LDAPMessage* message);
 
 #ifdef __cplusplus

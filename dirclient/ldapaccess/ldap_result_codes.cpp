@@ -2,7 +2,7 @@
 
 #include <ldap.h>
 
-#include "profile_measure.h"
+#include "call_activity.h"
 
 namespace {
 // The classic client-side codes 81..97 and OpenLDAP's -1..-17 name the same conditions
@@ -25,9 +25,6 @@ extern "C" int qdx_ldap_openldap_code(int classic_code) {
 }
 
 extern "C" char* qdx_ldap_err2string(int code) {
-    qdx_start_activity("ldap_err2string");
-    char* text = ldap_err2string(qdx_ldap_openldap_code(code));
-    // Stopping the composite ends the call's activity with everything else below it.
-    qdx_stop_activity("ldap32");
-    return text;
+    dirclient::ldapaccess::CallActivity activity("ldap_err2string");
+    return ldap_err2string(qdx_ldap_openldap_code(code));
 }

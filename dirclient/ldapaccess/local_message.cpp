@@ -71,9 +71,10 @@ LocalMessage* as_local(LDAPMessage* message) {
 }
 
 int free_local_chain(LocalMessage* node) {
-    int type = node ? node->type : 0;
+    int type = 0;
     while (node != nullptr) {
         LocalMessage* next = node->next;
+        type = node->type;
         registry().remove(node);
         delete node;
         node = next;

@@ -33,7 +33,7 @@ LDAPMessage* make_local_chain(int msgid, const MessageCopies& messages);
 // The local node behind "message", or null when it belongs to libldap.
 LocalMessage* as_local(LDAPMessage* message);
 
-// Releases a local chain from "node" to its end; returns the type of "node".
+// Releases a local chain from "node" to its end; returns the type of its last node.
 int free_local_chain(LocalMessage* node);
 
 // Splits off the first node of a local chain; returns the rest (null when none).

@@ -127,23 +127,29 @@ int msgfree(LDAPMessage* chain) {
 }
 
 int msgtype(LDAPMessage* message) {
+    if (message == nullptr) return -1;
     if (LocalMessage* local = as_local(message)) return local->type;
     return ldap_msgtype(message);
 }
 
 int msgid(LDAPMessage* message) {
+    if (message == nullptr) return -1;
     if (LocalMessage* local = as_local(message)) return local->msgid;
     int caller_id = 0;
     if (translated_id(message, &caller_id)) return caller_id;
     return ldap_msgid(message);
 }
 
+// libldap aborts on a null message, attribute or cursor; the accessors answer null instead.
+
 LDAPMessage* first_entry(LDAP* ld, LDAPMessage* chain) {
+    if (chain == nullptr) return nullptr;
     if (LocalMessage* local = as_local(chain)) return as_message(next_local_entry(local));
     return ldap_first_entry(ld, chain);
 }
 
 LDAPMessage* next_entry(LDAP* ld, LDAPMessage* entry) {
+    if (entry == nullptr) return nullptr;
     if (LocalMessage* local = as_local(entry)) return as_message(next_local_entry(local->next));
     return ldap_next_entry(ld, entry);
 }
@@ -159,6 +165,7 @@ int count_entries(LDAP* ld, LDAPMessage* chain) {
 }
 
 char* get_dn(LDAP* ld, LDAPMessage* entry) {
+    if (entry == nullptr) return nullptr;
     LocalMessage* local = as_local(entry);
     if (local == nullptr) return ldap_get_dn(ld, entry);
     if (local->type != LDAP_RES_SEARCH_ENTRY) return nullptr;
@@ -172,6 +179,9 @@ char* get_dn(LDAP* ld, LDAPMessage* entry) {
 }
 
 char* first_attribute(LDAP* ld, LDAPMessage* entry, BerElement** ber) {
+    if (ber == nullptr) return nullptr;
+    *ber = nullptr;
+    if (entry == nullptr) return nullptr;
     LocalMessage* local = as_local(entry);
     if (local == nullptr) return ldap_first_attribute(ld, entry, ber);
     *ber = nullptr;
@@ -184,11 +194,13 @@ char* first_attribute(LDAP* ld, LDAPMessage* entry, BerElement** ber) {
 }
 
 char* next_attribute(LDAP* ld, LDAPMessage* entry, BerElement* ber) {
+    if (entry == nullptr || ber == nullptr) return nullptr;
     if (as_local(entry) == nullptr) return ldap_next_attribute(ld, entry, ber);
     return ber ? read_attribute_name(ber) : nullptr;
 }
 
 struct berval** get_values_len(LDAP* ld, LDAPMessage* entry, const char* attr) {
+    if (entry == nullptr || attr == nullptr) return nullptr;
     LocalMessage* local = as_local(entry);
     if (local == nullptr) return ldap_get_values_len(ld, entry, attr);
     struct berval** values = nullptr;
@@ -199,6 +211,7 @@ struct berval** get_values_len(LDAP* ld, LDAPMessage* entry, const char* attr) {
 }
 
 char** get_values(LDAP* ld, LDAPMessage* entry, const char* attr) {
+    if (entry == nullptr || attr == nullptr) return nullptr;
     LocalMessage* local = as_local(entry);
     if (local == nullptr) return ldap_get_values(ld, entry, attr);
     char** values = nullptr;

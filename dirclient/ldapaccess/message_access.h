@@ -11,7 +11,8 @@
 
 namespace dirclient::ldapaccess::message {
 
-// Frees a chain (local or libldap); returns the type of its first message, 0 for null.
+// Frees a chain (local or libldap); returns the type of its last message, as libldap's
+// ldap_msgfree does, 0 for null.
 int msgfree(LDAPMessage* chain);
 
 int msgtype(LDAPMessage* message);

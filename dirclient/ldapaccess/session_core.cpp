@@ -1,6 +1,7 @@
 #include "session_core.h"
 
 #include <climits>
+#include <initializer_list>
 #include <new>
 
 #include "ldap_message_codec.h"
@@ -13,6 +14,7 @@ namespace {
 
 constexpr int kServerDown = 81;
 constexpr int kTimedOut = 85;
+constexpr int kParamError = 89;
 constexpr int kNoMemory = 90;
 // libldap numbers its requests from 1 upwards; a caller's identifier that names no request
 // is waited for under this one, which it never reaches, as libldap waits for unknown ones.
@@ -29,6 +31,20 @@ bool chain_is_complete(LDAP* ld, LDAPMessage* chain) {
     return false;
 }
 
+// libldap aborts the process on a null DN, RDN, attribute type or value; such a request is
+// refused instead.
+bool any_missing(std::initializer_list<const char*> texts) {
+    for (const char* text : texts)
+        if (text == nullptr) return true;
+    return false;
+}
+
+bool mods_incomplete(LDAPMod** mods) {
+    for (LDAPMod** mod = mods; mod && *mod; ++mod)
+        if ((*mod)->mod_type == nullptr) return true;
+    return false;
+}
+
 timeval* copy_timeout(const timeval* timeout, timeval* storage) {
     if (timeout == nullptr) return nullptr;
     *storage = *timeout;
@@ -36,6 +52,22 @@ timeval* copy_timeout(const timeval* timeout, timeval* storage) {
 }
 
 }  // namespace
+
+int SessionCore::refuse(int returned) {
+    last_error_ = kParamError;
+    return returned;
+}
+
+void SessionCore::set_limits(int timelimit, int sizelimit) {
+    limits_.emplace(std::max(timelimit, 0), std::max(sizelimit, 0));
+    apply_limits(connection_.ld);
+}
+
+void SessionCore::apply_limits(LDAP* ld) const {
+    if (!limits_ || ld == nullptr) return;
+    ldap_set_option(ld, LDAP_OPT_TIMELIMIT, &limits_->first);
+    ldap_set_option(ld, LDAP_OPT_SIZELIMIT, &limits_->second);
+}
 
 SessionCore::SessionCore(LDAP* ld, ServerAddress server) {
     connection_.ld = ld;
@@ -120,6 +152,7 @@ int SessionCore::search(const char* base, int scope, const char* filter, char** 
 }
 
 int SessionCore::compare(const char* dn, const char* attr, const char* value) {
+    if (any_missing({dn, attr, value})) return refuse(-1);
     auto send_compare = [&](LDAP* ld) { return ldap_compare(ld, dn, attr, value); };
     if (!cache_enabled()) return send(send_compare);
     std::optional<EncodedRequest> request = encode_compare_request(dn, attr, value);
@@ -135,18 +168,22 @@ int SessionCore::compare(const char* dn, const char* attr, const char* value) {
 }
 
 int SessionCore::add(const char* dn, LDAPMod** mods) {
+    if (dn == nullptr || mods_incomplete(mods)) return refuse(-1);
     return send([&](LDAP* ld) { return ldap_add(ld, dn, mods); });
 }
 
 int SessionCore::remove(const char* dn) {
+    if (dn == nullptr) return refuse(-1);
     return send([&](LDAP* ld) { return ldap_delete(ld, dn); });
 }
 
 int SessionCore::modify(const char* dn, LDAPMod** mods) {
+    if (dn == nullptr || mods_incomplete(mods)) return refuse(-1);
     return send([&](LDAP* ld) { return ldap_modify(ld, dn, mods); });
 }
 
 int SessionCore::modrdn(const char* dn, const char* newrdn, int deleteoldrdn) {
+    if (any_missing({dn, newrdn})) return refuse(-1);
     return send([&](LDAP* ld) { return ldap_modrdn2(ld, dn, newrdn, deleteoldrdn); });
 }
 
@@ -203,6 +240,7 @@ int SessionCore::search_s(const char* base, int scope, const char* filter, char*
 int SessionCore::compare_s(const char* dn, const char* attr, const char* value,
                            bool* from_cache) {
     if (from_cache) *from_cache = false;
+    if (any_missing({dn, attr, value})) return refuse(kParamError);
     if (!cache_enabled()) {
         if (!ensure_connected()) return last_error_;
         ++server_calls_;
@@ -219,24 +257,28 @@ int SessionCore::compare_s(const char* dn, const char* attr, const char* value,
 }
 
 int SessionCore::add_s(const char* dn, LDAPMod** mods) {
+    if (dn == nullptr || mods_incomplete(mods)) return refuse(kParamError);
     if (!ensure_connected()) return last_error_;
     ++server_calls_;
     return finish(qdx_ldap_classic_code(ldap_add_s(connection_.ld, dn, mods)));
 }
 
 int SessionCore::remove_s(const char* dn) {
+    if (dn == nullptr) return refuse(kParamError);
     if (!ensure_connected()) return last_error_;
     ++server_calls_;
     return finish(qdx_ldap_classic_code(ldap_delete_s(connection_.ld, dn)));
 }
 
 int SessionCore::modify_s(const char* dn, LDAPMod** mods) {
+    if (dn == nullptr || mods_incomplete(mods)) return refuse(kParamError);
     if (!ensure_connected()) return last_error_;
     ++server_calls_;
     return finish(qdx_ldap_classic_code(ldap_modify_s(connection_.ld, dn, mods)));
 }
 
 int SessionCore::modrdn_s(const char* dn, const char* newrdn, int deleteoldrdn) {
+    if (any_missing({dn, newrdn})) return refuse(kParamError);
     if (!ensure_connected()) return last_error_;
     ++server_calls_;
     return finish(

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -47,6 +48,12 @@ public:
     // Called when a request needs the server and the session is not connected (a server
     // list re-opens its connection after an idle close); returns whether it is connected.
     void set_reconnect(std::function<bool()> reconnect) { reconnect_ = std::move(reconnect); }
+
+    // The time limit (seconds) and size limit (entries) of later searches, 0 for none; kept
+    // for every connection the session moves to (see apply_limits).
+    void set_limits(int timelimit, int sizelimit);
+    // Gives "ld" the limits set with set_limits, if any.
+    void apply_limits(LDAP* ld) const;
 
     // Counts the calls that reached the server; a call answered from the cache does not.
     unsigned long server_calls() const { return server_calls_; }
@@ -117,6 +124,8 @@ private:
     bool ensure_connected();
     int error_from_session();
     int finish(int code) { return last_error_ = code; }
+    // Records a refused request (89) and returns "returned".
+    int refuse(int returned);
     template <typename Send>
     int send(Send send_request);
     int track(int library_id);
@@ -137,6 +146,7 @@ private:
     bool translating_ = false;  // identifiers no longer follow libldap's
     int last_error_ = 0;
     unsigned long server_calls_ = 0;
+    std::optional<std::pair<int, int>> limits_;  // (time limit, size limit)
 };
 
 }  // namespace dirclient::ldapaccess

@@ -23,7 +23,8 @@ enum ResultType {
 // The outcome of one asynchronous request. Owns its read and search result. The exception
 // is handed to the caller by the get operations below: the first hand-out passes the stored
 // object itself, every later one a new copy, so each receiver owns and deletes what it
-// got. An exception never handed out is not deleted with the Results.
+// got. The Results never deletes its exception: one that is never handed out stays the
+// business of whoever set it.
 // Allocated with the ordinary new.
 class Results {
   public:

@@ -114,6 +114,16 @@ TEST(Results, StoredExceptionIsHandedOutInsteadOfTheResult) {
     delete again;
 }
 
+TEST(Results, DeletingTheResultsLeavesAnExceptionNeverHandedOut) {
+    auto* r = new Results();
+    auto* failure = new DException("ERROR: can not add entry", 601, 68);
+    r->setType(RES_ADD);
+    r->setException(failure);
+    delete r;
+    EXPECT_EQ(failure->getLdapErrorCode(), 68);  // still alive: ASan would report otherwise
+    delete failure;
+}
+
 TEST(Results, ResultObjectsStayOwnedByTheResults) {
     Results r;
     r.setType(RES_READ);

@@ -154,6 +154,7 @@ TEST_F(ServerList, RecordedSearchPendingAtKillGetsItsAnswerUnderTheCallersId) {
     SlapdServer a, b;
     Session session = open_list({a.url(), b.url()});
     ASSERT_TRUE(session);
+    a.pause();
     int first = ldap_cext_search(session.get(), SlapdServer::kSuffix, LDAP_SCOPE_SUBTREE,
                                  kAliceFilter, nullptr, 0, 3);
     int second = ldap_cext_search(session.get(), SlapdServer::kSuffix, LDAP_SCOPE_SUBTREE,
@@ -185,6 +186,7 @@ TEST_F(ServerList, RecordedSearchIsResentWhenASynchronousCallFailsOver) {
     SlapdServer a, b;
     Session session = open_list({a.url(), b.url()});
     ASSERT_TRUE(session);
+    a.pause();
     int id = ldap_cext_search(session.get(), SlapdServer::kSuffix, LDAP_SCOPE_SUBTREE,
                               kAliceFilter, nullptr, 0, 3);
     ASSERT_GT(id, 0);
@@ -201,6 +203,7 @@ TEST_F(ServerList, UnrecordedRequestLostInFailoverFailsPromptly) {
     SlapdServer a, b;
     Session session = open_list({a.url(), b.url()});
     ASSERT_TRUE(session);
+    a.pause();
     int id = ldap_cext_search(session.get(), SlapdServer::kSuffix, LDAP_SCOPE_SUBTREE,
                               kAliceFilter, nullptr, 0, 1);
     ASSERT_GT(id, 0);
@@ -224,6 +227,7 @@ TEST_F(ServerList, AbandonForgetsTheRecordedSearch) {
     SlapdServer a, b;
     Session session = open_list({a.url(), b.url()});
     ASSERT_TRUE(session);
+    a.pause();
     int id = ldap_cext_search(session.get(), SlapdServer::kSuffix, LDAP_SCOPE_SUBTREE,
                               kAliceFilter, nullptr, 0, 3);
     ASSERT_EQ(ldap_cext_abandon(session.get(), id), 0);

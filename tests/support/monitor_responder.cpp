@@ -104,7 +104,7 @@ int main(int argc, char** argv) {
     std::strncpy(address.sun_path, argv[1], sizeof address.sun_path - 1);
     unlink(argv[1]);
     if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(listener, 64) != 0) {
+        listen(listener, SOMAXCONN) != 0) {  // slapd's threads may all connect at once
         std::perror("monitor_responder");
         return 1;
     }

@@ -73,12 +73,13 @@ void SlapdServer::write_configuration() {
         "pidfile " + d + "/slapd.pid\n"
         "argsfile " + d + "/slapd.args\n"
         "modulepath /usr/lib/ldap\n"
-        "moduleload back_mdb\nmoduleload back_monitor\nmoduleload back_sock\n"
+        "moduleload back_mdb\nmoduleload back_monitor\nmoduleload back_sock\n" +
+        options_.global_config +
         "database mdb\n"
         "suffix \"" + std::string(kSuffix) + "\"\n"
         "rootdn \"" + std::string(kAdminDn) + "\"\n"
         "rootpw " + std::string(kAdminPassword) + "\n"
-        "directory " + d + "/db\n" + read_rule +
+        "directory " + d + "/db\n" + options_.database_config + read_rule +
         "overlay sock\nsocketpath " + d + "/monitor.sock\nextensions connid\n"
         "sockops add delete modify modrdn\nsockresps result\n"
         "database monitor\n" + read_rule +
@@ -129,6 +130,10 @@ void SlapdServer::kill() {
     drop_admin();
     terminate(pid_, SIGKILL);
     pid_ = -1;
+}
+
+void SlapdServer::pause() {
+    if (pid_ > 0) ::kill(pid_, SIGSTOP);
 }
 
 void SlapdServer::drop_admin() {

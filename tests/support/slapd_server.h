@@ -21,6 +21,8 @@ namespace dirclient::test {
 struct SlapdOptions {
     bool anonymous_reads = true;  // false: only bound users may read
     std::string extra_ldif;       // entries added to the seed
+    std::string global_config;    // slapd.conf lines before the first database
+    std::string database_config;  // slapd.conf lines of the mdb database
 };
 
 class SlapdServer {
@@ -43,6 +45,10 @@ public:
     void start();  // again on the same port, after stop() or kill()
     void stop();   // orderly shutdown
     void kill();   // SIGKILL, as a crash
+    // SIGSTOP: the server accepts nothing more and answers nothing until it is killed (a
+    // stopped process dies of SIGKILL too). Tests that kill a server under pending
+    // requests pause it first, so that it cannot answer them before it dies.
+    void pause();
     bool running() const { return pid_ > 0; }
 
     int port() const { return port_; }

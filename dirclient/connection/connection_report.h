@@ -1,0 +1,69 @@
+#ifndef DIRCLIENT_CONNECTION_REPORT_H
+#define DIRCLIENT_CONNECTION_REPORT_H
+
+// Internal: the detail texts of DConnection's failures and the helpers that hand a failure
+// to the caller's DException** (a null holder leaves it unreported).
+
+#include <new>
+
+#include "dexception.h"
+
+namespace dirclient::connection {
+
+inline constexpr const char* kNoOpenConnection = "ERROR: no open connection";
+inline constexpr const char* kInvalidEntry = "ERROR: invalid entry";
+inline constexpr const char* kInvalidDn = "ERROR: invalid DN";
+inline constexpr const char* kInvalidRdn = "ERROR: invalid RDN";
+inline constexpr const char* kInvalidAttribute = "ERROR: invalid attribute";
+inline constexpr const char* kInvalidAttributeName = "ERROR: invalid attribute name";
+inline constexpr const char* kInvalidAttributeValue = "ERROR: invalid attribute value";
+inline constexpr const char* kInvalidModification = "ERROR: invalid modification";
+inline constexpr const char* kInvalidModificationSet = "ERROR: invalid modification set";
+inline constexpr const char* kInvalidModificationOption = "ERROR: invalid modification option";
+inline constexpr const char* kInvalidFilter = "ERROR: invalid filter";
+inline constexpr const char* kInvalidSearchOption = "ERROR: invalid search option";
+inline constexpr const char* kNoSuchObject = "ERROR: no such object";
+inline constexpr const char* kOnlyStringValues = "ERROR: only string values supported";
+inline constexpr const char* kCanNotSetTimer = "ERROR: can not set timer";
+inline constexpr const char* kCanNotAllocate = "ERROR: can not allocate memory";
+inline constexpr const char* kNoChildFound = "ERROR: no child found";
+inline constexpr const char* kNotALeaf = "ERROR: entry is not a leaf";
+// The "infoSMsg" with which a directory server's "no such object" reaches a leaf test.
+inline constexpr const char* kNoSuchObjectText = "No such object";
+
+// A failure of operation code with a detail text.
+inline void fail(DException** out, int code, const char* detail) {
+    if (out != nullptr)
+        *out = new (std::nothrow) DException(dexception_info_message(code), code, detail);
+}
+
+// A failure of operation code carrying an LDAP result code.
+inline void fail_ldap(DException** out, int code, int ldapCode) {
+    if (out != nullptr)
+        *out = new (std::nothrow) DException(dexception_info_message(code), code, ldapCode);
+}
+
+inline void succeed(DException** out) {
+    if (out != nullptr) *out = nullptr;
+}
+
+// A holder for callers that pass no DException**: the inner steps always get one, and what
+// lands in it is released when the call ends.
+class PrivateHolder {
+  public:
+    explicit PrivateHolder(DException** out) : out_(out != nullptr ? out : &own_) {}
+    ~PrivateHolder() { delete own_; }
+    PrivateHolder(const PrivateHolder&) = delete;
+    PrivateHolder& operator=(const PrivateHolder&) = delete;
+
+    DException** get() const { return out_; }
+    DException* failure() const { return *out_; }
+
+  private:
+    DException* own_ = nullptr;
+    DException** out_;
+};
+
+}  // namespace dirclient::connection
+
+#endif

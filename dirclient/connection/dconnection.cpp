@@ -1,0 +1,358 @@
+// DConnection: fields, host strings, opening, binding, closing, options, the idle time-out
+// and the text dump.
+
+#include "dconnection.h"
+
+#include <cstring>
+
+#include "connection_report.h"
+#include "directory_handle.h"
+#include "ffconnection.h"
+#include "flat_file_call.h"
+#include "host_string.h"
+#include "ldap_cext.h"
+#include "ldap_handle_calls.h"
+#include "model_dump.h"
+#include "object_memory.h"
+
+using namespace dirclient::connection;
+
+namespace {
+
+// Replaces an owned text by a copy of text.
+void replace_text(char*& field, const char* text) {
+    char* copy = strcopy(text);
+    check_free(field);
+    field = copy;
+}
+
+// The current server of a server-list session, as a connection-owned copy (null when the
+// session has none).
+char* current_server(DS_LDAP* handle) {
+    char* server = ldap_cext_get_server(static_cast<LDAP_CEXT*>(handle->session));
+    char* copy = strcopy(server);
+    ldap_cext_SLfree(server);
+    return copy;
+}
+
+// Closes and frees a handle (the lock of its connection held); the unbind's result code.
+int close_handle(DS_LDAP* handle) {
+    int rc = qdx_ldap_unbind(handle);
+    check_free(handle);
+    return rc;
+}
+
+}  // namespace
+
+DConnection::DConnection() : m_pLock(new std::mutex) {}
+
+DConnection::DConnection(const char* host, int port) : DConnection() {
+    setPort(port);
+    setHost(host);
+}
+
+DConnection::~DConnection() {
+    {
+        std::lock_guard<std::mutex> guard(*m_pLock);
+        if (DS_LDAP* handle = m_pLdap.exchange(nullptr)) close_handle(handle);
+    }
+    delete m_pConstraints;
+    setMsgList(nullptr);
+    for (char* text : {m_pHostName, m_pAuthDN, m_pAuthPassword, m_pHostUrl, m_pServer, m_pHostText})
+        check_free(text);
+    delete m_pLock;
+}
+
+DS_LDAP* DConnection::handleLocked() const {
+    return m_pLdap.load(std::memory_order_relaxed);
+}
+
+// ---- state ------------------------------------------------------------------------------
+
+bool DConnection::isConnected() {
+    if (FlatFileCall ff{*this}) return ff->isConnected();
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    return handleLocked() != nullptr;
+}
+
+bool DConnection::isAuthenticated() {
+    if (FlatFileCall ff{*this}) return ff->isAuthenticated();
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    return m_bAuthenticated;
+}
+
+DS_LDAP* DConnection::getConnection() {
+    return m_pLdap.load(std::memory_order_acquire);
+}
+
+bool DConnection::setConnection(DS_LDAP* handle) {
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    m_pLdap.store(handle, std::memory_order_release);
+    return true;
+}
+
+bool DConnection::setIsAuthenticated(bool authenticated) {
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    m_bAuthenticated = authenticated;
+    return true;
+}
+
+// ---- address ----------------------------------------------------------------------------
+
+bool DConnection::setHost(const char* host) {
+    if (host == nullptr) return false;
+    char* name = kept_host_name(host);
+    char* url = strcopy(host);
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    check_free(m_pHostName);
+    check_free(m_pHostUrl);
+    m_pHostName = name;
+    m_pHostUrl = url;
+    return true;
+}
+
+const char* DConnection::getHost() {
+    if (FlatFileCall ff{*this}) return ff->getHost();
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    check_free(m_pHostText);
+    m_pHostText = host_text(m_pHostName, m_pHostUrl, m_pServer);
+    return m_pHostText;
+}
+
+const char* DConnection::getHostUrl() {
+    return m_pHostUrl;
+}
+
+int DConnection::isHostChanged() {
+    if (FlatFileCall ff{*this}) return ff->isHostChanged();
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    DS_LDAP* handle = handleLocked();
+    if (handle == nullptr || handle->kind != QDX_LDAP_SERVER_LIST) return 0;
+    char* server = current_server(handle);
+    int changed = 0;
+    if (server != nullptr && m_pServer != nullptr && std::strcmp(server, m_pServer) != 0) {
+        std::swap(server, m_pServer);
+        changed = 1;
+    }
+    check_free(server);
+    return changed;
+}
+
+int DConnection::getPort() {
+    if (FlatFileCall ff{*this}) return ff->getPort();
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    return m_iPort;
+}
+
+bool DConnection::setPort(int port) {
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    m_iPort = port == 0 ? 389 : port;
+    return true;
+}
+
+// ---- opening and authentication ---------------------------------------------------------
+
+void DConnection::connect(const char* host, int port, DException** out) {
+    succeed(out);
+    if (getConnection() != nullptr) {
+        DException* failure = nullptr;
+        disconnect(&failure);
+        if (failure != nullptr) {
+            if (out != nullptr)
+                *out = failure;
+            else
+                delete failure;
+            return;
+        }
+    }
+    setPort(port);
+    setHost(host);
+
+    char* name;
+    {
+        std::lock_guard<std::mutex> guard(*m_pLock);
+        name = strcopy(m_pHostName);
+    }
+    DS_LDAP* handle = qdx_ldap_open(name, port);
+    check_free(name);
+    if (handle == nullptr) return fail(out, DEXC_CONNECT, kNoOpenConnection);
+    {
+        std::lock_guard<std::mutex> guard(*m_pLock);
+        // Only a connect racing this one could have left a handle here; never leak it.
+        if (DS_LDAP* previous = m_pLdap.exchange(handle)) close_handle(previous);
+        if (handle->kind == QDX_LDAP_SERVER_LIST) {
+            check_free(m_pServer);
+            m_pServer = current_server(handle);
+        }
+    }
+    authenticate(nullptr, nullptr, out);
+}
+
+void DConnection::connect(const char* host, int port, const char* dn, const char* password,
+                          DException** out) {
+    PrivateHolder holder(out);
+    connect(host, port, holder.get());
+    if (holder.failure() == nullptr) authenticate(dn, password, out);
+}
+
+bool DConnection::connectImplicitly(DException** out) {
+    char* host;
+    int port;
+    {
+        std::lock_guard<std::mutex> guard(*m_pLock);
+        if (handleLocked() != nullptr) return true;
+        // A copy: connect replaces m_pHostName while it uses the text.
+        host = strcopy(m_pHostName);
+        port = m_iPort;
+    }
+    PrivateHolder holder(out);
+    connect(host, port, holder.get());
+    check_free(host);
+    return holder.failure() == nullptr;
+}
+
+void DConnection::authenticate(const char* dn, const char* password, DException** out) {
+    if (FlatFileCall ff{*this}) return ff->authenticate(dn, password, out);
+    if (!connectImplicitly(out)) return;
+    // The host in use may be a flat file, whose binds are its own.
+    if (FlatFileCall ff{*this}) return ff->authenticate(dn, password, out);
+
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    replace_text(m_pAuthDN, dn);
+    replace_text(m_pAuthPassword, password);
+    DS_LDAP* handle = handleLocked();
+    if (handle == nullptr) return fail(out, DEXC_AUTHENTICATE, kNoOpenConnection);
+    int rc = qdx_ldap_simple_bind_s(handle, dn, password);
+    if (rc != 0) return fail_ldap(out, DEXC_AUTHENTICATE, rc);
+    succeed(out);
+    m_bAuthenticated = true;
+}
+
+void DConnection::authenticate(int, const char* dn, const char* password, DException** out) {
+    authenticate(dn, password, out);
+}
+
+int DConnection::authenticate_asyn(const char* dn, const char* password, DException** out) {
+    if (FlatFileCall ff{*this}) return ff->authenticate_asyn(dn, password, out);
+    if (!connectImplicitly(out)) return -1;
+    if (FlatFileCall ff{*this}) return ff->authenticate_asyn(dn, password, out);
+
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    replace_text(m_pAuthDN, dn);
+    replace_text(m_pAuthPassword, password);
+    succeed(out);
+    DS_LDAP* handle = handleLocked();
+    int id = handle != nullptr ? qdx_ldap_simple_bind(handle, dn, password) : -1;
+    if (id == -1) fail(out, DEXC_AUTHENTICATE, DEXC_ASYNCHRONOUS_ERROR);
+    return id;
+}
+
+int DConnection::authenticate_asyn(int, const char* dn, const char* password, DException** out) {
+    return authenticate_asyn(dn, password, out);
+}
+
+void DConnection::disconnect(DException** out) {
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    DS_LDAP* handle = m_pLdap.exchange(nullptr);
+    if (handle == nullptr) return fail(out, DEXC_DISCONNECT, kNoOpenConnection);
+    int rc = close_handle(handle);
+    if (rc != 0) return fail_ldap(out, DEXC_DISCONNECT, rc);
+    succeed(out);
+}
+
+char* DConnection::getAuthenticationDN() {
+    if (FlatFileCall ff{*this}) return ff->getAuthenticationDN();
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    return strcopy(m_pAuthDN);
+}
+
+char* DConnection::getAuthenticationPassword() {
+    if (FlatFileCall ff{*this}) return ff->getAuthenticationPassword();
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    return strcopy(m_pAuthPassword);
+}
+
+bool DConnection::setAuthenticationDN(const char* dn) {
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    replace_text(m_pAuthDN, dn);
+    return true;
+}
+
+bool DConnection::setAuthenticationPassword(const char* password) {
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    replace_text(m_pAuthPassword, password);
+    return true;
+}
+
+// ---- options, constraints, time-out -----------------------------------------------------
+
+int DConnection::getOption(int option) {
+    if (FlatFileCall ff{*this}) return ff->getOption(option);
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    if (option != 0 && option != 1) return -1;
+    if (m_pConstraints == nullptr) return 0;
+    return option == 0 ? m_pConstraints->getMaxResults() : m_pConstraints->getTimeLimit();
+}
+
+void DConnection::setOption(int option, int value) {
+    if (FlatFileCall ff{*this}) return ff->setOption(option, value);
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    if (m_pConstraints == nullptr) m_pConstraints = new SearchConstraints();
+    if (option == 0) m_pConstraints->setMaxResults(value);
+    if (option == 1) m_pConstraints->setTimeLimit(value);
+}
+
+SearchConstraints* DConnection::getSearchConstraints() {
+    if (FlatFileCall ff{*this}) return ff->getSearchConstraints();
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    if (m_pConstraints == nullptr) return nullptr;
+    return new SearchConstraints(m_pConstraints->getTimeLimit(), m_pConstraints->getMaxResults());
+}
+
+bool DConnection::setSearchConstraints(SearchConstraints* constraints) {
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    if (constraints != m_pConstraints) {
+        delete m_pConstraints;
+        m_pConstraints = constraints;
+    }
+    return true;
+}
+
+void DConnection::setTimeout(long timeout, DException** out) {
+    if (FlatFileCall ff{*this}) return ff->setTimeout(timeout, out);
+    succeed(out);
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    DS_LDAP* handle = handleLocked();
+    if (handle == nullptr) return fail(out, DEXC_SET_TIMEOUT, kNoOpenConnection);
+    if (qdx_ldap_set_timeout(handle, timeout) != 0) fail(out, DEXC_SET_TIMEOUT, kCanNotSetTimer);
+}
+
+// ---- text dump --------------------------------------------------------------------------
+
+char* DConnection::ToString() {
+    if (FlatFileCall ff{*this}) {
+        char* dn = ff->getAuthenticationDN();
+        char* password = ff->getAuthenticationPassword();
+        check_free(m_pAuthDN);
+        check_free(m_pAuthPassword);
+        m_pAuthDN = dn;
+        m_pAuthPassword = password;
+        m_bAuthenticated = ff->isAuthenticated();
+    }
+    return ToString(0, true);
+}
+
+char* DConnection::ToString(int indent, bool compact) {
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    DumpBuffer out;
+    put_header(out, "DConnection", indent);
+    put_string(out, "host", m_pHostName != nullptr ? m_pHostName : "localhost", indent + 2);
+    put_long(out, "port", m_iPort, indent + 2);
+    put_string(out, "authentication dn", m_pAuthDN, indent + 2);
+    put_string(out, "authentication password", m_pAuthPassword, indent + 2);
+    put_bool(out, "is autenticated", m_bAuthenticated, indent + 2);
+    if (put_object_label(out, "SearchConstraints", m_pConstraints, indent + 2))
+        dump(out, m_pConstraints, indent + 4, compact);
+    put_end(out, indent);
+    return out.release();
+}

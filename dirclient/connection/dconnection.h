@@ -1,0 +1,353 @@
+#ifndef DIRCLIENT_DCONNECTION_H
+#define DIRCLIENT_DCONNECTION_H
+
+// DConnection: the application's way into a directory. One object holds the address of a
+// directory, the credentials, the default search constraints and the requests still
+// waiting for an answer, and owns the directory handle that reaches the back end the host
+// string names:
+//
+//   "LDAP://host:port[/...]"              one LDAP server
+//   "LDAP://a:389;LDAP://b:389"           a server list with fail-over
+//   "DNS:name[/base]"                     a server list from the TXT record of name
+//   "FILE:///path/to/file.ldif"           a flat LDIF file (relative path; "FILE:////abs")
+//   "host" or "host:port"                 one LDAP server, plain session
+//
+//   DConnection c;
+//   DException* err = nullptr;
+//   c.connect("LDAP://ldap.example.com:389", 0, "cn=app,dc=example,dc=com", "secret", &err);
+//   if (err) { ...; c.deleteObject(err); }
+//   SearchResults* found = c.search("dc=example,dc=com", 2, "(cn=alice)", nullptr, false, &err);
+//   for (DEntry* e = found ? found->first() : nullptr; e; e = found->next()) ...
+//   c.deleteObject(found);
+//
+// Failures are never thrown. Every operation that can fail takes a last DException**: when
+// it is not null it receives null on success or a new exception owned by the caller
+// (release it with deleteObject); when it is null, failures go unreported. Asynchronous
+// forms (*_asyn) return the request's message id, or -1 when nothing was sent; getResult
+// collects the answer later as a Results object.
+//
+// Ownership: everything a method returns (entries, search results, Results, exceptions,
+// string copies) belongs to the caller and goes back through deleteObject or freeString.
+// Objects passed in stay the caller's, except a SearchConstraints given to
+// setSearchConstraints and a DList given to setMsgList, which the connection takes over.
+//
+// Threads: one connection may be shared by several threads. Each object has one mutex that
+// guards its fields and is held around every call through the handle, so requests of one
+// connection are sent one at a time. getResult keeps the mutex while it waits: give it a
+// time-out on a connection that other threads use. connect, disconnect and setConnection
+// must not run while another thread uses the same connection.
+//
+// Flat-file connections: when the handle is a flat file, almost every operation is handed
+// unchanged to the FFConnection inside it (ffconnection.h), which reports its own way (a
+// search that finds nothing fails with LDAP result 32, for instance).
+
+#include <ldap.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "attribute.h"
+#include "attribute_set.h"
+#include "dbinary.h"
+#include "dentry.h"
+#include "dexception.h"
+#include "directory_handle.h"
+#include "dlist.h"
+#include "entry_comparator.h"
+#include "modification.h"
+#include "modification_set.h"
+#include "results.h"
+#include "search_constraints.h"
+#include "search_results.h"
+
+class FFConnection;
+
+// The Dbinary values built for the LDAP modification record of the same index: a
+// null-terminated array, parallel to the LDAPMod array of a request.
+typedef Dbinary** AttrArray;
+
+// The parameters of a search request that outlive its sending (asynchronous searches).
+struct SearchPar {
+    int scope;     // 0 base, 1 one level, 2 subtree
+    char** attrs;  // null-terminated names borrowed from the caller's list; null for all
+};
+
+// A request whose answer still owes work in getResult (a check_malloc block in the list of
+// pending requests, item type 10).
+struct AsynVal {
+    int resultType;     // RES_SEARCH, RES_READ, or RES_RENAME for a rename that moves
+    int msgId;          // the LDAP message id of the request
+    void* requestData;  // owned: SearchPar* (search, read), or char*[3] with the DN, the new
+                        // RDN and the new superior (moving rename)
+};
+
+class DConnection {
+  public:
+    // Not connected, not authenticated, no host, port 389.
+    DConnection();
+    // As above, then setPort(port) (0 stores 389) and setHost(host). Nothing is opened.
+    DConnection(const char* host, int port);
+    // Closes an open handle without any report and releases everything the object holds.
+    ~DConnection();
+    DConnection(const DConnection&) = delete;
+    DConnection& operator=(const DConnection&) = delete;
+
+    // ---- state --------------------------------------------------------------------------
+    bool isConnected();
+    bool isAuthenticated();
+    // The directory handle (null while not connected); it stays owned by the connection.
+    DS_LDAP* getConnection();
+    // Stores the handle as it is; the one held before is neither closed nor freed.
+    bool setConnection(DS_LDAP* handle);
+    bool setIsAuthenticated(bool authenticated);
+
+    // ---- address ------------------------------------------------------------------------
+    // Keeps host for the next connect: a flat-file address keeps only its first ';'
+    // element; a list mixing LDAP URLs and flat-file URLs loses its flat-file elements.
+    // False (nothing changed) for null.
+    bool setHost(const char* host);
+    // The host in use, as written in the host string: on a server list, the element of the
+    // server the session is on (see isHostChanged). Owned by the connection, valid until
+    // the next getHost or the destruction; null when no host was set.
+    const char* getHost();
+    // The whole string last given to setHost (not a copy; no lock taken).
+    const char* getHostUrl();
+    // 1 when a server-list session has moved to another server since the last look (getHost
+    // then names the new one), else 0.
+    int isHostChanged();
+    int getPort();
+    bool setPort(int port);  // 0 stores 389
+
+    // ---- opening and authentication -----------------------------------------------------
+    // Opens the back end that host names (closing an open handle first) and binds
+    // anonymously. port goes to a plain session as given (0: 389); LDAP URLs carry their own.
+    void connect(const char* host, int port, DException** out);
+    // connect, then, when that succeeded, authenticate(dn, password).
+    void connect(const char* host, int port, const char* dn, const char* password,
+                 DException** out);
+    // Simple bind; connects first (to the host in use) when not connected. The DN and
+    // password are recorded whether or not the bind succeeds; success sets isAuthenticated.
+    void authenticate(const char* dn, const char* password, DException** out);
+    void authenticate(int method, const char* dn, const char* password, DException** out);
+    // Sends the bind and returns its message id (-1 on failure); getResult collects the
+    // answer (RES_AUTHENTICATE) and sets isAuthenticated on success.
+    int authenticate_asyn(const char* dn, const char* password, DException** out);
+    int authenticate_asyn(int method, const char* dn, const char* password, DException** out);
+    // Closes the handle. Credentials, constraints and pending requests are kept, so a later
+    // authenticate reconnects to the same host.
+    void disconnect(DException** out);
+
+    // New copies (release with freeString), null when none was recorded.
+    char* getAuthenticationDN();
+    char* getAuthenticationPassword();
+    bool setAuthenticationDN(const char* dn);  // stores a copy
+    bool setAuthenticationPassword(const char* password);
+
+    // ---- options, constraints, time-out -------------------------------------------------
+    // Option 0: the maximum number of results, option 1: the time limit of searches, both
+    // kept in the default constraints (0 when there are none); -1 for any other option.
+    int getOption(int option);
+    // Creates empty default constraints when there are none, then sets option 0 or 1.
+    void setOption(int option, int value);
+    // A new copy of the default constraints (the caller owns it), or null.
+    SearchConstraints* getSearchConstraints();
+    // Takes constraints over (null clears them); the previous ones are deleted.
+    bool setSearchConstraints(SearchConstraints* constraints);
+    // The idle time-out, in seconds, of a server-list session (at least 30, 0 stops it);
+    // accepted without effect by other back ends.
+    void setTimeout(long timeout, DException** out);
+
+    // ---- factory methods ----------------------------------------------------------------
+    // Model objects made with the library's own allocators; release each with deleteObject.
+    AttributeSet* newAttributeSet();
+    Attribute* newAttribute();
+    Attribute* newAttribute(const char* name);
+    Attribute* newAttribute(const char* name, Dbinary* value);  // takes the record over
+    Attribute* newAttribute(const char* name, int value);
+    Attribute* newAttribute(const char* name, const char* value);
+    DEntry* newDEntry();
+    DEntry* newDEntry(const char* dn);
+    DEntry* newDEntry(const char* dn, AttributeSet* set);  // takes the set over
+    DListItem* newDListItem();
+    // The release function is not used: the item releases its value by its type code.
+    DListItem* newDListItem(void* value, int type, void (*release)(void*));
+    DList* newDList();
+    CompareAttrNames* newCompareAttrNames(const char* name);
+    CompareAttrNames* newCompareAttrNames(const char* name, bool order);
+    CompareAttrNames* newCompareAttrNames(DList* names);
+    CompareAttrNames* newCompareAttrNames(DList* names, DList* orders, DException** out);
+    DException* newDException();
+    DException* newDException(const char* info);
+    DException* newDException(const char* info, int code, const char* sinfo);
+    DException* newDException(const char* info, int code, const char* sinfo, const char* extra);
+    Modification* newModification();
+    Modification* newModification(int op, Attribute* attribute);  // takes attribute over
+    ModificationSet* newModificationSet();
+    Results* newResults();
+    SearchResults* newSearchResults();
+    SearchConstraints* newSearchConstraints();
+    SearchConstraints* newSearchConstraints(int timeLimit, int maxResults);
+
+    // Destroy an object with the deallocation that matches its creation; null is ignored.
+    void deleteObject(AttributeSet* object);
+    void deleteObject(Attribute* object);
+    void deleteObject(DEntry* object);
+    void deleteObject(DListItem* object);
+    void deleteObject(DList* object);
+    void deleteObject(CompareAttrNames* object);
+    void deleteObject(DException* object);
+    void deleteObject(Modification* object);
+    void deleteObject(ModificationSet* object);
+    void deleteObject(Results* object);
+    void deleteObject(SearchResults* object);
+    void deleteObject(SearchConstraints* object);
+    // Releases a text handed out by the connection or the model (check_free).
+    void freeString(const char* text);
+
+    // ---- text dump ----------------------------------------------------------------------
+    // The dump of host, port, credentials, authentication state and default constraints;
+    // the caller releases it with freeString. ToString() is ToString(0, true) (on a flat
+    // file after taking the flat file's credentials and state over).
+    char* ToString();
+    char* ToString(int indent, bool compact);
+
+    // ---- synchronous operations ---------------------------------------------------------
+    // Adds the entry (its DN and every attribute, values sent as binary values).
+    void add(DEntry* entry, DException** out);
+    // Removes a leaf entry; error 614 (LDAP result 66) when it has children.
+    void remove(const char* dn, DException** out);
+    void modify(const char* dn, Modification* modification, DException** out);
+    // Applies the modifications in order: ADD (0) and REPLACE (2) need values, DELETE (1)
+    // without values removes the whole attribute.
+    void modify(const char* dn, ModificationSet* modifications, DException** out);
+    void rename(const char* dn, const char* newrdn, bool deleteOldRdn, DException** out);
+    // Renames in place; with a new superior other than the entry's parent the entry (which
+    // must be a leaf) is then moved there: read, added under it, removed from the old place.
+    void rename(const char* dn, const char* newrdn, const char* newSuperior, bool deleteOldRdn,
+                DException** out);
+    // The entry (all attributes, or the names of attrs, a list of strings), owned by the
+    // caller; null on failure. Over LDAP every value is a binary value.
+    DEntry* read(const char* dn, DException** out);
+    DEntry* read(const char* dn, DList* attrs, DException** out);
+    // scope 0 base, 1 one level, 2 subtree; -3, -2, -1: the same search whose answer is read
+    // and discarded (null, no report). attrs: names to return (null or empty: all).
+    // constraints: time limit and maximum number of results (null: the defaults). A new
+    // SearchResults owned by the caller, or null on failure. Over LDAP a search that finds
+    // nothing gives results whose only element is the exception "ERROR: no such object".
+    SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
+                          bool attrsOnly, DException** out);
+    SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
+                          bool attrsOnly, SearchConstraints* constraints, DException** out);
+    // True when the entry holds every value (strings only) of attribute; false on failure.
+    bool compare(const char* dn, Attribute* attribute, DException** out);
+
+    // ---- request builders and result converters -----------------------------------------
+    // A null-terminated LDAPMod array (binary values) for the entry; *attrArray receives
+    // the values it points into. Release both with freeModStruct. Null on failure.
+    LDAPMod** prepareAddRequest(DEntry* entry, AttrArray** attrArray, DException** out);
+    LDAPMod** prepareModifyRequest(const char* dn, ModificationSet* modifications,
+                                   AttrArray** attrArray, DException** out);
+    void freeModStruct(LDAPMod** mods, AttrArray* attrArray);
+    // Validates a search and sets the session's limits (constraints, or the defaults);
+    // null on failure. Release with freeSearchPar.
+    SearchPar* prepareSearchRequest(const char* base, int scope, const char* filter, DList* attrs,
+                                    bool attrsOnly, SearchConstraints* constraints,
+                                    DException** out);
+    void freeSearchPar(SearchPar* par);
+    // Validates a rename; true when it must also move the entry. out must not be null.
+    bool prepareRenameRequest(const char* dn, const char* newrdn, const char* newSuperior,
+                              bool deleteOldRdn, DException** out);
+    // Turn a search answer into model objects / discard it; both consume the message.
+    SearchResults* getSearchResult(LDAPMessage* answer);
+    SearchResults* getNULLResult(LDAPMessage* answer);
+
+    // ---- asynchronous operations --------------------------------------------------------
+    int add_asyn(DEntry* entry, DException** out);
+    int remove_asyn(const char* dn, DException** out);
+    int modify_asyn(const char* dn, Modification* modification, DException** out);
+    int modify_asyn(const char* dn, ModificationSet* modifications, DException** out);
+    int rename_asyn(const char* dn, const char* newrdn, bool deleteOldRdn, DException** out);
+    int rename_asyn(const char* dn, const char* newrdn, const char* newSuperior, bool deleteOldRdn,
+                    DException** out);
+    int read_asyn(const char* dn, DException** out);
+    int read_asyn(const char* dn, DList* attrs, DException** out);
+    // No discarding mode here: a negative scope is refused.
+    int search_asyn(const char* base, int scope, const char* filter, DList* attrs, bool attrsOnly,
+                    DException** out);
+    int search_asyn(const char* base, int scope, const char* filter, DList* attrs, bool attrsOnly,
+                    SearchConstraints* constraints, DException** out);
+
+    // Waits for the answer to msgId (-1: any request) for at most timeout milliseconds (0:
+    // no limit) and returns it as a new Results owned by the caller, or null when the time
+    // ran out. A failed request is a Results carrying the exception (take it with the
+    // Results' get operation, which hands it to you). Searches, reads and moving renames are
+    // finished here: the search results, the entry read, the move.
+    Results* getResult(int msgId);
+    Results* getResult(int msgId, int timeout);
+
+    // The list of pending requests (items of type 10 holding AsynVal records).
+    void addAsynValue(AsynVal* record);  // appends, taking the record over
+    // The item whose record has msgId (the list's cursor left on it), or null.
+    DListItem* getMsgItem(int msgId);
+    DList* getMsgList();
+    // Takes list over; the previous list and its records are released.
+    bool setMsgList(DList* list);
+
+    // ---- subtree operations, cache, change detection ------------------------------------
+    // Removes the entry and everything below it, children before their parent. Entries
+    // removed before a failure stay removed.
+    void removeTree(const char* dn, DException** out);
+    // After dn was renamed in place to newrdn: moves that leaf below newSuperior (read, add
+    // under the new superior, remove the old entry).
+    void moveEntry(const char* dn, const char* newrdn, const char* newSuperior, DException** out);
+    // The response cache of the LDAP session: answers to repeated searches and compares are
+    // kept for timeout seconds, within maxmem bytes.
+    void enableCache(long timeout, long maxmem, DException** out);
+    void disableCache();
+    // 1 when the directory changed since the last call (server lists: the server's count of
+    // completed modifications moved, or the session moved to another server; flat files:
+    // changes through this connection), 0 when not, or an LDAP result code when the count
+    // could not be read. 0 on a plain session.
+    int isChanged();
+    // The server's count of completed modifications (refreshed); 0 for other back ends.
+    int getModCount();
+
+  private:
+    class FlatFileCall;
+    friend class FlatFileCall;
+
+    // Connects to the host in use when no handle is open; false (reported) when that fails.
+    bool connectImplicitly(DException** out);
+
+    // Helpers that expect m_pLock held by the caller.
+    DS_LDAP* handleLocked() const;
+    SearchPar* prepareSearchLocked(DS_LDAP* handle, const char* base, int scope, const char* filter,
+                                   DList* attrs, SearchConstraints* constraints, DException** out);
+    SearchResults* convertSearchAnswer(DS_LDAP* handle, LDAPMessage* answer);
+    DListItem* findMsgItemLocked(int msgId);
+    void appendRecordLocked(AsynVal* record);
+    int sendSearchLocked(const char* base, int scope, const char* filter, DList* attrs,
+                         bool attrsOnly, SearchConstraints* constraints, int resultType,
+                         DException** out);
+    void finishSearchAnswer(Results* result, AsynVal* record, DS_LDAP* handle, LDAPMessage* message,
+                            int code);
+
+    bool hasChildren(const char* dn, DException** out);
+    void removeTreeFlatFile(FFConnection* ff, const char* dn, DException** out);
+
+    char* m_pHostName = nullptr;  // the host in use, as setHost kept it
+    int m_iPort = 389;
+    char* m_pAuthDN = nullptr;        // DN of the last authentication attempt
+    char* m_pAuthPassword = nullptr;  // password of the last authentication attempt
+    char* m_pHostUrl = nullptr;       // the whole string last given to setHost
+    char* m_pServer = nullptr;        // "LDAP://host:port" of a server-list session
+    bool m_bAuthenticated = false;
+    // Read without the lock to choose the flat-file path, hence atomic; written under it.
+    std::atomic<DS_LDAP*> m_pLdap{nullptr};
+    SearchConstraints* m_pConstraints = nullptr;  // default search constraints
+    DList* m_pMsgList = nullptr;                  // pending requests, created on first use
+    std::mutex* m_pLock;                          // guards every field above
+    char* m_pHostText = nullptr;                  // what getHost last returned
+};
+
+#endif

@@ -1,0 +1,253 @@
+// DConnection's request builders (model objects into LDAP requests) and the conversion of
+// search answers into model objects.
+
+#include <cstdint>
+#include <cstring>
+#include <mutex>
+
+#include "connection_report.h"
+#include "dconnection.h"
+#include "directory_handle.h"
+#include "ldap_handle_calls.h"
+#include "object_memory.h"
+
+using namespace dirclient::connection;
+
+namespace {
+
+// One LDAPMod record with its berval array and the Dbinary values the bervals point into.
+// The berval records sit in the same block as the pointer array that lists them.
+struct ModRecord {
+    LDAPMod* mod = nullptr;
+    Dbinary** values = nullptr;
+};
+
+void free_record(LDAPMod* mod, Dbinary** values) {
+    if (values != nullptr) {
+        for (Dbinary** value = values; *value != nullptr; ++value)
+            free_binary(*value);
+        check_free(values);
+    }
+    if (mod != nullptr) {
+        check_free(mod->mod_bvalues);
+        check_free(mod);
+    }
+}
+
+// The record for attribute with the LDAP operation op; an empty record (nothing allocated)
+// when one of its values has no binary form.
+ModRecord build_record(Attribute* attribute, int op) {
+    const int count = attribute->size();
+    ModRecord record;
+    record.mod = reinterpret_cast<LDAPMod*>(check_malloc(sizeof(LDAPMod)));
+    record.mod->mod_op = op | LDAP_MOD_BVALUES;
+    record.mod->mod_type = const_cast<char*>(attribute->getName());
+    const std::size_t pointers = (count + 1) * sizeof(berval*);
+    char* block = check_malloc(pointers + count * sizeof(berval));
+    auto** bervals = reinterpret_cast<berval**>(block);
+    auto* slots = reinterpret_cast<berval*>(block + pointers);
+    record.mod->mod_bvalues = bervals;
+    record.values = reinterpret_cast<Dbinary**>(check_malloc((count + 1) * sizeof(Dbinary*)));
+    std::memset(record.values, 0, (count + 1) * sizeof(Dbinary*));
+    bervals[0] = nullptr;
+
+    int i = 0;
+    DList* values = attribute->getValues();
+    for (DListItem* item = values != nullptr ? values->getHead() : nullptr;
+         item != nullptr && i < count; item = item->getNextItem(), ++i) {
+        Dbinary* binary = item->binaryValue();
+        if (binary == nullptr) {
+            free_record(record.mod, record.values);
+            return {};
+        }
+        record.values[i] = binary;
+        dbinary_to_berval(binary, &slots[i]);
+        bervals[i] = &slots[i];
+        bervals[i + 1] = nullptr;
+    }
+    return record;
+}
+
+// Arrays of n + 1 null slots for the modification records and their values.
+void allocate_arrays(int n, LDAPMod*** mods, AttrArray** values) {
+    *mods = reinterpret_cast<LDAPMod**>(check_malloc((n + 1) * sizeof(LDAPMod*)));
+    *values = reinterpret_cast<AttrArray*>(check_malloc((n + 1) * sizeof(AttrArray)));
+    std::memset(*mods, 0, (n + 1) * sizeof(LDAPMod*));
+    std::memset(*values, 0, (n + 1) * sizeof(AttrArray));
+}
+
+bool is_string_item(DListItem* item) {
+    return item->getType() == DLIST_STRING && item->getValue() != nullptr;
+}
+
+}  // namespace
+
+LDAPMod** DConnection::prepareAddRequest(DEntry* entry, AttrArray** attrArray, DException** out) {
+    if (getConnection() == nullptr) return fail(out, DEXC_ADD, kNoOpenConnection), nullptr;
+    if (entry == nullptr) return fail(out, DEXC_ADD, kInvalidEntry), nullptr;
+    if (entry->getDN() == nullptr) return fail(out, DEXC_ADD, kInvalidDn), nullptr;
+    const int n = entry->size();
+    if (n == 0) return fail(out, DEXC_ADD, kInvalidAttribute), nullptr;
+
+    LDAPMod** mods;
+    AttrArray* values;
+    allocate_arrays(n, &mods, &values);
+    int i = 0;
+    for (DListItem* item = entry->getAttributeSet()->getValues()->getHead();
+         item != nullptr && i < n; item = item->getNextItem(), ++i) {
+        auto* attribute = static_cast<Attribute*>(item->getValue());
+        ModRecord record;
+        if (attribute != nullptr && attribute->getName() != nullptr && attribute->size() > 0)
+            record = build_record(attribute, LDAP_MOD_ADD);
+        if (record.mod == nullptr) {
+            freeModStruct(mods, values);
+            return fail(out, DEXC_ADD, kInvalidAttributeValue), nullptr;
+        }
+        mods[i] = record.mod;
+        values[i] = record.values;
+    }
+    *attrArray = values;
+    succeed(out);
+    return mods;
+}
+
+LDAPMod** DConnection::prepareModifyRequest(const char* dn, ModificationSet* modifications,
+                                            AttrArray** attrArray, DException** out) {
+    if (getConnection() == nullptr) return fail(out, DEXC_MODIFY, kNoOpenConnection), nullptr;
+    if (dn == nullptr) return fail(out, DEXC_MODIFY, kInvalidDn), nullptr;
+    if (modifications == nullptr) return fail(out, DEXC_MODIFY, kInvalidModificationSet), nullptr;
+    const int n = modifications->size();
+    if (n == 0) return fail(out, DEXC_MODIFY, kInvalidAttribute), nullptr;
+
+    LDAPMod** mods;
+    AttrArray* values;
+    allocate_arrays(n, &mods, &values);
+    int i = 0;
+    for (DListItem* item = modifications->getValues()->getHead(); item != nullptr && i < n;
+         item = item->getNextItem(), ++i) {
+        auto* modification = static_cast<Modification*>(item->getValue());
+        Attribute* attribute = modification != nullptr ? modification->getAttribute() : nullptr;
+        const char* detail = nullptr;
+        if (attribute == nullptr || attribute->getName() == nullptr ||
+            (attribute->size() == 0 && modification->getOp() != MOD_OP_DELETE))
+            detail = kInvalidAttributeValue;
+        else if (modification->getOp() < MOD_OP_ADD || modification->getOp() > MOD_OP_REPLACE)
+            detail = kInvalidModificationOption;
+        ModRecord record;
+        if (detail == nullptr) {
+            // The LDAP operation codes are those of Modification: 0 add, 1 delete, 2 replace.
+            record = build_record(attribute, modification->getOp());
+            if (record.mod == nullptr) detail = kInvalidAttributeValue;
+        }
+        if (detail != nullptr) {
+            freeModStruct(mods, values);
+            return fail(out, DEXC_MODIFY, detail), nullptr;
+        }
+        mods[i] = record.mod;
+        values[i] = record.values;
+    }
+    *attrArray = values;
+    succeed(out);
+    return mods;
+}
+
+void DConnection::freeModStruct(LDAPMod** mods, AttrArray* attrArray) {
+    if (mods != nullptr) {
+        for (int i = 0; mods[i] != nullptr; ++i)
+            free_record(mods[i], attrArray != nullptr ? attrArray[i] : nullptr);
+    }
+    check_free(mods);
+    check_free(attrArray);
+}
+
+SearchPar* DConnection::prepareSearchRequest(const char* base, int scope, const char* filter,
+                                             DList* attrs, bool, SearchConstraints* constraints,
+                                             DException** out) {
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    return prepareSearchLocked(handleLocked(), base, scope, filter, attrs, constraints, out);
+}
+
+SearchPar* DConnection::prepareSearchLocked(DS_LDAP* handle, const char* base, int scope,
+                                            const char* filter, DList* attrs,
+                                            SearchConstraints* constraints, DException** out) {
+    if (handle == nullptr) return fail(out, DEXC_SEARCH, kNoOpenConnection), nullptr;
+    if (base == nullptr) return fail(out, DEXC_SEARCH, kInvalidDn), nullptr;
+    if (filter == nullptr) return fail(out, DEXC_SEARCH, kInvalidFilter), nullptr;
+    if (scope < 0 || scope > 2) return fail(out, DEXC_SEARCH, kInvalidSearchOption), nullptr;
+    succeed(out);
+
+    auto* par = reinterpret_cast<SearchPar*>(check_malloc(sizeof(SearchPar)));
+    par->scope = scope;
+    par->attrs = nullptr;
+    // Only the list's strings name attributes; an item of another type names none.
+    int names = 0;
+    for (DListItem* item = attrs != nullptr ? attrs->getHead() : nullptr; item != nullptr;
+         item = item->getNextItem())
+        names += is_string_item(item) ? 1 : 0;
+    if (names > 0) {
+        par->attrs = reinterpret_cast<char**>(check_malloc((names + 1) * sizeof(char*)));
+        int i = 0;
+        for (DListItem* item = attrs->getHead(); item != nullptr; item = item->getNextItem()) {
+            if (is_string_item(item)) par->attrs[i++] = static_cast<char*>(item->getValue());
+        }
+        par->attrs[i] = nullptr;
+    }
+
+    SearchConstraints* limits = constraints != nullptr ? constraints : m_pConstraints;
+    if (handle->kind != QDX_LDAP_FLAT_FILE) {
+        qdx_ldap_set_limits(handle, limits != nullptr ? limits->getTimeLimit() : 0,
+                            limits != nullptr ? limits->getMaxResults() : 0);
+    }
+    return par;
+}
+
+void DConnection::freeSearchPar(SearchPar* par) {
+    if (par == nullptr) return;
+    check_free(par->attrs);
+    check_free(par);
+}
+
+SearchResults* DConnection::getSearchResult(LDAPMessage* answer) {
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    return convertSearchAnswer(handleLocked(), answer);
+}
+
+SearchResults* DConnection::getNULLResult(LDAPMessage* answer) {
+    // Nothing is kept of a discarded answer: releasing the message releases every part.
+    qdx_ldap_msgfree(answer);
+    return nullptr;
+}
+
+SearchResults* DConnection::convertSearchAnswer(DS_LDAP* handle, LDAPMessage* answer) {
+    auto* results = new SearchResults();
+    if (qdx_ldap_count_entries(handle, answer) <= 0) {
+        results->addException(
+            new DException(dexception_info_message(DEXC_SEARCH), DEXC_SEARCH, kNoSuchObject));
+        qdx_ldap_msgfree(answer);
+        return results;
+    }
+    for (LDAPMessage* found = qdx_ldap_first_entry(handle, answer); found != nullptr;
+         found = qdx_ldap_next_entry(handle, found)) {
+        auto* set = new (HEAP) AttributeSet();
+        BerElement* ber = nullptr;
+        for (char* name = qdx_ldap_first_attribute(handle, found, &ber); name != nullptr;
+             name = qdx_ldap_next_attribute(handle, found, ber)) {
+            auto* attribute = new (HEAP) Attribute(name);
+            berval** values = qdx_ldap_get_values_len(handle, found, name);
+            for (berval** value = values; value != nullptr && *value != nullptr; ++value) {
+                Dbinary binary;
+                // A value beyond 4 GiB has no Dbinary form; it is left out.
+                if (dbinary_from_berval(*value, &binary)) attribute->addValue(&binary);
+            }
+            attribute->setBerVal(reinterpret_cast<void**>(values));
+            if (!set->addAttribute(attribute)) delete attribute;
+            qdx_ldap_memfree(name);
+        }
+        if (ber != nullptr) ber_free(ber, 0);
+        char* dn = qdx_ldap_get_dn(handle, found);
+        results->addEntry(new (HEAP) DEntry(dn, set));
+        qdx_ldap_memfree(dn);
+    }
+    qdx_ldap_msgfree(answer);
+    return results;
+}

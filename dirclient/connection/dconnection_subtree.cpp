@@ -1,0 +1,163 @@
+// DConnection's subtree operations (removing a subtree, moving a renamed leaf), the
+// response cache and change detection.
+
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "connection_report.h"
+#include "dconnection.h"
+#include "directory_handle.h"
+#include "dn_normalize.h"
+#include "ffconnection.h"
+#include "ffdn.h"
+#include "ffnode.h"
+#include "flat_file_call.h"
+#include "ldap_cext.h"
+#include "ldap_handle_calls.h"
+#include "object_memory.h"
+
+using namespace dirclient::connection;
+
+namespace {
+
+constexpr const char* kEveryEntry = "(objectclass=*)";
+
+LDAP_CEXT* server_list(DS_LDAP* handle) {
+    return handle != nullptr && handle->kind == QDX_LDAP_SERVER_LIST
+               ? static_cast<LDAP_CEXT*>(handle->session)
+               : nullptr;
+}
+
+// The DNs of the children of dn in the flat-file store (the store lock held), in the
+// store's order.
+std::vector<std::string> flat_file_children(const char* dn) {
+    std::vector<std::string> dns;
+    FFNode* root = FFConnection::getRoot();
+    char* normalized = dn_normalize(dn);
+    FFNode* node = root != nullptr ? root->findNode(normalized) : nullptr;
+    check_free(normalized);
+    DList* children = node != nullptr ? node->getChildren() : nullptr;
+    for (DListItem* item = children != nullptr ? children->getHead() : nullptr; item != nullptr;
+         item = item->getNextItem()) {
+        auto* child = static_cast<FFNode*>(item->getValue());
+        if (child != nullptr && child->getDN() != nullptr) dns.emplace_back(child->getDN());
+    }
+    return dns;
+}
+
+}  // namespace
+
+void DConnection::removeTree(const char* dn, DException** out) {
+    PrivateHolder holder(out);
+    DException** report = holder.get();
+    succeed(report);
+    // A flat file has no LDAP calls to reach: its subtree goes within the store.
+    if (FlatFileCall ff{*this}) return removeTreeFlatFile(ff.get(), dn, report);
+
+    int rc;
+    {
+        std::lock_guard<std::mutex> guard(*m_pLock);
+        DS_LDAP* handle = handleLocked();
+        if (handle == nullptr) return fail(report, DEXC_REMOVE, kNoOpenConnection);
+        rc = qdx_ldap_delete_s(handle, dn);
+    }
+    if (rc == 0) return;
+    if (rc != LDAP_NOT_ALLOWED_ON_NONLEAF) return fail_ldap(report, DEXC_REMOVE, rc);
+
+    // Internal listings ask for names only and ignore the default constraints, which are
+    // meant for the application's own searches.
+    SearchConstraints unlimited(0, 0);
+    DList noAttributes;
+    noAttributes.append(const_cast<char*>(LDAP_NO_ATTRS), DLIST_STRING, true);
+    SearchResults* children = search(dn, 1, kEveryEntry, &noAttributes, false, &unlimited, report);
+    if (children == nullptr) return;
+    if (children->first() == nullptr) {
+        delete children;
+        return fail(report, DEXC_REMOVE, kNoChildFound);
+    }
+    for (DEntry* child = children->first(); child != nullptr; child = children->next()) {
+        removeTree(child->getDN(), report);
+        if (*report != nullptr) break;
+    }
+    delete children;
+    if (*report != nullptr) return;
+
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    DS_LDAP* handle = handleLocked();
+    if (handle == nullptr) return fail(report, DEXC_REMOVE, kNoOpenConnection);
+    rc = qdx_ldap_delete_s(handle, dn);
+    if (rc != 0) fail_ldap(report, DEXC_REMOVE, rc);
+}
+
+void DConnection::removeTreeFlatFile(FFConnection* ff, const char* dn, DException** out) {
+    // The store lock (recursive) keeps the whole walk in one piece for other store users.
+    FFConnection::lock();
+    ff->remove(dn, out);
+    if (*out != nullptr && (*out)->getLdapErrorCode() == LDAP_NOT_ALLOWED_ON_NONLEAF) {
+        delete *out;
+        *out = nullptr;
+        std::vector<std::string> children = flat_file_children(dn);
+        if (children.empty()) fail(out, DEXC_REMOVE, kNoChildFound);
+        for (const std::string& child : children) {
+            removeTreeFlatFile(ff, child.c_str(), out);
+            if (*out != nullptr) break;
+        }
+        if (*out == nullptr) ff->remove(dn, out);
+    }
+    FFConnection::unlock();
+}
+
+void DConnection::moveEntry(const char* dn, const char* newrdn, const char* newSuperior,
+                            DException** out) {
+    PrivateHolder holder(out);
+    DException** report = holder.get();
+    const char* parent = dn != nullptr ? ffdn::parentOf(dn) : nullptr;
+    if (parent == nullptr) return fail(report, DEXC_RENAME, kInvalidDn);
+    if (newrdn == nullptr) return fail(report, DEXC_RENAME, kInvalidRdn);
+    if (newSuperior == nullptr) return fail(report, DEXC_RENAME, kInvalidDn);
+
+    const std::string renamed = std::string(newrdn) + "," + parent;
+    DEntry* entry = read(renamed.c_str(), report);
+    if (entry == nullptr) return;
+    entry->setDN((std::string(newrdn) + "," + newSuperior).c_str());
+    add(entry, report);
+    delete entry;
+    if (*report != nullptr) return;
+    remove(renamed.c_str(), report);
+}
+
+// ---- cache and change detection ---------------------------------------------------------
+
+void DConnection::enableCache(long timeout, long maxmem, DException** out) {
+    if (FlatFileCall ff{*this}) return ff->enableCache(timeout, maxmem, out);
+    succeed(out);
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    DS_LDAP* handle = handleLocked();
+    if (handle == nullptr) return fail(out, DEXC_ENABLE_CACHE, kNoOpenConnection);
+    if (qdx_ldap_enable_cache(handle, timeout, maxmem) != 0)
+        fail(out, DEXC_ENABLE_CACHE, kCanNotAllocate);
+}
+
+void DConnection::disableCache() {
+    if (FlatFileCall ff{*this}) return ff->disableCache();
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    if (DS_LDAP* handle = handleLocked()) qdx_ldap_disable_cache(handle);
+}
+
+int DConnection::isChanged() {
+    if (FlatFileCall ff{*this}) return ff->isChanged();
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    LDAP_CEXT* session = server_list(handleLocked());
+    return session != nullptr ? ldap_cext_is_changed(session) : 0;
+}
+
+int DConnection::getModCount() {
+    if (FlatFileCall ff{*this}) return 0;
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    LDAP_CEXT* session = server_list(handleLocked());
+    if (session == nullptr) return 0;
+    ldap_cext_is_changed(session);
+    return static_cast<int>(ldap_cext_get_mod_count(session));
+}

@@ -1,0 +1,239 @@
+// DConnection's synchronous operations: each validates, builds its request, sends it through
+// the handle under the connection's lock and reports failures with its own code.
+
+#include <cstring>
+#include <memory>
+#include <mutex>
+
+#include "connection_report.h"
+#include "dconnection.h"
+#include "directory_handle.h"
+#include "dn_normalize.h"
+#include "ffdn.h"
+#include "flat_file_call.h"
+#include "ldap_handle_calls.h"
+#include "object_memory.h"
+
+using namespace dirclient::connection;
+
+namespace {
+
+constexpr const char* kEveryEntry = "(objectclass=*)";
+// What a send returns when the handle went away after the request was built.
+constexpr int kNoHandle = -1;
+
+struct FreeText {
+    void operator()(char* text) const { check_free(text); }
+};
+using Text = std::unique_ptr<char, FreeText>;
+
+}  // namespace
+
+void DConnection::add(DEntry* entry, DException** out) {
+    if (FlatFileCall ff{*this}) return ff->add(entry, out);
+    AttrArray* values = nullptr;
+    LDAPMod** mods = prepareAddRequest(entry, &values, out);
+    if (mods == nullptr) return;
+    int rc;
+    {
+        std::lock_guard<std::mutex> guard(*m_pLock);
+        DS_LDAP* handle = handleLocked();
+        rc = handle != nullptr ? qdx_ldap_add_s(handle, entry->getDN(), mods) : kNoHandle;
+    }
+    freeModStruct(mods, values);
+    if (rc == kNoHandle) return fail(out, DEXC_ADD, kNoOpenConnection);
+    if (rc != 0) fail_ldap(out, DEXC_ADD, rc);
+}
+
+void DConnection::remove(const char* dn, DException** out) {
+    if (FlatFileCall ff{*this}) return ff->remove(dn, out);
+    int rc;
+    {
+        std::lock_guard<std::mutex> guard(*m_pLock);
+        DS_LDAP* handle = handleLocked();
+        if (handle == nullptr) return fail(out, DEXC_REMOVE, kNoOpenConnection);
+        succeed(out);
+        rc = qdx_ldap_delete_s(handle, dn);
+    }
+    if (rc != 0)
+        fail_ldap(out, rc == LDAP_NOT_ALLOWED_ON_NONLEAF ? DEXC_REMOVE_NOT_LEAF : DEXC_REMOVE, rc);
+}
+
+void DConnection::modify(const char* dn, Modification* modification, DException** out) {
+    if (FlatFileCall ff{*this}) return ff->modify(dn, modification, out);
+    if (modification == nullptr) return fail(out, DEXC_MODIFY, kInvalidModification);
+    // The set only refers to the caller's modification, which outlives it untouched.
+    ModificationSet set;
+    set.addModification(modification, DLIST_BORROWED);
+    modify(dn, &set, out);
+}
+
+void DConnection::modify(const char* dn, ModificationSet* modifications, DException** out) {
+    if (FlatFileCall ff{*this}) return ff->modify(dn, modifications, out);
+    AttrArray* values = nullptr;
+    LDAPMod** mods = prepareModifyRequest(dn, modifications, &values, out);
+    if (mods == nullptr) return;
+    int rc;
+    {
+        std::lock_guard<std::mutex> guard(*m_pLock);
+        DS_LDAP* handle = handleLocked();
+        rc = handle != nullptr ? qdx_ldap_modify_s(handle, dn, mods) : kNoHandle;
+    }
+    freeModStruct(mods, values);
+    if (rc == kNoHandle) return fail(out, DEXC_MODIFY, kNoOpenConnection);
+    if (rc != 0) fail_ldap(out, DEXC_MODIFY, rc);
+}
+
+void DConnection::rename(const char* dn, const char* newrdn, bool deleteOldRdn, DException** out) {
+    rename(dn, newrdn, nullptr, deleteOldRdn, out);
+}
+
+void DConnection::rename(const char* dn, const char* newrdn, const char* newSuperior,
+                         bool deleteOldRdn, DException** out) {
+    if (FlatFileCall ff{*this}) return ff->rename(dn, newrdn, newSuperior, deleteOldRdn, out);
+    PrivateHolder holder(out);
+    const bool move = prepareRenameRequest(dn, newrdn, newSuperior, deleteOldRdn, holder.get());
+    if (holder.failure() != nullptr) return;
+    int rc;
+    {
+        std::lock_guard<std::mutex> guard(*m_pLock);
+        DS_LDAP* handle = handleLocked();
+        if (handle == nullptr) return fail(holder.get(), DEXC_RENAME, kNoOpenConnection);
+        rc = qdx_ldap_modrdn2_s(handle, dn, newrdn, deleteOldRdn ? 1 : 0);
+    }
+    if (rc != 0) return fail_ldap(holder.get(), DEXC_RENAME, rc);
+    if (move) moveEntry(dn, newrdn, newSuperior, holder.get());
+}
+
+bool DConnection::prepareRenameRequest(const char* dn, const char* newrdn, const char* newSuperior,
+                                       bool, DException** out) {
+    PrivateHolder holder(out);
+    DException** report = holder.get();
+    if (dn == nullptr) return fail(report, DEXC_RENAME, kInvalidEntry), false;
+    if (newrdn == nullptr) return fail(report, DEXC_RENAME, kInvalidRdn), false;
+    if (getConnection() == nullptr) return fail(report, DEXC_RENAME, kNoOpenConnection), false;
+    succeed(report);
+    if (newSuperior == nullptr) return false;
+
+    // A DN without a parent cannot be moved: refuse before anything is renamed.
+    const char* parent = ffdn::parentOf(dn);
+    if (parent == nullptr) return fail(report, DEXC_RENAME, kInvalidDn), false;
+    Text here(dn_normalize_case(parent));
+    Text there(dn_normalize_case(newSuperior));
+    if (std::strcmp(here.get(), there.get()) == 0) return false;  // already its parent
+
+    if (hasChildren(dn, report)) fail(report, DEXC_MOVE, kNotALeaf);
+    if (*report != nullptr) return false;
+    return true;
+}
+
+bool DConnection::hasChildren(const char* dn, DException** out) {
+    // One child is enough to know: a size limit of 1 that the server reports as exceeded
+    // means more than one.
+    SearchConstraints firstOnly(0, 1);
+    DList noAttributes;
+    noAttributes.append(const_cast<char*>(LDAP_NO_ATTRS), DLIST_STRING, true);
+    DException* failure = nullptr;
+    SearchResults* children = search(dn, 1, kEveryEntry, &noAttributes, true, &firstOnly, &failure);
+    bool found = children != nullptr && children->first() != nullptr;
+    delete children;
+    if (failure != nullptr) {
+        const int code = failure->getLdapErrorCode();
+        if (code == LDAP_SIZELIMIT_EXCEEDED) {
+            found = true;
+        } else if (code != LDAP_NO_SUCH_OBJECT &&
+                   std::strcmp(failure->getInfoSMsg(), kNoSuchObjectText) != 0) {
+            // Anything but a missing entry ends the rename with the search's report.
+            if (out != nullptr) *out = failure;
+            return false;
+        }
+        delete failure;
+    }
+    return found;
+}
+
+DEntry* DConnection::read(const char* dn, DException** out) {
+    return read(dn, nullptr, out);
+}
+
+DEntry* DConnection::read(const char* dn, DList* attrs, DException** out) {
+    if (FlatFileCall ff{*this}) return ff->read(dn, attrs, out);
+    SearchResults* results = search(dn, 0, kEveryEntry, attrs, false, out);
+    if (results == nullptr) return nullptr;
+    // The first element leaves the results before they go, so the caller becomes its only
+    // owner.
+    DListItem* item = results->getValues() != nullptr ? results->getValues()->getHead() : nullptr;
+    auto* first = item != nullptr ? static_cast<DElement*>(item->getValue()) : nullptr;
+    if (item != nullptr) item->resetValue(nullptr);
+    delete results;
+    if (first == nullptr) return nullptr;
+    if (first->getType() == DELEMENT_ENTRY) return static_cast<DEntry*>(first);
+    auto* failure = static_cast<DException*>(first);
+    if (out != nullptr)
+        *out = failure;
+    else
+        delete failure;
+    return nullptr;
+}
+
+SearchResults* DConnection::search(const char* base, int scope, const char* filter, DList* attrs,
+                                   bool attrsOnly, DException** out) {
+    return search(base, scope, filter, attrs, attrsOnly, nullptr, out);
+}
+
+SearchResults* DConnection::search(const char* base, int scope, const char* filter, DList* attrs,
+                                   bool attrsOnly, SearchConstraints* constraints,
+                                   DException** out) {
+    if (FlatFileCall ff{*this})
+        return ff->search(base, scope, filter, attrs, attrsOnly, constraints, out);
+    // -3, -2, -1: the same search, answer discarded.
+    const bool discard = scope < 0;
+    if (discard) scope += 3;
+
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    DS_LDAP* handle = handleLocked();
+    SearchPar* par = prepareSearchLocked(handle, base, scope, filter, attrs, constraints, out);
+    if (par == nullptr) return nullptr;
+    LDAPMessage* answer = nullptr;
+    int rc =
+        qdx_ldap_search_s(handle, base, par->scope, filter, par->attrs, attrsOnly ? 1 : 0, &answer);
+    freeSearchPar(par);
+    if (rc != 0) {
+        // A partial answer (size or time limit exceeded) is not handed out.
+        qdx_ldap_msgfree(answer);
+        return fail_ldap(out, DEXC_SEARCH, rc), nullptr;
+    }
+    return discard ? getNULLResult(answer) : convertSearchAnswer(handle, answer);
+}
+
+bool DConnection::compare(const char* dn, Attribute* attribute, DException** out) {
+    if (FlatFileCall ff{*this}) return ff->compare(dn, attribute, out);
+    if (dn == nullptr) return fail(out, DEXC_COMPARE, kInvalidDn), false;
+    if (attribute == nullptr) return fail(out, DEXC_COMPARE, kInvalidAttribute), false;
+    if (attribute->getName() == nullptr)
+        return fail(out, DEXC_COMPARE, kInvalidAttributeName), false;
+    DList* values = attribute->getValues();
+    for (DListItem* item = values != nullptr ? values->getHead() : nullptr; item != nullptr;
+         item = item->getNextItem()) {
+        if (item->getType() != DLIST_STRING || item->getValue() == nullptr)
+            return fail(out, DEXC_COMPARE, kOnlyStringValues), false;
+    }
+    // Without a handle nothing can be asked, whatever the attribute holds.
+    if (getConnection() == nullptr) return fail(out, DEXC_COMPARE, kNoOpenConnection), false;
+    succeed(out);
+
+    for (DListItem* item = values != nullptr ? values->getHead() : nullptr; item != nullptr;
+         item = item->getNextItem()) {
+        int rc;
+        {
+            std::lock_guard<std::mutex> guard(*m_pLock);
+            DS_LDAP* handle = handleLocked();
+            if (handle == nullptr) return fail(out, DEXC_COMPARE, kNoOpenConnection), false;
+            rc = qdx_ldap_compare_s(handle, dn, attribute->getName(),
+                                    static_cast<const char*>(item->getValue()));
+        }
+        if (rc == LDAP_COMPARE_FALSE) return false;
+        if (rc != LDAP_COMPARE_TRUE) return fail_ldap(out, DEXC_COMPARE, rc), false;
+    }
+    return true;
+}

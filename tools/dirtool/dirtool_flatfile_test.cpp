@@ -1,0 +1,353 @@
+// dirtool end to end on flat LDIF files: the built program, run as a user runs it.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "dirtool_runner.h"
+#include "ldif_reader.h"
+#include "test_processes.h"
+
+namespace dirtool::test {
+namespace {
+
+using dirclient::test::read_file;
+using dirclient::test::TempDir;
+using dirclient::test::write_file;
+
+const char kSeed[] =
+    "version: 1\n"
+    "\n"
+    "dn: o=acme\n"
+    "objectClass: organization\n"
+    "o: acme\n"
+    "\n"
+    "dn: ou=people,o=acme\n"
+    "objectClass: organizationalUnit\n"
+    "ou: people\n"
+    "\n"
+    "dn: cn=Bo Berg,ou=people,o=acme\n"
+    "objectClass: person\n"
+    "cn: Bo Berg\n"
+    "sn: Berg\n"
+    "\n"
+    "dn: cn=Al Ames,ou=people,o=acme\n"
+    "objectClass: person\n"
+    "cn: Al Ames\n"
+    "sn: Ames\n";
+
+bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The DNs of the records of an LDIF text, in order.
+std::vector<std::string> dns_of(const std::string& ldif) {
+    std::vector<std::string> dns;
+    for (const LdifRecord& record : parse_ldif(ldif))
+        dns.push_back(record.dn);
+    return dns;
+}
+
+class FlatFile : public ::testing::Test {
+  protected:
+    void SetUp() override { write_file(path_, kSeed); }
+
+    // dirtool on the seeded file, named relative to the folder it runs in.
+    RunResult dirtool(std::vector<std::string> args, const std::string& input = "") {
+        args.insert(args.begin(), {"-H", "FILE:///dir.ldif"});
+        RunOptions options;
+        options.input = input;
+        options.cwd = dir_.path();
+        return run_dirtool(args, options);
+    }
+
+    std::string saved() { return read_file(path_); }
+
+    TempDir dir_{"dirtool-flat"};
+    std::string path_ = dir_.file("dir.ldif");
+};
+
+TEST_F(FlatFile, SearchesSortsAndReadsAsLdif) {
+    RunResult all = dirtool({"search", "o=acme", "sub"});
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(dns_of(all.out),
+              (std::vector<std::string>{"o=acme", "ou=people,o=acme", "cn=Bo Berg,ou=people,o=acme",
+                                        "cn=Al Ames,ou=people,o=acme"}));
+
+    RunResult sorted = dirtool(
+        {"search", "ou=people,o=acme", "one", "(objectclass=person)", "sn", "--sort", "sn"});
+    EXPECT_EQ(sorted.status, 0) << sorted.err;
+    EXPECT_EQ(sorted.out,
+              "dn: cn=Al Ames,ou=people,o=acme\nsn: Ames\n\ndn: cn=Bo Berg,ou=people,o=acme\nsn: "
+              "Berg\n\n");
+    RunResult reversed = dirtool({"search", "ou=people,o=acme", "1", "cn=*", "--sort=cn:desc"});
+    EXPECT_EQ(dns_of(reversed.out), (std::vector<std::string>{"cn=Bo Berg,ou=people,o=acme",
+                                                              "cn=Al Ames,ou=people,o=acme"}));
+
+    RunResult base = dirtool({"search", "o=acme", "base"});
+    EXPECT_EQ(dns_of(base.out), (std::vector<std::string>{"o=acme"}));
+
+    RunResult read = dirtool({"read", "cn=al ames, ou=people, o=acme"});
+    EXPECT_EQ(read.status, 0) << read.err;
+    EXPECT_EQ(read.out,
+              "dn: cn=Al Ames,ou=people,o=acme\nobjectClass: person\ncn: Al Ames\nsn: Ames\n\n");
+    EXPECT_EQ(dirtool({"read", "cn=Al Ames,ou=people,o=acme", "sn"}).out,
+              "dn: cn=Al Ames,ou=people,o=acme\nsn: Ames\n\n");
+}
+
+// A search that matches nothing is no failure; a base that does not exist is one.
+TEST_F(FlatFile, TellsAnEmptyAnswerFromAMissingBase) {
+    RunResult none = dirtool({"search", "o=acme", "sub", "(cn=nobody)"});
+    EXPECT_EQ(none.status, 0);
+    EXPECT_EQ(none.out, "");
+    EXPECT_TRUE(contains(none.err, "no entries found")) << none.err;
+    EXPECT_EQ(dirtool({"search", "", "one", "(o=none)"}).status, 0);
+
+    RunResult missing = dirtool({"search", "o=nowhere", "sub"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(contains(
+        missing.err,
+        "cannot search o=nowhere: ERROR: can not search [609]: LDAP result 32, No such object"))
+        << missing.err;
+    RunResult read = dirtool({"read", "cn=nobody,o=acme"});
+    EXPECT_EQ(read.status, 1);
+    EXPECT_TRUE(contains(read.err, "LDAP result 32")) << read.err;
+}
+
+TEST_F(FlatFile, ChangesAreSavedToTheFile) {
+    write_file(
+        dir_.file("new.ldif"),
+        "dn: cn=Cy Cole,ou=people,o=acme\nobjectClass: person\ncn: Cy Cole\nsn: Cole\n\n"
+        "dn: ou=staff,o=acme\nchangetype: add\nobjectClass: organizationalUnit\nou: staff\n");
+    RunResult add = dirtool({"add", "new.ldif"});
+    EXPECT_EQ(add.status, 0) << add.err;
+    EXPECT_EQ(add.out, "added cn=Cy Cole,ou=people,o=acme\nadded ou=staff,o=acme\n");
+    EXPECT_TRUE(contains(saved(), "dn: cn=Cy Cole,ou=people,o=acme\n"));
+    EXPECT_EQ(read_file(path_ + ".txt"), kSeed);  // the previous contents are kept
+
+    RunResult modify =
+        dirtool({"modify", "cn=Cy Cole,ou=people,o=acme"},
+                "replace: sn\nsn: Cole-Ray\n-\nadd: mail\nmail: cy@acme.example\n-\n");
+    EXPECT_EQ(modify.status, 0) << modify.err;
+    EXPECT_EQ(modify.out, "modified cn=Cy Cole,ou=people,o=acme\n");
+    EXPECT_TRUE(contains(saved(), "sn: Cole-Ray\nmail: cy@acme.example\n")) << saved();
+
+    RunResult rename = dirtool({"rename", "cn=Cy Cole,ou=people,o=acme", "cn=Cyd Cole"});
+    EXPECT_EQ(rename.status, 0) << rename.err;
+    EXPECT_EQ(rename.out, "renamed cn=Cy Cole,ou=people,o=acme to cn=Cyd Cole,ou=people,o=acme\n");
+    RunResult move =
+        dirtool({"rename", "cn=Cyd Cole,ou=people,o=acme", "cn=Cyd Cole", "ou=staff,o=acme"});
+    EXPECT_EQ(move.status, 0) << move.err;
+    RunResult moved = dirtool({"read", "cn=Cyd Cole,ou=staff,o=acme", "cn"});
+    EXPECT_EQ(moved.out,
+              "dn: cn=Cyd Cole,ou=staff,o=acme\ncn: Cyd Cole\n\n");  // the old RDN value went
+
+    RunResult keep =
+        dirtool({"rename", "cn=Bo Berg,ou=people,o=acme", "cn=Bob Berg", "--keep-old-rdn"});
+    EXPECT_EQ(keep.status, 0) << keep.err;
+    EXPECT_EQ(dirtool({"read", "cn=Bob Berg,ou=people,o=acme", "cn"}).out,
+              "dn: cn=Bob Berg,ou=people,o=acme\ncn: Bo Berg\ncn: Bob Berg\n\n");
+
+    RunResult leaf = dirtool({"delete", "cn=Al Ames,ou=people,o=acme"});
+    EXPECT_EQ(leaf.status, 0) << leaf.err;
+    EXPECT_EQ(leaf.out, "deleted cn=Al Ames,ou=people,o=acme\n");
+    RunResult parent = dirtool({"delete", "ou=people,o=acme"});
+    EXPECT_EQ(parent.status, 1);
+    EXPECT_TRUE(contains(parent.err, "LDAP result 66")) << parent.err;
+    EXPECT_TRUE(contains(parent.err, "delete -r removes them too")) << parent.err;
+    RunResult tree = dirtool({"delete", "-r", "ou=people,o=acme"});
+    EXPECT_EQ(tree.status, 0) << tree.err;
+    EXPECT_EQ(dns_of(saved()), (std::vector<std::string>{"o=acme", "ou=staff,o=acme",
+                                                         "cn=Cyd Cole,ou=staff,o=acme"}));
+}
+
+TEST_F(FlatFile, ComparesAndReportsChanges) {
+    RunResult yes = dirtool({"compare", "cn=Al Ames,ou=people,o=acme", "sn", "ames"});
+    EXPECT_EQ(yes.status, 0);
+    EXPECT_EQ(yes.out, "true\n");
+    RunResult no = dirtool({"compare", "cn=Al Ames,ou=people,o=acme", "sn", "Ames", "Berg"});
+    EXPECT_EQ(no.status, 3);
+    EXPECT_EQ(no.out, "false\n");
+    RunResult absent = dirtool({"compare", "cn=Al Ames,ou=people,o=acme", "mail", "x"});
+    EXPECT_EQ(absent.status, 1);
+    EXPECT_TRUE(contains(absent.err, "ERROR: can not compare [603]: LDAP result 16")) << absent.err;
+
+    RunResult changed = dirtool({"changed"});
+    EXPECT_EQ(changed.status, 3);
+    EXPECT_EQ(changed.out, "unchanged\n");
+    EXPECT_EQ(saved(), kSeed);  // nothing was written back
+}
+
+// Values that are not plain text come out in base64, long ones folded, and read back whole.
+TEST_F(FlatFile, UnsafeValuesRoundTripThroughBase64) {
+    const std::string long_text(200, 'x');
+    write_file(dir_.file("odd.ldif"),
+               "dn: cn=odd,o=acme\nobjectClass: device\ncn: odd\n"
+               "description::IGxlYWRpbmcgYmxhbms=\n"  // " leading blank"
+               "l: M\xC3\xBCnchen\n"
+               "seeAlso: " +
+                   long_text + "\n");
+    ASSERT_EQ(dirtool({"add", "odd.ldif"}).status, 0);
+    RunResult read = dirtool({"read", "cn=odd,o=acme"});
+    EXPECT_TRUE(contains(read.out, "description:: IGxlYWRpbmcgYmxhbms=\n")) << read.out;
+    EXPECT_TRUE(contains(read.out, "l:: TcO8bmNoZW4=\n")) << read.out;
+    for (size_t start = 0, end; (end = read.out.find('\n', start)) != std::string::npos;
+         start = end + 1)
+        EXPECT_LE(end - start, 76u);
+    std::vector<LdifRecord> back = parse_ldif(read.out);
+    ASSERT_EQ(back.size(), 1u);
+    EXPECT_EQ(back[0].attributes[2].values[0], " leading blank");
+    EXPECT_EQ(back[0].attributes[3].values[0], "M\xC3\xBCnchen");
+    EXPECT_EQ(back[0].attributes[4].values[0], long_text);
+}
+
+TEST_F(FlatFile, BadInputIsAUsageErrorAndChangesNothing) {
+    struct {
+        std::vector<std::string> args;
+        std::string input;
+        std::string message;
+    } cases[] = {
+        {{"add", "missing.ldif"}, "", "cannot read missing.ldif: No such file or directory"},
+        {{"add", "bad.ldif"}, "", "bad.ldif:3: expected \"name: value\""},
+        {{"add", "change.ldif"}, "", "change.ldif:1: add takes entries"},
+        {{"add", "empty.ldif"}, "", "empty.ldif holds no entries"},
+        {{"modify", "o=acme"},
+         "replace: description\n",
+         "standard input:1: replace: description needs at least one value"},
+        {{"modify", "o=acme"},
+         "dn: o=other\nchangetype: modify\ndelete: x\n",
+         "standard input:1: the changes are for"},
+        {{"modify", "o=acme"}, "", "standard input: no changes given"},
+        {{"search", "o=acme", "deep"}, "", "unknown scope \"deep\""},
+        {{"frob"}, "", "unknown command \"frob\""},
+    };
+    write_file(dir_.file("bad.ldif"), "dn: cn=x,o=acme\ncn: x\nsn x\n");
+    write_file(dir_.file("change.ldif"), "dn: o=acme\nchangetype: delete\n");
+    write_file(dir_.file("empty.ldif"), "# nothing\n");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        RunResult r = dirtool(c.args, c.input);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_TRUE(contains(r.err, "dirtool: " + c.message)) << r.err;
+    }
+    EXPECT_EQ(saved(), kSeed);
+    struct stat st;
+    EXPECT_NE(stat((path_ + ".txt").c_str(), &st), 0);  // never rewritten
+}
+
+// The entries before the failing one stay added, and the run says how far it got.
+TEST_F(FlatFile, AddStopsAtTheFirstFailure) {
+    write_file(dir_.file("three.ldif"),
+               "dn: cn=n1,o=acme\ncn: n1\n\n"
+               "dn: cn=Al Ames,ou=people,o=acme\ncn: Al Ames\n\n"
+               "dn: cn=n3,o=acme\ncn: n3\n");
+    RunResult r = dirtool({"add", "three.ldif"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "added cn=n1,o=acme\n");
+    EXPECT_TRUE(contains(r.err,
+                         "cannot add cn=Al Ames,ou=people,o=acme (three.ldif:4): "
+                         "ERROR: can not add entry [601]: LDAP result 68, Already exists"))
+        << r.err;
+    EXPECT_TRUE(contains(r.err, "added 1 of 3 entries")) << r.err;
+    std::vector<std::string> dns = dns_of(saved());
+    EXPECT_NE(std::find(dns.begin(), dns.end(), "cn=n1,o=acme"), dns.end());
+    EXPECT_EQ(std::find(dns.begin(), dns.end(), "cn=n3,o=acme"), dns.end());
+}
+
+TEST_F(FlatFile, ReportsAFileThatCannotBeWrittenBack) {
+    RunOptions options;
+    options.cwd = dir_.path();
+    options.input = "replace: o\no: acme corporation\n";
+    options.file_size_limit = 64;  // less than the file
+    RunResult r = run_dirtool({"-H", "FILE:///dir.ldif", "modify", "o=acme"}, options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "modified o=acme\n");
+    EXPECT_TRUE(contains(
+        r.err, "cannot write the changes back to dir.ldif: ERROR: can not disconnect [606]"))
+        << r.err;
+    EXPECT_EQ(saved(), kSeed);
+}
+
+// A reader that stops early (dirtool ... | head) must not cost the changes already made.
+TEST_F(FlatFile, ReaderGoingAwayLosesNoChanges) {
+    std::string many;
+    for (int i = 0; i < 3000; ++i)
+        many += "dn: cn=n" + std::to_string(i) + ",o=acme\ncn: n" + std::to_string(i) + "\n\n";
+    write_file(dir_.file("many.ldif"), many);
+    RunOptions options;
+    options.cwd = dir_.path();
+    std::string script =
+        "\"$0\" -H FILE:///dir.ldif add many.ldif | head -c 10 >/dev/null; exit ${PIPESTATUS[0]}";
+    int status = dirclient::test::run(
+        {"/bin/bash", "-c", "cd '" + dir_.path() + "' && " + script, DIRTOOL_PATH});
+    EXPECT_EQ(status, 1);  // the output was lost, and the status says so
+    EXPECT_EQ(dns_of(saved()).size(), 4u + 3000u);
+}
+
+TEST_F(FlatFile, OpensEveryFormOfFileHost) {
+    auto dns = [&](const std::string& host, const RunOptions& options) {
+        RunResult r = run_dirtool({"-H", host, "search", "o=acme", "base"}, options);
+        EXPECT_EQ(r.status, 0) << host << ": " << r.err;
+        return dns_of(r.out);
+    };
+    const std::vector<std::string> acme{"o=acme"};
+    RunOptions here;
+    here.cwd = dir_.path();
+    EXPECT_EQ(dns("file:///dir.ldif", here), acme);
+    EXPECT_EQ(dns("FILE:///dir.ldif/o=acme", here), acme);  // a base DN after the path
+    EXPECT_EQ(dns("FILE:///" + path_, {}), acme);           // four slashes: absolute
+    RunOptions env = here;
+    env.env = {{"DIRTOOL_HOST", "FILE:///dir.ldif"}};
+    RunResult from_env = run_dirtool({"read", "o=acme", "o"}, env);
+    EXPECT_EQ(from_env.out, "dn: o=acme\no: acme\n\n") << from_env.err;
+
+    // Three slashes before an absolute path name a relative one: say so.
+    RunResult wrong = run_dirtool({"-H", "FILE://" + path_, "read", "o=acme"});
+    EXPECT_EQ(wrong.status, 1);
+    EXPECT_TRUE(contains(wrong.err, "cannot connect to FILE://" + path_)) << wrong.err;
+    EXPECT_TRUE(contains(wrong.err, "the path after FILE:/// is relative: FILE:///" + path_))
+        << wrong.err;
+}
+
+TEST_F(FlatFile, ProfileReportGoesToStandardErrorOrItsFile) {
+    RunResult r = dirtool({"--profile", "search", "o=acme", "sub"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(dns_of(r.out).size(), 4u);  // standard output stays LDIF
+    EXPECT_TRUE(contains(r.err, "dirtool CPU: ")) << r.err;
+    EXPECT_TRUE(contains(r.err, "  operation CPU: ")) << r.err;
+    EXPECT_TRUE(contains(r.err, "  ldif_output CPU: ")) << r.err;
+    EXPECT_TRUE(contains(r.err, "count: 1\n")) << r.err;
+
+    RunOptions options;
+    options.cwd = dir_.path();
+    options.env = {{"QDX_PROFILE_FILE", dir_.file("profile.txt")},
+                   {"QDX_PROFILE_REPORT_COUNT", "1"}};
+    RunResult to_file =
+        run_dirtool({"-H", "FILE:///dir.ldif", "--profile", "read", "o=acme"}, options);
+    EXPECT_EQ(to_file.status, 0);
+    EXPECT_EQ(to_file.err, "");
+    std::string report = read_file(dir_.file("profile.txt"));
+    EXPECT_TRUE(contains(report, "Thread 0\ndirtool count: 1\n")) << report;
+    EXPECT_TRUE(contains(report, "Total threads:")) << report;
+}
+
+TEST(Dirtool, HelpAndUsageErrors) {
+    RunResult help = run_dirtool({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: dirtool -H HOST", 0), 0u);
+    EXPECT_TRUE(contains(help.out, "FILE:////srv/dir.ldif"));
+    RunResult none = run_dirtool({});
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.err, "dirtool: no command given\nRun \"dirtool --help\" for the usage.\n");
+    RunResult no_host = run_dirtool({"search", "o=x", "sub"});
+    EXPECT_EQ(no_host.status, 2);
+    EXPECT_TRUE(contains(no_host.err, "use -H HOST or set DIRTOOL_HOST"));
+    EXPECT_EQ(run_dirtool({"--version"}).status, 0);
+}
+
+}  // namespace
+}  // namespace dirtool::test

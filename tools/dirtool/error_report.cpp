@@ -1,0 +1,22 @@
+#include "error_report.h"
+
+#include "dexception.h"
+#include "ldap_result_codes.h"
+
+namespace dirtool {
+
+std::string describe_exception(const DException& exception) {
+    std::string text = exception.getInfoMsg();
+    if (text.empty()) text = "ERROR";
+    if (exception.getErrorCode() != 0)
+        text += " [" + std::to_string(exception.getErrorCode()) + "]";
+    std::string detail = exception.getInfoSMsg();
+    if (!detail.empty()) text += ": " + detail;
+    if (int code = exception.getLdapErrorCode(); code != 0) {
+        text += detail.empty() ? ": " : "; ";
+        text += "LDAP result " + std::to_string(code) + ", " + qdx_ldap_err2string(code);
+    }
+    return text;
+}
+
+}  // namespace dirtool

@@ -1,0 +1,132 @@
+#include "session.h"
+
+#include <strings.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "commands.h"
+#include "dconnection.h"
+#include "error_report.h"
+#include "profiling.h"
+
+namespace dirtool {
+namespace {
+
+constexpr const char kFilePrefix[] = "FILE:///";
+constexpr size_t kFilePrefixLength = sizeof kFilePrefix - 1;
+
+bool is_flat_file_host(const std::string& host) {
+    return strncasecmp(host.c_str(), kFilePrefix, kFilePrefixLength) == 0;
+}
+
+bool exists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+// Why a flat file would not open, when it can be told from outside.
+std::string flat_file_hint(const std::string& host) {
+    std::string path = flat_file_path(host);
+    if (path.empty()) return " (no file named after FILE:///)";
+    if (exists(path)) return " (" + path + " is not a loadable LDIF file: see the messages above)";
+    std::string hint = " (no such file: " + path;
+    if (path[0] != '/' && exists("/" + path))
+        hint += "; the path after FILE:/// is relative: FILE:////" + path + " names /" + path;
+    return hint + ")";
+}
+
+void report(const std::string& what, DException* e, const std::string& hint = "") {
+    fprintf(stderr, "dirtool: %s: %s%s\n", what.c_str(), describe_exception(*e).c_str(),
+            hint.c_str());
+}
+
+// The first line of a password file, without its line end.
+bool read_password(const std::string& path, std::string& password) {
+    FILE* in = fopen(path.c_str(), "r");
+    if (in == nullptr) return false;
+    char* line = nullptr;
+    size_t size = 0;
+    ssize_t n = getline(&line, &size, in);
+    int saved = errno;
+    bool ok = n >= 0 || !ferror(in);
+    if (n > 0) password.assign(line, static_cast<size_t>(n));
+    while (!password.empty() && (password.back() == '\n' || password.back() == '\r'))
+        password.pop_back();
+    free(line);
+    fclose(in);
+    errno = saved;
+    return ok;
+}
+
+}  // namespace
+
+std::string flat_file_path(const std::string& host) {
+    if (!is_flat_file_host(host)) return host;
+    std::string path = host.substr(kFilePrefixLength);
+    if (size_t semi = path.find(';'); semi != std::string::npos) path.erase(semi);
+    if (path.find('=') != std::string::npos) {
+        size_t slash = path.rfind('/');
+        path.erase(slash == std::string::npos ? 0 : slash);
+    }
+    return path;
+}
+
+int run_session(const Invocation& inv) {
+    std::string password = inv.password;
+    if (!inv.password_file.empty() && !read_password(inv.password_file, password)) {
+        fprintf(stderr, "dirtool: cannot read %s: %s\n", inv.password_file.c_str(),
+                strerror(errno));
+        return kExitUsage;
+    }
+    DConnection connection;
+    DException* e = nullptr;
+    {
+        Activity activity("operation");
+        if (inv.bind) {
+            connection.connect(inv.host.c_str(), inv.port, inv.bind_dn.c_str(), password.c_str(),
+                               &e);
+        } else {
+            connection.connect(inv.host.c_str(), inv.port, &e);
+        }
+    }
+    if (e != nullptr) {
+        if (e->getErrorCode() == DEXC_AUTHENTICATE) {
+            report("cannot bind as " + inv.bind_dn, e);
+        } else {
+            report("cannot connect to " + inv.host, e,
+                   is_flat_file_host(inv.host) ? flat_file_hint(inv.host) : "");
+        }
+        connection.deleteObject(e);
+        return kExitFailed;
+    }
+
+    int status = run_command(connection, inv);
+
+    DS_LDAP* handle = connection.getConnection();
+    bool flat_file = handle != nullptr && handle->kind == QDX_LDAP_FLAT_FILE;
+    {
+        Activity activity("operation");
+        connection.disconnect(&e);
+    }
+    if (e != nullptr) {
+        // Closing a server session cannot lose anything; a flat file that cannot be written
+        // back loses the changes.
+        if (flat_file) {
+            report("cannot write the changes back to " + flat_file_path(inv.host), e);
+            status = kExitFailed;
+        }
+        connection.deleteObject(e);
+    }
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        // A reader that went away (dirtool ... | head) needs no message.
+        if (errno != EPIPE) perror("dirtool: standard output");
+        status = kExitFailed;
+    }
+    return status;
+}
+
+}  // namespace dirtool

@@ -1,0 +1,74 @@
+#include "sort_spec.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "dentry.h"
+#include "entry_comparator.h"
+#include "search_results.h"
+
+namespace dirtool {
+namespace {
+
+TEST(SortSpec, ReadsKeysAndDirections) {
+    auto keys = parse_sort_spec("sn,givenName:DESC,cn:asc");
+    ASSERT_EQ(keys.size(), 3u);
+    EXPECT_EQ(keys[0].attribute, "sn");
+    EXPECT_TRUE(keys[0].ascending);
+    EXPECT_EQ(keys[1].attribute, "givenName");
+    EXPECT_FALSE(keys[1].ascending);
+    EXPECT_TRUE(keys[2].ascending);
+    EXPECT_FALSE(parse_sort_spec("dn:desc")[0].ascending);
+}
+
+TEST(SortSpec, RejectsMalformedKeys) {
+    for (const char* bad :
+         {"", ",", "cn,", ",cn", "cn:down", "cn:", ":desc", "c n", "dn,cn", "cn,DN:desc"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_THROW(parse_sort_spec(bad), SortSpecError);
+    }
+}
+
+DEntry* person(const char* dn, const char* sn, const char* cn) {
+    auto* entry = new DEntry(dn);
+    if (sn != nullptr) entry->addAttribute(new Attribute("sn", sn));
+    entry->addAttribute(new Attribute("cn", cn));
+    return entry;
+}
+
+std::string order_of(SearchResults& results) {
+    std::string order;
+    for (DEntry* e = results.first(); e != nullptr; e = results.next())
+        order += static_cast<char*>(e->getAttribute("cn")->getFirstValue());
+    return order;
+}
+
+TEST(SortSpec, OrdersResultsByAttributesAndByDn) {
+    struct {
+        const char* spec;
+        const char* order;
+    } cases[] = {
+        {"sn,cn", "-abcd"},       // no sn sorts first when ascending
+        {"sn,cn:desc", "-bacd"},  // equal sn: cn descending
+        {"sn:desc", "dcab-"},     // equal sn keep their order
+        {"dn", "-abcd"},          // normalised, case ignored: "CN = d" is "cn=d"
+        {"dn:desc", "dcba-"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.spec);
+        SearchResults results;
+        results.addEntry(person("cn=c,o=x", "Lee", "c"));
+        results.addEntry(person("cn=a,o=x", "Kim", "a"));
+        results.addEntry(person("cn=-,o=x", nullptr, "-"));
+        results.addEntry(person("CN = d , o=x", "Ng", "d"));
+        results.addEntry(person("cn=b,o=x", "kim", "b"));
+        auto keys = parse_sort_spec(c.spec);
+        std::unique_ptr<CompareAttrNames> comparator(make_comparator(keys));
+        results.sort(comparator.get());
+        EXPECT_EQ(order_of(results), c.order);
+    }
+}
+
+}  // namespace
+}  // namespace dirtool
