@@ -1,5 +1,6 @@
 // Parse, format, parse again: a line that parses must come back with the same type and
-// value, within the room the size rule promises.
+// value, within the room the size rule promises. A line said to be in canonical form must
+// come back byte for byte.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -7,7 +8,28 @@
 
 #include "ldif_codec.h"
 
+namespace {
+
+void check_canonical_claim(const uint8_t* data, size_t size) {
+    size_t n = ldif_canonical_line(reinterpret_cast<const char*>(data), size);
+    if (n == 0) return;
+    if (n > size) abort();
+    std::string line(reinterpret_cast<const char*>(data), n);
+    char* next = line.data();
+    char* joined = str_getline(&next);
+    char *type, *value;
+    int length;
+    if (!joined || str_parse_line(joined, &type, &value, &length) != 0) abort();
+    char* again = ldif_type_and_value(type, value, length);
+    if (!again || std::string(again) != std::string(reinterpret_cast<const char*>(data), n))
+        abort();
+    free(again);
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    check_canonical_claim(data, size);
     std::string text(reinterpret_cast<const char*>(data), size);
     char* next = text.data();
     char* line = str_getline(&next);

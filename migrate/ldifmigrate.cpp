@@ -54,13 +54,21 @@ int run(const char* input, const char* output) {
     {
         RecordReader reader(in);
         RecordProcessor processor(out, input);
-        while (char* record = reader.read_one_record()) {
-            if (processor.process_ldif_rec(record, reader.line_numbers(), reader.nul_lines()) !=
-                0) {
+        RecordReader::Span span;
+        while (reader.next_span(&span)) {
+            int status = span.clean ? processor.write_unmigrated(span.text, span.length) : -1;
+            if (status < 0)
+                status = processor.process_ldif_rec(reader.assemble(span), reader.line_numbers(),
+                                                    reader.nul_lines());
+            if (status != 0) {
                 write_failed = true;
                 write_errno = errno;
                 break;
             }
+        }
+        if (!write_failed && processor.flush() != 0) {
+            write_failed = true;
+            write_errno = errno;
         }
         malformed = processor.had_malformed_lines();
         read_failed = reader.failed();

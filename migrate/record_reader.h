@@ -21,6 +21,23 @@ class RecordReader {
     // buffer the reader owns until the next call; null at the end of the input.
     char* read_one_record();
 
+    // A record as it stands in the input, from its first line that is neither blank nor a
+    // comment up to the blank line that closes it (left out) or the end of the input.
+    struct Span {
+        char* text;
+        size_t length;
+        int first_line;  // input line number of text[0]
+        bool clean;      // no comment and no NUL byte inside: the text is the record text
+    };
+
+    // The next record without copying it, valid until the next call; false at the end of
+    // the input. read_one_record is next_span followed by assemble.
+    bool next_span(Span* span);
+
+    // The record text of a span just returned, as read_one_record gives it, with its
+    // line_numbers() and nul_lines().
+    char* assemble(const Span& span);
+
     // Input line number (from 1) of each line of the current record, in order.
     const std::vector<int>& line_numbers() const { return line_numbers_; }
 
@@ -32,14 +49,19 @@ class RecordReader {
     bool failed() const { return failed_; }
 
   private:
-    bool next_line(const char** line, size_t* length);
+    bool next_line(size_t* offset, size_t* length);
     bool fill();
     void append(const char* line, size_t length);
+    bool holds_nul(const char* line, size_t length) const;
+    void skip_ordinary_lines();
 
     FILE* in_;
-    char* buf_ = nullptr;  // read buffer: [begin_, end_) not yet consumed
+    // Read buffer: [begin_, end_) is kept (the record being read and what follows it),
+    // [pos_, end_) is not yet split into lines.
+    char* buf_ = nullptr;
     size_t buf_capacity_ = 0;
     size_t begin_ = 0;
+    size_t pos_ = 0;
     size_t end_ = 0;
     bool eof_ = false;
     bool failed_ = false;

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -73,6 +75,101 @@ TEST(RecordReader, ReadsLongLinesAndRecordsWhole) {
     records = read_all(exact);
     ASSERT_EQ(records.size(), 1u);
     EXPECT_EQ(records[0].text, exact);
+}
+
+// The reader's rules applied one line at a time, as plainly as they can be written: each
+// record as read_one_record gives it, and as next_span gives it (the text from its first
+// line on, comments included, and whether it holds none and no NUL byte).
+struct Reference {
+    std::vector<Record> records;
+    std::vector<std::pair<std::string, bool>> spans;
+};
+
+Reference read_line_by_line(const std::string& input) {
+    Reference ref;
+    Record current;
+    std::string raw;
+    bool clean = true;
+    bool in_comment = false;
+    int number = 0;
+    auto close = [&]() {
+        if (current.text.empty() && current.nul_lines.empty()) return;
+        ref.records.push_back(current);
+        ref.spans.emplace_back(raw, clean);
+        current = {};
+        raw.clear();
+        clean = true;
+    };
+    for (size_t at = 0; at < input.size();) {
+        size_t nl = input.find('\n', at);
+        size_t end = nl == std::string::npos ? input.size() : nl + 1;
+        std::string line = input.substr(at, end - at);
+        at = end;
+        ++number;
+        const bool started = !current.text.empty() || !current.nul_lines.empty();
+        if (line == "\n" || line == "\r\n" || line == "\r") {
+            close();
+            in_comment = false;
+            continue;
+        }
+        if (line[0] == '#' || (in_comment && (line[0] == ' ' || line[0] == '\t'))) {
+            in_comment = true;
+            if (started) {
+                raw += line;
+                clean = false;
+            }
+            continue;
+        }
+        in_comment = false;
+        raw += line;
+        if (line.find('\0') != std::string::npos) {
+            current.nul_lines.push_back(number);
+            clean = false;
+        } else {
+            current.text += line;
+            current.lines.push_back(number);
+        }
+    }
+    close();
+    return ref;
+}
+
+std::vector<std::pair<std::string, bool>> read_spans(const std::string& input) {
+    std::string copy = input;
+    FILE* f = fmemopen(copy.data(), copy.size(), "r");
+    std::vector<std::pair<std::string, bool>> spans;
+    {
+        RecordReader reader(f);
+        RecordReader::Span span;
+        while (reader.next_span(&span))
+            spans.emplace_back(std::string(span.text, span.length), span.clean);
+    }
+    fclose(f);
+    return spans;
+}
+
+TEST(RecordReader, AgreesWithLineByLineReadingOnRandomInput) {
+    std::mt19937 rng(2849);
+    const std::string kinds[] = {
+        "dn: x\n",  "\n",  "\r\n",      "# note\n", " more\n",
+        "\tmore\n", "#\n", "cn: y\r\n", "\n\n",     std::string("a\0b\n", 4)};
+    for (int i = 0; i < 300; ++i) {
+        SCOPED_TRACE(i);
+        std::string input;
+        const bool with_nul = i % 10 == 0;
+        const size_t target = i % 50 == 0 ? 600000 : rng() % 3000;
+        while (input.size() < target) {
+            if (rng() % 3 == 0) {
+                input += "cn: " + std::string(rng() % 90, 'v') + "\n";
+            } else {
+                input += kinds[rng() % (std::size(kinds) - (with_nul ? 0 : 1))];
+            }
+        }
+        if (rng() % 2) input += "sn: last";
+        Reference ref = read_line_by_line(input);
+        ASSERT_EQ(read_all(input), ref.records);
+        ASSERT_EQ(read_spans(input), ref.spans);
+    }
 }
 
 }  // namespace

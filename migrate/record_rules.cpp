@@ -9,6 +9,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "byte_blocks.h"
 #include "ch_malloc.h"
 
 namespace migrate {
@@ -26,25 +27,77 @@ char* copy_of(const char* text, size_t n) {
     return copy;
 }
 
+char lower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+}
+
+bool same_nocase(const char* a, const char* b, size_t n) {
+    for (size_t k = 0; k < n; ++k)
+        if (lower(a[k]) != lower(b[k])) return false;
+    return true;
+}
+
+// strcasestr in the C locale, which is the program's, for a text of known length. The
+// library's version prepares every call for long needles; these needles are a few
+// characters and the texts a line or two, so candidates for the first character are
+// picked sixteen at a time instead.
+const char* find_nocase(const char* text, size_t length, const char* needle) {
+    using namespace byte_blocks;
+    const size_t n = strlen(needle);
+    if (n == 0) return text;
+    if (length < n) return nullptr;
+    const size_t starts = length - n + 1;
+    const char first = lower(needle[0]);
+    const bool letter = first >= 'a' && first <= 'z';
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    size_t i = 0;
+    for (; i + 16 <= starts; i += 16) {
+        Bytes16 x = load(bytes + i);
+        if (letter) x |= splat(0x20);  // a letter of either case, and nothing else, matches
+        for (unsigned bits = lane_bits(x == splat(static_cast<unsigned char>(first))); bits != 0;
+             bits &= bits - 1) {
+            const char* at = text + i + static_cast<size_t>(__builtin_ctz(bits));
+            if (same_nocase(at, needle, n)) return at;
+        }
+    }
+    for (; i < starts; ++i)
+        if (lower(text[i]) == first && same_nocase(text + i, needle, n)) return text + i;
+    return nullptr;
+}
+
+// A piece of the definition text; absent when its clause is missing.
+struct Part {
+    const char* text = nullptr;
+    size_t length = 0;
+    bool present() const { return text != nullptr; }
+};
+
 // The text of a "source='...'" or "target='...'" clause, from after the quote up to the
-// first quote of either kind; null when the definition has neither form of the clause.
-char* clause_text(const char* definition, const char* single_quoted, const char* double_quoted) {
-    const char* found = strcasestr(definition, single_quoted);
-    if (!found) found = strcasestr(definition, double_quoted);
-    if (!found) return nullptr;
+// first quote of either kind; absent when the definition has neither form of the clause.
+Part clause_text(const char* definition, size_t length, const char* single_quoted,
+                 const char* double_quoted) {
+    const char* found = find_nocase(definition, length, single_quoted);
+    if (!found) found = find_nocase(definition, length, double_quoted);
+    if (!found) return {};
     const char* text = found + strlen(single_quoted);
-    return copy_of(text, strcspn(text, "'\""));
+    return {text, strcspn(text, "'\"")};
 }
 
-void split_clause(char* text, char** name, char** qualifier) {
-    *name = *qualifier = nullptr;
-    if (!text) return;
-    parse_source_target(text, name, qualifier);
-    ch_free(text);
+// "qualifier:name" split at its last ':'; the qualifier is absent without a ':', and ":"
+// when the only ':' is the first character.
+void split_clause(Part clause, Part* name, Part* qualifier) {
+    *name = clause;
+    *qualifier = {};
+    if (!clause.present()) return;
+    const auto* last = static_cast<const char*>(memrchr(clause.text, ':', clause.length));
+    if (!last) return;
+    const size_t after = static_cast<size_t>(last - clause.text) + 1;
+    *name = {last + 1, clause.length - after};
+    *qualifier = last == clause.text ? Part{":", 1} : Part{clause.text, after - 1};
 }
 
-const char* or_empty(const char* s) {
-    return s ? s : "";
+char* copy_of(Part part) {
+    return part.present() ? copy_of(part.text, part.length) : nullptr;
 }
 
 }  // namespace
@@ -94,16 +147,20 @@ int migrate_mdr(AttrTable& table) {
         const char* space = strchr(definition, ' ');
         if (!open || !space) continue;
         if (space < open) return 1;
-        char* element = copy_of(open + 1, static_cast<size_t>(space - open - 1));
-        bool is_map = strcasecmp(element, MAP) == 0;
-        if (!is_map) add_attribute(table, MDRTYPE, element);
-        ch_free(element);
-        if (!is_map) continue;
+        const char* element = open + 1;
+        const size_t element_length = static_cast<size_t>(space - element);
+        if (element_length != strlen(MAP) || strncasecmp(element, MAP, element_length) != 0) {
+            char* copy = copy_of(element, element_length);
+            add_attribute(table, MDRTYPE, copy);
+            ch_free(copy);
+            continue;
+        }
 
         for (int k = 0; k < table.count(); ++k)
             if (type_is(table[k], OBJECTCLASS))
                 table.replace_value(k, ch_strdup(MESSAGEMAP), static_cast<int>(strlen(MESSAGEMAP)));
-        if (strcasestr(definition, TYPE1) || strcasestr(definition, TYPE2))
+        const size_t length = strlen(definition);
+        if (find_nocase(definition, length, TYPE1) || find_nocase(definition, length, TYPE2))
             add_attribute(table, USERMAP, USERMAP_VALUE);
         char* description = parse_definition(definition);
         if (!description) return 1;
@@ -114,38 +171,36 @@ int migrate_mdr(AttrTable& table) {
 }
 
 char* parse_definition(const char* definition) {
-    char *source_name, *source_qualifier, *target_name, *target_qualifier;
-    split_clause(clause_text(definition, SOURCE1, SOURCE2), &source_name, &source_qualifier);
-    split_clause(clause_text(definition, TARGET1, TARGET2), &target_name, &target_qualifier);
-    char* result = nullptr;
-    if (!source_name && !source_qualifier && !target_name && !target_qualifier) {
+    Part source_name, source_qualifier, target_name, target_qualifier;
+    const size_t length = strlen(definition);
+    split_clause(clause_text(definition, length, SOURCE1, SOURCE2), &source_name,
+                 &source_qualifier);
+    split_clause(clause_text(definition, length, TARGET1, TARGET2), &target_name,
+                 &target_qualifier);
+    if (!source_name.present() && !target_name.present()) {
         printf("Error building mapdesc attribute from definition: %s\n", definition);
-    } else {
-        const char* parts[] = {or_empty(source_name), or_empty(target_name),
-                               or_empty(source_qualifier), or_empty(target_qualifier)};
-        size_t n = 3;
-        for (const char* p : parts)
-            n += strlen(p);
-        result = static_cast<char*>(ch_malloc(n + 1));
-        snprintf(result, n + 1, "%s;%s;%s;%s", parts[0], parts[1], parts[2], parts[3]);
+        return nullptr;
     }
-    for (char* p : {source_name, source_qualifier, target_name, target_qualifier})
-        ch_free(p);
+    const Part parts[] = {source_name, target_name, source_qualifier, target_qualifier};
+    size_t n = 3;
+    for (const Part& p : parts)
+        n += p.length;
+    auto* result = static_cast<char*>(ch_malloc(n + 1));
+    char* out = result;
+    for (const Part& p : parts) {
+        if (p.length > 0) memcpy(out, p.text, p.length);
+        out += p.length;
+        *out++ = ';';
+    }
+    out[-1] = '\0';  // in place of the fourth separator
     return result;
 }
 
 int parse_source_target(const char* text, char** name, char** qualifier) {
-    const char* last = strrchr(text, ':');
-    if (!last) {
-        *name = ch_strdup(text);
-        *qualifier = nullptr;
-    } else if (last == text) {  // the only ':' is the first character
-        *name = ch_strdup(text + 1);
-        *qualifier = ch_strdup(":");
-    } else {
-        *name = ch_strdup(last + 1);
-        *qualifier = copy_of(text, static_cast<size_t>(last - text));
-    }
+    Part n, q;
+    split_clause(Part{text, strlen(text)}, &n, &q);
+    *name = copy_of(n);
+    *qualifier = copy_of(q);
     return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "byte_blocks.h"
 #include "debug_mask.h"
 
 namespace {
@@ -139,19 +140,65 @@ bool needs_base64_at_once(const unsigned char* v, size_t n) {
     return is_space(v[0]) || v[0] == ':' || v[0] == '<' || is_space(v[n - 1]);
 }
 
-// Eight bytes at a time: a byte below 0x20 borrows into its high bit, a byte of 0x7F or
-// more has it set after adding 1 (or before).
-bool all_printable(const unsigned char* v, size_t n) {
-    constexpr uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+using byte_blocks::Bytes16;
+using byte_blocks::first_set;
+using byte_blocks::Lanes16;
+using byte_blocks::load;
+using byte_blocks::signed_lanes;
+using byte_blocks::splat;
+
+inline bool is_printable(unsigned char c) {
+    return static_cast<unsigned char>(c - 0x20) < 0x5F;
+}
+
+// Length of the longest prefix of v[0..n) made of printable ASCII (0x20-0x7E).
+size_t printable_prefix(const unsigned char* v, size_t n) {
     size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        uint64_t x;
-        memcpy(&x, v + i, 8);
-        if (((x - kOnes * 0x20) & ~x & kHigh) | ((x | (x + kOnes)) & kHigh)) return false;
+    for (; i + 16 <= n; i += 16) {
+        // Adding 1 takes exactly the printable bytes to 0x21-0x7F, positive as signed bytes.
+        size_t k = first_set(signed_lanes(load(v + i) + splat(1)) < signed_lanes(splat(0x21)));
+        if (k < 16) return i + k;
     }
-    for (; i < n; ++i)
-        if (static_cast<unsigned char>(v[i] - 0x20) >= 0x5F) return false;
-    return true;
+    while (i < n && is_printable(v[i]))
+        ++i;
+    return i;
+}
+
+// Length of the longest prefix of v[0..n) made of base64 alphabet characters ("=" is not one).
+size_t base64_prefix(const unsigned char* v, size_t n) {
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        // Letters fold to upper case with one bit; digits, "+" and "/" are checked apart.
+        Bytes16 x = load(v + i);
+        Lanes16 folded = signed_lanes((x & splat(0xDF)) - splat('A'));
+        Lanes16 digit = signed_lanes(x - splat('0'));
+        const Lanes16 zero = signed_lanes(splat(0));
+        Lanes16 letter = (folded >= zero) & (folded < signed_lanes(splat(26)));
+        Lanes16 decimal = (digit >= zero) & (digit < signed_lanes(splat(10)));
+        Lanes16 ok = letter | decimal | (x == splat('+')) | (x == splat('/'));
+        size_t k = first_set(~ok);
+        if (k < 16) return i + k;
+    }
+    while (i < n && kDecode.value[v[i]] < 64)
+        ++i;
+    return i;
+}
+
+// Index of the first ':', line end or NUL in v[0..n), or n: where a type ends.
+size_t type_length(const unsigned char* v, size_t n) {
+    size_t i = 0;
+    for (; i + 16 <= n; i += 16) {
+        Bytes16 x = load(v + i);
+        size_t k = first_set((x == splat(':')) | (x == splat('\n')) | (x == splat(0)));
+        if (k < 16) return i + k;
+    }
+    while (i < n && v[i] != ':' && v[i] != '\n' && v[i] != '\0')
+        ++i;
+    return i;
+}
+
+bool all_printable(const unsigned char* v, size_t n) {
+    return printable_prefix(v, n) == n;
 }
 
 bool all_blank(const unsigned char* v, size_t n) {
@@ -213,6 +260,107 @@ void put_base64(LineWriter& w, const unsigned char* v, size_t n) {
     put_b64_char(w, kEncode[(bits >> 12) & 63]);
     put_b64_char(w, rest == 2 ? kEncode[(bits >> 6) & 63] : '=');
     put_b64_char(w, '=');
+}
+
+// Whether p starts a continuation line of a text that ends at `end`, where the functions
+// on NUL-terminated text meet the terminator.
+bool continues_before(const char* p, const char* end) {
+    if (p == end || *p == '\n' || !is_space(static_cast<unsigned char>(*p))) return false;
+    return !(p[0] == '\r' && p + 1 < end && p[1] == '\n');
+}
+
+// End of a plain value at v that put_plain, starting at column `column`, would write exactly
+// as it stands: printable, not opening or ending with what forces base64, and folded where
+// put_plain folds (after `carry` blanks that a fold moved to the next line, the word goes
+// on). Null when it would write something else.
+const char* canonical_plain(const char* v, const char* end, size_t column) {
+    const auto* p = reinterpret_cast<const unsigned char*>(v);
+    const auto* stop = reinterpret_cast<const unsigned char*>(end);
+    if (p == stop || !is_printable(*p) || *p == ' ' || *p == ':' || *p == '<') return nullptr;
+    size_t carry = 0;
+    bool one_byte_line = false;  // the previous line held one byte after its leading blank
+    for (bool continuation = false;; continuation = true) {
+        const size_t length = printable_prefix(p, static_cast<size_t>(stop - p));
+        const unsigned char* nl = p + length;
+        if (nl == stop || *nl != '\n' || length <= carry) return nullptr;
+        for (size_t k = 0; k < carry; ++k)
+            if (p[k] != ' ') return nullptr;
+        // put_plain would have found nothing but blanks on the previous line and chosen base64.
+        if (one_byte_line && p[carry] == ' ') return nullptr;
+        const size_t room = LDIF_LINE_WIDTH - column;
+        if (length > room || p[length - 1] == ' ') return nullptr;
+        const char* after = reinterpret_cast<const char*>(nl + 1);
+        if (!continues_before(after, end)) return after;
+        if (*after != ' ') return nullptr;
+        carry = room - length;
+        one_byte_line = continuation && length == 1;
+        column = 1;
+        p = nl + 2;
+    }
+}
+
+// Whether the value that canonical base64 text decodes to could not be written plain, so
+// that put_type_and_value writes base64 whatever the value holds further on. The text's
+// lines are joined by "\n " and it holds `chars` characters, `pads` of them final "=".
+bool decodes_to_base64_only(const unsigned char* p, size_t chars, int pads) {
+    const size_t bytes = chars / 4 * 3 - static_cast<size_t>(pads);
+    auto sextet = [&p]() -> uint32_t {
+        if (*p == '\n') p += 2;
+        unsigned char v = kDecode.value[*p++];
+        return v == kInvalid ? 0 : v;  // padding carries no bits
+    };
+    size_t produced = 0;
+    for (size_t g = 0; g < chars / 4; ++g) {
+        uint32_t a = sextet(), b = sextet(), c = sextet(), d = sextet();
+        uint32_t bits = a << 18 | b << 12 | c << 6 | d;
+        for (int shift = 16; shift >= 0 && produced < bytes; shift -= 8, ++produced) {
+            auto byte = static_cast<unsigned char>(bits >> shift);
+            if (!is_printable(byte)) return true;
+            if (produced == 0 && (byte == ' ' || byte == ':' || byte == '<')) return true;
+            if (produced + 1 == bytes && byte == ' ') return true;
+        }
+    }
+    return false;
+}
+
+// End of base64 text at `text` that put_type_and_value, starting at column `column`, would
+// write back exactly: alphabet characters in lines filled to the width, the shortest
+// padding with no stray bits, and a value that needs base64. Null otherwise.
+const char* canonical_base64(const char* text, const char* end, size_t column) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    const auto* stop = reinterpret_cast<const unsigned char*>(end);
+    const unsigned char* last_data = nullptr;
+    size_t chars = 0;
+    int pads = 0;
+    const char* after;
+    for (;;) {
+        // The padding may be folded too; nothing but padding follows it.
+        const size_t data = pads > 0 ? 0 : base64_prefix(p, static_cast<size_t>(stop - p));
+        const unsigned char* q = p + data;
+        if (data > 0) last_data = q - 1;
+        while (q < stop && *q == '=' && pads < 2) {
+            ++q;
+            ++pads;
+        }
+        if (q == stop || *q != '\n') return nullptr;
+        const size_t length = static_cast<size_t>(q - p);
+        const size_t room = LDIF_LINE_WIDTH - column;
+        chars += length;
+        after = reinterpret_cast<const char*>(q + 1);
+        if (!continues_before(after, end)) {
+            if (length == 0 || length > room) return nullptr;
+            break;
+        }
+        if (length != room || *after != ' ') return nullptr;
+        column = 1;
+        p = q + 2;
+    }
+    if (last_data == nullptr || chars % 4 != 0) return nullptr;
+    const unsigned stray = pads == 2 ? 15 : pads == 1 ? 3 : 0;
+    if (kDecode.value[*last_data] & stray) return nullptr;
+    if (!decodes_to_base64_only(reinterpret_cast<const unsigned char*>(text), chars, pads))
+        return nullptr;
+    return after;
 }
 
 }  // namespace
@@ -337,6 +485,33 @@ char* ldif_type_and_value(const char* type, const char* value, int length) {
     put_type_and_value(&end, type, value, length);
     *end = '\0';
     return buf;
+}
+
+size_t ldif_logical_line_length(const char* text, size_t length) {
+    const char* end = text + length;
+    for (const char* p = text;;) {
+        const auto* nl = static_cast<const char*>(memchr(p, '\n', static_cast<size_t>(end - p)));
+        if (nl == nullptr) return length;
+        p = nl + 1;
+        if (!continues_before(p, end)) return static_cast<size_t>(p - text);
+    }
+}
+
+size_t ldif_canonical_line(const char* text, size_t length) {
+    if (text == nullptr) return 0;
+    const char* end = text + length;
+    const size_t t = type_length(reinterpret_cast<const unsigned char*>(text), length);
+    const char* colon = text + t;
+    if (end - colon < 3 || *colon != ':' || t == 0 || t + 3 >= LDIF_LINE_WIDTH ||
+        is_space(static_cast<unsigned char>(text[0])) ||
+        is_space(static_cast<unsigned char>(colon[-1])))
+        return 0;
+    const char* after = nullptr;
+    if (colon[1] == ' ')
+        after = canonical_plain(colon + 2, end, t + 2);
+    else if (colon[1] == ':' && colon[2] == ' ')
+        after = canonical_base64(colon + 3, end, t + 3);
+    return after != nullptr ? static_cast<size_t>(after - text) : 0;
 }
 
 }  // extern "C"

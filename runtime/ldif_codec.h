@@ -52,6 +52,19 @@ void put_type_and_value(char** out, const char* type, const char* value, int len
 // caller releases with free (or ch_free); null when memory cannot be had.
 char* ldif_type_and_value(const char* type, const char* value, int length);
 
+// Length of the logical line at the start of text[0..length): its physical lines with their
+// line ends, the extent that ldif_getline would take from the same text NUL-terminated at
+// `length`.
+size_t ldif_logical_line_length(const char* text, size_t length);
+
+// Length of the logical line at the start of text[0..length) -- its physical lines, each
+// with its "\n" -- when those bytes are exactly what put_type_and_value writes for the type
+// and value that str_parse_line reads from them, so that a caller may copy the line instead
+// of parsing and formatting it; 0 when they are not, or when telling would cost about as much
+// as formatting (a value that decodes to plain text, a type of 73 characters or more).
+// `length` bounds the text as its terminating NUL would. Never reads outside text[0..length).
+size_t ldif_canonical_line(const char* text, size_t length);
+
 #ifdef __cplusplus
 }
 #endif

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -247,3 +249,161 @@ TEST(LdifFormat, PutWritesInPlaceWithoutNul) {
 }
 
 }  // namespace
+
+namespace {
+
+// A copy of exactly `text.size()` bytes, so that the sanitizers catch a read past the end.
+std::unique_ptr<char[]> exact_copy(const std::string& text) {
+    auto copy = std::make_unique<char[]>(text.size() + 1);
+    memcpy(copy.get(), text.data(), text.size());
+    return copy;
+}
+
+// Bytes that ldif_getline takes for the first logical line of the text; 0 at a blank line.
+size_t getline_extent(std::string text) {
+    char* next = text.data();
+    if (ldif_getline(&next, nullptr) == nullptr) return 0;
+    return next == nullptr ? text.size() : static_cast<size_t>(next - text.data());
+}
+
+size_t canonical_length(const std::string& text) {
+    return ldif_canonical_line(exact_copy(text).get(), text.size());
+}
+
+// What ldif_canonical_line claims: the accepted lines come back byte for byte from a parse
+// and a format, and they are the whole logical line.
+void expect_claim_holds(const std::string& text) {
+    auto copy = exact_copy(text);
+    size_t n = ldif_canonical_line(copy.get(), text.size());
+    size_t extent = getline_extent(text);
+    if (extent > 0 && text.find('\0') == std::string::npos) {
+        EXPECT_EQ(ldif_logical_line_length(copy.get(), text.size()), extent);
+    }
+    if (n == 0) return;
+    ASSERT_LE(n, text.size());
+    EXPECT_EQ(n, ldif_logical_line_length(copy.get(), text.size())) << text;
+    std::string line = text.substr(0, n);
+    std::vector<std::string> lines = logical_lines(line);
+    ASSERT_EQ(lines.size(), 1u) << text;
+    Parsed p = parse(lines[0]);
+    ASSERT_EQ(p.rc, 0) << text;
+    EXPECT_EQ(format(p.type, p.value), line) << text;
+}
+
+}  // namespace
+
+TEST(LdifCanonicalLine, Table) {
+    const std::string x100(100, 'x');
+    struct Row {
+        std::string text;
+        bool canonical;
+    };
+    const Row rows[] = {
+        {"cn: abc\n", true},
+        {"cn: abc\ndn: next\n", true},  // only the first line counts
+        {"cn: a:b<c\n", true},
+        {"cn:: IGFiYw==\n", true},  // leading blank
+        {"cn:: YWJjIA==\n", true},  // trailing blank
+        {"cn:: 6Q==\n", true},      // not ASCII
+        {"cn:: PGFiYw==\n", true},  // "<abc"
+        {"cn:: AGI=\n", true},
+        {"cn: " + x100.substr(0, 72) + "\n " + x100.substr(72) + "\n", true},
+        {"cn: " + std::string(70, 'a') + "\n      bbb\n", true},  // blanks moved to the fold
+        {"cn: abc", false},                                       // no line end
+        {"cn: abc\r\n", false},                                   // the CR belongs to the value
+        {"cn:  abc\n", false},                                    // two blanks
+        {"cn:abc\n", false},                                      // no blank
+        {" cn: abc\n", false},                                    // blank before the type
+        {"cn : abc\n", false},                                    // blank after the type
+        {"cn: abc \n", false},                                    // trailing blank: base64
+        {"cn: :abc\n", false},                                    // base64
+        {"cn: <abc\n", false},                                    // base64
+        {"cn: \xE9\n", false},                                    // base64
+        {"cn: \n", false},  // an empty value is left to the formatter
+        {"cn:\n", false},
+        {": abc\n", false},  // empty type
+        {"cn abc\n", false},
+        {"cn:: YWJj\n", false},  // "abc" is written plain
+        {"cn:: 6R==\n", false},  // stray bits in the padding
+        {"cn:: 6Q=\n", false},   // short group
+        {"cn:: 6Q\n", false},
+        {"cn:: 6Q==\n QUFB\n", false},  // text after the padding
+        {"cn:: 6Q==\n", true},
+        {"cn:: 6Q ==\n", false},
+        {"cn::  6Q==\n", false},
+        {"cn::6Q==\n", false},
+        {"cn: " + x100.substr(0, 71) + "\n " + x100.substr(71) + "\n", false},   // folded early
+        {"cn: " + x100.substr(0, 72) + "\n\t" + x100.substr(72) + "\n", false},  // tab fold
+        {"cn: " + x100.substr(0, 72) + "\n  " + x100.substr(72) + "\n", true},   // value " x..."
+        {"cnn:: " + std::string(69, '/') + "Q\n ==\n", true},                    // padding folded
+        {"cn:: " + std::string(69, '/') + "Q=\n =\n", true},
+        {"cn:: " + std::string(69, '/') + "Q=\n\n", false},
+        {"cn: " + std::string(71, 'a') + " \n bbb\n", false},  // a blank that should move
+        {std::string(73, 't') + ": x\n", false},               // type too long to bother
+        {std::string("c\0n: x\n", 7), false},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        size_t first_line = ldif_logical_line_length(rows[i].text.data(), rows[i].text.size());
+        EXPECT_EQ(canonical_length(rows[i].text), rows[i].canonical ? first_line : 0)
+            << rows[i].text;
+        expect_claim_holds(rows[i].text);
+    }
+}
+
+TEST(LdifCanonicalLine, RecognisesWhatTheFormatterWrites) {
+    std::mt19937 rng(4711);
+    const std::string words = "abcdefghij klmnop";
+    for (int i = 0; i < 3000; ++i) {
+        SCOPED_TRACE(i);
+        std::string type(1 + rng() % 20, 'a' + static_cast<char>(rng() % 26));
+        std::string value(1 + rng() % 400, ' ');
+        bool binary = i % 2 == 1;
+        for (char& c : value)
+            c = binary ? static_cast<char>(rng()) : words[rng() % words.size()];
+        if (!binary) value.front() = value.back() = 'w';
+        if (binary) value.front() = '\x01';
+        std::string text = format(type, value);
+        EXPECT_EQ(canonical_length(text + "next: line\n"), text.size()) << text;
+    }
+}
+
+TEST(LdifCanonicalLine, AcceptsOnlyLinesThatComeBackUnchanged) {
+    std::mt19937 rng(1966);
+    const char edits[] = {' ', '\t', '\r', '\n', ':', '<', '=', 'A', '/', '\x80', '\0', 'x'};
+    for (int i = 0; i < 20000; ++i) {
+        SCOPED_TRACE(i);
+        std::string value(rng() % 200, 'v');
+        for (char& c : value)
+            c = i % 3 == 0 ? static_cast<char>(rng()) : "ab  c"[rng() % 5];
+        std::string text = format(std::string(1 + rng() % 8, 't'), value);
+        for (int e = static_cast<int>(rng() % 3); e > 0; --e) {
+            size_t at = rng() % (text.size() + 1);
+            char c = edits[rng() % std::size(edits)];
+            switch (rng() % 3) {
+                case 0:
+                    text.insert(at, 1, c);
+                    break;
+                case 1:
+                    if (at < text.size()) text.erase(at, 1);
+                    break;
+                default:
+                    if (at < text.size()) text[at] = c;
+            }
+        }
+        if (rng() % 2) text += rng() % 2 ? " more\n" : "next: x\n";
+        expect_claim_holds(text);
+        if (HasFatalFailure()) return;
+    }
+}
+
+TEST(LdifLogicalLineLength, TakesWhatGetlineTakes) {
+    const char* texts[] = {"a\n b\nc\n", "a\n\r\nb\n",      "a\n\rb\n",    "a\n\tb", "a",
+                           "a\n",        "a\r\n b\r\n\r\n", "a\n \n b\nc", "a\n\r"};
+    const size_t taken[] = {5, 2, 5, 4, 1, 2, 7, 7, 3};
+    for (size_t i = 0; i < std::size(texts); ++i) {
+        SCOPED_TRACE(texts[i]);
+        EXPECT_EQ(ldif_logical_line_length(texts[i], strlen(texts[i])), taken[i]);
+        EXPECT_EQ(getline_extent(texts[i]), taken[i]);
+    }
+}
