@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "ldap_call_activities.h"
 #include "profile_activity.h"
 #include "profile_clock.h"
 #include "profile_measure.h"
@@ -19,35 +20,6 @@
 namespace {
 
 namespace profile = dirclient::profile;
-
-const char* const kLdapCalls[] = {"ldap_add",
-                                  "ldap_add_s",
-                                  "ldap_err2string",
-                                  "ldap_simple_bind",
-                                  "ldap_simple_bind_s",
-                                  "ldap_compare_s",
-                                  "ldap_enable_cache",
-                                  "ldap_delete",
-                                  "ldap_delete_s",
-                                  "ldap_modify",
-                                  "ldap_modify_s",
-                                  "ldap_modrdn2",
-                                  "ldap_modrdn2_s",
-                                  "ldap_search",
-                                  "ldap_search_s",
-                                  "ldap_msgfree",
-                                  "ldap_result",
-                                  "ldap_result2error",
-                                  "ldap_count_entries",
-                                  "ldap_first_entry",
-                                  "ldap_next_entry",
-                                  "ldap_get_dn",
-                                  "ldap_first_attribute",
-                                  "ldap_next_attribute",
-                                  "ldap_get_values_len",
-                                  "ldap_value_free_len",
-                                  "ldap_memfree",
-                                  "ldap_set_timeout"};
 
 thread_local int64_t free_ticks = 1;
 int64_t free_clock() {
@@ -62,7 +34,7 @@ void declare(const char* activities, bool on, const profile::ClockSource* clocks
     setenv("QDX_PROFILE_ACTIVITIES", activities, 1);
     qdx_create_composite_activity("application", nullptr);
     qdx_create_composite_activity("ldap32", nullptr);
-    for (const char* call : kLdapCalls)
+    for (const char* call : qdx_ldap_call_activities)
         qdx_create_atomic_activity(call, nullptr);
     qdx_end_composite_activity();
     qdx_end_composite_activity();

@@ -39,6 +39,7 @@
 // LDAP access: result codes, server lists and DNS discovery, the response cache, handles.
 #include "directory_handle.h"
 #include "dns_discovery.h"
+#include "ldap_call_activities.h"
 #include "ldap_cext.h"
 #include "ldap_cext_calls.h"
 #include "ldap_handle_calls.h"

@@ -5,42 +5,13 @@
 #include <string>
 #include <string_view>
 
+#include "ldap_call_activities.h"
 #include "profile_activity.h"
 #include "profile_measure.h"
 #include "profile_report.h"
 
 namespace dirtool {
 namespace {
-
-// The LDAP calls the library measures, under the names it gives them.
-const char* const kLdapCalls[] = {"ldap_add",
-                                  "ldap_add_s",
-                                  "ldap_err2string",
-                                  "ldap_simple_bind",
-                                  "ldap_simple_bind_s",
-                                  "ldap_compare_s",
-                                  "ldap_enable_cache",
-                                  "ldap_delete",
-                                  "ldap_delete_s",
-                                  "ldap_modify",
-                                  "ldap_modify_s",
-                                  "ldap_modrdn2",
-                                  "ldap_modrdn2_s",
-                                  "ldap_search",
-                                  "ldap_search_s",
-                                  "ldap_msgfree",
-                                  "ldap_result",
-                                  "ldap_result2error",
-                                  "ldap_count_entries",
-                                  "ldap_first_entry",
-                                  "ldap_next_entry",
-                                  "ldap_get_dn",
-                                  "ldap_first_attribute",
-                                  "ldap_next_attribute",
-                                  "ldap_get_values_len",
-                                  "ldap_value_free_len",
-                                  "ldap_memfree",
-                                  "ldap_set_timeout"};
 
 void set_default(const char* name, const char* value) {
     setenv(name, value, 0);
@@ -51,7 +22,7 @@ void declare_tree() {
     qdx_create_atomic_activity("ldif_input", "reading and parsing LDIF");
     qdx_create_composite_activity("operation", "connecting, directory operations, disconnecting");
     qdx_create_composite_activity("ldap32", "calls into the LDAP client library");
-    for (const char* call : kLdapCalls)
+    for (const char* call : qdx_ldap_call_activities)
         qdx_create_atomic_activity(call, call);
     qdx_end_composite_activity();
     qdx_end_composite_activity();
@@ -60,7 +31,7 @@ void declare_tree() {
 }
 
 bool is_ldap_call(std::string_view name) {
-    for (const char* call : kLdapCalls)
+    for (const char* call : qdx_ldap_call_activities)
         if (name == call) return true;
     return false;
 }
