@@ -13,27 +13,17 @@
 #include <fstream>
 
 #include "dconnection.h"
+#include "entry_test_support.h"
 #include "ffconnection.h"
 #include "object_memory.h"
 #include "test_dir.h"
 
 namespace conntest {
 
-using Values = std::vector<std::pair<std::string, std::string>>;
-
-// A new entry (HEAP) with string values; a name given twice gets both values.
-inline DEntry* makeEntry(const std::string& dn, const Values& values = {}) {
-    auto* entry = new (HEAP) DEntry(dn.c_str());
-    for (const auto& [name, value] : values) {
-        Attribute* attribute = entry->getAttribute(name.c_str());
-        if (attribute == nullptr) {
-            attribute = new (HEAP) Attribute(name.c_str());
-            entry->addAttribute(attribute);
-        }
-        attribute->addValue(value.c_str());
-    }
-    return entry;
-}
+using entrytest::dnsOf;
+using entrytest::makeEntry;
+using entrytest::Values;
+using entrytest::writeText;
 
 // The text, released through the connection.
 inline std::string taken(DConnection& c, char* text) {
@@ -54,14 +44,6 @@ inline std::string valuesOf(DEntry* entry, const char* name) {
         check_free(text);
     }
     return out;
-}
-
-inline std::vector<std::string> dnsOf(SearchResults* results) {
-    std::vector<std::string> dns;
-    if (results == nullptr) return dns;
-    for (DEntry* e = results->first(); e != nullptr; e = results->next())
-        dns.push_back(e->getDN());
-    return dns;
 }
 
 // Checks an exception's code and detail text and releases it through the connection.
@@ -90,11 +72,6 @@ inline void expectLdapFailure(DConnection& c, DException*& e, int errorCode, int
         delete (e);                                                                          \
         (e) = nullptr;                                                                       \
     } while (0)
-
-inline void writeText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
 
 // A small tree: o=x with ou=a (cn=1, cn=2) and ou=b.
 inline const char* const kTree =

@@ -9,6 +9,7 @@
 #include "dentry.h"
 #include "dexception.h"
 #include "dlist.h"
+#include "entry_test_support.h"
 #include "ffconnection.h"
 #include "search_results.h"
 #include "test_dir.h"
@@ -23,21 +24,10 @@
 
 namespace fftest {
 
-using Values = std::vector<std::pair<std::string, std::string>>;
-
-// A new entry (HEAP) with string values; a name given twice gets both values.
-inline DEntry* makeEntry(const std::string& dn, const Values& values = {}) {
-    auto* entry = new (HEAP) DEntry(dn.c_str());
-    for (const auto& [name, value] : values) {
-        Attribute* attribute = entry->getAttribute(name.c_str());
-        if (attribute == nullptr) {
-            attribute = new (HEAP) Attribute(name.c_str());
-            entry->addAttribute(attribute);
-        }
-        attribute->addValue(value.c_str());
-    }
-    return entry;
-}
+using entrytest::dnsOf;
+using entrytest::makeEntry;
+using entrytest::Values;
+using entrytest::writeText;
 
 // "dn|name=value|name=value..." with every string value in order.
 inline std::string describe(DEntry* entry) {
@@ -61,13 +51,6 @@ inline std::string describe(DEntry* entry) {
     return out;
 }
 
-inline std::vector<std::string> dnsOf(SearchResults* results) {
-    std::vector<std::string> dns;
-    if (results == nullptr) return dns;
-    for (DEntry* e = results->first(); e != nullptr; e = results->next()) dns.push_back(e->getDN());
-    return dns;
-}
-
 // Checks an exception's codes and releases it.
 inline void expectFailure(DException*& e, int errorCode, int ldapCode,
                           const char* detail = nullptr) {
@@ -81,14 +64,9 @@ inline void expectFailure(DException*& e, int errorCode, int ldapCode,
     e = nullptr;
 }
 
-inline void writeText(const std::string& path, const std::string& text) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-}
-
 // Each test gets a fresh folder as current directory and an unloaded store.
 class StoreTest : public ::testing::Test {
-protected:
+  protected:
     void TearDown() override { FFConnection::empty(); }
 
     // Writes the file and connects c to it; the store must load.
