@@ -8,25 +8,15 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "base64_alphabet.h"
 #include "byte_blocks.h"
 #include "debug_mask.h"
 
 namespace {
 
-constexpr char kEncode[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr unsigned char kInvalid = 255;
-
-// 6-bit values of the alphabet; kInvalid for every other byte, "=" and 0x80-0xFF included.
-struct DecodeTable {
-    unsigned char value[256];
-    constexpr DecodeTable() : value() {
-        for (auto& v : value)
-            v = kInvalid;
-        for (int i = 0; i < 64; ++i)
-            value[static_cast<unsigned char>(kEncode[i])] = i;
-    }
-};
-constexpr DecodeTable kDecode;
+using base64_alphabet::kDecode;
+using base64_alphabet::kEncode;
+using base64_alphabet::kInvalid;
 
 // The C locale's classes, without consulting the locale: the codec must not change
 // behaviour with the host program's setlocale.

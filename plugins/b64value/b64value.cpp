@@ -1,27 +1,21 @@
-// Base64 of RFC 2045. The plug-in carries its own tables: it links nothing of the product.
+// Base64 of RFC 2045. The plug-in links nothing of the product; the alphabet tables are
+// header only.
 #include "b64value.h"
 
 #include <climits>
 #include <cstdint>
 #include <cstring>
 
+#include "base64_alphabet.h"
+
 namespace {
 
-constexpr char kEncode[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr unsigned char kInvalid = 255;
+using base64_alphabet::kDecode;
+using base64_alphabet::kEncode;
+using base64_alphabet::kInvalid;
+
 constexpr size_t kFirstLine = 77;  // characters before the first fold
 constexpr size_t kLaterLine = 76;  // characters of a continuation line after its space
-
-struct DecodeTable {
-    unsigned char value[128];
-    constexpr DecodeTable() : value() {
-        for (auto& v : value)
-            v = kInvalid;
-        for (int i = 0; i < 64; ++i)
-            value[static_cast<unsigned char>(kEncode[i])] = i;
-    }
-};
-constexpr DecodeTable kDecode;
 
 class FoldedWriter {
   public:
@@ -83,7 +77,7 @@ int qdx_dec_b64_value(char* text, int* length) {
         unsigned v[4];
         for (int k = 0; k < 4; ++k) {
             unsigned char c = s[i + k];
-            v[k] = c < 0x80 ? kDecode.value[c] : kInvalid;
+            v[k] = kDecode.value[c];
             if (v[k] == kInvalid && !(k >= 2 && c == '=')) return -1;
         }
         bool pad3 = s[i + 2] == '=', pad4 = s[i + 3] == '=';
