@@ -20,15 +20,6 @@ constexpr const char* kCounterSchema =
     "objectclass ( 2.25.297818343129742012843938434702455591105.2 NAME 'serverActivity'\n"
     "  SUP top STRUCTURAL MUST cn MAY modsCompleted )\n";
 
-constexpr const char* kSeed =
-    "dn: dc=example,dc=com\nobjectClass: dcObject\nobjectClass: organization\n"
-    "dc: example\no: Example\n\n"
-    "dn: ou=people,dc=example,dc=com\nobjectClass: organizationalUnit\nou: people\n\n"
-    "dn: cn=alice,ou=people,dc=example,dc=com\nobjectClass: inetOrgPerson\ncn: alice\n"
-    "sn: Liddell\nmail: alice@example.com\nuserPassword: alice-pw\n\n"
-    "dn: cn=bob,ou=people,dc=example,dc=com\nobjectClass: inetOrgPerson\ncn: bob\n"
-    "sn: Builder\ntelephoneNumber: +1 555 0100\n\n";
-
 std::string responder_path() {
     if (const char* path = std::getenv("DIRCLIENT_MONITOR_RESPONDER")) return path;
     return DIRCLIENT_MONITOR_RESPONDER;
@@ -89,7 +80,7 @@ void SlapdServer::write_configuration() {
 }
 
 void SlapdServer::seed() {
-    write_file(dir_.file("seed.ldif"), std::string(kSeed) + options_.extra_ldif);
+    write_file(dir_.file("seed.ldif"), std::string(SlapdServer::kSeed) + options_.extra_ldif);
     if (run({"slapadd", "-q", "-f", dir_.file("slapd.conf"), "-l", dir_.file("seed.ldif")},
             dir_.file("slapd.log")) != 0)
         throw std::runtime_error("slapadd failed; see " + dir_.file("slapd.log"));

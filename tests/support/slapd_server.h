@@ -35,6 +35,15 @@ public:
     static constexpr const char* kAlice = "cn=alice,ou=people,dc=example,dc=com";
     static constexpr const char* kAlicePassword = "alice-pw";
     static constexpr const char* kBob = "cn=bob,ou=people,dc=example,dc=com";
+    // The seeded entries as LDIF, the suffix first.
+    static constexpr const char* kSeed =
+        "dn: dc=example,dc=com\nobjectClass: dcObject\nobjectClass: organization\n"
+        "dc: example\no: Example\n\n"
+        "dn: ou=people,dc=example,dc=com\nobjectClass: organizationalUnit\nou: people\n\n"
+        "dn: cn=alice,ou=people,dc=example,dc=com\nobjectClass: inetOrgPerson\ncn: alice\n"
+        "sn: Liddell\nmail: alice@example.com\nuserPassword: alice-pw\n\n"
+        "dn: cn=bob,ou=people,dc=example,dc=com\nobjectClass: inetOrgPerson\ncn: bob\n"
+        "sn: Builder\ntelephoneNumber: +1 555 0100\n\n";
 
     // Prepares and starts the server; throws std::runtime_error when it cannot.
     explicit SlapdServer(SlapdOptions options = {});
