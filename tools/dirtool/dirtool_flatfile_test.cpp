@@ -39,18 +39,6 @@ const char kSeed[] =
     "cn: Al Ames\n"
     "sn: Ames\n";
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// The DNs of the records of an LDIF text, in order.
-std::vector<std::string> dns_of(const std::string& ldif) {
-    std::vector<std::string> dns;
-    for (const LdifRecord& record : parse_ldif(ldif))
-        dns.push_back(record.dn);
-    return dns;
-}
-
 class FlatFile : public ::testing::Test {
   protected:
     void SetUp() override { write_file(path_, kSeed); }

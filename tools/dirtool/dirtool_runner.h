@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "ldif_reader.h"
+
 namespace dirtool::test {
 
 struct RunResult {
@@ -25,6 +27,18 @@ struct RunOptions {
 // Runs dirtool with args (without the program name), with DIRTOOL_HOST and the QDX_*
 // variables removed from its environment unless options.env sets them.
 RunResult run_dirtool(const std::vector<std::string>& args, const RunOptions& options = {});
+
+inline bool contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The DNs of the records of an LDIF text, in order.
+inline std::vector<std::string> dns_of(const std::string& ldif) {
+    std::vector<std::string> dns;
+    for (const LdifRecord& record : parse_ldif(ldif))
+        dns.push_back(record.dn);
+    return dns;
+}
 
 }  // namespace dirtool::test
 

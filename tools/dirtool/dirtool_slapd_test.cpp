@@ -19,17 +19,6 @@ using dirclient::test::SlapdServer;
 constexpr const char* kPeople = SlapdServer::kPeople;
 constexpr const char* kAlice = SlapdServer::kAlice;
 
-bool contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-std::vector<std::string> dns_of(const std::string& ldif) {
-    std::vector<std::string> dns;
-    for (const LdifRecord& record : parse_ldif(ldif))
-        dns.push_back(record.dn);
-    return dns;
-}
-
 class Server : public ::testing::Test {
   protected:
     // dirtool on the server, bound as its administrator unless anonymous.
