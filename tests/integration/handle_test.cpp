@@ -2,8 +2,6 @@
 // plain session and on a server list, with what reaches the server read from its counters.
 
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +16,7 @@
 #include "object_memory.h"
 #include "profile_test_support.h"
 #include "slapd_server.h"
+#include "test_processes.h"
 
 using namespace dirclient::test;
 
@@ -39,17 +38,6 @@ std::string lower_url(const SlapdServer& server) {
     return "ldap://127.0.0.1:" + std::to_string(server.port());
 }
 
-int closed_port() {
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    close(fd);
-    return ntohs(address.sin_port);
-}
 
 std::string server_of(DS_LDAP* handle) {
     return handle->kind == QDX_LDAP_SERVER_LIST
@@ -93,7 +81,7 @@ int search(DS_LDAP* h, const char* filter, std::vector<std::string>* lines = nul
 TEST(HostStrings, EachFormOpensItsBackEnd) {
     ScopedEnv timeout("QDX_NETWORK_TIMEOUT", "1");
     SlapdServer a;
-    std::string closed = "127.0.0.1:" + std::to_string(closed_port());
+    std::string closed = "127.0.0.1:" + std::to_string(dirclient::test::free_tcp_port());
 
     Handle plain(qdx_ldap_open(plain_host(a).c_str(), 0));
     ASSERT_TRUE(plain);
