@@ -141,50 +141,46 @@ inline bool is_printable(unsigned char c) {
     return static_cast<unsigned char>(c - 0x20) < 0x5F;
 }
 
-// Length of the longest prefix of v[0..n) made of printable ASCII (0x20-0x7E).
-size_t printable_prefix(const unsigned char* v, size_t n) {
+// Length of the longest prefix of v[0..n) whose bytes all pass `keeps`; `stops` gives the
+// lanes of a 16-byte block that do not, the same test sixteen bytes at a time.
+template <typename Stops, typename Keeps>
+size_t prefix_while(const unsigned char* v, size_t n, Stops stops, Keeps keeps) {
     size_t i = 0;
     for (; i + 16 <= n; i += 16) {
-        // Adding 1 takes exactly the printable bytes to 0x21-0x7F, positive as signed bytes.
-        size_t k = first_set(signed_lanes(load(v + i) + splat(1)) < signed_lanes(splat(0x21)));
+        size_t k = first_set(stops(load(v + i)));
         if (k < 16) return i + k;
     }
-    while (i < n && is_printable(v[i]))
+    while (i < n && keeps(v[i]))
         ++i;
     return i;
 }
 
+// Length of the longest prefix of v[0..n) made of printable ASCII (0x20-0x7E).
+size_t printable_prefix(const unsigned char* v, size_t n) {
+    // Adding 1 takes exactly the printable bytes to 0x21-0x7F, positive as signed bytes.
+    auto stops = [](Bytes16 x) { return signed_lanes(x + splat(1)) < signed_lanes(splat(0x21)); };
+    return prefix_while(v, n, stops, is_printable);
+}
+
 // Length of the longest prefix of v[0..n) made of base64 alphabet characters ("=" is not one).
 size_t base64_prefix(const unsigned char* v, size_t n) {
-    size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
+    auto stops = [](Bytes16 x) {
         // Letters fold to upper case with one bit; digits, "+" and "/" are checked apart.
-        Bytes16 x = load(v + i);
         Lanes16 folded = signed_lanes((x & splat(0xDF)) - splat('A'));
         Lanes16 digit = signed_lanes(x - splat('0'));
         const Lanes16 zero = signed_lanes(splat(0));
         Lanes16 letter = (folded >= zero) & (folded < signed_lanes(splat(26)));
         Lanes16 decimal = (digit >= zero) & (digit < signed_lanes(splat(10)));
-        Lanes16 ok = letter | decimal | (x == splat('+')) | (x == splat('/'));
-        size_t k = first_set(~ok);
-        if (k < 16) return i + k;
-    }
-    while (i < n && kDecode.value[v[i]] < 64)
-        ++i;
-    return i;
+        return ~(letter | decimal | (x == splat('+')) | (x == splat('/')));
+    };
+    return prefix_while(v, n, stops, [](unsigned char c) { return kDecode.value[c] < 64; });
 }
 
 // Index of the first ':', line end or NUL in v[0..n), or n: where a type ends.
 size_t type_length(const unsigned char* v, size_t n) {
-    size_t i = 0;
-    for (; i + 16 <= n; i += 16) {
-        Bytes16 x = load(v + i);
-        size_t k = first_set((x == splat(':')) | (x == splat('\n')) | (x == splat(0)));
-        if (k < 16) return i + k;
-    }
-    while (i < n && v[i] != ':' && v[i] != '\n' && v[i] != '\0')
-        ++i;
-    return i;
+    auto stops = [](Bytes16 x) { return (x == splat(':')) | (x == splat('\n')) | (x == splat(0)); };
+    auto keeps = [](unsigned char c) { return c != ':' && c != '\n' && c != '\0'; };
+    return prefix_while(v, n, stops, keeps);
 }
 
 bool all_printable(const unsigned char* v, size_t n) {
