@@ -313,8 +313,8 @@ Invocation parse_command_line(int argc, const char* const* argv, const char* env
     fill_operands(inv, ops);
     if (raw.sort) {
         try {
-            inv.sort = parse_sort_spec(*raw.sort);
-        } catch (const SortSpecError& e) {
+            inv.sort = parse_sort_order(*raw.sort);
+        } catch (const SortOrderError& e) {
             throw UsageError(e.what());
         }
     }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "sort_spec.h"
+#include "sort_order.h"
 
 namespace dirtool {
 

@@ -18,7 +18,7 @@
 #include "ldif_writer.h"
 #include "model_build.h"
 #include "profiling.h"
-#include "sort_spec.h"
+#include "sort_order.h"
 
 namespace dirtool {
 namespace {

@@ -1,5 +1,5 @@
-#ifndef DIRTOOL_SORT_SPEC_H
-#define DIRTOOL_SORT_SPEC_H
+#ifndef DIRTOOL_SORT_ORDER_H
+#define DIRTOOL_SORT_ORDER_H
 
 // Client-side ordering of search results: "--sort sn,givenName:desc" becomes the keys of a
 // CompareAttrNames.
@@ -18,15 +18,15 @@ struct SortKey {
     bool ascending = true;
 };
 
-class SortSpecError : public std::invalid_argument {
+class SortOrderError : public std::invalid_argument {
   public:
     using std::invalid_argument::invalid_argument;
 };
 
-// Keys from "ATTR[:asc|:desc],..." in priority order. Throws SortSpecError for an empty
+// Keys from "ATTR[:asc|:desc],..." in priority order. Throws SortOrderError for an empty
 // key, an invalid attribute name, an unknown direction, and for "dn" beside other keys
 // (entries are ordered by DN or by attributes, not both).
-std::vector<SortKey> parse_sort_spec(std::string_view spec);
+std::vector<SortKey> parse_sort_order(std::string_view text);
 
 // A comparator for keys (not empty), released with delete. A single key is referred to by
 // name: keys must outlive the comparator.

@@ -1,4 +1,4 @@
-#include "sort_spec.h"
+#include "sort_order.h"
 
 #include <gtest/gtest.h>
 
@@ -12,21 +12,21 @@ namespace dirtool {
 namespace {
 
 TEST(SortSpec, ReadsKeysAndDirections) {
-    auto keys = parse_sort_spec("sn,givenName:DESC,cn:asc");
+    auto keys = parse_sort_order("sn,givenName:DESC,cn:asc");
     ASSERT_EQ(keys.size(), 3u);
     EXPECT_EQ(keys[0].attribute, "sn");
     EXPECT_TRUE(keys[0].ascending);
     EXPECT_EQ(keys[1].attribute, "givenName");
     EXPECT_FALSE(keys[1].ascending);
     EXPECT_TRUE(keys[2].ascending);
-    EXPECT_FALSE(parse_sort_spec("dn:desc")[0].ascending);
+    EXPECT_FALSE(parse_sort_order("dn:desc")[0].ascending);
 }
 
 TEST(SortSpec, RejectsMalformedKeys) {
     for (const char* bad :
          {"", ",", "cn,", ",cn", "cn:down", "cn:", ":desc", "c n", "dn,cn", "cn,DN:desc"}) {
         SCOPED_TRACE(bad);
-        EXPECT_THROW(parse_sort_spec(bad), SortSpecError);
+        EXPECT_THROW(parse_sort_order(bad), SortOrderError);
     }
 }
 
@@ -46,7 +46,7 @@ std::string order_of(SearchResults& results) {
 
 TEST(SortSpec, OrdersResultsByAttributesAndByDn) {
     struct {
-        const char* spec;
+        const char* text;
         const char* order;
     } cases[] = {
         {"sn,cn", "-abcd"},       // no sn sorts first when ascending
@@ -56,14 +56,14 @@ TEST(SortSpec, OrdersResultsByAttributesAndByDn) {
         {"dn:desc", "dcba-"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.spec);
+        SCOPED_TRACE(c.text);
         SearchResults results;
         results.addEntry(person("cn=c,o=x", "Lee", "c"));
         results.addEntry(person("cn=a,o=x", "Kim", "a"));
         results.addEntry(person("cn=-,o=x", nullptr, "-"));
         results.addEntry(person("CN = d , o=x", "Ng", "d"));
         results.addEntry(person("cn=b,o=x", "kim", "b"));
-        auto keys = parse_sort_spec(c.spec);
+        auto keys = parse_sort_order(c.text);
         std::unique_ptr<CompareAttrNames> comparator(make_comparator(keys));
         results.sort(comparator.get());
         EXPECT_EQ(order_of(results), c.order);

@@ -1,4 +1,4 @@
-#include "sort_spec.h"
+#include "sort_order.h"
 
 #include <strings.h>
 
@@ -8,13 +8,13 @@
 
 namespace dirtool {
 
-std::vector<SortKey> parse_sort_spec(std::string_view spec) {
+std::vector<SortKey> parse_sort_order(std::string_view text) {
     std::vector<SortKey> keys;
     bool by_dn = false;
     size_t start = 0;
     for (;;) {
-        size_t comma = spec.find(',', start);
-        std::string_view item = spec.substr(
+        size_t comma = text.find(',', start);
+        std::string_view item = text.substr(
             start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
         SortKey key;
         std::string_view name = item;
@@ -24,22 +24,22 @@ std::vector<SortKey> parse_sort_spec(std::string_view spec) {
             if (strcasecmp(direction.c_str(), "desc") == 0) {
                 key.ascending = false;
             } else if (strcasecmp(direction.c_str(), "asc") != 0) {
-                throw SortSpecError("unknown sort direction \"" + direction + "\" (asc or desc)");
+                throw SortOrderError("unknown sort direction \"" + direction + "\" (asc or desc)");
             }
         }
-        if (name.empty()) throw SortSpecError("empty sort key in \"" + std::string(spec) + "\"");
+        if (name.empty()) throw SortOrderError("empty sort key in \"" + std::string(text) + "\"");
         key.attribute = std::string(name);
         if (strcasecmp(key.attribute.c_str(), "dn") == 0) {
             by_dn = true;
         } else if (!is_attribute_name(key.attribute)) {
-            throw SortSpecError("invalid sort attribute \"" + key.attribute + "\"");
+            throw SortOrderError("invalid sort attribute \"" + key.attribute + "\"");
         }
         keys.push_back(std::move(key));
         if (comma == std::string_view::npos) break;
         start = comma + 1;
     }
     if (by_dn && keys.size() > 1)
-        throw SortSpecError("sort by dn alone or by attributes, not both");
+        throw SortOrderError("sort by dn alone or by attributes, not both");
     return keys;
 }
 
