@@ -71,6 +71,7 @@ char* RecordProcessor::reserve(size_t bytes) {
 }
 
 void RecordProcessor::put(const char* bytes, size_t length) {
+    if (length == 0) return;  // the buffer may not exist yet
     memcpy(reserve(length), bytes, length);
     out_length_ += length;
 }
