@@ -146,15 +146,18 @@ TEST(ReplBridgeDescriptor, HandsOutOneBigEndianDescriptorOfTheEntryPoints) {
 class ReplBridgeInit : public repltest::BridgeTest {};
 
 // A master name, even with a slave name beside it, opens as that master with "REPLY" and
-// the suffix; else the slave opens with its text unchanged. Missing texts are empty.
+// the suffix; else the slave opens with its text unchanged. Missing texts are empty, and
+// names are cut at 132 bytes.
 TEST_F(ReplBridgeInit, OpensAsMasterOrSlave) {
+    const std::string name(200, 'n');
+    const std::string cut = name.substr(0, 132);
     struct Case {
         const char* master;
         const char* slave;
         const char* suffix;
         const char* text;
-        const char* application;
-        const char* details;
+        std::string application;
+        std::string details;
         int32_t mode;
     } cases[] = {
         {"MASTER1", "ignored", "Q1", "ignored", "MASTER1", "REPLYQ1", 0x10003},
@@ -162,6 +165,8 @@ TEST_F(ReplBridgeInit, OpensAsMasterOrSlave) {
         {nullptr, "SLAVE1", "x", "  any text, REPLY or not  ", "SLAVE1",
          "  any text, REPLY or not  ", 0x10001},
         {"", "SLAVE2", "ignored", nullptr, "SLAVE2", "", 0x10001},
+        {name.c_str(), nullptr, "", nullptr, cut, "REPLY", 0x10003},
+        {nullptr, name.c_str(), nullptr, "", cut, "", 0x10001},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.application);
@@ -175,17 +180,6 @@ TEST_F(ReplBridgeInit, OpensAsMasterOrSlave) {
         ASSERT_EQ(bridge().shutdown(&host_), 0);
     }
     EXPECT_TRUE(logs().empty());
-}
-
-TEST_F(ReplBridgeInit, CutsNamesAt132Bytes) {
-    const std::string name(200, 'n');
-    for (bool master : {true, false}) {
-        SCOPED_TRACE(master);
-        ASSERT_EQ(master ? init_master(name.c_str(), "") : init_slave(name.c_str(), ""), 0);
-        EXPECT_TRUE(same_bytes(last_record(RQC_TEST_APPDEF), app_def(name.substr(0, 132))));
-        EXPECT_TRUE(std::filesystem::is_directory(spool_ + "/" + name.substr(0, 132)));
-        ASSERT_EQ(bridge().shutdown(&host_), 0);
-    }
 }
 
 TEST_F(ReplBridgeInit, RefusesTextsBeyondTheirRoom) {
