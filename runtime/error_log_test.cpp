@@ -69,9 +69,9 @@ TEST_F(ErrorLogTest, ALogOnTheDefaultFileIsRedirectedToTheList) {
 
 TEST_F(ErrorLogTest, WritesToStandardErrorWhenNoFileOpensThenRedirectsWithANote) {
     std::filesystem::create_directory("qdxserv.log");  // not writable, even for root
-    errlog_set_rotation(nullptr, 3);
     ::testing::internal::CaptureStderr();
-    ErrorLog("nowhere else %d\n", 7);
+    ErrorLog("nowhere else %d\n", 7);  // the log closes after each line and tries again
+    errlog_set_rotation(nullptr, 3);   // now standard error stays open and can be redirected
     ErrorLog("again\n");
     const char* files[] = {"x.log", nullptr};
     errlog_set_rotation(files, 3);
