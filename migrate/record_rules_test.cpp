@@ -223,8 +223,6 @@ TEST(AttrTable, GrowsPastFourThousandSlots) {
         add_attribute(t, "cn", std::to_string(i).c_str());
     ASSERT_EQ(t.count(), 10000);
     EXPECT_STREQ(t[9999].value, "9999");
-    t.clear();
-    EXPECT_EQ(t.count(), 0);
 }
 
 }  // namespace

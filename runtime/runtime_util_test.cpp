@@ -12,54 +12,41 @@
 
 namespace {
 
-TEST(Qdxitoa, WritesSignedDecimalText) {
-    char buf[QDX_ITOA_SIZE];
+TEST(IntegerTexts, CoverTheWholeRangeAndPutTheCodeByteFirst) {
+    char buf[QDX_ITOA_SIZE];  // exactly the promised room
     EXPECT_STREQ(qdxitoa(0, buf), "0");
-    EXPECT_STREQ(qdxitoa(-42, buf), "-42");
-    EXPECT_STREQ(qdxitoa(1234567, buf), "1234567");
     EXPECT_STREQ(qdxitoa(INT_MAX, buf), "2147483647");
     EXPECT_STREQ(qdxitoa(INT_MIN, buf), "-2147483648");
+    char key[64];
+    EXPECT_STREQ(qdxgenCD(key, 'Z', -1), "Z-1");
+    EXPECT_STREQ(qdxgenCSD(key, 'A', "key", 7), "Akey7");
+    EXPECT_STREQ(qdxgenCSD(key, 'B', "", 0), "B0");
 }
 
-TEST(KeyBuilders, PutTheCodeByteFirst) {
-    char buf[64];
-    EXPECT_STREQ(qdxgenCD(buf, 'A', 7), "A7");
-    EXPECT_STREQ(qdxgenCD(buf, 'Z', -1), "Z-1");
-    EXPECT_STREQ(qdxgenCSD(buf, 'A', "key", 7), "Akey7");
-    EXPECT_STREQ(qdxgenCSD(buf, 'B', "", 0), "B0");
-}
+// Both hooks copy when told to keep the input and work in place otherwise; only the
+// incoming one turns next-line bytes into line feeds.
+TEST(StringTranslators, CopyOrWorkInPlace) {
+    const std::string input = "a\205b\205";
+    const struct {
+        int (*hook)(char**, unsigned long*, int);
+        std::string out;
+    } rows[] = {{iso8859_to_ascii, "a\nb\n"}, {ascii_to_iso8859, input}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.out);
+        std::string text = input;
+        char* buf = text.data();
+        unsigned long len = 4;
+        ASSERT_EQ(row.hook(&buf, &len, 0), 0);
+        EXPECT_NE(buf, text.data());
+        EXPECT_EQ(std::string(buf, len), row.out);
+        EXPECT_EQ(text, input);  // the caller's input is untouched
+        ch_free(buf);
 
-TEST(StringTranslators, IncomingTurnsNextLineIntoLineFeed) {
-    char text[] =
-        "a\x85"
-        "b\x85";
-    char* buf = text;
-    unsigned long len = 4;
-    ASSERT_EQ(iso8859_to_ascii(&buf, &len, 0), 0);
-    EXPECT_NE(buf, text);
-    EXPECT_EQ(std::string(buf, len), "a\nb\n");
-    EXPECT_EQ(std::string(text, 4),
-              "a\x85"
-              "b\x85");  // the caller's input is untouched
-    ch_free(buf);
-
-    buf = text;
-    ASSERT_EQ(iso8859_to_ascii(&buf, &len, 1), 0);
-    EXPECT_EQ(buf, text);
-    EXPECT_EQ(std::string(text, 4), "a\nb\n");
-}
-
-TEST(StringTranslators, OutgoingCopiesOrLeavesAlone) {
-    char text[] = "x\x85y";
-    char* buf = text;
-    unsigned long len = 3;
-    ASSERT_EQ(ascii_to_iso8859(&buf, &len, 0), 0);
-    EXPECT_NE(buf, text);
-    EXPECT_EQ(std::string(buf, len), "x\x85y");
-    ch_free(buf);
-    buf = text;
-    ASSERT_EQ(ascii_to_iso8859(&buf, &len, 1), 0);
-    EXPECT_EQ(buf, text);
+        buf = text.data();
+        ASSERT_EQ(row.hook(&buf, &len, 1), 0);
+        EXPECT_EQ(buf, text.data());
+        EXPECT_EQ(text, row.out);
+    }
 }
 
 // The library's ldap_memfree must not be exported, or it would take the place of the LDAP

@@ -104,16 +104,15 @@ TEST_F(ReplBridgeFailure, PutNamesTheSystemCallThatFailed) {
     EXPECT_EQ(send("BLOCKED", "update"), -1);
     const Lines lines = logs();
     ASSERT_EQ(lines.size(), 8U);
-    EXPECT_EQ(lines[1], "Velt FAILED to PUTMSG to: BLOCKED\n");
-    EXPECT_EQ(lines[2], "Error - Result CompCode = 2, RtnType = 2, OpType = 3\n");
-    EXPECT_EQ(lines[3], "Error - Result Reason = 2006, Position = 0, ErrType = 2\n");
-    EXPECT_EQ(lines[4],
-              "Error - Result Location = rqcPutRequest: cannot put to the queue of "
-              "\"BLOCKED\"\n");
-    EXPECT_EQ(lines[5], "Error - SubResult CompCode = 2, RtnType = 3, OpType = 3\n");
-    EXPECT_EQ(lines[6], "Error - SubResult Reason = " + std::to_string(ENOTDIR) +
-                            ", Position = 0, "
-                            "ErrType = 2\n");
+    const Lines expected =
+        failed_put("BLOCKED ()", "BLOCKED") +
+        Lines{"Error - Result CompCode = 2, RtnType = 2, OpType = 3\n",
+              "Error - Result Reason = 2006, Position = 0, ErrType = 2\n",
+              "Error - Result Location = rqcPutRequest: cannot put to the queue of \"BLOCKED\"\n",
+              "Error - SubResult CompCode = 2, RtnType = 3, OpType = 3\n",
+              "Error - SubResult Reason = " + std::to_string(ENOTDIR) +
+                  ", Position = 0, ErrType = 2\n"};
+    EXPECT_EQ(Lines(lines.begin(), lines.begin() + 7), expected);
     EXPECT_EQ(lines[7].rfind("Error - SubResult Location = open " + spool_ + "/BLOCKED/", 0), 0U);
     EXPECT_NE(lines[7].find(std::strerror(ENOTDIR)), std::string::npos);
 }

@@ -145,42 +145,41 @@ TEST(ReplBridgeDescriptor, HandsOutOneBigEndianDescriptorOfTheEntryPoints) {
 
 class ReplBridgeInit : public repltest::BridgeTest {};
 
-TEST_F(ReplBridgeInit, MasterOpensWithItsReplyDestination) {
-    ASSERT_EQ(init_master("MASTER1", "Q1"), 0);
-    EXPECT_TRUE(same_bytes(last_record(RQC_TEST_APPDEF), app_def("MASTER1")));
-    EXPECT_TRUE(same_bytes(last_record(RQC_TEST_INITDTL), init_details("REPLYQ1")));
-    EXPECT_EQ(recorded_mode(), 0x10003);
-    EXPECT_EQ(trace(), "initialize");
-    EXPECT_TRUE(logs().empty());
-    EXPECT_TRUE(std::filesystem::is_directory(spool_ + "/MASTER1"));
-}
-
-TEST_F(ReplBridgeInit, SlaveOpensWithItsTextUnchanged) {
-    ASSERT_EQ(init_slave("SLAVE1", "  any text, REPLY or not  "), 0);
-    EXPECT_TRUE(same_bytes(last_record(RQC_TEST_APPDEF), app_def("SLAVE1")));
-    EXPECT_TRUE(
-        same_bytes(last_record(RQC_TEST_INITDTL), init_details("  any text, REPLY or not  ")));
-    EXPECT_EQ(recorded_mode(), 0x10001);
-}
-
-TEST_F(ReplBridgeInit, EmptyMasterNameMeansSlaveAndMissingTextsAreEmpty) {
-    ASSERT_EQ(bridge().initialize(&host_, "", "SLAVE2", "ignored", nullptr), 0);
-    EXPECT_EQ(recorded_mode(), 0x10001);
-    EXPECT_TRUE(same_bytes(last_record(RQC_TEST_INITDTL), init_details("")));
-    ASSERT_EQ(bridge().shutdown(&host_), 0);
-    ASSERT_EQ(init_master("M", nullptr), 0);
-    EXPECT_TRUE(same_bytes(last_record(RQC_TEST_INITDTL), init_details("REPLY")));
-}
-
-TEST_F(ReplBridgeInit, CutsNamesAt132Bytes) {
+// A master name, even with a slave name beside it, opens as that master with "REPLY" and
+// the suffix; else the slave opens with its text unchanged. Missing texts are empty, and
+// names are cut at 132 bytes.
+TEST_F(ReplBridgeInit, OpensAsMasterOrSlave) {
     const std::string name(200, 'n');
-    for (bool master : {true, false}) {
-        SCOPED_TRACE(master);
-        ASSERT_EQ(master ? init_master(name.c_str(), "") : init_slave(name.c_str(), ""), 0);
-        EXPECT_TRUE(same_bytes(last_record(RQC_TEST_APPDEF), app_def(name.substr(0, 132))));
-        EXPECT_TRUE(std::filesystem::is_directory(spool_ + "/" + name.substr(0, 132)));
+    const std::string cut = name.substr(0, 132);
+    struct Case {
+        const char* master;
+        const char* slave;
+        const char* suffix;
+        const char* text;
+        std::string application;
+        std::string details;
+        int32_t mode;
+    } cases[] = {
+        {"MASTER1", "ignored", "Q1", "ignored", "MASTER1", "REPLYQ1", 0x10003},
+        {"M", nullptr, nullptr, nullptr, "M", "REPLY", 0x10003},
+        {nullptr, "SLAVE1", "x", "  any text, REPLY or not  ", "SLAVE1",
+         "  any text, REPLY or not  ", 0x10001},
+        {"", "SLAVE2", "ignored", nullptr, "SLAVE2", "", 0x10001},
+        {name.c_str(), nullptr, "", nullptr, cut, "REPLY", 0x10003},
+        {nullptr, name.c_str(), nullptr, "", cut, "", 0x10001},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.application);
+        rqcTestReset();
+        ASSERT_EQ(bridge().initialize(&host_, c.master, c.slave, c.suffix, c.text), 0);
+        EXPECT_TRUE(same_bytes(last_record(RQC_TEST_APPDEF), app_def(c.application)));
+        EXPECT_TRUE(same_bytes(last_record(RQC_TEST_INITDTL), init_details(c.details)));
+        EXPECT_EQ(recorded_mode(), c.mode);
+        EXPECT_EQ(trace(), "initialize");
+        EXPECT_TRUE(std::filesystem::is_directory(spool_ + "/" + c.application));
         ASSERT_EQ(bridge().shutdown(&host_), 0);
     }
+    EXPECT_TRUE(logs().empty());
 }
 
 TEST_F(ReplBridgeInit, RefusesTextsBeyondTheirRoom) {
@@ -314,14 +313,11 @@ TEST_F(ReplBridgeUpdates, CarriesUpdatesOfAnySizeInOrder) {
         EXPECT_EQ(fetch(), update.empty() ? "<none>" : update);
         EXPECT_EQ(record_.allocations, before + (update.empty() ? 0 : 1));
     }
-    EXPECT_EQ(fetch(), "<none>");  // empty queue
-}
-
-TEST_F(ReplBridgeUpdates, EmptyQueueGivesNothingSilently) {
-    EXPECT_EQ(fetch(), "<none>");
+    rqcTestReset();
+    EXPECT_EQ(fetch(), "<none>");  // an empty queue gives nothing, silently
     EXPECT_EQ(trace(), "get");
-    EXPECT_TRUE(logs().empty());
-    EXPECT_EQ(record_.allocations, 0);
+    EXPECT_EQ(record_.allocations, 3);
+    EXPECT_EQ(logs(), std::vector<std::string>(updates.size(), "Velt PutRequest to: HUB ()\n"));
 }
 
 TEST_F(ReplBridgeUpdates, SendWithoutNamesUsesEmptyTextsAndStillLogsThePut) {
