@@ -51,6 +51,38 @@ inline std::string describe(DEntry* entry) {
     return out;
 }
 
+// Every value of an attribute with its type: "int 42|binary a\0b|string (null)|bool 1".
+inline std::string typedValues(Attribute* attribute) {
+    std::string out;
+    for (DListItem* v = attribute->getFirstValueItem(); v != nullptr;
+         v = attribute->getNextValueItem()) {
+        if (!out.empty()) out += "|";
+        void* p = v->getValue();
+        switch (v->getType()) {
+            case DLIST_INT:
+                out += "int " + std::to_string(*static_cast<int*>(p));
+                break;
+            case DLIST_LONG:
+                out += "long " + std::to_string(*static_cast<long*>(p));
+                break;
+            case DLIST_BOOL:
+                out += std::string("bool ") + (*static_cast<bool*>(p) ? "1" : "0");
+                break;
+            case DLIST_STRING:
+                out += "string " + std::string(p ? static_cast<char*>(p) : "(null)");
+                break;
+            case DLIST_BINARY: {
+                auto* b = static_cast<Dbinary*>(p);
+                out += "binary " + (b->bytes ? std::string(b->bytes, b->length) : "(null)");
+                break;
+            }
+            default:
+                out += "type " + std::to_string(v->getType());
+        }
+    }
+    return out;
+}
+
 // Checks an exception's codes and releases it.
 inline void expectFailure(DException*& e, int errorCode, int ldapCode,
                           const char* detail = nullptr) {
