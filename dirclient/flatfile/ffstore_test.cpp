@@ -17,24 +17,8 @@ using namespace fftest;
 class FFLoad : public StoreTest {};
 class FFSave : public StoreTest {};
 
-std::string readOne(FFConnection& c, const char* dn) {
-    DException* e = nullptr;
-    DEntry* entry = c.read(dn, &e);
-    std::string text = describe(entry);
-    if (e != nullptr) text = "error " + std::to_string(e->getLdapErrorCode());
-    delete e;
-    delete entry;
-    return text;
-}
-
 std::vector<std::string> subtree(FFConnection& c, const char* base) {
-    DException* e = nullptr;
-    SearchResults* found =
-        c.search(base, 2, "(|(objectclass=*)(o=*)(ou=*)(cn=*))", nullptr, false, &e);
-    std::vector<std::string> dns = dnsOf(found);
-    delete found;
-    delete e;
-    return dns;
+    return searchDns(c, base, 2, "(|(objectclass=*)(o=*)(ou=*)(cn=*))");
 }
 
 int regularFiles() {
