@@ -21,10 +21,6 @@ std::string text(DFilter* filter) {
     return s;
 }
 
-DFilterItem* itemOf(DFilter* filter) {
-    return static_cast<DFilterItem*>(filter->getValue());
-}
-
 TEST(DFilterParse, AcceptsValidFormsAndPrintsThemBack) {
     struct Row {
         const char* input;
@@ -73,28 +69,6 @@ TEST(DFilterParse, RejectsInvalidForms) {
         EXPECT_EQ(DFilter::unparseFilter(row), nullptr);
     }
     EXPECT_EQ(DFilter::unparseFilter(nullptr), nullptr);  // nothing to continue
-}
-
-TEST(DFilterParse, BuildsTheTreeInWrittenOrder) {
-    Filter f(DFilter::unparseFilter("(&(objectclass=person)(|(cn=a*)(sn~=b*)))"));
-    ASSERT_NE(f, nullptr);
-    ASSERT_EQ(f->getType(), FILTER_AND);
-    auto* operands = static_cast<DList*>(f->getValue());
-    ASSERT_EQ(operands->getSize(), 2);
-    auto* first = static_cast<DFilter*>(operands->getHead()->getValue());
-    auto* second = static_cast<DFilter*>(operands->getTail()->getValue());
-    ASSERT_EQ(first->getType(), FILTER_ITEM);
-    EXPECT_STREQ(itemOf(first)->getName(), "objectclass");
-    EXPECT_STREQ(itemOf(first)->getValue(), "person");
-    EXPECT_EQ(itemOf(first)->getType(), ITEM_EQUAL);
-    ASSERT_EQ(second->getType(), FILTER_OR);
-    auto* inner = static_cast<DList*>(second->getValue());
-    auto* sn = static_cast<DFilter*>(inner->getTail()->getValue());
-    EXPECT_EQ(itemOf(sn)->getType(), ITEM_APPROX);
-
-    Filter neg(DFilter::unparseFilter("(!(cn=a))"));
-    ASSERT_EQ(neg->getType(), FILTER_NOT);
-    EXPECT_EQ(static_cast<DFilter*>(neg->getValue())->getType(), FILTER_ITEM);
 }
 
 TEST(DFilterParse, DeepNestingIsRefusedNotOverflowed) {

@@ -55,13 +55,6 @@ TEST_F(FFLoad, SkipsVersionAndCommentsAndJoinsContinuations) {
     EXPECT_EQ(c.isChanged(), 0);    // loading is not a change
 }
 
-TEST_F(FFLoad, AcceptsCrLfFilesAndALastLineWithoutLineEnd) {
-    FFConnection c;
-    load(c, "dn: o=x\r\nobjectClass: top\r\n\r\ndn: cn=a,o=x\r\ncn: a\r\nsn: last");
-    EXPECT_EQ(readOne(c, "o=x"), "o=x|objectClass=top");
-    EXPECT_EQ(readOne(c, "cn=a,o=x"), "cn=a,o=x|cn=a|sn=last");
-}
-
 // An empty line followed by a folded one reads as a line that starts with white space;
 // the attribute it names must still be written back as a line that reads the same.
 TEST_F(FFLoad, NamesLoseLeadingWhiteSpace) {
