@@ -30,13 +30,7 @@ class FFOps : public StoreTest {
         return fftest::searchDns(c_, base, scope, filter);
     }
 
-    void addOk(const std::string& dn, const Values& values = {}) {
-        DEntry* entry = makeEntry(dn, values);
-        DException* e = nullptr;
-        c_.add(entry, &e);
-        delete entry;
-        ASSERT_EQ(e, nullptr) << dn << ": " << e->getInfoSMsg() << " " << e->getLdapErrorCode();
-    }
+    void addOk(const std::string& dn, const Values& values = {}) { fftest::addOk(c_, dn, values); }
 
     int monitorNumber(const char* name) {
         DEntry* monitor = c_.read("cn=monitor", nullptr);
@@ -58,17 +52,13 @@ TEST_F(FFOps, AddChecksInOrder) {
     DEntry noDn;
     c_.add(&noDn, &e);
     expectFailure(e, 601, 0, "ERROR: invalid DN");
-    std::unique_ptr<DEntry> monitor(makeEntry(" CN = Monitor"));
-    c_.add(monitor.get(), &e);
+    e = tryAdd(c_, " CN = Monitor");
     expectFailure(e, 601, 0, "Invalid dn");
-    std::unique_ptr<DEntry> dup(makeEntry("CN=john smith, OU=People, O=X"));
-    c_.add(dup.get(), &e);
+    e = tryAdd(c_, "CN=john smith, OU=People, O=X");
     expectFailure(e, 601, 68);
-    std::unique_ptr<DEntry> orphan(makeEntry("cn=a,ou=nowhere,o=x"));
-    c_.add(orphan.get(), &e);
+    e = tryAdd(c_, "cn=a,ou=nowhere,o=x");
     expectFailure(e, 601, 32);
-    std::unique_ptr<DEntry> badName(makeEntry("cn=a,o=x", {{"bad:name", "v"}}));
-    c_.add(badName.get(), &e);
+    e = tryAdd(c_, "cn=a,o=x", {{"bad:name", "v"}});
     expectFailure(e, 601, 0, "ERROR: invalid attribute name");
     EXPECT_EQ(c_.isChanged(), 0);
 }
@@ -99,9 +89,7 @@ TEST_F(FFOps, TheEmptyDnIsTheRootsOwnEntry) {
     EXPECT_EQ(readOne(""), "error 32");
     addOk("", {{"objectClass", "top"}});
     EXPECT_EQ(readOne(""), "|objectClass=top");
-    std::unique_ptr<DEntry> again(makeEntry(""));
-    DException* e = nullptr;
-    c_.add(again.get(), &e);
+    DException* e = tryAdd(c_, "");
     expectFailure(e, 601, 68);
     EXPECT_EQ(searchDns("", 2, "(objectclass=*)").front(), "");
     c_.remove("", &e);

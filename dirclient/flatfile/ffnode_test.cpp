@@ -194,8 +194,7 @@ TEST_F(FFStored, ChangesThroughGetEntryAreTheStores) {
     std::unique_ptr<DEntry> readBack(c.read("cn=a,o=x", nullptr));
     EXPECT_EQ(describe(readBack.get()), "cn=a,o=x|cn=a=second");
     c.remove("o=y", nullptr);  // nothing, but the next change makes disconnect write
-    std::unique_ptr<DEntry> other(makeEntry("cn=b,o=x"));
-    c.add(other.get(), nullptr);
+    addOk(c, "cn=b,o=x");
     c.rename("cn=a,o=x", "cn=c", true, nullptr);
     DException* e = nullptr;
     c.disconnect(&e);
@@ -232,10 +231,7 @@ TEST_F(FFIndexTest, StaysExactThroughRandomChanges) {
         switch (random() % 4) {
             case 0:
             case 1: {
-                DEntry* entry = makeEntry(fresh + "," + target);
-                c.add(entry, &e);
-                delete entry;
-                ASSERT_EQ(e, nullptr);
+                ASSERT_NO_FATAL_FAILURE(addOk(c, fresh + "," + target));
                 parentOf[fresh + "," + target] = target;
                 break;
             }

@@ -61,10 +61,8 @@ TEST_F(FFLoad, NamesLoseLeadingWhiteSpace) {
     FFConnection c;
     load(c, "dn: o=x\no: x\n\n \tcn: v\n");
     EXPECT_EQ(readOne(c, "o=x"), "o=x|o=x|cn=v");
-    DEntry* other = makeEntry("o=y");
+    addOk(c, "o=y");
     DException* e = nullptr;
-    c.add(other, &e);
-    delete other;
     c.disconnect(&e);
     ASSERT_EQ(e, nullptr);
     EXPECT_EQ(read("dir.ldif"), "dn: o=x\no: x\ncn: v\n\ndn: o=y\n\n");
@@ -184,9 +182,7 @@ TEST_F(FFLoad, LaterConnectionsShareTheLoadedTree) {
     EXPECT_EQ(readOne(second, "o=first"), "o=first|o=first");
     EXPECT_EQ(readOne(second, "o=second"), "error 32");
     // A change through the second connection is written to the loaded file only.
-    DEntry* added = makeEntry("cn=n,o=first", {{"cn", "n"}});
-    second.add(added, &e);
-    delete added;
+    addOk(second, "cn=n,o=first", {{"cn", "n"}});
     second.disconnect(&e);
     ASSERT_EQ(e, nullptr);
     EXPECT_NE(read("first.ldif").find("cn=n,o=first"), std::string::npos);
@@ -200,10 +196,7 @@ TEST_F(FFSave, WritesPreOrderAndKeepsThePreviousFile) {
     load(c, original);
     DException* e = nullptr;
     for (const char* dn : {"cn=1,ou=a,o=x", "cn=2,ou=b,o=x", "cn=3,ou=a,o=x"}) {
-        DEntry* entry = makeEntry(dn, {{"cn", "v"}});
-        c.add(entry, &e);
-        ASSERT_EQ(e, nullptr);
-        delete entry;
+        ASSERT_NO_FATAL_FAILURE(addOk(c, dn, {{"cn", "v"}}));
     }
     c.disconnect(&e);
     ASSERT_EQ(e, nullptr);
@@ -261,11 +254,8 @@ TEST_F(FFSave, OnlyModifyingConnectionsWrite) {
     load(reader, "dn: o=x\no: x\n\n");
     {
         FFConnection writer;
-        DException* e = nullptr;
-        writer.connect("FILE:///dir.ldif", 0, &e);
-        DEntry* entry = makeEntry("cn=a,o=x", {{"cn", "a"}});
-        writer.add(entry, &e);
-        delete entry;
+        writer.connect("FILE:///dir.ldif", 0, nullptr);
+        addOk(writer, "cn=a,o=x", {{"cn", "a"}});
     }  // the destructor writes
     EXPECT_EQ(read("dir.ldif"), "dn: o=x\no: x\n\ndn: cn=a,o=x\ncn: a\n\n");
     std::filesystem::remove("dir.ldif.txt");
@@ -300,10 +290,8 @@ TEST_F(FFSave, FailedWriteLeavesThePreviousFileIntact) {
     FFConnection c;
     load(c, original);
     for (int i = 0; i < 2000; ++i) {
-        DEntry* entry =
-            makeEntry("cn=" + std::to_string(i) + ",o=x", {{"description", std::string(100, 'd')}});
-        c.add(entry, nullptr);
-        delete entry;
+        ASSERT_NO_FATAL_FAILURE(
+            addOk(c, "cn=" + std::to_string(i) + ",o=x", {{"description", std::string(100, 'd')}}));
     }
     pid_t child = fork();
     ASSERT_GE(child, 0);

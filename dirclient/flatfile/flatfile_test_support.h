@@ -118,6 +118,20 @@ inline std::vector<std::string> searchDns(FFConnection& c, const char* base, int
     return dns;
 }
 
+// Adds makeEntry(dn, values); returns the failure (the caller releases it) or null.
+inline DException* tryAdd(FFConnection& c, const std::string& dn, const Values& values = {}) {
+    DEntry* entry = makeEntry(dn, values);
+    DException* e = nullptr;
+    c.add(entry, &e);
+    delete entry;
+    return e;
+}
+
+inline void addOk(FFConnection& c, const std::string& dn, const Values& values = {}) {
+    DException* e = tryAdd(c, dn, values);
+    ASSERT_EQ(e, nullptr) << dn << ": " << e->getInfoSMsg() << " " << e->getLdapErrorCode();
+}
+
 // Each test gets a fresh folder as current directory and an unloaded store.
 class StoreTest : public ::testing::Test {
   protected:
