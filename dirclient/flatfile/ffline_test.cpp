@@ -14,7 +14,7 @@ namespace {
 
 // Feeds text through a temporary stream.
 class Stream {
-public:
+  public:
     explicit Stream(const std::string& text) : file_(std::tmpfile()) {
         std::fwrite(text.data(), 1, text.size(), file_);
         std::rewind(file_);
@@ -22,7 +22,7 @@ public:
     ~Stream() { std::fclose(file_); }
     FILE* get() const { return file_; }
 
-private:
+  private:
     FILE* file_;
 };
 
@@ -31,7 +31,8 @@ std::vector<std::string> physicalLines(const std::string& text) {
     std::vector<std::string> lines;
     char* buf = nullptr;
     int size = 0;
-    while (getline(in.get(), &buf, &size)) lines.push_back(buf);
+    while (getline(in.get(), &buf, &size))
+        lines.push_back(buf);
     EXPECT_STREQ(buf, "++EOF++");
     check_free(buf);
     return lines;
@@ -44,7 +45,8 @@ std::vector<std::string> logicalLines(const std::string& text) {
     int lineSize = 0;
     char* next = nullptr;
     int nextSize = 0;
-    while (readline(in.get(), &line, &lineSize, &next, &nextSize)) lines.push_back(line);
+    while (readline(in.get(), &line, &lineSize, &next, &nextSize))
+        lines.push_back(line);
     EXPECT_FALSE(readline(in.get(), &line, &lineSize, &next, &nextSize));  // stays at the end
     check_free(line);
     check_free(next);
@@ -57,40 +59,28 @@ TEST(FFGetline, SplitsLinesOfAnyLength) {
     EXPECT_EQ(physicalLines("a\nb\n"), (Lines{"a", "b"}));
     EXPECT_EQ(physicalLines(""), Lines{});
     EXPECT_EQ(physicalLines("\n\n"), (Lines{"", ""}));
+    EXPECT_EQ(physicalLines("a\nlast"), (Lines{"a", "last"}));  // no final line end
+    EXPECT_EQ(physicalLines("a\r\nb\r\n"), (Lines{"a", "b"}));
+    EXPECT_EQ(physicalLines("a\rb\n"), (Lines{"a\rb"}));  // only a CR before the LF goes
     std::string longLine(100000, 'x');
     EXPECT_EQ(physicalLines(longLine + "\nz\n"), (Lines{longLine, "z"}));
     std::string edge(4095, 'y');  // exactly fills the first buffer with its line end
     EXPECT_EQ(physicalLines(edge + "\n" + edge + "\n"), (Lines{edge, edge}));
 }
 
-TEST(FFGetline, KeepsALastLineWithoutLineEnd) {
-    EXPECT_EQ(physicalLines("a\nlast"), (Lines{"a", "last"}));
-}
-
-TEST(FFGetline, RemovesCarriageReturnsOfCrLfLines) {
-    EXPECT_EQ(physicalLines("a\r\nb\r\n"), (Lines{"a", "b"}));
-    EXPECT_EQ(physicalLines("a\rb\n"), (Lines{"a\rb"}));
-}
-
 TEST(FFReadline, JoinsContinuationsAndTrimsBlanks) {
     EXPECT_EQ(logicalLines("description: first\n second\n"), Lines{"description: firstsecond"});
-    EXPECT_EQ(logicalLines("description: first\n  second\n"),
-              Lines{"description: first second"});
+    EXPECT_EQ(logicalLines("description: first\n  second\n"), Lines{"description: first second"});
     EXPECT_EQ(logicalLines("a: 1\n\tx\nb: 2   \n"), (Lines{"a: 1x", "b: 2"}));
     EXPECT_EQ(logicalLines("a: 1\n \nb: 2\n"), (Lines{"a: 1", "", "b: 2"}));
     EXPECT_EQ(logicalLines("a: 1\r\n 2\r\n"), Lines{"a: 12"});
     EXPECT_EQ(logicalLines("a: 1\n 2"), Lines{"a: 12"});
-}
-
-// The end of the file is not confused with a line that reads "++EOF++".
-TEST(FFReadline, EndMarkerTextIsAnOrdinaryLine) {
+    // The end of the file is not confused with a line that reads "++EOF++".
     EXPECT_EQ(logicalLines("a: 1\n++EOF++\nb: 2\n"), (Lines{"a: 1", "++EOF++", "b: 2"}));
-}
-
-TEST(FFReadline, FoldedLongLinesAreJoined) {
     std::string value(10000, 'v');
     std::string folded = "cn: ";
-    for (size_t i = 0; i < value.size(); i += 70) folded += value.substr(i, 70) + "\n ";
+    for (size_t i = 0; i < value.size(); i += 70)
+        folded += value.substr(i, 70) + "\n ";
     folded.resize(folded.size() - 1);
     EXPECT_EQ(logicalLines(folded), Lines{"cn: " + value});
 }
@@ -98,7 +88,8 @@ TEST(FFReadline, FoldedLongLinesAreJoined) {
 std::string putlineOutput(const std::vector<std::string>& pieces, int start, int* end) {
     FILE* out = std::tmpfile();
     int column = start;
-    for (const std::string& piece : pieces) putline(out, piece.c_str(), &column);
+    for (const std::string& piece : pieces)
+        putline(out, piece.c_str(), &column);
     *end = column;
     std::string text(static_cast<size_t>(std::ftell(out)), '\0');
     std::rewind(out);
@@ -121,8 +112,8 @@ TEST(FFPutline, FoldsAtEightyColumnsAcrossCalls) {
     EXPECT_EQ(column, 2);
     std::string twoHundred(200, 'c');
     std::string folded = putlineOutput({twoHundred}, 0, &column);
-    EXPECT_EQ(folded, std::string(80, 'c') + "\n " + std::string(79, 'c') + "\n " +
-                          std::string(41, 'c'));
+    EXPECT_EQ(folded,
+              std::string(80, 'c') + "\n " + std::string(79, 'c') + "\n " + std::string(41, 'c'));
 }
 
 TEST(FFNormalizePath, DeletesTheNamedFileWithoutAShell) {

@@ -51,6 +51,38 @@ inline std::string describe(DEntry* entry) {
     return out;
 }
 
+// Every value of an attribute with its type: "int 42|binary a\0b|string (null)|bool 1".
+inline std::string typedValues(Attribute* attribute) {
+    std::string out;
+    for (DListItem* v = attribute->getFirstValueItem(); v != nullptr;
+         v = attribute->getNextValueItem()) {
+        if (!out.empty()) out += "|";
+        void* p = v->getValue();
+        switch (v->getType()) {
+            case DLIST_INT:
+                out += "int " + std::to_string(*static_cast<int*>(p));
+                break;
+            case DLIST_LONG:
+                out += "long " + std::to_string(*static_cast<long*>(p));
+                break;
+            case DLIST_BOOL:
+                out += std::string("bool ") + (*static_cast<bool*>(p) ? "1" : "0");
+                break;
+            case DLIST_STRING:
+                out += "string " + std::string(p ? static_cast<char*>(p) : "(null)");
+                break;
+            case DLIST_BINARY: {
+                auto* b = static_cast<Dbinary*>(p);
+                out += "binary " + (b->bytes ? std::string(b->bytes, b->length) : "(null)");
+                break;
+            }
+            default:
+                out += "type " + std::to_string(v->getType());
+        }
+    }
+    return out;
+}
+
 // Checks an exception's codes and releases it.
 inline void expectFailure(DException*& e, int errorCode, int ldapCode,
                           const char* detail = nullptr) {
@@ -62,6 +94,42 @@ inline void expectFailure(DException*& e, int errorCode, int ldapCode,
     }
     delete e;
     e = nullptr;
+}
+
+// The entry at dn as describe() shows it, or "error <LDAP code>".
+inline std::string readOne(FFConnection& c, const char* dn) {
+    DException* e = nullptr;
+    DEntry* entry = c.read(dn, &e);
+    std::string text = e ? "error " + std::to_string(e->getLdapErrorCode()) : describe(entry);
+    delete e;
+    delete entry;
+    return text;
+}
+
+// The DNs found, or {"error <LDAP code>"}.
+inline std::vector<std::string> searchDns(FFConnection& c, const char* base, int scope,
+                                          const char* filter) {
+    DException* e = nullptr;
+    SearchResults* found = c.search(base, scope, filter, nullptr, false, &e);
+    std::vector<std::string> dns = dnsOf(found);
+    if (e != nullptr) dns = {"error " + std::to_string(e->getLdapErrorCode())};
+    delete found;
+    delete e;
+    return dns;
+}
+
+// Adds makeEntry(dn, values); returns the failure (the caller releases it) or null.
+inline DException* tryAdd(FFConnection& c, const std::string& dn, const Values& values = {}) {
+    DEntry* entry = makeEntry(dn, values);
+    DException* e = nullptr;
+    c.add(entry, &e);
+    delete entry;
+    return e;
+}
+
+inline void addOk(FFConnection& c, const std::string& dn, const Values& values = {}) {
+    DException* e = tryAdd(c, dn, values);
+    ASSERT_EQ(e, nullptr) << dn << ": " << e->getInfoSMsg() << " " << e->getLdapErrorCode();
 }
 
 // Each test gets a fresh folder as current directory and an unloaded store.

@@ -105,7 +105,6 @@ TEST(CommandLine, RejectsWhatCannotRunWithAReason) {
         std::vector<const char*> args;
         const char* message;
     } cases[] = {
-        {{}, "no command"},
         {{"-Hh"}, "no command"},
         {{"-Hh", "list"}, "unknown command \"list\""},
         {{"changed"}, "no directory given"},
