@@ -83,14 +83,6 @@ class Reports : public ProfilerTest {
     std::string file_;
 };
 
-TEST_F(Reports, StatisticsTreeShowsEverySelectedFigure) {
-    profile("all");
-    report_everything();
-    declare_small_tree();
-    run_calls();
-    EXPECT_EQ(take(qdx_get_statistics_string(named("app"), 0, 0, 0)), kTree);
-}
-
 TEST_F(Reports, StatisticsTreeWithoutSwitchesIsTheIndentedNames) {
     profile("all");
     declare_small_tree();
@@ -154,13 +146,6 @@ TEST_F(Reports, StatisticsReportForEveryThread) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), kUnknownName);
     qdx_set_profile_flag(0);
     EXPECT_EQ(take(qdx_get_statistics_report_for("app")), "<null>");
-}
-
-TEST_F(Reports, SummaryCoversEveryActivity) {
-    profile("all");
-    declare_small_tree();
-    run_calls();
-    EXPECT_EQ(take(global_thread_report()), kSummary);
 }
 
 TEST_F(Reports, SummaryAddsTheProcessClockWhenItWasUsed) {
@@ -342,16 +327,6 @@ TEST_F(Reports, FlushAppendsToTheReportFile) {
     EXPECT_EQ(read_file(file_), once + once);
 }
 
-TEST_F(Reports, FlushKeepsStandardOutputOpen) {
-    profile("all");
-    declare_small_tree();
-    qdx_flush_statistics();
-    qdx_flush_statistics();
-    testing::internal::CaptureStdout();
-    qdx_display_activity_statistics("parse");
-    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("Thread 0\nparse\n\n", 0), 0u);
-}
-
 TEST_F(Reports, ReportFileNamedInCodeIsKeptAcrossFlushes) {
     qdx_set_profile_file(report_file().c_str());
     profile("all");
@@ -365,13 +340,15 @@ TEST_F(Reports, ReportFileNamedInCodeIsKeptAcrossFlushes) {
     EXPECT_NE(text.find("Thread 0\nparse\n", 1), std::string::npos);
 }
 
-TEST_F(Reports, AnUnopenableReportFileFallsBackToStandardOutput) {
+TEST_F(Reports, AnUnopenableReportFileFallsBackToStandardOutputWhichFlushesKeepOpen) {
     profile("all");
     setenv("QDX_PROFILE_FILE", "/nonexistent/dir/report.txt", 1);
     declare_small_tree();
+    qdx_flush_statistics();
+    qdx_flush_statistics();
     testing::internal::CaptureStdout();
     qdx_display_activity_statistics("parse");
-    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("Thread 0\n", 0), 0u);
+    EXPECT_EQ(testing::internal::GetCapturedStdout().rfind("Thread 0\nparse\n\n", 0), 0u);
 }
 
 TEST_F(Reports, EverythingIsReleasedAtProcessExit) {
