@@ -39,8 +39,7 @@ std::string shape(const char* name) {
 using Declarations = ProfilerTest;
 
 TEST_F(Declarations, NestingBuildsTheTree) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     EXPECT_EQ(shape("app"), "app(ldap32(ldap_add ldap_search) parse)");
     EXPECT_EQ(qdx_activity_named("app")->parent.load(), nullptr);
     EXPECT_STREQ(qdx_activity_description(qdx_activity_named("LDAP32")), "LDAP calls");
@@ -77,8 +76,7 @@ TEST_F(Declarations, RepeatedNamesChangeNothing) {
 }
 
 TEST_F(Declarations, AreRefusedOnceTheOutermostCompositeIsClosed) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     testing::internal::CaptureStderr();
     qdx_create_composite_activity("more", nullptr);
     qdx_create_atomic_activity("late", nullptr);

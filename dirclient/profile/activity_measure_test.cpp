@@ -32,8 +32,7 @@ TEST_F(Measuring, NothingIsMeasuredWithoutDeclarationsOrWithProfilingOff) {
     EXPECT_EQ(qdx_profile_thread_count(), 0u);
     EXPECT_EQ(qdx_profile_current_thread(), -1);
 
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     qdx_set_profile_flag(0);
     qdx_start_activity("ldap_add");
     EXPECT_FALSE(is_running("ldap_add"));
@@ -41,8 +40,7 @@ TEST_F(Measuring, NothingIsMeasuredWithoutDeclarationsOrWithProfilingOff) {
 }
 
 TEST_F(Measuring, RunsAddUpAndKeepTheirExtremes) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     EXPECT_EQ(qdx_profile_current_thread(), 0);
     qdx_start_activity("parse");
     EXPECT_TRUE(is_running("parse"));
@@ -63,8 +61,7 @@ TEST_F(Measuring, RunsAddUpAndKeepTheirExtremes) {
 }
 
 TEST_F(Measuring, StartingARunningActivityAndStoppingAnIdleOneChangeNothing) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     qdx_stop_activity("parse");
     EXPECT_EQ(load(measurement("parse")->elapsed_cpu), 0);
     qdx_start_activity("parse");
@@ -79,8 +76,7 @@ TEST_F(Measuring, StartingARunningActivityAndStoppingAnIdleOneChangeNothing) {
 }
 
 TEST_F(Measuring, StartingAChildStartsItsParentsWithoutCountingThem) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     qdx_start_activity("ldap_add");
     EXPECT_TRUE(is_running("ldap32"));
     EXPECT_TRUE(is_running("app"));
@@ -95,8 +91,7 @@ TEST_F(Measuring, StartingAChildStartsItsParentsWithoutCountingThem) {
 }
 
 TEST_F(Measuring, StartingStopsRunningSiblingsAndTheirDescendants) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     qdx_start_activity("ldap_add");
     FakeClocks::advance(100);
     qdx_start_activity("ldap_search");  // stops ldap_add
@@ -112,8 +107,7 @@ TEST_F(Measuring, StartingStopsRunningSiblingsAndTheirDescendants) {
 }
 
 TEST_F(Measuring, BeginLeavesSiblingsRunningButStartsParents) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     qdx_begin_activity("ldap_add");
     qdx_begin_activity("ldap_search");
     qdx_begin_activity("parse");
@@ -183,8 +177,7 @@ TEST_F(Measuring, StoppingAnUnprofiledCompositeEndsTheProfiledRunsBelowIt) {
 }
 
 TEST_F(Measuring, ACompositeRunOnlyThroughItsChildrenStillGetsItsExtremes) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     for (int64_t cpu : {300, 100}) {
         qdx_start_activity("ldap_add");
         FakeClocks::advance(cpu);
@@ -197,8 +190,7 @@ TEST_F(Measuring, ACompositeRunOnlyThroughItsChildrenStillGetsItsExtremes) {
 }
 
 TEST_F(Measuring, ClocksSetBackGiveEmptyRunsAndLargeFiguresDoNotWrap) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     qdx_start_activity("ldap_add");
     FakeClocks::wall -= 60;
     qdx_stop_activity("ldap_add");
@@ -215,8 +207,7 @@ TEST_F(Measuring, ClocksSetBackGiveEmptyRunsAndLargeFiguresDoNotWrap) {
 }
 
 TEST_F(Measuring, ResetZeroesFiguresAndKeepsProfiling) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     qdx_start_activity("ldap_add");
     FakeClocks::advance(100, 1);
     qdx_stop_activity("ldap32");
@@ -237,8 +228,7 @@ TEST_F(Measuring, ResetZeroesFiguresAndKeepsProfiling) {
 }
 
 TEST_F(Measuring, ResetOfASubtreeLeavesTheRestAlone) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     qdx_start_activity("ldap_add");
     qdx_stop_activity("ldap_add");
     qdx_start_activity("parse");
@@ -266,8 +256,7 @@ TEST_F(Measuring, LdapErrorTextIsMeasuredUnderLdap32) {
 
 TEST_F(Measuring, SystemClocksGiveSaneReadings) {
     dirclient::profile::set_clock_source_for_testing(nullptr);
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     qdx_start_activity("parse");
     volatile double sink = 0;
     for (int i = 0; i < 2000000; ++i)

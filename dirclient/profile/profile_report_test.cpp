@@ -84,8 +84,7 @@ class Reports : public ProfilerTest {
 };
 
 TEST_F(Reports, StatisticsTreeWithoutSwitchesIsTheIndentedNames) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     run_calls();
     EXPECT_EQ(take(qdx_get_statistics_string(named("ldap32"), 0, 3, 0)),
               "   ldap32\n     ldap_add\n     ldap_search\n");
@@ -104,8 +103,7 @@ TEST_F(Reports, UnprofiledActivitiesAreBlankLinesUnlessForced) {
 }
 
 TEST_F(Reports, AThreadWithoutMeasurementsHasNoActivity) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     EXPECT_EQ(take(qdx_get_statistics_string(named("ldap32"), 0, 2, 7)), "  ldap32: no activity\n");
     EXPECT_EQ(take(qdx_get_statistics_string(nullptr, 0, 0, 0)), "<null>");
     EXPECT_EQ(take(qdx_get_statistics_string(named("ldap32"), 0, -5, 7)), "ldap32: no activity\n");
@@ -149,8 +147,7 @@ TEST_F(Reports, StatisticsReportForEveryThread) {
 }
 
 TEST_F(Reports, SummaryAddsTheProcessClockWhenItWasUsed) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     run_calls();
     FakeClocks::process_cpu = 1500;
     qdx_start_process_clock();
@@ -169,8 +166,7 @@ TEST_F(Reports, SummaryAddsTheProcessClockWhenItWasUsed) {
 }
 
 TEST_F(Reports, SelectedFiguresWithAndWithoutLabels) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     run_calls();
     EXPECT_EQ(take(qdx_profile_report("ldap_add", QDX_REPORT_COUNT, 0, 0)), "\n\tThread 0:  1");
     EXPECT_EQ(take(qdx_profile_report("ldap_add", 255, 0, 1)),
@@ -186,8 +182,7 @@ TEST_F(Reports, SelectedFiguresWithAndWithoutLabels) {
 }
 
 TEST_F(Reports, ComponentReportsWalkEverythingBelow) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     run_calls();
     EXPECT_EQ(take(qdx_profile_report("ldap32", QDX_REPORT_ELAPSED_TOTAL, QDX_REPORT_COUNT, 0)),
               "\n\tThread 0:  3s\nactivity: ldap_add\ncount: 1\nactivity: ldap_search\ncount: 1");
@@ -202,8 +197,7 @@ TEST_F(Reports, ComponentReportsWalkEverythingBelow) {
 }
 
 TEST_F(Reports, SingleFigures) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     run_calls();
     qdx_activity* search = named("ldap_search");
     EXPECT_EQ(take(qdx_profile_cpu_total_for(search, 1, 0)), "\nCPU total time:   0.750s");
@@ -246,8 +240,7 @@ std::string address(const void* p) {
 }
 
 TEST_F(Reports, StructureDumpShowsLinksAndFigures) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     run_calls();
     qdx_start_activity("ldap_add");  // left running
     qdx_activity* ldap32 = named("ldap32");
@@ -302,8 +295,7 @@ TEST_F(Reports, StructureDumpSurvivesAParentThatNeverRan) {
 }
 
 TEST_F(Reports, StructureDumpRefusesUnknownAddresses) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     int not_an_activity = 0;
     auto* stranger = reinterpret_cast<qdx_activity*>(&not_an_activity);
     testing::internal::CaptureStderr();
