@@ -71,34 +71,63 @@ Order sorted(const std::vector<DElement*>& elements, EntryComparator* comparator
     return order_of(results);
 }
 
-TEST(CompareAttrNames, OneAttributeInEitherDirection) {
-    CompareAttrNames up("cn");
-    EXPECT_EQ(sorted({entry("1", "b"), entry("2", "a"), entry("3", "c")}, &up),
-              (Order{"2", "1", "3"}));
-    CompareAttrNames down("cn", false);
-    EXPECT_EQ(sorted({entry("1", "b"), entry("2", "a"), entry("3", "c")}, &down),
-              (Order{"3", "1", "2"}));
-}
-
-TEST(CompareAttrNames, EqualEntriesKeepTheirOrder) {
-    CompareAttrNames up("cn");
-    CompareAttrNames down("cn", false);
-    for (CompareAttrNames* c : {&up, &down}) {
-        // Values differing only in case are equal too.
-        EXPECT_EQ(sorted({entry("1", "x"), entry("2", "X"), entry("3", "x")}, c),
-                  (Order{"1", "2", "3"}));
+// A class derived from CompareAttrNames is asked through its own isGreater.
+class ReversedNames : public CompareAttrNames {
+  public:
+    using CompareAttrNames::CompareAttrNames;
+    bool isGreater(DEntry* a, DEntry* b, bool ifEqual) override {
+        return CompareAttrNames::isGreater(b, a, ifEqual);
     }
-    EXPECT_EQ(sorted({entry("1", "b"), entry("2", "a"), entry("3", "B"), entry("4", "A")}, &up),
-              (Order{"2", "4", "1", "3"}));
-}
+};
 
-TEST(CompareAttrNames, EntriesWithoutTheAttributeComeFirstAscending) {
-    CompareAttrNames up("cn");
-    EXPECT_EQ(sorted({entry("1", "b"), entry("2"), entry("3", "a"), entry("4")}, &up),
-              (Order{"2", "4", "3", "1"}));
-    CompareAttrNames down("cn", false);
-    EXPECT_EQ(sorted({entry("1", "b"), entry("2"), entry("3", "a"), entry("4")}, &down),
-              (Order{"1", "3", "2", "4"}));
+TEST(SearchResultsSort, OrdersByTheComparator) {
+    CompareAttrNames up("cn"), down("cn", false);
+    CompareAttrNames mixed(names({"sn", "cn"}), flags({true, false}), nullptr);
+    CompareAttrNames plain(names({"sn", "cn"}));  // without directions: ascending
+    CompareAttrNames short_flags(names({"sn", "cn"}), flags({true}), nullptr);
+    short_flags.setOrder(false);  // for the names beyond the last direction
+    ReversedNames reversed("cn");
+    struct Row {
+        EntryComparator* comparator;
+        std::vector<DElement*> elements;
+        Order expected;
+    };
+    const Row rows[] = {
+        {&up, {entry("1", "b"), entry("2", "a"), entry("3", "c")}, {"2", "1", "3"}},
+        {&down, {entry("1", "b"), entry("2", "a"), entry("3", "c")}, {"3", "1", "2"}},
+        {&reversed, {entry("1", "b"), entry("2", "a"), entry("3", "c")}, {"3", "1", "2"}},
+        // Equal entries keep their order; values differing only in case are equal.
+        {&up, {entry("1", "x"), entry("2", "X"), entry("3", "x")}, {"1", "2", "3"}},
+        {&up,
+         {entry("1", "b"), entry("2", "a"), entry("3", "B"), entry("4", "A")},
+         {"2", "4", "1", "3"}},
+        // Entries without the attribute come first ascending, last descending.
+        {&up, {entry("1", "b"), entry("2"), entry("3", "a"), entry("4")}, {"2", "4", "3", "1"}},
+        {&down, {entry("1", "b"), entry("2"), entry("3", "a"), entry("4")}, {"1", "3", "2", "4"}},
+        {&mixed,
+         {entry("1", "a", "y"), entry("2", "b", "x"), entry("3", "c", "y"), entry("4", "a", "x")},
+         {"2", "4", "3", "1"}},
+        // A missing first name falls to the next.
+        {&plain,
+         {entry("1", "b", "y"), entry("2", "b"), entry("3", "a"), entry("4", "a", "y")},
+         {"3", "2", "4", "1"}},
+        {&short_flags,
+         {entry("1", "a", "x"), entry("2", "b", "x"), entry("3", "c", "w")},
+         {"3", "2", "1"}},
+        // Exceptions keep their places.
+        {&up,
+         {new DException(609), entry("c", "c"), new DException(609), new DException(609),
+          entry("a", "a"), entry("b", "b"), new DException(609)},
+         {"!", "a", "!", "!", "b", "c", "!"}},
+        {&up, {entry("only", "z")}, {"only"}},
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(sorted(rows[i].elements, rows[i].comparator), rows[i].expected);
+    }
+    SearchResults empty;
+    empty.sort(&up);
+    EXPECT_EQ(empty.size(), 0);
 }
 
 TEST(CompareAttrNames, EmptyNameOrdersByNormalisedDnIgnoringCase) {
@@ -113,27 +142,6 @@ TEST(CompareAttrNames, EmptyNameOrdersByNormalisedDnIgnoringCase) {
     by_dn.setOrder(false);
     EXPECT_TRUE(by_dn.isGreater(a.get(), b.get(), false));
     EXPECT_TRUE(by_dn.isGreater(none.get(), a.get(), false));
-}
-
-TEST(CompareAttrNames, NameListWithDirections) {
-    CompareAttrNames mixed(names({"sn", "cn"}), flags({true, false}), nullptr);
-    EXPECT_EQ(sorted({entry("1", "a", "y"), entry("2", "b", "x"), entry("3", "c", "y"),
-                      entry("4", "a", "x")},
-                     &mixed),
-              (Order{"2", "4", "3", "1"}));
-    // Without directions every name is ascending; a missing first name falls to the next.
-    CompareAttrNames plain(names({"sn", "cn"}));
-    EXPECT_EQ(sorted({entry("1", "b", "y"), entry("2", "b"), entry("3", "a"), entry("4", "a", "y")},
-                     &plain),
-              (Order{"3", "2", "4", "1"}));
-}
-
-TEST(CompareAttrNames, NamesBeyondTheLastDirectionUseTheOrderFlag) {
-    CompareAttrNames short_flags(names({"sn", "cn"}), flags({true}), nullptr);
-    short_flags.setOrder(false);
-    EXPECT_EQ(
-        sorted({entry("1", "a", "x"), entry("2", "b", "x"), entry("3", "c", "w")}, &short_flags),
-        (Order{"3", "2", "1"}));
 }
 
 TEST(CompareAttrNames, NullEntries) {
@@ -164,16 +172,6 @@ TEST(CompareAttrNames, ListSizeMismatchIsReportedOnlyWhenAsked) {
     delete previous;
     CompareAttrNames unchecked(names({"a"}), flags({true, false}), nullptr);
     EXPECT_EQ(unchecked.getOrderList()->getSize(), 2);
-}
-
-TEST(SearchResultsSort, ExceptionsKeepTheirPlaces) {
-    CompareAttrNames up("cn");
-    EXPECT_EQ(sorted({entry("e2", "2"), new DException(609), entry("e1", "1")}, &up),
-              (Order{"e1", "!", "e2"}));
-    EXPECT_EQ(sorted({new DException(609), entry("c", "c"), new DException(609),
-                      new DException(609), entry("a", "a"), entry("b", "b"), new DException(609)},
-                     &up),
-              (Order{"!", "a", "!", "!", "b", "c", "!"}));
 }
 
 // Counts the comparisons and forwards to CompareAttrNames: the sort must work with any
@@ -302,29 +300,6 @@ TEST(SearchResultsSort, SurvivesAnInconsistentComparator) {
     std::sort(after.begin(), after.end());
     EXPECT_EQ(before, after);
     EXPECT_EQ(results.size(), 500);
-}
-
-// A class derived from CompareAttrNames is asked through its own isGreater.
-class ReversedNames : public CompareAttrNames {
-  public:
-    using CompareAttrNames::CompareAttrNames;
-    bool isGreater(DEntry* a, DEntry* b, bool ifEqual) override {
-        return CompareAttrNames::isGreater(b, a, ifEqual);
-    }
-};
-
-TEST(SearchResultsSort, DerivedComparatorsAreAskedThemselves) {
-    ReversedNames reversed("cn");
-    EXPECT_EQ(sorted({entry("1", "b"), entry("2", "a"), entry("3", "c")}, &reversed),
-              (Order{"3", "1", "2"}));
-}
-
-TEST(SearchResultsSort, ShortOrEmptyResultsAreLeftAlone) {
-    CompareAttrNames up("cn");
-    SearchResults empty;
-    empty.sort(&up);
-    EXPECT_EQ(empty.size(), 0);
-    EXPECT_EQ(sorted({entry("only", "z")}, &up), (Order{"only"}));
 }
 
 }  // namespace

@@ -72,36 +72,30 @@ TEST(ProfiledNamesTest, RefusesNamesPastTheLimitButStillTakesAll) {
 using ProfileEnvironment = ProfilerTest;
 
 TEST_F(ProfileEnvironment, ProfileOnIgnoresCaseAndNothingElseSwitchesItOn) {
-    for (const char* value : {"on", "ON", "oN"}) {
+    const std::pair<const char*, int> rows[] = {{"on", 1}, {"ON", 1},  {"oN", 1}, {"off", 0},
+                                                {"1", 0},  {"yes", 0}, {"on ", 0}};
+    for (const auto& [value, enabled] : rows) {
         SCOPED_TRACE(value);
         qdx_free_profile();
         setenv("QDX_PROFILE", value, 1);
         qdx_create_atomic_activity("first", nullptr);
-        EXPECT_EQ(qdx_profile_enabled(), 1);
+        EXPECT_EQ(qdx_profile_enabled(), enabled);
     }
-    for (const char* value : {"off", "1", "yes", "on "}) {
-        SCOPED_TRACE(value);
+}
+
+TEST_F(ProfileEnvironment, ListedActivitiesAreProfiledAndAllAmongThemProfilesEverything) {
+    const char* const tree[] = {"app", "ldap32", "ldap_add", "ldap_search", "parse"};
+    const std::pair<const char*, std::vector<int>> rows[] = {
+        {"ldap_add,,ldap_search", {0, 0, 1, 1, 0}},
+        {"parse ALL ldap_add", {1, 1, 1, 1, 1}},
+    };
+    for (const auto& [list, profiled] : rows) {
+        SCOPED_TRACE(list);
         qdx_free_profile();
-        setenv("QDX_PROFILE", value, 1);
-        qdx_create_atomic_activity("first", nullptr);
-        EXPECT_EQ(qdx_profile_enabled(), 0);
-    }
-}
-
-TEST_F(ProfileEnvironment, ListedActivitiesAreProfiled) {
-    profile("ldap_add,,ldap_search");
-    declare_small_tree();
-    EXPECT_EQ(qdx_activity_profiled(qdx_activity_named("ldap_add")), 1);
-    EXPECT_EQ(qdx_activity_profiled(qdx_activity_named("ldap_search")), 1);
-    EXPECT_EQ(qdx_activity_profiled(qdx_activity_named("ldap32")), 0);
-    EXPECT_EQ(qdx_activity_profiled(qdx_activity_named("parse")), 0);
-}
-
-TEST_F(ProfileEnvironment, AllAmongOtherNamesProfilesEverything) {
-    profile("parse ALL ldap_add");
-    declare_small_tree();
-    for (const char* name : {"app", "ldap32", "ldap_add", "ldap_search", "parse"}) {
-        EXPECT_EQ(qdx_activity_profiled(qdx_activity_named(name)), 1) << name;
+        profile(list);
+        declare_small_tree();
+        for (size_t i = 0; i < std::size(tree); ++i)
+            EXPECT_EQ(qdx_activity_profiled(qdx_activity_named(tree[i])), profiled[i]) << tree[i];
     }
 }
 

@@ -113,6 +113,12 @@ class ProfilerTest : public ::testing::Test {
         qdx_create_atomic_activity("parse", "parse input");
         qdx_end_composite_activity();
     }
+
+    // The small tree with every activity profiled.
+    static void profile_small_tree() {
+        profile("all");
+        declare_small_tree();
+    }
 };
 
 }  // namespace profile_test

@@ -92,8 +92,7 @@ TEST_F(ThreadedProfiling, ActivitiesDeclaredLaterAreMeasuredByEarlierThreads) {
 }
 
 TEST_F(ThreadedProfiling, ANewThreadTakesTheNumberOfAnEndedOne) {
-    profile("all");
-    declare_small_tree();
+    profile_small_tree();
     std::thread([] { qdx_start_activity("parse"); }).join();  // ends while running
     int number = -1;
     std::thread([&] {
