@@ -126,3 +126,34 @@ function(dirclient_finish_aggregates)
         add_dependencies(fuzz_targets ${fuzz_targets})
     endif()
 endfunction()
+
+# dirclient_namespace_test(NAME <n> SOURCES <files...> [LIBS <targets...>])
+# A GoogleTest executable run inside private mount and network namespaces, where port 53 of
+# the loopback and /etc/resolv.conf are its own (the DNS tests); one such test at a time.
+function(dirclient_namespace_test)
+    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
+    add_executable(${T_NAME} ${T_SOURCES})
+    dirclient_code_target(${T_NAME})
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${DIRCLIENT_TEST_BIN_DIR}")
+    target_include_directories(${T_NAME} PRIVATE ${DIRCLIENT_PUBLIC_INCLUDE_DIRS})
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} dirclient_test_support GTest::gtest
+                                            GTest::gtest_main Threads::Threads)
+    add_test(NAME ${T_NAME}
+             COMMAND "${PROJECT_SOURCE_DIR}/tests/support/run_in_private_namespace.sh"
+                     $<TARGET_FILE:${T_NAME}>)
+    set_tests_properties(${T_NAME} PROPERTIES
+        LABELS "unit;integration" RESOURCE_LOCK dns_port_53)
+endfunction()
+
+# dirclient_benchmark(<name> [LIBS <targets...>]): the Google Benchmark program
+# bench/<name>.cpp, built with the release build and run by hand (never a test).
+function(dirclient_benchmark name)
+    cmake_parse_arguments(B "" "" "LIBS" ${ARGN})
+    if(NOT TARGET benchmark::benchmark)
+        find_package(benchmark REQUIRED)
+    endif()
+    add_executable(${name} "${PROJECT_SOURCE_DIR}/bench/${name}.cpp")
+    dirclient_code_target(${name})
+    target_include_directories(${name} PRIVATE ${DIRCLIENT_PUBLIC_INCLUDE_DIRS})
+    target_link_libraries(${name} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)
+endfunction()
