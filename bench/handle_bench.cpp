@@ -20,6 +20,7 @@
 #include "directory_handle.h"
 #include "ldap_handle_calls.h"
 #include "object_memory.h"
+#include "ratio_reporter.h"
 #include "slapd_server.h"
 
 using dirclient::test::SlapdServer;
@@ -148,34 +149,19 @@ BENCHMARK(BM_CacheHit)
     ->Iterations(kSearches)
     ->Unit(benchmark::kMicrosecond);
 
-// Prints the cache speed-ups after the usual table (the search ratios are its counters).
-class RatioReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs)
-            times_[run.run_name.function_name + run.run_name.args] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
+// The cache speed-ups (the search ratios are the benchmarks' counters).
+void print_ratios(const bench::RunTimes& times) {
+    for (int kind : {QDX_LDAP_PLAIN, QDX_LDAP_SERVER_LIST}) {
+        std::string args = "/" + std::to_string(kind) + "/iterations:" + std::to_string(kSearches);
+        double trip = bench::time_of(times, "BM_RoundTrip" + args);
+        double hit = bench::time_of(times, "BM_CacheHit" + args);
+        std::printf("cache hit, %s handle: %.1fx faster than the round trip (target >= 10)\n",
+                    kind == QDX_LDAP_PLAIN ? "plain" : "server-list", trip / hit);
     }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        for (int kind : {QDX_LDAP_PLAIN, QDX_LDAP_SERVER_LIST}) {
-            std::string arg = std::to_string(kind);
-            double trip = times_["BM_RoundTrip" + arg], hit = times_["BM_CacheHit" + arg];
-            std::printf("cache hit, %s handle: %.1fx faster than the round trip (target >= 10)\n",
-                        kind == QDX_LDAP_PLAIN ? "plain" : "server-list", trip / hit);
-        }
-    }
-
-  private:
-    std::map<std::string, double> times_;
-};
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return bench::run_benchmarks_with_ratios(argc, argv, print_ratios);
 }

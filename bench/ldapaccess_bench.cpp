@@ -19,6 +19,7 @@
 #include "ldap_cext_calls.h"
 #include "message_access.h"
 #include "plain_session.h"
+#include "ratio_reporter.h"
 #include "slapd_server.h"
 
 using namespace dirclient::test;
@@ -68,8 +69,8 @@ void BM_BaseSearch_PlainSession(benchmark::State& state) {
     LDAP* ld = plain::open(host.c_str(), 0);
     for (auto _ : state) {
         LDAPMessage* answer = nullptr;
-        if (plain::core(ld).search_s(kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0,
-                                     nullptr, &answer) != 0)
+        if (plain::core(ld).search_s(kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, nullptr,
+                                     &answer) != 0)
             state.SkipWithError("search failed");
         message::msgfree(answer);
     }
@@ -105,8 +106,12 @@ void failover(benchmark::State& state, bool silent_first) {
     unsetenv("QDX_NETWORK_TIMEOUT");
 }
 
-void BM_FailoverAfterKill(benchmark::State& state) { failover(state, false); }
-void BM_FailoverPastSilentServer(benchmark::State& state) { failover(state, true); }
+void BM_FailoverAfterKill(benchmark::State& state) {
+    failover(state, false);
+}
+void BM_FailoverPastSilentServer(benchmark::State& state) {
+    failover(state, true);
+}
 
 BENCHMARK(BM_BaseSearch_OpenLDAP)->Iterations(kSearches)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BaseSearch_ServerList)->Arg(0)->Iterations(kSearches)->Unit(benchmark::kMicrosecond);
@@ -115,40 +120,24 @@ BENCHMARK(BM_BaseSearch_ServerList)->Arg(1)->Iterations(kSearches)->Unit(benchma
 BENCHMARK(BM_FailoverAfterKill)->Iterations(5)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FailoverPastSilentServer)->Iterations(3)->Unit(benchmark::kMillisecond);
 
-// Prints the ratios the targets are stated in after the usual table.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) times_[run.benchmark_name()] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
+// The ratios the targets are stated in.
+void print_ratios(const bench::RunTimes& times) {
+    double peer = bench::time_of(times, "BM_BaseSearch_OpenLDAP/iterations:10000");
+    double list = bench::time_of(times, "BM_BaseSearch_ServerList/0/iterations:10000");
+    double plain_path = bench::time_of(times, "BM_BaseSearch_PlainSession/iterations:10000");
+    double cached = bench::time_of(times, "BM_BaseSearch_ServerList/1/iterations:10000");
+    if (peer > 0) {
+        std::printf("\nratio server-list search / OpenLDAP: %.3f (target <= 1.10)\n", list / peer);
+        std::printf("ratio plain-session search / OpenLDAP: %.3f (target <= 1.10)\n",
+                    plain_path / peer);
     }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        double peer = times_["BM_BaseSearch_OpenLDAP/iterations:10000"];
-        double list = times_["BM_BaseSearch_ServerList/0/iterations:10000"];
-        double plain_path = times_["BM_BaseSearch_PlainSession/iterations:10000"];
-        double cached = times_["BM_BaseSearch_ServerList/1/iterations:10000"];
-        if (peer > 0) {
-            std::printf("\nratio server-list search / OpenLDAP: %.3f (target <= 1.10)\n",
-                        list / peer);
-            std::printf("ratio plain-session search / OpenLDAP: %.3f (target <= 1.10)\n",
-                        plain_path / peer);
-        }
-        if (cached > 0)
-            std::printf("cache hit speed-up over the server round trip: %.1fx (target >= 10)\n",
-                        list / cached);
-    }
-
-private:
-    std::map<std::string, double> times_;
-};
+    if (cached > 0)
+        std::printf("cache hit speed-up over the server round trip: %.1fx (target >= 10)\n",
+                    list / cached);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return bench::run_benchmarks_with_ratios(argc, argv, print_ratios);
 }
