@@ -7,6 +7,7 @@
 
 #include "cext_session.h"
 #include "dns_discovery.h"
+#include "ldap_result_codes.h"
 #include "ldap_trace.h"
 #include "message_access.h"
 #include "server_list.h"
@@ -15,8 +16,6 @@ using namespace dirclient::ldapaccess;
 
 namespace {
 
-constexpr int kParamError = 89;
-constexpr int kNoMemory = 90;
 constexpr int kNullSession = 80;
 constexpr const char* kMonitorDn = "cn=monitor";
 constexpr const char* kModsCompleted = "modsCompleted";
@@ -24,7 +23,8 @@ constexpr const char* kModsCompleted = "modsCompleted";
 std::optional<std::vector<std::string>> copy_attrs(char** attrs) {
     if (attrs == nullptr) return std::nullopt;
     std::vector<std::string> copy;
-    for (char** a = attrs; *a; ++a) copy.emplace_back(*a);
+    for (char** a = attrs; *a; ++a)
+        copy.emplace_back(*a);
     return copy;
 }
 
@@ -42,9 +42,9 @@ Result guarded(Body body, Result failure) {
 
 int search_s_common(LDAP_CEXT* s, const char* base, int scope, const char* filter, char** attrs,
                     int attrsonly, const timeval* timeout, LDAPMessage** result, int flags) {
-    if (result == nullptr) return kParamError;
+    if (result == nullptr) return QDX_LDAP_PARAM_ERROR;
     *result = nullptr;
-    if (s == nullptr) return kParamError;
+    if (s == nullptr) return QDX_LDAP_PARAM_ERROR;
     return guarded(
         [&] {
             SessionCall call(s);
@@ -55,7 +55,7 @@ int search_s_common(LDAP_CEXT* s, const char* base, int scope, const char* filte
             };
             return s->with_failover(flags & LDAP_CEXT_FAILOVER, search);
         },
-        kNoMemory);
+        QDX_LDAP_NO_MEMORY);
 }
 
 }  // namespace
@@ -115,18 +115,18 @@ extern "C" int ldap_cext_unbind(LDAP_CEXT* s) {
     return code;
 }
 
-extern "C" int ldap_cext_unbind_s(LDAP_CEXT* s) { return ldap_cext_unbind(s); }
+extern "C" int ldap_cext_unbind_s(LDAP_CEXT* s) {
+    return ldap_cext_unbind(s);
+}
 
-extern "C" int ldap_cext_bind_s(LDAP_CEXT* s, const char* who, const char* credentials,
-                                int method, int flags) {
-    if (s == nullptr) return kParamError;
+extern "C" int ldap_cext_bind_s(LDAP_CEXT* s, const char* who, const char* credentials, int method,
+                                int flags) {
+    if (s == nullptr) return QDX_LDAP_PARAM_ERROR;
     return guarded(
         [&] {
             SessionCall call(s);
             s->pending.clear();
-            Request bind = [&](SessionCore& core) {
-                return core.bind_s(who, credentials, method);
-            };
+            Request bind = [&](SessionCore& core) { return core.bind_s(who, credentials, method); };
             int code = bind(*s->core);
             if ((flags & LDAP_CEXT_FAILOVER) && is_failover_code(code)) {
                 bool moved = false;
@@ -140,7 +140,7 @@ extern "C" int ldap_cext_bind_s(LDAP_CEXT* s, const char* who, const char* crede
             }
             return code;
         },
-        kNoMemory);
+        QDX_LDAP_NO_MEMORY);
 }
 
 extern "C" int ldap_cext_simple_bind_s(LDAP_CEXT* s, const char* who, const char* password,
@@ -148,8 +148,7 @@ extern "C" int ldap_cext_simple_bind_s(LDAP_CEXT* s, const char* who, const char
     return ldap_cext_bind_s(s, who, password, LDAP_AUTH_SIMPLE, flags);
 }
 
-extern "C" int ldap_cext_bind(LDAP_CEXT* s, const char* who, const char* credentials,
-                              int method) {
+extern "C" int ldap_cext_bind(LDAP_CEXT* s, const char* who, const char* credentials, int method) {
     if (s == nullptr) return -1;
     return guarded(
         [&] {
@@ -170,22 +169,22 @@ extern "C" int ldap_cext_search_s(LDAP_CEXT* s, const char* base, int scope, con
     return search_s_common(s, base, scope, filter, attrs, attrsonly, nullptr, result, flags);
 }
 
-extern "C" int ldap_cext_search_st(LDAP_CEXT* s, const char* base, int scope,
-                                   const char* filter, char** attrs, int attrsonly,
-                                   struct timeval* timeout, LDAPMessage** result, int flags) {
+extern "C" int ldap_cext_search_st(LDAP_CEXT* s, const char* base, int scope, const char* filter,
+                                   char** attrs, int attrsonly, struct timeval* timeout,
+                                   LDAPMessage** result, int flags) {
     return search_s_common(s, base, scope, filter, attrs, attrsonly, timeout, result, flags);
 }
 
 extern "C" int ldap_cext_compare_s(LDAP_CEXT* s, const char* dn, const char* attr,
                                    const char* value, int flags) {
-    if (s == nullptr) return kParamError;
+    if (s == nullptr) return QDX_LDAP_PARAM_ERROR;
     return guarded(
         [&] {
             SessionCall call(s);
             Request compare = [&](SessionCore& core) { return core.compare_s(dn, attr, value); };
             return s->with_failover(flags & LDAP_CEXT_FAILOVER, compare);
         },
-        kNoMemory);
+        QDX_LDAP_NO_MEMORY);
 }
 
 extern "C" int ldap_cext_search(LDAP_CEXT* s, const char* base, int scope, const char* filter,
@@ -249,7 +248,7 @@ extern "C" int ldap_cext_result(LDAP_CEXT* s, int msgid, int all, struct timeval
 }
 
 extern "C" int ldap_cext_is_changed(LDAP_CEXT* s) {
-    if (s == nullptr) return kParamError;
+    if (s == nullptr) return QDX_LDAP_PARAM_ERROR;
     return guarded(
         [&] {
             SessionCall call(s);
@@ -282,7 +281,7 @@ extern "C" int ldap_cext_is_changed(LDAP_CEXT* s) {
             message::msgfree(answer);
             return moved ? 1 : changed;
         },
-        kNoMemory);
+        QDX_LDAP_NO_MEMORY);
 }
 
 extern "C" long ldap_cext_get_mod_count(LDAP_CEXT* s) {
@@ -292,15 +291,15 @@ extern "C" long ldap_cext_get_mod_count(LDAP_CEXT* s) {
 }
 
 extern "C" int ldap_cext_set_timeout(LDAP_CEXT* s, long seconds) {
-    if (s == nullptr) return kParamError;
-    if (seconds < 0) return kParamError;
+    if (s == nullptr) return QDX_LDAP_PARAM_ERROR;
+    if (seconds < 0) return QDX_LDAP_PARAM_ERROR;
     std::lock_guard<std::mutex> lock(s->mutex);
     s->timer.set_timeout(seconds);
     return 0;
 }
 
 extern "C" int ldap_cext_set_limits(LDAP_CEXT* s, int timelimit, int sizelimit) {
-    if (s == nullptr) return kParamError;
+    if (s == nullptr) return QDX_LDAP_PARAM_ERROR;
     std::lock_guard<std::mutex> lock(s->mutex);
     s->core->set_limits(timelimit, sizelimit);
     return 0;
@@ -339,10 +338,12 @@ extern "C" char* ldap_cext_get_server(LDAP_CEXT* s) {
         static_cast<char*>(nullptr));
 }
 
-extern "C" void ldap_cext_SLfree(char* text) { std::free(text); }
+extern "C" void ldap_cext_SLfree(char* text) {
+    std::free(text);
+}
 
 extern "C" int ldap_cext_get_lderrno(LDAP_CEXT* s) {
-    if (s == nullptr) return kParamError;
+    if (s == nullptr) return QDX_LDAP_PARAM_ERROR;
     std::lock_guard<std::mutex> lock(s->mutex);
     return s->core->last_error();
 }

@@ -18,9 +18,6 @@ namespace dirclient::ldapaccess {
 
 namespace {
 
-constexpr int kParamError = 89;
-constexpr int kNoMemory = 90;
-
 bool has_prefix(const char* host, const char* prefix) {
     return host != nullptr && strncasecmp(host, prefix, std::strlen(prefix)) == 0;
 }
@@ -111,7 +108,7 @@ extern "C" DS_LDAP* qdx_ldap_open(const char* host, int port) {
 }
 
 extern "C" int qdx_ldap_unbind(DS_LDAP* handle) {
-    if (handle == nullptr || handle->session == nullptr) return kParamError;
+    if (handle == nullptr || handle->session == nullptr) return QDX_LDAP_PARAM_ERROR;
     void* session = handle->session;
     handle->session = nullptr;
     switch (handle->kind) {
@@ -123,7 +120,7 @@ extern "C" int qdx_ldap_unbind(DS_LDAP* handle) {
             return plain::unbind(static_cast<LDAP*>(session));
         default:
             handle->session = session;  // not ours to release
-            return kParamError;
+            return QDX_LDAP_PARAM_ERROR;
     }
 }
 
@@ -136,10 +133,10 @@ extern "C" int qdx_ldap_set_timeout(DS_LDAP* handle, long timeout) {
 
 extern "C" int qdx_ldap_get_lderrno(DS_LDAP* handle) {
     CallActivity activity("ldap_get_lderrno");
-    if (handle == nullptr || handle->session == nullptr) return kParamError;
+    if (handle == nullptr || handle->session == nullptr) return QDX_LDAP_PARAM_ERROR;
     if (handle->kind == QDX_LDAP_SERVER_LIST)
         return ldap_cext_get_lderrno(static_cast<LDAP_CEXT*>(handle->session));
-    if (handle->kind != QDX_LDAP_PLAIN) return kParamError;
+    if (handle->kind != QDX_LDAP_PLAIN) return QDX_LDAP_PARAM_ERROR;
     LDAP* ld = static_cast<LDAP*>(handle->session);
     if (SessionCore* core = plain::find(ld)) return core->last_error();
     int code = LDAP_SUCCESS;
@@ -149,14 +146,14 @@ extern "C" int qdx_ldap_get_lderrno(DS_LDAP* handle) {
 
 extern "C" int qdx_ldap_set_limits(DS_LDAP* handle, int timelimit, int sizelimit) {
     CallActivity activity("ldap_set_option");
-    if (handle == nullptr || handle->session == nullptr) return kParamError;
+    if (handle == nullptr || handle->session == nullptr) return QDX_LDAP_PARAM_ERROR;
     if (handle->kind == QDX_LDAP_SERVER_LIST)
         return ldap_cext_set_limits(static_cast<LDAP_CEXT*>(handle->session), timelimit, sizelimit);
-    if (handle->kind != QDX_LDAP_PLAIN) return kParamError;
+    if (handle->kind != QDX_LDAP_PLAIN) return QDX_LDAP_PARAM_ERROR;
     try {
         plain::core(static_cast<LDAP*>(handle->session)).set_limits(timelimit, sizelimit);
     } catch (...) {
-        return kNoMemory;
+        return QDX_LDAP_NO_MEMORY;
     }
     return 0;
 }

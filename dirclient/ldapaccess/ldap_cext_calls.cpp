@@ -11,8 +11,6 @@ using namespace dirclient::ldapaccess;
 
 namespace {
 
-constexpr int kParamError = 89;
-
 // Runs "body" with the session mutex held; "failure" for a null session or when memory
 // runs out (no exception leaves the API).
 template <typename Body, typename Result>
@@ -57,7 +55,8 @@ int ldap_cext_add(LDAP_CEXT* s, const char* dn, LDAPMod** attrs) {
 }
 
 int ldap_cext_add_s(LDAP_CEXT* s, const char* dn, LDAPMod** attrs) {
-    return serialized(s, kParamError, [&](SessionCore& core) { return core.add_s(dn, attrs); });
+    return serialized(s, QDX_LDAP_PARAM_ERROR,
+                      [&](SessionCore& core) { return core.add_s(dn, attrs); });
 }
 
 int ldap_cext_compare(LDAP_CEXT* s, const char* dn, const char* attr, const char* value) {
@@ -69,7 +68,8 @@ int ldap_cext_delete(LDAP_CEXT* s, const char* dn) {
 }
 
 int ldap_cext_delete_s(LDAP_CEXT* s, const char* dn) {
-    return serialized(s, kParamError, [&](SessionCore& core) { return core.remove_s(dn); });
+    return serialized(s, QDX_LDAP_PARAM_ERROR,
+                      [&](SessionCore& core) { return core.remove_s(dn); });
 }
 
 int ldap_cext_modify(LDAP_CEXT* s, const char* dn, LDAPMod** mods) {
@@ -77,7 +77,7 @@ int ldap_cext_modify(LDAP_CEXT* s, const char* dn, LDAPMod** mods) {
 }
 
 int ldap_cext_modify_s(LDAP_CEXT* s, const char* dn, LDAPMod** mods) {
-    return serialized(s, kParamError,
+    return serialized(s, QDX_LDAP_PARAM_ERROR,
                       [&](SessionCore& core) { return core.modify_s(dn, mods); });
 }
 
@@ -95,13 +95,12 @@ int ldap_cext_modrdn2(LDAP_CEXT* s, const char* dn, const char* newrdn, int dele
 }
 
 int ldap_cext_modrdn2_s(LDAP_CEXT* s, const char* dn, const char* newrdn, int deleteoldrdn) {
-    return serialized(s, kParamError, [&](SessionCore& core) {
-        return core.modrdn_s(dn, newrdn, deleteoldrdn);
-    });
+    return serialized(s, QDX_LDAP_PARAM_ERROR,
+                      [&](SessionCore& core) { return core.modrdn_s(dn, newrdn, deleteoldrdn); });
 }
 
 int ldap_cext_result2error(LDAP_CEXT* s, LDAPMessage* result, int freeit) {
-    return serialized(s, kParamError, [&](SessionCore& core) {
+    return serialized(s, QDX_LDAP_PARAM_ERROR, [&](SessionCore& core) {
         int code = message::result2error(core.ld(), result, freeit);
         core.set_last_error(code);
         return code;
@@ -120,20 +119,18 @@ void ldap_cext_perror(LDAP_CEXT* s, const char* text) {
 }
 
 LDAPMessage* ldap_cext_first_entry(LDAP_CEXT* s, LDAPMessage* chain) {
-    return serialized(s, static_cast<LDAPMessage*>(nullptr), [&](SessionCore& core) {
-        return message::first_entry(core.ld(), chain);
-    });
+    return serialized(s, static_cast<LDAPMessage*>(nullptr),
+                      [&](SessionCore& core) { return message::first_entry(core.ld(), chain); });
 }
 
 LDAPMessage* ldap_cext_next_entry(LDAP_CEXT* s, LDAPMessage* entry) {
-    return serialized(s, static_cast<LDAPMessage*>(nullptr), [&](SessionCore& core) {
-        return message::next_entry(core.ld(), entry);
-    });
+    return serialized(s, static_cast<LDAPMessage*>(nullptr),
+                      [&](SessionCore& core) { return message::next_entry(core.ld(), entry); });
 }
 
 int ldap_cext_count_entries(LDAP_CEXT* s, LDAPMessage* chain) {
-    return serialized(
-        s, -1, [&](SessionCore& core) { return message::count_entries(core.ld(), chain); });
+    return serialized(s, -1,
+                      [&](SessionCore& core) { return message::count_entries(core.ld(), chain); });
 }
 
 char* ldap_cext_get_dn(LDAP_CEXT* s, LDAPMessage* entry) {
@@ -167,20 +164,19 @@ struct berval** ldap_cext_get_values_len(LDAP_CEXT* s, LDAPMessage* entry, const
 
 int ldap_cext_sort_entries(LDAP_CEXT* s, LDAPMessage** chain, const char* attr,
                            LDAP_CEXT_ENTRY_CMP cmp) {
-    return serialized(s, kParamError, [&](SessionCore& core) {
+    return serialized(s, QDX_LDAP_PARAM_ERROR, [&](SessionCore& core) {
         return message::sort_entries(core.ld(), chain, attr, cmp);
     });
 }
 
 int ldap_cext_sort_values(LDAP_CEXT* s, char** values, LDAP_CEXT_VALUE_CMP cmp) {
-    return serialized(s, kParamError, [&](SessionCore& core) {
+    return serialized(s, QDX_LDAP_PARAM_ERROR, [&](SessionCore& core) {
         return qdx_ldap_classic_code(ldap_sort_values(core.ld(), values, cmp));
     });
 }
 
 int ldap_cext_enable_cache(LDAP_CEXT* s, long timeout, long maxmem) {
-    return serialized(s, -1,
-                      [&](SessionCore& core) { return core.enable_cache(timeout, maxmem); });
+    return serialized(s, -1, [&](SessionCore& core) { return core.enable_cache(timeout, maxmem); });
 }
 
 void ldap_cext_disable_cache(LDAP_CEXT* s) {
@@ -224,19 +220,19 @@ int ldap_cext_url_search(LDAP_CEXT* s, const char* url, int attrsonly) {
             core.set_last_error(qdx_ldap_classic_code(LDAP_PARAM_ERROR));
             return -1;
         }
-        return core.search(search.base(), search.scope(), search.filter(),
-                           search.url->lud_attrs, attrsonly);
+        return core.search(search.base(), search.scope(), search.filter(), search.url->lud_attrs,
+                           attrsonly);
     });
 }
 
-int ldap_cext_url_search_st(LDAP_CEXT* s, const char* url, int attrsonly,
-                            struct timeval* timeout, LDAPMessage** result) {
+int ldap_cext_url_search_st(LDAP_CEXT* s, const char* url, int attrsonly, struct timeval* timeout,
+                            LDAPMessage** result) {
     if (result != nullptr) *result = nullptr;
-    return serialized(s, kParamError, [&](SessionCore& core) {
+    return serialized(s, QDX_LDAP_PARAM_ERROR, [&](SessionCore& core) {
         UrlSearch search;
-        if (result == nullptr || !search.parse(url)) return kParamError;
-        return core.search_s(search.base(), search.scope(), search.filter(),
-                             search.url->lud_attrs, attrsonly, timeout, result);
+        if (result == nullptr || !search.parse(url)) return QDX_LDAP_PARAM_ERROR;
+        return core.search_s(search.base(), search.scope(), search.filter(), search.url->lud_attrs,
+                             attrsonly, timeout, result);
     });
 }
 
@@ -244,9 +240,13 @@ int ldap_cext_url_search_s(LDAP_CEXT* s, const char* url, int attrsonly, LDAPMes
     return ldap_cext_url_search_st(s, url, attrsonly, nullptr, result);
 }
 
-char* ldap_cext_err2string(int code) { return qdx_ldap_err2string(code); }
+char* ldap_cext_err2string(int code) {
+    return qdx_ldap_err2string(code);
+}
 
-int ldap_cext_msgfree(LDAPMessage* message) { return message::msgfree(message); }
+int ldap_cext_msgfree(LDAPMessage* message) {
+    return message::msgfree(message);
+}
 
 LDAPMessage* ldap_cext_delete_result_entry(LDAPMessage** list, LDAPMessage* entry) {
     return message::delete_result_entry(list, entry);
@@ -256,29 +256,45 @@ void ldap_cext_add_result_entry(LDAPMessage** list, LDAPMessage* entry) {
     message::add_result_entry(list, entry);
 }
 
-char* ldap_cext_dn2ufn(const char* dn) { return dn ? ldap_dn2ufn(dn) : nullptr; }
+char* ldap_cext_dn2ufn(const char* dn) {
+    return dn ? ldap_dn2ufn(dn) : nullptr;
+}
 
 char** ldap_cext_explode_dn(const char* dn, int notypes) {
     return dn ? ldap_explode_dn(dn, notypes) : nullptr;
 }
 
-int ldap_cext_count_values(char** values) { return ldap_count_values(values); }
+int ldap_cext_count_values(char** values) {
+    return ldap_count_values(values);
+}
 
-int ldap_cext_count_values_len(struct berval** values) { return ldap_count_values_len(values); }
+int ldap_cext_count_values_len(struct berval** values) {
+    return ldap_count_values_len(values);
+}
 
-void ldap_cext_value_free(char** values) { ldap_value_free(values); }
+void ldap_cext_value_free(char** values) {
+    ldap_value_free(values);
+}
 
-void ldap_cext_value_free_len(struct berval** values) { ldap_value_free_len(values); }
+void ldap_cext_value_free_len(struct berval** values) {
+    ldap_value_free_len(values);
+}
 
-void ldap_cext_memfree(void* p) { ldap_memfree(p); }
+void ldap_cext_memfree(void* p) {
+    ldap_memfree(p);
+}
 
 void ldap_cext_mods_free(LDAPMod** mods, int freemods) {
     if (mods) ldap_mods_free(mods, freemods);
 }
 
-int ldap_cext_sort_strcasecmp(const void* a, const void* b) { return ldap_sort_strcasecmp(a, b); }
+int ldap_cext_sort_strcasecmp(const void* a, const void* b) {
+    return ldap_sort_strcasecmp(a, b);
+}
 
-int ldap_cext_is_ldap_url(const char* url) { return url ? ldap_is_ldap_url(url) : 0; }
+int ldap_cext_is_ldap_url(const char* url) {
+    return url ? ldap_is_ldap_url(url) : 0;
+}
 
 int ldap_cext_url_parse(const char* url, LDAPURLDesc** description) {
     if (url == nullptr || description == nullptr) return LDAP_URL_ERR_PARAM;

@@ -4,15 +4,13 @@
 #include "ldap_cext.h"
 #include "ldap_cext_calls.h"
 #include "ldap_response_cache.h"
+#include "ldap_result_codes.h"
 #include "message_access.h"
 #include "plain_session.h"
 
 using namespace dirclient::ldapaccess;
 
 namespace {
-
-constexpr int kParamError = 89;
-constexpr int kNoMemory = 90;
 
 // What a call returns when it is refused (not an LDAP handle) and when memory runs out.
 template <typename R>
@@ -21,7 +19,7 @@ struct Failure {
     R exhausted;
 };
 constexpr Failure<int> kId{-1, -1};
-constexpr Failure<int> kCode{kParamError, kNoMemory};
+constexpr Failure<int> kCode{QDX_LDAP_PARAM_ERROR, QDX_LDAP_NO_MEMORY};
 template <typename P>
 constexpr Failure<P*> kNone{nullptr, nullptr};
 
@@ -147,7 +145,7 @@ int qdx_ldap_search(DS_LDAP* handle, const char* base, int scope, const char* fi
 int qdx_ldap_search_s(DS_LDAP* handle, const char* base, int scope, const char* filter,
                       char** attrs, int attrsonly, LDAPMessage** result) {
     CallActivity activity("ldap_search_s");
-    if (result == nullptr) return kParamError;
+    if (result == nullptr) return QDX_LDAP_PARAM_ERROR;
     *result = nullptr;
     return dispatch_core(
         handle, kCode,

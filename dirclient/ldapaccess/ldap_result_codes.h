@@ -11,6 +11,13 @@
 extern "C" {
 #endif
 
+// The classic client-side codes the library itself reports.
+#define QDX_LDAP_SERVER_DOWN 81
+#define QDX_LDAP_TIMEOUT 85
+#define QDX_LDAP_PARAM_ERROR 89
+#define QDX_LDAP_NO_MEMORY 90
+#define QDX_LDAP_NOT_SUPPORTED 92
+
 // Classic number of an OpenLDAP result code; codes 0 and above pass unchanged.
 int qdx_ldap_classic_code(int openldap_code);
 

@@ -9,12 +9,9 @@
 #include <lber.h>
 
 #include "ldap_cext_calls.h"
+#include "ldap_result_codes.h"
 
-namespace {
-
-constexpr int kNotSupported = 92;
-
-}  // namespace
+namespace {}  // namespace
 
 extern "C" {
 
@@ -51,21 +48,23 @@ char** ldap_cext_explode_dns(const char* dn) {
 int ldap_cext_ufn_search_c(LDAP_CEXT*, char*, char**, int, LDAPMessage** result,
                            LDAP_CEXT_CANCEL_PROC, void*) {
     if (result) *result = nullptr;
-    return kNotSupported;
+    return QDX_LDAP_NOT_SUPPORTED;
 }
 
 int ldap_cext_ufn_search_ct(LDAP_CEXT*, char*, char**, int, LDAPMessage** result,
                             LDAP_CEXT_CANCEL_PROC, void*, char*, char*, char*) {
     if (result) *result = nullptr;
-    return kNotSupported;
+    return QDX_LDAP_NOT_SUPPORTED;
 }
 
 int ldap_cext_ufn_search_s(LDAP_CEXT*, char*, char**, int, LDAPMessage** result) {
     if (result) *result = nullptr;
-    return kNotSupported;
+    return QDX_LDAP_NOT_SUPPORTED;
 }
 
-LDAP_CEXT_FILTER_DESC* ldap_cext_ufn_setfilter(LDAP_CEXT*, char*) { return nullptr; }
+LDAP_CEXT_FILTER_DESC* ldap_cext_ufn_setfilter(LDAP_CEXT*, char*) {
+    return nullptr;
+}
 
 void ldap_cext_ufn_setprefix(LDAP_CEXT*, char*) {}
 
@@ -75,22 +74,30 @@ void ldap_cext_set_string_translators(LDAP_CEXT*, LDAP_CEXT_TRANSLATE_PROC,
                                       LDAP_CEXT_TRANSLATE_PROC) {}
 
 int ldap_cext_translate_from_t61(LDAP_CEXT*, char**, unsigned long*, int) {
-    return kNotSupported;
+    return QDX_LDAP_NOT_SUPPORTED;
 }
 
-int ldap_cext_translate_to_t61(LDAP_CEXT*, char**, unsigned long*, int) { return kNotSupported; }
+int ldap_cext_translate_to_t61(LDAP_CEXT*, char**, unsigned long*, int) {
+    return QDX_LDAP_NOT_SUPPORTED;
+}
 
 void ldap_cext_enable_translation(LDAP_CEXT*, LDAPMessage*, int) {}
 
-LDAP_CEXT_FILTER_DESC* ldap_cext_init_getfilter(char*) { return nullptr; }
+LDAP_CEXT_FILTER_DESC* ldap_cext_init_getfilter(char*) {
+    return nullptr;
+}
 
-LDAP_CEXT_FILTER_DESC* ldap_cext_init_getfilter_buf(char*, long) { return nullptr; }
+LDAP_CEXT_FILTER_DESC* ldap_cext_init_getfilter_buf(char*, long) {
+    return nullptr;
+}
 
 LDAP_CEXT_FILTER_INFO* ldap_cext_getfirstfilter(LDAP_CEXT_FILTER_DESC*, char*, char*) {
     return nullptr;
 }
 
-LDAP_CEXT_FILTER_INFO* ldap_cext_getnextfilter(LDAP_CEXT_FILTER_DESC*) { return nullptr; }
+LDAP_CEXT_FILTER_INFO* ldap_cext_getnextfilter(LDAP_CEXT_FILTER_DESC*) {
+    return nullptr;
+}
 
 void ldap_cext_setfilteraffixes(LDAP_CEXT_FILTER_DESC*, char*, char*) {}
 
@@ -101,7 +108,9 @@ void ldap_cext_build_filter(char* buf, unsigned long buflen, char*, char*, char*
 
 void ldap_cext_getfilter_free(LDAP_CEXT_FILTER_DESC*) {}
 
-char* ldap_cext_friendly_name(char*, char*, LDAP_CEXT_FRIENDLY_MAP**) { return nullptr; }
+char* ldap_cext_friendly_name(char*, char*, LDAP_CEXT_FRIENDLY_MAP**) {
+    return nullptr;
+}
 
 void ldap_cext_free_friendlymap(LDAP_CEXT_FRIENDLY_MAP**) {}
 

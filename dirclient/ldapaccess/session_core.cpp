@@ -12,10 +12,6 @@ namespace dirclient::ldapaccess {
 
 namespace {
 
-constexpr int kServerDown = 81;
-constexpr int kTimedOut = 85;
-constexpr int kParamError = 89;
-constexpr int kNoMemory = 90;
 // libldap numbers its requests from 1 upwards; a caller's identifier that names no request
 // is waited for under this one, which it never reaches, as libldap waits for unknown ones.
 constexpr int kNeverIssued = INT_MAX;
@@ -54,7 +50,7 @@ timeval* copy_timeout(const timeval* timeout, timeval* storage) {
 }  // namespace
 
 int SessionCore::refuse(int returned) {
-    last_error_ = kParamError;
+    last_error_ = QDX_LDAP_PARAM_ERROR;
     return returned;
 }
 
@@ -76,7 +72,8 @@ SessionCore::SessionCore(LDAP* ld, ServerAddress server) {
 }
 
 SessionCore::~SessionCore() {
-    for (LocalMessage* chain : local_queue_) free_local_chain(chain);
+    for (LocalMessage* chain : local_queue_)
+        free_local_chain(chain);
     close(connection_.ld);
 }
 
@@ -88,7 +85,7 @@ int SessionCore::close(LDAP* ld) {
 bool SessionCore::ensure_connected() {
     if (!connection_.open && reconnect_) reconnect_();
     if (connection_.open) return true;
-    if (last_error_ == 0) last_error_ = kServerDown;
+    if (last_error_ == 0) last_error_ = QDX_LDAP_SERVER_DOWN;
     return false;
 }
 
@@ -162,8 +159,8 @@ int SessionCore::compare(const char* dn, const char* attr, const char* value) {
     if (cache_->check(LDAP_REQ_COMPARE, body, &copies)) return queue_local(copies);
     int id = send(send_compare);
     if (id >= 0)
-        cache_->add_request(id, LDAP_REQ_COMPARE, std::move(request->bytes),
-                            request->body_offset, std::move(request->dn));
+        cache_->add_request(id, LDAP_REQ_COMPARE, std::move(request->bytes), request->body_offset,
+                            std::move(request->dn));
     return id;
 }
 
@@ -195,15 +192,15 @@ int SessionCore::await_final(int msgid, const timeval* timeout, LDAPMessage** re
     int type = result(msgid, LDAP_MSG_ALL, timeout, res);
     if (type == 0) {
         abandon(msgid);
-        return finish(kTimedOut);
+        return finish(QDX_LDAP_TIMEOUT);
     }
     if (type < 0) return last_error_;
     return finish(message::result2error(connection_.ld, *res, 0));
 }
 
 int SessionCore::search_s(const char* base, int scope, const char* filter, char** attrs,
-                          int attrsonly, const timeval* timeout, LDAPMessage** res,
-                          bool use_cache, bool* from_cache) {
+                          int attrsonly, const timeval* timeout, LDAPMessage** res, bool use_cache,
+                          bool* from_cache) {
     *res = nullptr;
     if (from_cache) *from_cache = false;
     std::optional<EncodedRequest> request;
@@ -224,10 +221,10 @@ int SessionCore::search_s(const char* base, int scope, const char* filter, char*
         // The common path: no cache, nothing to translate.
         ++server_calls_;
         timeval limit;
-        int rc = timeout ? ldap_search_st(connection_.ld, base, scope, filter, attrs, attrsonly,
-                                          copy_timeout(timeout, &limit), res)
-                         : ldap_search_s(connection_.ld, base, scope, filter, attrs, attrsonly,
-                                         res);
+        int rc = timeout
+                     ? ldap_search_st(connection_.ld, base, scope, filter, attrs, attrsonly,
+                                      copy_timeout(timeout, &limit), res)
+                     : ldap_search_s(connection_.ld, base, scope, filter, attrs, attrsonly, res);
         return finish(qdx_ldap_classic_code(rc));
     }
     int id = send([&](LDAP* ld) { return ldap_search(ld, base, scope, filter, attrs, attrsonly); });
@@ -237,10 +234,9 @@ int SessionCore::search_s(const char* base, int scope, const char* filter, char*
     return await_final(id, timeout, res);
 }
 
-int SessionCore::compare_s(const char* dn, const char* attr, const char* value,
-                           bool* from_cache) {
+int SessionCore::compare_s(const char* dn, const char* attr, const char* value, bool* from_cache) {
     if (from_cache) *from_cache = false;
-    if (any_missing({dn, attr, value})) return refuse(kParamError);
+    if (any_missing({dn, attr, value})) return refuse(QDX_LDAP_PARAM_ERROR);
     if (!cache_enabled()) {
         if (!ensure_connected()) return last_error_;
         ++server_calls_;
@@ -248,8 +244,7 @@ int SessionCore::compare_s(const char* dn, const char* attr, const char* value,
     }
     int id = compare(dn, attr, value);
     if (id < 0) return last_error_;
-    if (from_cache && !local_queue_.empty() && local_queue_.back()->msgid == id)
-        *from_cache = true;
+    if (from_cache && !local_queue_.empty() && local_queue_.back()->msgid == id) *from_cache = true;
     LDAPMessage* answer = nullptr;
     int code = await_final(id, nullptr, &answer);
     message::msgfree(answer);
@@ -257,32 +252,31 @@ int SessionCore::compare_s(const char* dn, const char* attr, const char* value,
 }
 
 int SessionCore::add_s(const char* dn, LDAPMod** mods) {
-    if (dn == nullptr || mods_incomplete(mods)) return refuse(kParamError);
+    if (dn == nullptr || mods_incomplete(mods)) return refuse(QDX_LDAP_PARAM_ERROR);
     if (!ensure_connected()) return last_error_;
     ++server_calls_;
     return finish(qdx_ldap_classic_code(ldap_add_s(connection_.ld, dn, mods)));
 }
 
 int SessionCore::remove_s(const char* dn) {
-    if (dn == nullptr) return refuse(kParamError);
+    if (dn == nullptr) return refuse(QDX_LDAP_PARAM_ERROR);
     if (!ensure_connected()) return last_error_;
     ++server_calls_;
     return finish(qdx_ldap_classic_code(ldap_delete_s(connection_.ld, dn)));
 }
 
 int SessionCore::modify_s(const char* dn, LDAPMod** mods) {
-    if (dn == nullptr || mods_incomplete(mods)) return refuse(kParamError);
+    if (dn == nullptr || mods_incomplete(mods)) return refuse(QDX_LDAP_PARAM_ERROR);
     if (!ensure_connected()) return last_error_;
     ++server_calls_;
     return finish(qdx_ldap_classic_code(ldap_modify_s(connection_.ld, dn, mods)));
 }
 
 int SessionCore::modrdn_s(const char* dn, const char* newrdn, int deleteoldrdn) {
-    if (any_missing({dn, newrdn})) return refuse(kParamError);
+    if (any_missing({dn, newrdn})) return refuse(QDX_LDAP_PARAM_ERROR);
     if (!ensure_connected()) return last_error_;
     ++server_calls_;
-    return finish(
-        qdx_ldap_classic_code(ldap_modrdn2_s(connection_.ld, dn, newrdn, deleteoldrdn)));
+    return finish(qdx_ldap_classic_code(ldap_modrdn2_s(connection_.ld, dn, newrdn, deleteoldrdn)));
 }
 
 int SessionCore::bind_s(const char* who, const char* credentials, int method) {
@@ -348,7 +342,7 @@ int SessionCore::result(int msgid, int all, const timeval* timeout, LDAPMessage*
         return message::msgtype(*res);
     }
     if (lost_.erase(msgid) != 0) {
-        finish(kServerDown);
+        finish(QDX_LDAP_SERVER_DOWN);
         return -1;
     }
     int library_id = msgid;
@@ -360,7 +354,7 @@ int SessionCore::result(int msgid, int all, const timeval* timeout, LDAPMessage*
             library_id = kNeverIssued;
     }
     if (!connection_.open) {
-        finish(kServerDown);
+        finish(QDX_LDAP_SERVER_DOWN);
         return -1;
     }
     ++server_calls_;
@@ -398,10 +392,10 @@ int SessionCore::abandon(int msgid) {
     lost_.erase(msgid);
     auto route = connection_.by_caller.find(msgid);
     int library_id = route != connection_.by_caller.end() ? route->second
-                     : translating_                        ? kNeverIssued
-                                                           : msgid;
+                     : translating_                       ? kNeverIssued
+                                                          : msgid;
     forget_route(msgid);
-    if (!connection_.open) return finish(kServerDown);
+    if (!connection_.open) return finish(QDX_LDAP_SERVER_DOWN);
     ++server_calls_;
     int rc = ldap_abandon(connection_.ld, library_id);
     return rc == 0 ? finish(0) : error_from_session();
@@ -430,7 +424,7 @@ int SessionCore::enable_cache(long timeout, long maxmem) {
     if (!cache_) {
         cache_.reset(new (std::nothrow) ResponseCache);
         if (!cache_) {
-            last_error_ = kNoMemory;
+            last_error_ = QDX_LDAP_NO_MEMORY;
             return -1;
         }
     }
@@ -489,17 +483,18 @@ int SessionCore::close_connection() {
     int code = connection_.open ? close(connection_.ld) : (close(connection_.ld), 0);
     connection_.open = false;
     connection_.ld = nullptr;
-    std::string url = "ldap://" + connection_.server.host + ":" +
-                      std::to_string(connection_.server.port);
+    std::string url =
+        "ldap://" + connection_.server.host + ":" + std::to_string(connection_.server.port);
     if (connection_.server.host.find(':') != std::string::npos)
-        url = "ldap://[" + connection_.server.host + "]:" +
-              std::to_string(connection_.server.port);
+        url = "ldap://[" + connection_.server.host + "]:" + std::to_string(connection_.server.port);
     // ldap_initialize does not connect: the session only keeps the accessors working.
     if (ldap_initialize(&connection_.ld, url.c_str()) != LDAP_SUCCESS) connection_.ld = nullptr;
     return code;
 }
 
-bool SessionCore::has_outstanding() const { return !connection_.by_caller.empty(); }
+bool SessionCore::has_outstanding() const {
+    return !connection_.by_caller.empty();
+}
 
 bool SessionCore::answered_locally(int msgid) const {
     for (const LocalMessage* chain : local_queue_)
