@@ -85,10 +85,10 @@ TEST(CommandLine, ScopesByNameOrNumber) {
         const char* text;
         int scope;
     } cases[] = {{"base", 0}, {"BASE", 0}, {"0", 0},       {"one", 1}, {"onelevel", 1},
-                 {"1", 1},    {"sub", 2},  {"Subtree", 2}, {"2", 2}};
+                 {"1", 1},    {"sub", 2},  {"Subtree", 2}, {"2", 2}, {"children", kScopeChildren}};
     for (const auto& c : cases)
         EXPECT_EQ(parse_scope(c.text), c.scope) << c.text;
-    for (const char* bad : {"", "3", "-1", "children", "2x"})
+    for (const char* bad : {"", "3", "-1", "child", "2x"})
         EXPECT_THROW(parse_scope(bad), UsageError) << bad;
 }
 

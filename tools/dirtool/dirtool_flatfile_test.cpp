@@ -93,13 +93,13 @@ TEST_F(FlatFile, TellsAnEmptyAnswerFromAMissingBase) {
     EXPECT_EQ(dirtool({"search", "", "one", "(o=none)"}).status, 0);
 
     RunResult missing = dirtool({"search", "o=nowhere", "sub"});
-    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.status, 32);  // the LDAP result, as exit status
     EXPECT_TRUE(contains(
         missing.err,
         "cannot search o=nowhere: ERROR: can not search [609]: LDAP result 32, No such object"))
         << missing.err;
     RunResult read = dirtool({"read", "cn=nobody,o=acme"});
-    EXPECT_EQ(read.status, 1);
+    EXPECT_EQ(read.status, 32);
     EXPECT_TRUE(contains(read.err, "LDAP result 32")) << read.err;
 }
 
@@ -130,7 +130,7 @@ TEST_F(FlatFile, ChangesAreSavedToTheFile) {
     EXPECT_EQ(ok({"delete", "cn=Al Ames,ou=people,o=acme"}),
               "deleted cn=Al Ames,ou=people,o=acme\n");
     RunResult parent = dirtool({"delete", "ou=people,o=acme"});
-    EXPECT_EQ(parent.status, 1);
+    EXPECT_EQ(parent.status, 66);
     EXPECT_TRUE(contains(parent.err, "LDAP result 66")) << parent.err;
     EXPECT_TRUE(contains(parent.err, "delete -r removes them too")) << parent.err;
     ok({"delete", "-r", "ou=people,o=acme"});
@@ -144,7 +144,7 @@ TEST_F(FlatFile, ComparesAndReportsChanges) {
     EXPECT_EQ(no.status, 3);
     EXPECT_EQ(no.out, "false\n");
     RunResult absent = dirtool({"compare", "cn=Al Ames,ou=people,o=acme", "mail", "x"});
-    EXPECT_EQ(absent.status, 1);
+    EXPECT_EQ(absent.status, 16);
     EXPECT_TRUE(contains(absent.err, "ERROR: can not compare [603]: LDAP result 16")) << absent.err;
 
     RunResult changed = dirtool({"changed"});
@@ -187,8 +187,8 @@ TEST_F(FlatFile, BadInputIsAUsageErrorAndChangesNothing) {
         {{"add", "change.ldif"}, "", "change.ldif:1: add takes entries"},
         {{"add", "empty.ldif"}, "", "empty.ldif holds no entries"},
         {{"modify", "o=acme"},
-         "replace: description\n",
-         "standard input:1: replace: description needs at least one value"},
+         "increment: description\n",
+         "standard input:1: increment: description needs exactly one value"},
         {{"modify", "o=acme"}, "", "standard input: no changes given"},
         {{"search", "o=acme", "deep"}, "", "unknown scope \"deep\""},
     };
@@ -214,7 +214,7 @@ TEST_F(FlatFile, AddStopsAtTheFirstFailure) {
                "dn: cn=Al Ames,ou=people,o=acme\ncn: Al Ames\n\n"
                "dn: cn=n3,o=acme\ncn: n3\n");
     RunResult r = dirtool({"add", "three.ldif"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 68);
     EXPECT_EQ(r.out, "added cn=n1,o=acme\n");
     EXPECT_TRUE(contains(r.err,
                          "cannot add cn=Al Ames,ou=people,o=acme (three.ldif:4): "

@@ -151,7 +151,7 @@ TEST(LdifReader, RejectsMalformedTextNamingTheLine) {
         {"dn: cn=a\ncontrol: 1.2.3 true\nchangetype: delete\n", 2, "controls"},
         {"dn: cn=a\nchangetype: delete\ncn: a\n", 3, "no other lines"},
         {"dn: cn=a\nchangetype: modify\n", 1, "without changes"},
-        {"dn: cn=a\nchangetype: modify\nmail: x\n", 3, "expected add:, delete: or replace:"},
+        {"dn: cn=a\nchangetype: modify\nmail: x\n", 3, "expected add:, delete:, replace: or increment:"},
         {"dn: cn=a\nchangetype: modify\nadd: mail\n-\n", 3, "needs at least one value"},
         {"dn: cn=a\nchangetype: modify\nadd: mail\nsn: x\n", 4, "expected a value of \"mail\""},
         {"dn: cn=a\nchangetype: modify\n-\n", 3, "without add:"},
