@@ -105,7 +105,7 @@ TEST_F(Server, AddsModifiesRenamesComparesAndDeletes) {
         << squad.err;
 
     RunResult non_leaf = dirtool({"delete", "ou=team,dc=example,dc=com"});
-    EXPECT_EQ(non_leaf.status, 1);
+    EXPECT_EQ(non_leaf.status, 66);
     EXPECT_TRUE(contains(non_leaf.err, "ERROR: can not remove [614]: LDAP result 66"))
         << non_leaf.err;
     EXPECT_TRUE(contains(non_leaf.err, "delete -r")) << non_leaf.err;
@@ -120,33 +120,38 @@ TEST_F(Server, ReportsFailuresWithTheLdapText) {
     struct {
         std::vector<std::string> args;
         bool anonymous;
+        int status;  // the LDAP result
         std::string message;
     } cases[] = {
         {{"search", kPeople, "sub", "(cn=alice"},
          true,
+         87,
          "cannot search " + std::string(kPeople) +
              ": ERROR: can not search [609]: LDAP result 87, Bad search filter"},
         {{"read", "cn=nobody,dc=example,dc=com"},
          true,
+         32,
          "ERROR: can not search [609]: LDAP result 32, No such object"},
         {{"delete", kAlice},
          true,
+         8,
          "ERROR: can not remove [605]: LDAP result 8, Strong(er) authentication required"},
-        {{"compare", kAlice, "uid", "x"}, true, "ERROR: can not compare [603]: LDAP result 16"},
+        {{"compare", kAlice, "uid", "x"}, true, 16, "ERROR: can not compare [603]: LDAP result 16"},
         {{"rename", kAlice, "cn=bob"},
          false,
+         68,
          "ERROR: can not rename [608]: LDAP result 68, Already exists"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         RunResult r = dirtool(c.args, "", c.anonymous);
-        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.status, c.status);
         EXPECT_TRUE(contains(r.err, c.message)) << r.err;
     }
     RunResult bind = run_dirtool(
         {"-H", server_.url(), "-D", SlapdServer::kAdminDn, "-w", "wrong", "read", kAlice},
         options());
-    EXPECT_EQ(bind.status, 1);
+    EXPECT_EQ(bind.status, 49);
     EXPECT_EQ(bind.out, "");
     EXPECT_TRUE(
         contains(bind.err,
