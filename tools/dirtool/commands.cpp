@@ -35,9 +35,9 @@ class Runner {
             case Command::kRead:
                 return read();
             case Command::kAdd:
-                return add();
+                return apply_file(true);
             case Command::kApply:
-                return apply();
+                return apply_file(false);
             case Command::kModify:
                 return modify();
             case Command::kDelete:
@@ -95,35 +95,24 @@ class Runner {
         return true;
     }
 
-    int add() {
+    // add (entries only) and apply (change records of every kind) of the file named.
+    int apply_file(bool entries_only) {
         std::vector<LdifRecord> records;
         int status = kExitOk;
         if (!read_records(records, &status)) return status;
         std::string source = source_name(inv_.file);
         if (records.empty()) {
-            message(source + " holds no entries");
+            message(source + (entries_only ? " holds no entries" : " holds no changes"));
             return kExitUsage;
         }
         for (const LdifRecord& record : records) {
-            if (record.change != ChangeType::kNone && record.change != ChangeType::kAdd) {
+            if (entries_only && record.change != ChangeType::kNone &&
+                record.change != ChangeType::kAdd) {
                 message(where(source, record.line) +
                         ": add takes entries (or changetype: add records), not other changes "
                         "(dirtool apply FILE applies them)");
                 return kExitUsage;
             }
-        }
-        Activity activity("operation");
-        return applier(source).apply_all(records);
-    }
-
-    int apply() {
-        std::vector<LdifRecord> records;
-        int status = kExitOk;
-        if (!read_records(records, &status)) return status;
-        std::string source = source_name(inv_.file);
-        if (records.empty()) {
-            message(source + " holds no changes");
-            return kExitUsage;
         }
         Activity activity("operation");
         return applier(source).apply_all(records);

@@ -61,6 +61,13 @@ class FlatFile : public ::testing::Test {
 
     std::string saved() { return read_file(path_); }
 
+    // The seed as it was, never rewritten.
+    void expect_untouched() {
+        EXPECT_EQ(saved(), kSeed);
+        struct stat st;
+        EXPECT_NE(stat((path_ + ".txt").c_str(), &st), 0);
+    }
+
     TempDir dir_{"dirtool-flat"};
     std::string path_ = dir_.file("dir.ldif");
 };
@@ -202,9 +209,7 @@ TEST_F(FlatFile, BadInputIsAUsageErrorAndChangesNothing) {
         EXPECT_EQ(r.out, "");
         EXPECT_TRUE(contains(r.err, "dirtool: " + c.message)) << r.err;
     }
-    EXPECT_EQ(saved(), kSeed);
-    struct stat st;
-    EXPECT_NE(stat((path_ + ".txt").c_str(), &st), 0);  // never rewritten
+    expect_untouched();
 }
 
 // The entries before the failing one stay added, and the run says how far it got.
@@ -477,9 +482,7 @@ TEST_F(FlatFile, DryRunLeavesTheFileUntouched) {
     EXPECT_EQ(dirtool({"rename", "-n", "o=acme", "o=other"}).out,
               "would rename o=acme to o=other\n");
     EXPECT_EQ(dirtool({"modify", "-n", "o=acme"}, "replace: o\no: x\n").status, 0);
-    EXPECT_EQ(saved(), kSeed);
-    struct stat st;
-    EXPECT_NE(stat((path_ + ".txt").c_str(), &st), 0);  // never rewritten
+    expect_untouched();
 }
 
 // What a search tool prints (comments, the version line, the result trailer) goes back in.
