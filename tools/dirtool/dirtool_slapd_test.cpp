@@ -304,6 +304,19 @@ TEST_F(Server, ContinuesPastAFailedChangeWithC) {
     EXPECT_TRUE(contains(r.err, "1 of 3 changes failed")) << r.err;
 }
 
+// The server's own size limit cuts the answer as -z does: what arrived is printed.
+TEST(ServerWithLimits, PrintsTheEntriesSentBeforeTheServersLimit) {
+    dirclient::test::SlapdOptions options;
+    options.global_config = "sizelimit 1\n";
+    SlapdServer limited(options);
+    RunOptions run;
+    run.env = {{"QDX_NETWORK_TIMEOUT", "2"}};
+    RunResult r = run_dirtool({"-H", limited.url(), "-b", kPeople, "(cn=*)", "cn"}, run);
+    EXPECT_EQ(r.status, 4) << r.err;
+    EXPECT_EQ(dns_of(r.out).size(), 1u) << r.out;
+    EXPECT_TRUE(contains(r.err, "size limit exceeded")) << r.err;
+}
+
 // A server that publishes no count (here: not to an anonymous user) is not "unchanged".
 TEST(ServerWithoutCount, ChangedSaysTheCountIsNotAvailable) {
     dirclient::test::SlapdOptions options;

@@ -134,7 +134,7 @@ class Search {
         return list;
     }
 
-    // Through the connection: a server's answer cut short by its own limits is a failure.
+    // Through the connection, which hands out whole answers only.
     int whole_answer(const std::string& filter, SearchResults** results) {
         DList* attributes = name_list();
         DException* e = nullptr;
@@ -142,6 +142,12 @@ class Search {
                              inv_.attrs_only && !flat_file_, &e);
         c_.deleteObject(attributes);
         if (e == nullptr) return kExitOk;
+        int code = e->getLdapErrorCode();
+        if (!flat_file_ && (code == LDAP_SIZELIMIT_EXCEEDED || code == LDAP_TIMELIMIT_EXCEEDED)) {
+            // The server's own limit: ask again where the entries it sends are kept.
+            c_.deleteObject(e);
+            return limited_answer(filter, results);
+        }
         // A flat file answers a search that matches nothing with LDAP result 32, as it does
         // for a base that does not exist; the base tells them apart.
         bool empty_answer =
