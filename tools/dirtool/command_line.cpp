@@ -423,7 +423,10 @@ Invocation parse_command_line(int argc, const char* const* argv, const char* env
                          " operands: " + synopsis.form);
     check_command_options(raw, inv.command);
     fill_connection(inv, raw, env_host);
+    if (raw.file && raw.file->empty()) throw UsageError("-f needs a file name, not \"\"");
     fill_operands(inv, raw, ops);
+    if ((inv.command == Command::kAdd || inv.command == Command::kApply) && inv.file.empty())
+        throw UsageError("empty file name");
     fill_search_options(inv, raw);
     inv.keep_going = raw.keep_going;
     inv.dry_run = raw.dry_run;

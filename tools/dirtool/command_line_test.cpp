@@ -183,6 +183,8 @@ TEST(CommandLine, RejectsWhatCannotRunWithAReason) {
         {{"-Hh", "apply"}, "missing operands: apply FILE.ldif"},
         {{"-Hh", "add", "-f", "a.ldif", "b.ldif"}, "too many operands: add -f FILE.ldif"},
         {{"-Hh", "(cn=a)"}, "or -b BASE to search"},
+        {{"-Hh", "add", ""}, "empty file name"},
+        {{"-Hh", "-b", "o=x", "-f", ""}, "-f needs a file name"},
     };
     for (const auto& c : cases) {
         std::vector<const char*> argv{"dirtool"};
