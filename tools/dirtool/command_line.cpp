@@ -411,9 +411,13 @@ Invocation parse_command_line(int argc, const char* const* argv, const char* env
     inv.help = raw.help || (!raw.operands.empty() && raw.operands[0] == "help");
     inv.version = raw.version;
     if (inv.help || inv.version) return inv;
-    if (!unknown.empty())
+    if (!unknown.empty()) {
+        // "-5" is more likely a value than an option.
+        bool value_like = unknown.size() > 1 && isdigit(static_cast<unsigned char>(unknown[1]));
         throw UsageError("unknown option " + unknown +
-                         " (write -- before operands that begin with '-')");
+                         (value_like ? " (write -- before operands that begin with '-')"
+                                     : " (dirtool --help lists the options)"));
+    }
 
     std::vector<std::string> ops = raw.operands;
     const Synopsis& synopsis = choose_command(raw, ops);
