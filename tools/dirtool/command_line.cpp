@@ -33,25 +33,27 @@ struct OptionSpec {
     int RawOptions::*count = nullptr;
 };
 
-constexpr OptionSpec valued(char letter, const char* name, Text RawOptions::*field) {
+constexpr OptionSpec named(char letter, const char* name) {
     OptionSpec spec;
     spec.letter = letter;
     spec.name = name;
+    return spec;
+}
+
+constexpr OptionSpec valued(char letter, const char* name, Text RawOptions::*field) {
+    OptionSpec spec = named(letter, name);
     spec.value = field;
     return spec;
 }
 
 constexpr OptionSpec flag(char letter, const char* name, bool RawOptions::*field) {
-    OptionSpec spec;
-    spec.letter = letter;
-    spec.name = name;
+    OptionSpec spec = named(letter, name);
     spec.flag = field;
     return spec;
 }
 
 constexpr OptionSpec counted(char letter, int RawOptions::*field) {
-    OptionSpec spec;
-    spec.letter = letter;
+    OptionSpec spec = named(letter, nullptr);
     spec.count = field;
     return spec;
 }
