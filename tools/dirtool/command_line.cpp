@@ -18,7 +18,8 @@ struct RawOptions {
     Text host, port, bind_dn, password, password_file, protocol, sort, wait, base, scope,
         size_limit, time_limit, file;
     bool profile = false, help = false, version = false, recursive = false, keep_old_rdn = false,
-         simple = false, verbose = false, attrs_only = false, keep_going = false, dry_run = false;
+         simple = false, verbose = false, attrs_only = false, keep_going = false, dry_run = false,
+         add_new = false;
     int ldif_level = 0;  // how many -L
     std::vector<std::string> operands;
 };
@@ -82,6 +83,7 @@ const OptionSpec kOptions[] = {
     // changes
     valued('f', "file", &RawOptions::file),
     flag('c', "continue", &RawOptions::keep_going),
+    flag('a', "add-new", &RawOptions::add_new),  // records without changetype are adds anyway
     flag('n', "dry-run", &RawOptions::dry_run),
     flag('r', "recursive", &RawOptions::recursive),
     flag('\0', "keep-old-rdn", &RawOptions::keep_old_rdn),
@@ -245,6 +247,7 @@ void check_command_options(const RawOptions& raw, Command command) {
          bit(Command::kSearch) | bit(Command::kAdd) | bit(Command::kApply) | bit(Command::kModify),
          "search, add, apply and modify"},
         {raw.keep_going, "-c", bit(Command::kAdd) | bit(Command::kApply), "add and apply"},
+        {raw.add_new, "-a", bit(Command::kAdd) | bit(Command::kApply), "add and apply"},
         {raw.dry_run, "-n", kChanges | bit(Command::kSearch),
          "search, add, apply, modify, delete and rename"},
         {raw.recursive, "-r", bit(Command::kDelete), "the delete command"},

@@ -102,7 +102,7 @@ TEST(CommandLine, TakesTheLdapToolsOptions) {
 
     // -f names a change file: alone or after modify it is applied, after add added.
     for (auto args : {std::vector<const char*>{"-Hh", "-f", "c.ldif"},
-                      std::vector<const char*>{"-Hh", "modify", "-f", "c.ldif"},
+                      std::vector<const char*>{"-Hh", "modify", "-a", "-f", "c.ldif"},
                       std::vector<const char*>{"-Hh", "apply", "c.ldif"}}) {
         args.insert(args.begin(), "dirtool");
         Invocation a = parse_command_line(static_cast<int>(args.size()), args.data(), nullptr);
@@ -179,6 +179,7 @@ TEST(CommandLine, RejectsWhatCannotRunWithAReason) {
         {{"-Hh", "-b", "o=x", "-s", "deep"}, "unknown scope \"deep\""},
         {{"-Hh", "-P", "2", "changed"}, "only LDAP version 3"},
         {{"-Hh", "-c", "read", "cn=a"}, "-c belongs to add and apply"},
+        {{"-Hh", "-b", "o=x", "-a", "always"}, "-a belongs to add and apply"},
         {{"-Hh", "-A", "read", "cn=a"}, "-A belongs to the search command"},
         {{"-Hh", "-n", "compare", "cn=a", "cn", "a"}, "-n belongs to search, add"},
         {{"-Hh", "apply"}, "missing operands: apply FILE.ldif"},

@@ -87,6 +87,7 @@ Change options (add, apply, modify -f, delete, rename):
                         line of its record, and the count at the end
   -n, --dry-run         show what would be done and change nothing (a flat file is left
                         as it is)
+  -a, --add-new         records without a changetype are entries to add (always so here)
 
 Exit status: 0 success; for a failed LDAP operation its LDAP result code (32 no such
 object, 49 invalid credentials, 50 insufficient access, 65 object class violation, 68
