@@ -35,6 +35,10 @@ show() {
 step "The metadata entries, sorted by name"
 show search ou=meta,o=northwind one '(objectclass=MetaDataEntry)' cn version --sort cn
 
+step "The LDAP tools' habits: -b, -s and -LLL search; -n shows what a change file would do"
+show -x -b o=northwind -s one -LLL '(ou=*)' ou
+show -n -f samples/changes.ldif
+
 step "Add two people from an LDIF file"
 show add samples/people.ldif
 

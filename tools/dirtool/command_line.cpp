@@ -11,73 +11,102 @@
 namespace dirtool {
 namespace {
 
-const char kUsage[] =
-    R"(Usage: dirtool -H HOST [-p PORT] [-D DN -w PASSWORD | -y FILE] [--profile] COMMAND ...
+using Text = std::optional<std::string>;
 
-Reads and changes a directory: an LDAP server, a list of servers, or a flat LDIF file.
-Entries are printed as LDIF.
+// Options seen on the command line, before they are checked against the command.
+struct RawOptions {
+    Text host, port, bind_dn, password, password_file, protocol, sort, wait, base, scope,
+        size_limit, time_limit, file;
+    bool profile = false, help = false, version = false, recursive = false, keep_old_rdn = false,
+         simple = false, verbose = false, attrs_only = false, keep_going = false, dry_run = false,
+         add_new = false;
+    int ldif_level = 0;  // how many -L
+    std::vector<std::string> operands;
+};
 
-Commands:
-  search BASE SCOPE [FILTER [ATTR...]] [--sort ATTR[:desc],...]
-        print the entries found; SCOPE is base, one or sub (or 0, 1, 2); FILTER
-        defaults to (objectclass=*); --sort orders them by attributes or by dn
-  read DN [ATTR...]
-        print one entry
-  add FILE.ldif
-        add every entry of the file ("-" reads standard input)
-  modify DN
-        apply the changes read from standard input, for example:
-          replace: mail
-          mail: ann@example.com
-          -
-          add: telephoneNumber
-          telephoneNumber: 555 0101
-          -
-          delete: description
-  delete [-r] DN
-        delete a leaf entry; -r deletes the entry and everything below it
-  rename DN NEWRDN [NEWSUPERIOR] [--keep-old-rdn]
-        rename the entry, and move it below NEWSUPERIOR when given
-  compare DN ATTR VALUE...
-        print true when the entry holds every VALUE of ATTR, else false
-  changed [--wait SECONDS]
-        on a server list: print whether the server has completed changes, and how
-        many; --wait waits up to SECONDS for one more
+// One option: its letter and long name (either may be absent) and the field it fills.
+// New options are one line of kOptions.
+struct OptionSpec {
+    char letter = '\0';
+    const char* name = nullptr;  // without the leading "--"
+    Text RawOptions::*value = nullptr;
+    bool RawOptions::*flag = nullptr;
+    int RawOptions::*count = nullptr;
+};
 
-Options:
-  -H, --host HOST       the directory (default: $DIRTOOL_HOST):
-                          FILE:///data/dir.ldif      flat LDIF file, path relative to the
-                                                     current directory; FILE:////srv/dir.ldif
-                                                     for an absolute path
-                          LDAP://host:389            one server
-                          LDAP://a:389;LDAP://b:389  servers with fail-over
-                          DNS:name                   servers named by the TXT record of name
-                          host                       one server, plain session
-  -p, --port PORT       port of a plain host name (default 389)
-  -D, --bind-dn DN      bind as DN (with -w or -y)
-  -w, --password PW     password of the bind
-  -y, --password-file FILE
-                        read the password from the first line of FILE instead (keeps it
-                        out of the process list)
-      --profile         measure the run and the LDAP calls; the report goes to standard
-                        error at exit (to $QDX_PROFILE_FILE when set)
-  -h, --help            print this text
-      --version         print the library version
-  --                    ends the options (for operands that begin with '-')
+constexpr OptionSpec named(char letter, const char* name) {
+    OptionSpec spec;
+    spec.letter = letter;
+    spec.name = name;
+    return spec;
+}
 
-Exit status: 0 success; 1 an operation failed; 2 bad command line or bad input;
-3 compare found false, or changed found no change.
+constexpr OptionSpec valued(char letter, const char* name, Text RawOptions::*field) {
+    OptionSpec spec = named(letter, name);
+    spec.value = field;
+    return spec;
+}
 
-Examples:
-  dirtool -H FILE:///out/release320.ldif search o=northwind sub '(objectclass=person)' cn --sort sn
-  dirtool -H LDAP://localhost:389 -D cn=admin,dc=example,dc=com -w secret delete -r ou=old,dc=example,dc=com
-)";
+constexpr OptionSpec flag(char letter, const char* name, bool RawOptions::*field) {
+    OptionSpec spec = named(letter, name);
+    spec.flag = field;
+    return spec;
+}
+
+constexpr OptionSpec counted(char letter, int RawOptions::*field) {
+    OptionSpec spec = named(letter, nullptr);
+    spec.count = field;
+    return spec;
+}
+
+const OptionSpec kOptions[] = {
+    valued('H', "host", &RawOptions::host),
+    valued('p', "port", &RawOptions::port),
+    valued('D', "bind-dn", &RawOptions::bind_dn),
+    valued('w', "password", &RawOptions::password),
+    valued('y', "password-file", &RawOptions::password_file),
+    flag('x', "simple", &RawOptions::simple),
+    valued('P', "protocol", &RawOptions::protocol),
+    flag('v', "verbose", &RawOptions::verbose),
+    flag('\0', "profile", &RawOptions::profile),
+    flag('h', "help", &RawOptions::help),
+    flag('?', nullptr, &RawOptions::help),
+    flag('\0', "version", &RawOptions::version),
+    // search
+    valued('b', "base", &RawOptions::base),
+    valued('s', "scope", &RawOptions::scope),
+    counted('L', &RawOptions::ldif_level),
+    valued('z', "size-limit", &RawOptions::size_limit),
+    valued('l', "time-limit", &RawOptions::time_limit),
+    flag('A', "attributes-only", &RawOptions::attrs_only),
+    valued('S', "sort", &RawOptions::sort),
+    // changes
+    valued('f', "file", &RawOptions::file),
+    flag('c', "continue", &RawOptions::keep_going),
+    flag('a', "add-new", &RawOptions::add_new),  // records without changetype are adds anyway
+    flag('n', "dry-run", &RawOptions::dry_run),
+    flag('r', "recursive", &RawOptions::recursive),
+    flag('\0', "keep-old-rdn", &RawOptions::keep_old_rdn),
+    valued('\0', "wait", &RawOptions::wait),
+};
+
+const OptionSpec* find_letter(char letter) {
+    for (const OptionSpec& spec : kOptions)
+        if (spec.letter == letter) return &spec;
+    return nullptr;
+}
+
+const OptionSpec* find_name(const std::string& name) {
+    for (const OptionSpec& spec : kOptions)
+        if (spec.name != nullptr && name == spec.name) return &spec;
+    return nullptr;
+}
 
 struct Synopsis {
     const char* name;
     Command command;
     size_t min_operands;
-    size_t max_operands;  // SIZE_MAX: any number
+    size_t max_operands;
     const char* form;
 };
 
@@ -87,6 +116,7 @@ const Synopsis kCommands[] = {
     {"search", Command::kSearch, 2, kAny, "search BASE SCOPE [FILTER [ATTR...]]"},
     {"read", Command::kRead, 1, kAny, "read DN [ATTR...]"},
     {"add", Command::kAdd, 1, 1, "add FILE.ldif"},
+    {"apply", Command::kApply, 1, 1, "apply FILE.ldif"},
     {"modify", Command::kModify, 1, 1, "modify DN (changes on standard input)"},
     {"delete", Command::kDelete, 1, 1, "delete [-r] DN"},
     {"rename", Command::kRename, 2, 3, "rename DN NEWRDN [NEWSUPERIOR] [--keep-old-rdn]"},
@@ -94,12 +124,17 @@ const Synopsis kCommands[] = {
     {"changed", Command::kChanged, 0, 0, "changed [--wait SECONDS]"},
 };
 
-// Options seen on the command line, before they are checked against the command.
-struct RawOptions {
-    std::optional<std::string> host, port, bind_dn, password, password_file, sort, wait;
-    bool profile = false, help = false, version = false, recursive = false, keep_old_rdn = false;
-    std::vector<std::string> operands;
-};
+// The forms whose operands an option takes over.
+const Synopsis kSearchWithBase = {"search", Command::kSearch, 0, kAny,
+                                  "search -b BASE [-s SCOPE] [FILTER [ATTR...]]"};
+const Synopsis kAddFromFile = {"add", Command::kAdd, 0, 0, "add -f FILE.ldif"};
+const Synopsis kApplyFromFile = {"apply", Command::kApply, 0, 0, "apply -f FILE.ldif"};
+
+const Synopsis* find_command(const std::string& name) {
+    for (const Synopsis& synopsis : kCommands)
+        if (name == synopsis.name) return &synopsis;
+    return nullptr;
+}
 
 int parse_number(const std::string& text, int low, int high, const char* what) {
     bool digits = !text.empty() && text.size() <= 9;
@@ -112,81 +147,117 @@ int parse_number(const std::string& text, int low, int high, const char* what) {
     return value;
 }
 
-// Reads one option at argv[*i] (stepping over its value); false when it is not one of ours.
-bool read_option(int argc, const char* const* argv, int* i, RawOptions& raw) {
-    std::string arg = argv[*i];
-    std::string name = arg;
-    std::optional<std::string> attached;
-    if (arg.rfind("--", 0) == 0) {
-        if (size_t eq = arg.find('='); eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            attached = arg.substr(eq + 1);
+// Reads the command line into raw; the first unknown option goes to *unknown.
+class OptionReader {
+  public:
+    OptionReader(int argc, const char* const* argv) : argc_(argc), argv_(argv) {}
+
+    RawOptions read(std::string* unknown) {
+        RawOptions raw;
+        bool options_done = false;
+        for (i_ = 1; i_ < argc_; ++i_) {
+            std::string arg = argv_[i_];
+            if (!options_done && arg == "--") {
+                options_done = true;
+            } else if (options_done || arg.size() < 2 || arg[0] != '-') {
+                raw.operands.push_back(arg);
+            } else if (arg[1] == '-') {
+                long_option(arg, raw, unknown);
+            } else {
+                short_options(arg, raw, unknown);
+            }
         }
-    } else if (arg.size() > 2) {
-        name = arg.substr(0, 2);
-        attached = arg.substr(2);
+        return raw;
     }
-    auto value = [&](std::optional<std::string>& slot) {
-        if (attached) {
-            slot = *attached;
-        } else if (*i + 1 < argc) {
-            slot = argv[++*i];
+
+  private:
+    void long_option(const std::string& arg, RawOptions& raw, std::string* unknown) {
+        size_t eq = arg.find('=');
+        std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
+        const OptionSpec* spec = find_name(name);
+        if (spec == nullptr) {
+            if (unknown->empty()) *unknown = arg.substr(0, eq);
+            return;
+        }
+        std::string shown = "--" + name;
+        if (spec->value != nullptr) {
+            raw.*(spec->value) = eq != std::string::npos ? arg.substr(eq + 1) : next_value(shown);
+        } else if (eq != std::string::npos) {
+            throw UsageError("option " + shown + " takes no value");
         } else {
-            throw UsageError("option " + name + " needs a value");
+            set(*spec, raw);
         }
-    };
-    auto flag = [&](bool& slot) {
-        if (attached) throw UsageError("option " + name + " takes no value");
-        slot = true;
-    };
-    if (name == "-H" || name == "--host") {
-        value(raw.host);
-    } else if (name == "-p" || name == "--port") {
-        value(raw.port);
-    } else if (name == "-D" || name == "--bind-dn") {
-        value(raw.bind_dn);
-    } else if (name == "-w" || name == "--password") {
-        value(raw.password);
-    } else if (name == "-y" || name == "--password-file") {
-        value(raw.password_file);
-    } else if (name == "--sort") {
-        value(raw.sort);
-    } else if (name == "--wait") {
-        value(raw.wait);
-    } else if (name == "--profile") {
-        flag(raw.profile);
-    } else if (name == "-h" || name == "-?" || name == "--help") {
-        flag(raw.help);
-    } else if (name == "--version") {
-        flag(raw.version);
-    } else if (name == "-r" || name == "--recursive") {
-        flag(raw.recursive);
-    } else if (name == "--keep-old-rdn") {
-        flag(raw.keep_old_rdn);
-    } else {
-        return false;
     }
-    return true;
+
+    // "-xLLL", "-Hhost", "-b base": letters in a row, the first one with a value ending it.
+    void short_options(const std::string& arg, RawOptions& raw, std::string* unknown) {
+        for (size_t pos = 1; pos < arg.size(); ++pos) {
+            const OptionSpec* spec = find_letter(arg[pos]);
+            if (spec == nullptr) {
+                if (unknown->empty()) *unknown = std::string("-") + arg[pos];
+                return;
+            }
+            if (spec->value != nullptr) {
+                std::string shown = std::string("-") + arg[pos];
+                raw.*(spec->value) = pos + 1 < arg.size() ? arg.substr(pos + 1) : next_value(shown);
+                return;
+            }
+            set(*spec, raw);
+        }
+    }
+
+    static void set(const OptionSpec& spec, RawOptions& raw) {
+        if (spec.flag != nullptr) raw.*(spec.flag) = true;
+        if (spec.count != nullptr) ++(raw.*(spec.count));
+    }
+
+    std::string next_value(const std::string& shown) {
+        if (i_ + 1 >= argc_) throw UsageError("option " + shown + " needs a value");
+        return argv_[++i_];
+    }
+
+    int argc_;
+    const char* const* argv_;
+    int i_ = 1;
+};
+
+constexpr unsigned bit(Command command) {
+    return 1u << static_cast<unsigned>(command);
 }
 
-const Synopsis& find_command(const std::string& name) {
-    for (const Synopsis& synopsis : kCommands)
-        if (name == synopsis.name) return synopsis;
-    throw UsageError("unknown command \"" + name +
-                     "\" (search, read, add, modify, delete, rename, compare, changed)");
-}
+constexpr unsigned kChanges = bit(Command::kAdd) | bit(Command::kApply) | bit(Command::kModify) |
+                              bit(Command::kDelete) | bit(Command::kRename);
 
-// Options that belong to one command only.
+// Options that belong to some commands only.
 void check_command_options(const RawOptions& raw, Command command) {
-    auto only = [&](bool given, const char* option, Command owner, const char* owner_name) {
-        if (given && command != owner)
-            throw UsageError(std::string("option ") + option + " belongs to the " + owner_name +
-                             " command");
+    struct {
+        bool given;
+        const char* option;
+        unsigned owners;
+        const char* owner_names;
+    } const rules[] = {
+        {raw.sort.has_value(), "--sort", bit(Command::kSearch), "the search command"},
+        {raw.base.has_value(), "-b", bit(Command::kSearch), "the search command"},
+        {raw.scope.has_value(), "-s", bit(Command::kSearch), "the search command"},
+        {raw.ldif_level > 0, "-L", bit(Command::kSearch), "the search command"},
+        {raw.size_limit.has_value(), "-z", bit(Command::kSearch), "the search command"},
+        {raw.time_limit.has_value(), "-l", bit(Command::kSearch), "the search command"},
+        {raw.attrs_only, "-A", bit(Command::kSearch), "the search command"},
+        {raw.file.has_value(), "-f",
+         bit(Command::kSearch) | bit(Command::kAdd) | bit(Command::kApply) | bit(Command::kModify),
+         "search, add, apply and modify"},
+        {raw.keep_going, "-c", bit(Command::kAdd) | bit(Command::kApply), "add and apply"},
+        {raw.add_new, "-a", bit(Command::kAdd) | bit(Command::kApply), "add and apply"},
+        {raw.dry_run, "-n", kChanges | bit(Command::kSearch),
+         "search, add, apply, modify, delete and rename"},
+        {raw.recursive, "-r", bit(Command::kDelete), "the delete command"},
+        {raw.keep_old_rdn, "--keep-old-rdn", bit(Command::kRename), "the rename command"},
+        {raw.wait.has_value(), "--wait", bit(Command::kChanged), "the changed command"},
     };
-    only(raw.sort.has_value(), "--sort", Command::kSearch, "search");
-    only(raw.recursive, "-r", Command::kDelete, "delete");
-    only(raw.keep_old_rdn, "--keep-old-rdn", Command::kRename, "rename");
-    only(raw.wait.has_value(), "--wait", Command::kChanged, "changed");
+    for (const auto& rule : rules)
+        if (rule.given && (rule.owners & bit(command)) == 0)
+            throw UsageError(std::string("option ") + rule.option + " belongs to " +
+                             rule.owner_names);
 }
 
 // Names of attributes to return; "*", "+" and "1.1" are the protocol's own selectors.
@@ -199,39 +270,55 @@ std::vector<std::string> attribute_list(std::vector<std::string>::const_iterator
     return names;
 }
 
-void fill_operands(Invocation& inv, const std::vector<std::string>& ops) {
+void set_filter(Invocation& inv, const std::string& filter) {
+    if (filter.empty()) throw UsageError("empty search filter");
+    inv.filter = filter;
+}
+
+// FILTER [ATTR...] from first on.
+void fill_search_tail(Invocation& inv, const std::vector<std::string>& ops, size_t first) {
+    if (ops.size() > first) set_filter(inv, ops[first]);
+    inv.attributes = attribute_list(ops.begin() + std::min(first + 1, ops.size()), ops.end());
+}
+
+void fill_rename(Invocation& inv, const std::vector<std::string>& ops) {
+    inv.dn = ops[0];
+    inv.new_rdn = ops[1];
+    if (inv.new_rdn.find('=') == std::string::npos)
+        throw UsageError("NEWRDN must read attribute=value, not \"" + inv.new_rdn + "\"");
+    inv.has_new_superior = ops.size() > 2;
+    if (inv.has_new_superior) inv.new_superior = ops[2];
+    // An empty superior would leave the entry renamed where it was and the move failed.
+    if (inv.has_new_superior && inv.new_superior.find('=') == std::string::npos)
+        throw UsageError("NEWSUPERIOR must be a DN, not \"" + inv.new_superior + "\"");
+}
+
+void fill_operands(Invocation& inv, const RawOptions& raw, const std::vector<std::string>& ops) {
     switch (inv.command) {
         case Command::kSearch:
-            inv.dn = ops[0];
-            inv.scope = parse_scope(ops[1]);
-            if (ops.size() > 2) {
-                if (ops[2].empty()) throw UsageError("empty search filter");
-                inv.filter = ops[2];
+            if (raw.base) {
+                inv.dn = *raw.base;
+                fill_search_tail(inv, ops, 0);
+            } else {
+                inv.dn = ops[0];
+                inv.scope = parse_scope(ops[1]);
+                fill_search_tail(inv, ops, 2);
             }
-            inv.attributes =
-                attribute_list(ops.begin() + std::min<size_t>(3, ops.size()), ops.end());
             break;
         case Command::kRead:
             inv.dn = ops[0];
             inv.attributes = attribute_list(ops.begin() + 1, ops.end());
             break;
         case Command::kAdd:
-            inv.file = ops[0];
+        case Command::kApply:
+            inv.file = raw.file ? *raw.file : ops[0];
             break;
         case Command::kModify:
         case Command::kDelete:
             inv.dn = ops[0];
             break;
         case Command::kRename:
-            inv.dn = ops[0];
-            inv.new_rdn = ops[1];
-            if (inv.new_rdn.find('=') == std::string::npos)
-                throw UsageError("NEWRDN must read attribute=value, not \"" + inv.new_rdn + "\"");
-            inv.has_new_superior = ops.size() > 2;
-            if (inv.has_new_superior) inv.new_superior = ops[2];
-            // An empty superior would leave the entry renamed where it was and the move failed.
-            if (inv.has_new_superior && inv.new_superior.find('=') == std::string::npos)
-                throw UsageError("NEWSUPERIOR must be a DN, not \"" + inv.new_superior + "\"");
+            fill_rename(inv, ops);
             break;
         case Command::kCompare:
             inv.dn = ops[0];
@@ -245,52 +332,31 @@ void fill_operands(Invocation& inv, const std::vector<std::string>& ops) {
     }
 }
 
-}  // namespace
-
-int parse_scope(const std::string& text) {
-    const char* t = text.c_str();
-    if (strcasecmp(t, "base") == 0 || text == "0") return 0;
-    if (strcasecmp(t, "one") == 0 || strcasecmp(t, "onelevel") == 0 || text == "1") return 1;
-    if (strcasecmp(t, "sub") == 0 || strcasecmp(t, "subtree") == 0 || text == "2") return 2;
-    throw UsageError("unknown scope \"" + text + "\" (base, one or sub)");
-}
-
-const char* usage_text() {
-    return kUsage;
-}
-
-Invocation parse_command_line(int argc, const char* const* argv, const char* env_host) {
-    RawOptions raw;
-    bool options_done = false;
-    std::string unknown;
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (!options_done && arg == "--") {
-            options_done = true;
-        } else if (!options_done && arg.size() > 1 && arg[0] == '-') {
-            if (!read_option(argc, argv, &i, raw) && unknown.empty()) unknown = arg;
-        } else {
-            raw.operands.push_back(arg);
-        }
+// The command and the form its operands take; the command word is dropped from ops.
+const Synopsis& choose_command(RawOptions& raw, std::vector<std::string>& ops) {
+    const Synopsis* named = ops.empty() ? nullptr : find_command(ops[0]);
+    if (named != nullptr) {
+        ops.erase(ops.begin());
+    } else if (!raw.base && !raw.file) {
+        if (ops.empty()) throw UsageError("no command given");
+        throw UsageError("unknown command \"" + ops[0] +
+                         "\" (search, read, add, apply, modify, delete, rename, compare, "
+                         "changed; or -b BASE to search, -f FILE to apply changes)");
     }
+    Command command = named != nullptr ? named->command
+                      : raw.base       ? Command::kSearch
+                                       : Command::kApply;
+    // "modify -f FILE" is a whole file of changes, as other tools read it.
+    if (command == Command::kModify && raw.file) command = Command::kApply;
+    if (command == Command::kSearch && raw.base) return kSearchWithBase;
+    if (command == Command::kSearch && raw.scope)
+        throw UsageError("-s SCOPE goes with -b BASE (or write: search BASE SCOPE ...)");
+    if (command == Command::kAdd && raw.file) return kAddFromFile;
+    if (command == Command::kApply && raw.file) return kApplyFromFile;
+    return *named;
+}
 
-    Invocation inv;
-    inv.help = raw.help || (!raw.operands.empty() && raw.operands[0] == "help");
-    inv.version = raw.version;
-    if (inv.help || inv.version) return inv;
-    if (!unknown.empty())
-        throw UsageError("unknown option " + unknown +
-                         " (write -- before operands that begin with '-')");
-    if (raw.operands.empty()) throw UsageError("no command given");
-
-    const Synopsis& synopsis = find_command(raw.operands[0]);
-    inv.command = synopsis.command;
-    std::vector<std::string> ops(raw.operands.begin() + 1, raw.operands.end());
-    if (ops.size() < synopsis.min_operands || ops.size() > synopsis.max_operands)
-        throw UsageError(std::string(ops.size() < synopsis.min_operands ? "missing" : "too many") +
-                         " operands: " + synopsis.form);
-    check_command_options(raw, inv.command);
-
+void fill_connection(Invocation& inv, const RawOptions& raw, const char* env_host) {
     if (raw.host) {
         inv.host = *raw.host;
     } else if (env_host != nullptr && *env_host != '\0') {
@@ -300,6 +366,8 @@ Invocation parse_command_line(int argc, const char* const* argv, const char* env
     }
     if (inv.host.empty()) throw UsageError("empty host");
     if (raw.port) inv.port = parse_number(*raw.port, 1, 65535, "the port");
+    if (raw.protocol && *raw.protocol != "3")
+        throw UsageError("only LDAP version 3 is spoken, not -P " + *raw.protocol);
     bool has_password = raw.password || raw.password_file;
     if (raw.password && raw.password_file) throw UsageError("give -w or -y, not both");
     if (raw.bind_dn.has_value() != has_password)
@@ -309,8 +377,17 @@ Invocation parse_command_line(int argc, const char* const* argv, const char* env
     inv.password = raw.password.value_or("");
     inv.password_file = raw.password_file.value_or("");
     inv.profile = raw.profile;
+    inv.verbose = raw.verbose;
+}
 
-    fill_operands(inv, ops);
+void fill_search_options(Invocation& inv, const RawOptions& raw) {
+    if (raw.scope) inv.scope = parse_scope(*raw.scope);
+    if (raw.ldif_level > 3) throw UsageError("-L may be given at most three times (-LLL)");
+    inv.ldif_level = raw.ldif_level == 3 ? 0 : raw.ldif_level;
+    if (raw.size_limit) inv.size_limit = parse_number(*raw.size_limit, 0, 1 << 30, "-z");
+    if (raw.time_limit) inv.time_limit = parse_number(*raw.time_limit, 0, 86400, "-l");
+    inv.attrs_only = raw.attrs_only;
+    if (inv.command == Command::kSearch && raw.file) inv.filter_file = *raw.file;
     if (raw.sort) {
         try {
             inv.sort = parse_sort_order(*raw.sort);
@@ -318,6 +395,50 @@ Invocation parse_command_line(int argc, const char* const* argv, const char* env
             throw UsageError(e.what());
         }
     }
+}
+
+}  // namespace
+
+int parse_scope(const std::string& text) {
+    const char* t = text.c_str();
+    if (strcasecmp(t, "base") == 0 || text == "0") return 0;
+    if (strcasecmp(t, "one") == 0 || strcasecmp(t, "onelevel") == 0 || text == "1") return 1;
+    if (strcasecmp(t, "sub") == 0 || strcasecmp(t, "subtree") == 0 || text == "2") return 2;
+    if (strcasecmp(t, "children") == 0) return kScopeChildren;
+    throw UsageError("unknown scope \"" + text + "\" (base, one, sub or children)");
+}
+
+Invocation parse_command_line(int argc, const char* const* argv, const char* env_host) {
+    std::string unknown;
+    RawOptions raw = OptionReader(argc, argv).read(&unknown);
+
+    Invocation inv;
+    inv.help = raw.help || (!raw.operands.empty() && raw.operands[0] == "help");
+    inv.version = raw.version;
+    if (inv.help || inv.version) return inv;
+    if (!unknown.empty()) {
+        // "-5" is more likely a value than an option.
+        bool value_like = unknown.size() > 1 && isdigit(static_cast<unsigned char>(unknown[1]));
+        throw UsageError("unknown option " + unknown +
+                         (value_like ? " (write -- before operands that begin with '-')"
+                                     : " (dirtool --help lists the options)"));
+    }
+
+    std::vector<std::string> ops = raw.operands;
+    const Synopsis& synopsis = choose_command(raw, ops);
+    inv.command = synopsis.command;
+    if (ops.size() < synopsis.min_operands || ops.size() > synopsis.max_operands)
+        throw UsageError(std::string(ops.size() < synopsis.min_operands ? "missing" : "too many") +
+                         " operands: " + synopsis.form);
+    check_command_options(raw, inv.command);
+    fill_connection(inv, raw, env_host);
+    if (raw.file && raw.file->empty()) throw UsageError("-f needs a file name, not \"\"");
+    fill_operands(inv, raw, ops);
+    if ((inv.command == Command::kAdd || inv.command == Command::kApply) && inv.file.empty())
+        throw UsageError("empty file name");
+    fill_search_options(inv, raw);
+    inv.keep_going = raw.keep_going;
+    inv.dry_run = raw.dry_run;
     inv.subtree = raw.recursive;
     inv.keep_old_rdn = raw.keep_old_rdn;
     if (raw.wait) inv.wait_seconds = parse_number(*raw.wait, 0, 86400, "--wait");

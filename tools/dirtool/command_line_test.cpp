@@ -80,15 +80,52 @@ TEST(CommandLine, ReadsEveryCommandsOperands) {
     EXPECT_EQ(parse({"-Hh", "changed", "--wait", "30"}).wait_seconds, 30);
 }
 
+TEST(CommandLine, TakesTheLdapToolsOptions) {
+    Invocation s = parse({"-Hh", "-x", "-b", "o=x", "-s", "one", "-LLL", "(ou=*)", "ou"});
+    EXPECT_EQ(s.command, Command::kSearch);
+    EXPECT_EQ(s.dn, "o=x");
+    EXPECT_EQ(s.scope, 1);
+    EXPECT_EQ(s.filter, "(ou=*)");
+    EXPECT_EQ(s.attributes, std::vector<std::string>{"ou"});
+    EXPECT_EQ(s.ldif_level, 0);  // -LLL: the records only, dirtool's own form
+
+    Invocation l = parse({"-xLLHh", "search", "-b", "o=x", "-z5", "-l", "3", "-A", "-S", "sn"});
+    EXPECT_EQ(l.host, "h");
+    EXPECT_EQ(l.scope, 2);  // sub, as without -s
+    EXPECT_EQ(l.filter, "(objectclass=*)");
+    EXPECT_EQ(l.ldif_level, 2);
+    EXPECT_EQ(l.size_limit, 5);
+    EXPECT_EQ(l.time_limit, 3);
+    EXPECT_TRUE(l.attrs_only);
+    ASSERT_EQ(l.sort.size(), 1u);
+    EXPECT_EQ(parse({"-Hh", "-b", "o=x", "-f", "f.txt", "(sn=%s)"}).filter_file, "f.txt");
+
+    // -f names a change file: alone or after modify it is applied, after add added.
+    for (auto args : {std::vector<const char*>{"-Hh", "-f", "c.ldif"},
+                      std::vector<const char*>{"-Hh", "modify", "-a", "-f", "c.ldif"},
+                      std::vector<const char*>{"-Hh", "apply", "c.ldif"}}) {
+        args.insert(args.begin(), "dirtool");
+        Invocation a = parse_command_line(static_cast<int>(args.size()), args.data(), nullptr);
+        EXPECT_EQ(a.command, Command::kApply);
+        EXPECT_EQ(a.file, "c.ldif");
+    }
+    Invocation add = parse({"-Hh", "add", "-cnv", "-f", "e.ldif"});
+    EXPECT_EQ(add.command, Command::kAdd);
+    EXPECT_EQ(add.file, "e.ldif");
+    EXPECT_TRUE(add.keep_going && add.dry_run && add.verbose);
+    EXPECT_EQ(parse({"-Hh", "-P", "3", "changed"}).command, Command::kChanged);
+}
+
 TEST(CommandLine, ScopesByNameOrNumber) {
     struct {
         const char* text;
         int scope;
-    } cases[] = {{"base", 0}, {"BASE", 0}, {"0", 0},       {"one", 1}, {"onelevel", 1},
-                 {"1", 1},    {"sub", 2},  {"Subtree", 2}, {"2", 2}};
+    } cases[] = {
+        {"base", 0}, {"BASE", 0}, {"0", 0},       {"one", 1}, {"onelevel", 1},
+        {"1", 1},    {"sub", 2},  {"Subtree", 2}, {"2", 2},   {"children", kScopeChildren}};
     for (const auto& c : cases)
         EXPECT_EQ(parse_scope(c.text), c.scope) << c.text;
-    for (const char* bad : {"", "3", "-1", "children", "2x"})
+    for (const char* bad : {"", "3", "-1", "child", "2x"})
         EXPECT_THROW(parse_scope(bad), UsageError) << bad;
 }
 
@@ -110,7 +147,8 @@ TEST(CommandLine, RejectsWhatCannotRunWithAReason) {
         {{"changed"}, "no directory given"},
         {{"-H", "", "changed"}, "empty host"},
         {{"-Hh", "--frobnicate", "changed"}, "unknown option --frobnicate"},
-        {{"-Hh", "compare", "cn=a", "n", "-5"}, "unknown option -5"},
+        {{"-Hh", "compare", "cn=a", "n", "-5"}, "unknown option -5 (write -- before operands"},
+        {{"-Hh", "-Q", "changed"}, "unknown option -Q (dirtool --help lists the options)"},
         {{"-Hh", "changed", "-H"}, "-H needs a value"},
         {{"-Hh", "-p", "0", "changed"}, "the port must be a number from 1 to 65535"},
         {{"-Hh", "-p", "65536", "changed"}, "not \"65536\""},
@@ -135,6 +173,20 @@ TEST(CommandLine, RejectsWhatCannotRunWithAReason) {
         {{"-Hh", "changed", "--wait", "-1"}, "--wait must be a number"},
         {{"-Hh", "read", "cn=a", "--sort", "cn"}, "--sort belongs to the search command"},
         {{"-Hh", "-r", "read", "cn=a"}, "-r belongs to the delete command"},
+        {{"-Hh", "search", "-s", "one", "o=x", "sub"}, "-s SCOPE goes with -b BASE"},
+        {{"-Hh", "-b", "o=x", "-LLLL"}, "at most three times"},
+        {{"-Hh", "-b", "o=x", "-z", "many"}, "-z must be a number"},
+        {{"-Hh", "-b", "o=x", "-s", "deep"}, "unknown scope \"deep\""},
+        {{"-Hh", "-P", "2", "changed"}, "only LDAP version 3"},
+        {{"-Hh", "-c", "read", "cn=a"}, "-c belongs to add and apply"},
+        {{"-Hh", "-b", "o=x", "-a", "always"}, "-a belongs to add and apply"},
+        {{"-Hh", "-A", "read", "cn=a"}, "-A belongs to the search command"},
+        {{"-Hh", "-n", "compare", "cn=a", "cn", "a"}, "-n belongs to search, add"},
+        {{"-Hh", "apply"}, "missing operands: apply FILE.ldif"},
+        {{"-Hh", "add", "-f", "a.ldif", "b.ldif"}, "too many operands: add -f FILE.ldif"},
+        {{"-Hh", "(cn=a)"}, "or -b BASE to search"},
+        {{"-Hh", "add", ""}, "empty file name"},
+        {{"-Hh", "-b", "o=x", "-f", ""}, "-f needs a file name"},
     };
     for (const auto& c : cases) {
         std::vector<const char*> argv{"dirtool"};

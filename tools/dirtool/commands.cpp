@@ -1,69 +1,28 @@
 #include "commands.h"
 
-#include <strings.h>
+#include <ldap.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <thread>
 
+#include "change_file.h"
+#include "command_io.h"
 #include "dconnection.h"
-#include "dn_normalize.h"
-#include "error_report.h"
 #include "ldap_result_codes.h"
 #include "ldif_reader.h"
 #include "ldif_writer.h"
-#include "model_build.h"
 #include "profiling.h"
-#include "sort_order.h"
+#include "search_command.h"
 
 namespace dirtool {
 namespace {
 
-constexpr const char* kNoSuchObject = "ERROR: no such object";  // an empty LDAP answer
-
-void message(const std::string& text) {
-    fprintf(stderr, "dirtool: %s\n", text.c_str());
-}
-
-void write_out(const std::string& text) {
-    fwrite(text.data(), 1, text.size(), stdout);
-}
-
-// The whole content of path ("-": standard input); false with errno set when unreadable.
-bool read_all(const std::string& path, std::string& text) {
-    FILE* in = path == "-" ? stdin : fopen(path.c_str(), "rb");
-    if (in == nullptr) return false;
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, in)) > 0)
-        text.append(buffer, n);
-    bool ok = !ferror(in);
-    int saved = errno;
-    if (in != stdin) fclose(in);
-    errno = saved;
-    return ok;
-}
-
-std::string where(const std::string& source, int line) {
-    return line > 0 ? source + ":" + std::to_string(line) : source;
-}
-
-// The DN a rename gives the entry: the new RDN, then the new superior or the old parent.
-std::string renamed_dn(const Invocation& inv) {
-    if (inv.has_new_superior) return inv.new_rdn + "," + inv.new_superior;
-    for (size_t i = 0; i < inv.dn.size(); ++i) {
-        if (inv.dn[i] == '\\') {
-            ++i;
-        } else if (inv.dn[i] == ',') {
-            return inv.new_rdn + "," + inv.dn.substr(i + 1);
-        }
-    }
-    return inv.new_rdn;
-}
+constexpr const char* kMonitorDn = "cn=monitor";
+constexpr const char* kModsCompleted = "modsCompleted";
 
 class Runner {
   public:
@@ -72,11 +31,13 @@ class Runner {
     int run() {
         switch (inv_.command) {
             case Command::kSearch:
-                return search();
+                return run_search(c_, inv_);
             case Command::kRead:
                 return read();
             case Command::kAdd:
-                return add();
+                return apply_file(true);
+            case Command::kApply:
+                return apply_file(false);
             case Command::kModify:
                 return modify();
             case Command::kDelete:
@@ -93,10 +54,11 @@ class Runner {
 
   private:
     // Reports e (and releases it); the status of a failed operation.
-    int fail(const std::string& what, DException* e, const std::string& hint = "") {
-        message("cannot " + what + ": " + describe_exception(*e) + hint);
+    int fail(const std::string& what, DException* e) {
+        message("cannot " + what + ": " + describe_exception(*e));
+        int status = failure_status(*e);
         c_.deleteObject(e);
-        return kExitFailed;
+        return status;
     }
 
     int handle_kind() {
@@ -104,92 +66,113 @@ class Runner {
         return handle != nullptr ? handle->kind : 0;
     }
 
-    bool flat_file() { return handle_kind() == QDX_LDAP_FLAT_FILE; }
-
-    // A list of the names for search and read, null for all attributes.
-    DList* name_list(const std::vector<std::string>& names) {
-        if (names.empty()) return nullptr;
-        DList* list = c_.newDList();
-        for (const std::string& name : names)
-            list->append(const_cast<char*>(name.c_str()), DLIST_STRING, true);
-        return list;
+    ChangeApplier applier(const std::string& source) {
+        ApplyOptions options;
+        options.source = source;
+        options.keep_going = inv_.keep_going;
+        options.dry_run = inv_.dry_run;
+        options.verbose = inv_.verbose;
+        return ChangeApplier(c_, options);
     }
 
-    // A flat file answers a search that matches nothing with LDAP result 32, as it does for
-    // a base that does not exist; the base tells them apart.
-    bool flat_file_base_exists() {
-        char* normal = dn_normalize(inv_.dn.c_str());
-        bool root = normal == nullptr || *normal == '\0';
-        c_.freeString(normal);
-        if (root) return true;
-        DException* e = nullptr;
-        DEntry* base = c_.read(inv_.dn.c_str(), &e);
-        c_.deleteObject(e);
-        c_.deleteObject(base);
-        return base != nullptr;
-    }
-
-    int search() {
-        SearchResults* results = nullptr;
-        {
-            Activity activity("operation");
-            DList* attributes = name_list(inv_.attributes);
-            DException* e = nullptr;
-            results =
-                c_.search(inv_.dn.c_str(), inv_.scope, inv_.filter.c_str(), attributes, false, &e);
-            c_.deleteObject(attributes);
-            if (e != nullptr) {
-                bool empty_answer =
-                    e->getLdapErrorCode() == 32 && flat_file() && flat_file_base_exists();
-                if (!empty_answer) return fail("search " + inv_.dn, e);
-                c_.deleteObject(e);
-            }
-        }
-        int entries = 0;
-        if (results != nullptr) {
-            if (!inv_.sort.empty()) {
-                std::unique_ptr<CompareAttrNames> order(make_comparator(inv_.sort));
-                results->sort(order.get());
-            }
-            entries = print_results(results);
-        }
-        {
-            Activity activity("operation");  // releasing server values is an LDAP call
-            c_.deleteObject(results);
-        }
-        if (entries == 0) message("no entries found");
-        return kExitOk;
-    }
-
-    int print_results(SearchResults* results) {
-        Activity activity("ldif_output");
-        int entries = 0;
+    // The records of the file named on the command line; false (with *status) when it
+    // cannot be read or holds a fault.
+    bool read_records(std::vector<LdifRecord>& records, int* status) {
+        Activity activity("ldif_input");
+        std::string source = source_name(inv_.file);
         std::string text;
-        for (DElement* element = results->getFirstElement(); element != nullptr;
-             element = results->getNextElement()) {
-            if (element->getType() == DELEMENT_ENTRY) {
-                append_entry_ldif(text, static_cast<DEntry*>(element));
-                ++entries;
-                if (text.size() >= 1 << 16) {
-                    write_out(text);
-                    text.clear();
-                    if (ferror(stdout)) break;  // nobody reads any more
-                }
-            } else if (element->getType() == DELEMENT_EXCEPTION) {
-                auto* e = static_cast<DException*>(element);
-                if (strcmp(e->getInfoSMsg(), kNoSuchObject) != 0)
-                    message("part of the search failed: " + describe_exception(*e));
+        *status = kExitUsage;
+        if (!read_all(inv_.file, text)) {
+            message("cannot read " + source + ": " + strerror(errno));
+            return false;
+        }
+        try {
+            records = parse_ldif(text);
+        } catch (const LdifError& e) {
+            message(where(source, e.line()) + ": " + e.what());
+            return false;
+        }
+        return true;
+    }
+
+    // add (entries only) and apply (change records of every kind) of the file named.
+    int apply_file(bool entries_only) {
+        std::vector<LdifRecord> records;
+        int status = kExitOk;
+        if (!read_records(records, &status)) return status;
+        std::string source = source_name(inv_.file);
+        if (records.empty()) {
+            message(source + (entries_only ? " holds no entries" : " holds no changes"));
+            return kExitUsage;
+        }
+        for (const LdifRecord& record : records) {
+            if (entries_only && record.change != ChangeType::kNone &&
+                record.change != ChangeType::kAdd) {
+                message(where(source, record.line) +
+                        ": add takes entries (or changetype: add records), not other changes "
+                        "(dirtool apply FILE applies them)");
+                return kExitUsage;
             }
         }
-        write_out(text);
-        return entries;
+        Activity activity("operation");
+        return applier(source).apply_all(records);
+    }
+
+    int modify() {
+        LdifRecord record;
+        record.dn = inv_.dn;
+        record.change = ChangeType::kModify;
+        {
+            Activity activity("ldif_input");
+            if (isatty(STDIN_FILENO))
+                fprintf(stderr, "dirtool: type the changes for %s, then Ctrl-D\n", inv_.dn.c_str());
+            std::string text;
+            if (!read_all("-", text)) {
+                message(std::string("cannot read standard input: ") + strerror(errno));
+                return kExitUsage;
+            }
+            try {
+                record.modifications = parse_modify_input(text, inv_.dn);
+            } catch (const LdifError& e) {
+                message(where("standard input", e.line()) + ": " + e.what());
+                return kExitUsage;
+            }
+        }
+        Activity activity("operation");
+        return applier("standard input").apply(record);
+    }
+
+    int remove() {
+        Activity activity("operation");
+        if (inv_.subtree) return applier("").remove_tree(inv_.dn);
+        LdifRecord record;
+        record.dn = inv_.dn;
+        record.change = ChangeType::kDelete;
+        return applier("").apply(record);
+    }
+
+    int rename() {
+        Activity activity("operation");
+        LdifRecord record;
+        record.dn = inv_.dn;
+        record.change = ChangeType::kModRdn;
+        record.new_rdn = inv_.new_rdn;
+        record.delete_old_rdn = !inv_.keep_old_rdn;
+        record.has_new_superior = inv_.has_new_superior;
+        record.new_superior = inv_.new_superior;
+        return applier("").apply(record);
     }
 
     int read() {
         DEntry* entry = nullptr;
         {
             Activity activity("operation");
-            DList* attributes = name_list(inv_.attributes);
+            DList* attributes = nullptr;
+            if (!inv_.attributes.empty()) {
+                attributes = c_.newDList();
+                for (const std::string& name : inv_.attributes)
+                    attributes->append(const_cast<char*>(name.c_str()), DLIST_STRING, true);
+            }
             DException* e = nullptr;
             entry = c_.read(inv_.dn.c_str(), attributes, &e);
             c_.deleteObject(attributes);
@@ -210,109 +193,6 @@ class Runner {
         return kExitOk;
     }
 
-    int add() {
-        std::vector<LdifRecord> records;
-        std::string source = inv_.file == "-" ? "standard input" : inv_.file;
-        {
-            Activity activity("ldif_input");
-            std::string text;
-            if (!read_all(inv_.file, text)) {
-                message("cannot read " + source + ": " + strerror(errno));
-                return kExitUsage;
-            }
-            try {
-                records = parse_ldif(text);
-            } catch (const LdifError& e) {
-                message(where(source, e.line()) + ": " + e.what());
-                return kExitUsage;
-            }
-        }
-        if (records.empty()) {
-            message(source + " holds no entries");
-            return kExitUsage;
-        }
-        for (const LdifRecord& record : records) {
-            if (record.change != ChangeType::kNone && record.change != ChangeType::kAdd) {
-                message(where(source, record.line) +
-                        ": add takes entries (or changetype: add records), not other changes");
-                return kExitUsage;
-            }
-        }
-        Activity activity("operation");
-        size_t added = 0;
-        for (const LdifRecord& record : records) {
-            DEntry* entry = make_entry(record);
-            DException* e = nullptr;
-            c_.add(entry, &e);
-            c_.deleteObject(entry);
-            if (e != nullptr) {
-                int status = fail("add " + record.dn + " (" + where(source, record.line) + ")", e);
-                message("added " + std::to_string(added) + " of " + std::to_string(records.size()) +
-                        " entries");
-                return status;
-            }
-            ++added;
-            printf("added %s\n", record.dn.c_str());
-        }
-        return kExitOk;
-    }
-
-    int modify() {
-        std::vector<LdifModification> changes;
-        {
-            Activity activity("ldif_input");
-            if (isatty(STDIN_FILENO))
-                fprintf(stderr, "dirtool: type the changes for %s, then Ctrl-D\n", inv_.dn.c_str());
-            std::string text;
-            if (!read_all("-", text)) {
-                message(std::string("cannot read standard input: ") + strerror(errno));
-                return kExitUsage;
-            }
-            try {
-                changes = parse_modify_input(text, inv_.dn);
-            } catch (const LdifError& e) {
-                message(where("standard input", e.line()) + ": " + e.what());
-                return kExitUsage;
-            }
-        }
-        Activity activity("operation");
-        std::unique_ptr<ModificationSet> set(make_modification_set(changes));
-        DException* e = nullptr;
-        c_.modify(inv_.dn.c_str(), set.get(), &e);
-        if (e != nullptr) return fail("modify " + inv_.dn, e);
-        printf("modified %s\n", inv_.dn.c_str());
-        return kExitOk;
-    }
-
-    int remove() {
-        Activity activity("operation");
-        DException* e = nullptr;
-        if (inv_.subtree) {
-            c_.removeTree(inv_.dn.c_str(), &e);
-        } else {
-            c_.remove(inv_.dn.c_str(), &e);
-        }
-        if (e != nullptr) {
-            bool has_children = !inv_.subtree && e->getLdapErrorCode() == 66;
-            return fail(
-                "delete " + inv_.dn, e,
-                has_children ? " (the entry has children: delete -r removes them too)" : "");
-        }
-        printf("deleted %s%s\n", inv_.dn.c_str(), inv_.subtree ? " and everything below it" : "");
-        return kExitOk;
-    }
-
-    int rename() {
-        Activity activity("operation");
-        DException* e = nullptr;
-        c_.rename(inv_.dn.c_str(), inv_.new_rdn.c_str(),
-                  inv_.has_new_superior ? inv_.new_superior.c_str() : nullptr, !inv_.keep_old_rdn,
-                  &e);
-        if (e != nullptr) return fail("rename " + inv_.dn, e);
-        printf("renamed %s to %s\n", inv_.dn.c_str(), renamed_dn(inv_).c_str());
-        return kExitOk;
-    }
-
     int compare() {
         Activity activity("operation");
         Attribute* attribute = c_.newAttribute(inv_.attribute.c_str());
@@ -326,6 +206,20 @@ class Runner {
         return holds ? kExitOk : kExitFalse;
     }
 
+    // Whether the server publishes the count of completed modifications that change
+    // detection reads; a server that does not would always look unchanged.
+    bool count_published() {
+        DList* names = c_.newDList();
+        names->append(const_cast<char*>(kModsCompleted), DLIST_STRING, true);
+        DException* e = nullptr;
+        DEntry* monitor = c_.read(kMonitorDn, names, &e);
+        c_.deleteObject(names);
+        c_.deleteObject(e);
+        bool published = monitor != nullptr && monitor->getAttribute(kModsCompleted) != nullptr;
+        c_.deleteObject(monitor);
+        return published;
+    }
+
     int changed() {
         Activity activity("operation");
         int kind = handle_kind();
@@ -333,6 +227,12 @@ class Runner {
             message(
                 "note: only server lists (LDAP://... or DNS:...) report changes; a plain host "
                 "never does");
+        if (kind == QDX_LDAP_SERVER_LIST && !count_published()) {
+            message(std::string("the count of completed modifications is not available: the "
+                                "server publishes no ") +
+                    kModsCompleted + " in " + kMonitorDn + " (or does not let this user read it)");
+            return kExitFailed;
+        }
         int result = c_.isChanged();
         if (inv_.wait_seconds > 0 && (result == 0 || result == 1)) {
             // The first reading only sets the starting point.
@@ -347,7 +247,7 @@ class Runner {
         if (result != 0 && result != 1) {
             message("cannot read the modification count: LDAP result " + std::to_string(result) +
                     ", " + qdx_ldap_err2string(result));
-            return kExitFailed;
+            return status_of_code(result);
         }
         printf("%s\n", result == 1 ? "changed" : "unchanged");
         if (kind == QDX_LDAP_SERVER_LIST) printf("modifications completed: %d\n", c_.getModCount());

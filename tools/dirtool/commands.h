@@ -2,18 +2,11 @@
 #define DIRTOOL_COMMANDS_H
 
 #include "command_line.h"
+#include "error_report.h"
 
 class DConnection;
 
 namespace dirtool {
-
-// Exit statuses of dirtool.
-enum ExitStatus {
-    kExitOk = 0,
-    kExitFailed = 1,  // a directory operation failed
-    kExitUsage = 2,   // bad command line or bad input (LDIF, unreadable file)
-    kExitFalse = 3    // compare found false, changed found no change
-};
 
 // Runs the command of inv on the connected connection: results go to standard output,
 // failures to standard error as "dirtool: ..." lines. Returns the exit status.

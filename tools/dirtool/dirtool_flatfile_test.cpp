@@ -61,6 +61,13 @@ class FlatFile : public ::testing::Test {
 
     std::string saved() { return read_file(path_); }
 
+    // The seed as it was, never rewritten.
+    void expect_untouched() {
+        EXPECT_EQ(saved(), kSeed);
+        struct stat st;
+        EXPECT_NE(stat((path_ + ".txt").c_str(), &st), 0);
+    }
+
     TempDir dir_{"dirtool-flat"};
     std::string path_ = dir_.file("dir.ldif");
 };
@@ -93,13 +100,13 @@ TEST_F(FlatFile, TellsAnEmptyAnswerFromAMissingBase) {
     EXPECT_EQ(dirtool({"search", "", "one", "(o=none)"}).status, 0);
 
     RunResult missing = dirtool({"search", "o=nowhere", "sub"});
-    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.status, 32);  // the LDAP result, as exit status
     EXPECT_TRUE(contains(
         missing.err,
         "cannot search o=nowhere: ERROR: can not search [609]: LDAP result 32, No such object"))
         << missing.err;
     RunResult read = dirtool({"read", "cn=nobody,o=acme"});
-    EXPECT_EQ(read.status, 1);
+    EXPECT_EQ(read.status, 32);
     EXPECT_TRUE(contains(read.err, "LDAP result 32")) << read.err;
 }
 
@@ -130,7 +137,7 @@ TEST_F(FlatFile, ChangesAreSavedToTheFile) {
     EXPECT_EQ(ok({"delete", "cn=Al Ames,ou=people,o=acme"}),
               "deleted cn=Al Ames,ou=people,o=acme\n");
     RunResult parent = dirtool({"delete", "ou=people,o=acme"});
-    EXPECT_EQ(parent.status, 1);
+    EXPECT_EQ(parent.status, 66);
     EXPECT_TRUE(contains(parent.err, "LDAP result 66")) << parent.err;
     EXPECT_TRUE(contains(parent.err, "delete -r removes them too")) << parent.err;
     ok({"delete", "-r", "ou=people,o=acme"});
@@ -144,7 +151,7 @@ TEST_F(FlatFile, ComparesAndReportsChanges) {
     EXPECT_EQ(no.status, 3);
     EXPECT_EQ(no.out, "false\n");
     RunResult absent = dirtool({"compare", "cn=Al Ames,ou=people,o=acme", "mail", "x"});
-    EXPECT_EQ(absent.status, 1);
+    EXPECT_EQ(absent.status, 16);
     EXPECT_TRUE(contains(absent.err, "ERROR: can not compare [603]: LDAP result 16")) << absent.err;
 
     RunResult changed = dirtool({"changed"});
@@ -187,8 +194,8 @@ TEST_F(FlatFile, BadInputIsAUsageErrorAndChangesNothing) {
         {{"add", "change.ldif"}, "", "change.ldif:1: add takes entries"},
         {{"add", "empty.ldif"}, "", "empty.ldif holds no entries"},
         {{"modify", "o=acme"},
-         "replace: description\n",
-         "standard input:1: replace: description needs at least one value"},
+         "increment: description\n",
+         "standard input:1: increment: description needs exactly one value"},
         {{"modify", "o=acme"}, "", "standard input: no changes given"},
         {{"search", "o=acme", "deep"}, "", "unknown scope \"deep\""},
     };
@@ -202,9 +209,7 @@ TEST_F(FlatFile, BadInputIsAUsageErrorAndChangesNothing) {
         EXPECT_EQ(r.out, "");
         EXPECT_TRUE(contains(r.err, "dirtool: " + c.message)) << r.err;
     }
-    EXPECT_EQ(saved(), kSeed);
-    struct stat st;
-    EXPECT_NE(stat((path_ + ".txt").c_str(), &st), 0);  // never rewritten
+    expect_untouched();
 }
 
 // The entries before the failing one stay added, and the run says how far it got.
@@ -214,7 +219,7 @@ TEST_F(FlatFile, AddStopsAtTheFirstFailure) {
                "dn: cn=Al Ames,ou=people,o=acme\ncn: Al Ames\n\n"
                "dn: cn=n3,o=acme\ncn: n3\n");
     RunResult r = dirtool({"add", "three.ldif"});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 68);
     EXPECT_EQ(r.out, "added cn=n1,o=acme\n");
     EXPECT_TRUE(contains(r.err,
                          "cannot add cn=Al Ames,ou=people,o=acme (three.ldif:4): "
@@ -301,6 +306,198 @@ TEST_F(FlatFile, ProfileReportGoesToStandardErrorOrItsFile) {
     std::string report = read_file(dir_.file("profile.txt"));
     EXPECT_TRUE(contains(report, "Thread 0\ndirtool count: 1\n")) << report;
     EXPECT_TRUE(contains(report, "Total threads:")) << report;
+}
+
+// The options of the usual LDAP tools, with their meaning, beside dirtool's own syntax.
+TEST_F(FlatFile, SearchesWithTheLdapToolsOptions) {
+    write_file(dir_.file("filters.txt"), "Ames\n\nBerg\n");
+    struct {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string err;  // part of standard error
+    } cases[] = {
+        {{"-x", "-b", "o=acme", "-s", "one", "-LLL", "(ou=*)", "ou"},
+         0,
+         "dn: ou=people,o=acme\nou: people\n\n",
+         ""},
+        {{"-xLLL", "-b", "o=acme", "-s", "base", "(o=acme)", "1.1"}, 0, "dn: o=acme\n\n", ""},
+        {{"search", "-b", "ou=people,o=acme", "-s", "children", "-S", "sn", "(cn=*)", "sn"},
+         0,
+         "dn: cn=Al Ames,ou=people,o=acme\nsn: Ames\n\ndn: cn=Bo Berg,ou=people,o=acme\nsn: "
+         "Berg\n\n",
+         ""},
+        {{"-b", "o=acme", "-s", "base", "-LL", "(o=*)", "o"},
+         0,
+         "version: 1\n\ndn: o=acme\no: acme\n\n",
+         ""},
+        {{"-b", "o=acme", "-z", "1"},
+         4,
+         "dn: o=acme\nobjectClass: organization\no: acme\n\n",
+         "size limit exceeded"},
+        {{"-b", "o=acme", "-A", "(cn=Al Ames)"},
+         0,
+         "dn: cn=Al Ames,ou=people,o=acme\nobjectClass:\ncn:\nsn:\n\n",
+         ""},
+        {{"-b", "o=acme", "-l", "5", "-s", "base", "(o=*)", "o"},
+         0,
+         "dn: o=acme\no: acme\n\n",
+         "-l has no effect on a flat file"},
+        {{"-b", "ou=people,o=acme", "-f", "filters.txt", "(sn=%s)", "cn"},
+         0,
+         "dn: cn=Al Ames,ou=people,o=acme\ncn: Al Ames\n\ndn: cn=Bo Berg,ou=people,o=acme\ncn: "
+         "Bo Berg\n\n",
+         ""},
+        {{"-n", "-b", "o=acme", "(cn=*)"}, 0, "", "would search o=acme (subtree) for (cn=*)"},
+        {{"-b", "o=nowhere"}, 32, "", "LDAP result 32, No such object"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        RunResult r = dirtool(c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_TRUE(contains(r.err, c.err)) << r.err;
+    }
+    // -L: comments and a version line, which read back as entries.
+    RunResult commented = dirtool({"-b", "ou=people,o=acme", "-L", "(sn=Ames)"});
+    EXPECT_TRUE(contains(commented.out, "# filter: (sn=Ames)\n")) << commented.out;
+    EXPECT_EQ(dns_of(commented.out), std::vector<std::string>{"cn=Al Ames,ou=people,o=acme"});
+}
+
+const char kChanges[] =
+    "version: 1\n"
+    "\n"
+    "# a new unit\n"
+    "dn: ou=staff,o=acme\n"
+    "changetype: add\n"
+    "objectClass: organizationalUnit\n"
+    "ou: staff\n"
+    "\n"
+    "dn: cn=Al Ames,ou=people,o=acme\n"
+    "changetype: modify\n"
+    "add: mail\n"
+    "mail: al@acme.example\n"
+    "-\n"
+    "replace: sn\n"
+    "sn: Ames-Ray\n"
+    "-\n"
+    "add: uidNumber\n"
+    "uidNumber: 41\n"
+    "-\n"
+    "\n"
+    "dn: cn=Al Ames,ou=people,o=acme\n"
+    "changetype: modify\n"
+    "increment: uidNumber\n"
+    "uidNumber: 2\n"
+    "-\n"
+    "delete: mail\n"
+    "mail: al@acme.example\n"
+    "-\n"
+    "replace: description\n"
+    "-\n"
+    "\n"
+    "dn: cn=Bo Berg,ou=people,o=acme\n"
+    "changetype: modrdn\n"
+    "newrdn: cn=Bob Berg\n"
+    "deleteoldrdn: 0\n"
+    "\n"
+    "dn: cn=Bob Berg,ou=people,o=acme\n"
+    "changetype: moddn\n"
+    "newrdn: cn=Bob Berg\n"
+    "deleteoldrdn: 1\n"
+    "newsuperior: ou=staff,o=acme\n"
+    "\n"
+    "dn: cn=Al Ames,ou=people,o=acme\n"
+    "changetype: delete\n";
+
+TEST_F(FlatFile, AppliesAChangeFileInOrder) {
+    write_file(dir_.file("changes.ldif"), kChanges);
+    const std::string expected =
+        "added ou=staff,o=acme\n"
+        "modified cn=Al Ames,ou=people,o=acme\n"
+        "modified cn=Al Ames,ou=people,o=acme\n"
+        "renamed cn=Bo Berg,ou=people,o=acme to cn=Bob Berg,ou=people,o=acme\n"
+        "renamed cn=Bob Berg,ou=people,o=acme to cn=Bob Berg,ou=staff,o=acme\n"
+        "deleted cn=Al Ames,ou=people,o=acme\n";
+    // Stop before the delete to see what the modifications left.
+    write_file(dir_.file("head.ldif"),
+               std::string(kChanges, std::string(kChanges).find("dn: cn=Bo Berg")));
+    EXPECT_EQ(ok({"apply", "head.ldif"}),
+              "added ou=staff,o=acme\nmodified cn=Al Ames,ou=people,o=acme\n"
+              "modified cn=Al Ames,ou=people,o=acme\n");
+    EXPECT_EQ(ok({"read", "cn=Al Ames,ou=people,o=acme"}),
+              "dn: cn=Al Ames,ou=people,o=acme\nobjectClass: person\ncn: Al Ames\nsn: "
+              "Ames-Ray\nuidNumber: 43\n\n");
+
+    // Every spelling of the command, each on the seed.
+    for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+             {"apply", "changes.ldif"}, {"modify", "-f", "changes.ldif"}, {"-f", "changes.ldif"}}) {
+        SCOPED_TRACE(args[0]);
+        write_file(path_, kSeed);
+        EXPECT_EQ(ok(args), expected);
+        EXPECT_EQ(dns_of(saved()),
+                  (std::vector<std::string>{"o=acme", "ou=people,o=acme", "ou=staff,o=acme",
+                                            "cn=Bob Berg,ou=staff,o=acme"}));
+        // deleteoldrdn: 0 kept the first name.
+        EXPECT_EQ(ok({"read", "cn=Bob Berg,ou=staff,o=acme", "cn"}),
+                  "dn: cn=Bob Berg,ou=staff,o=acme\ncn: Bo Berg\ncn: Bob Berg\n\n");
+    }
+}
+
+// Without -c the run stops at the failing record; with it the run goes on, and both name
+// the record's line and end with the failure's LDAP result.
+TEST_F(FlatFile, ContinuesPastAFailedChangeOnlyWithC) {
+    write_file(dir_.file("three.ldif"),
+               "dn: cn=n1,o=acme\nchangetype: add\ncn: n1\n\n"
+               "dn: cn=nobody,o=acme\nchangetype: delete\n\n"
+               "dn: cn=n3,o=acme\ncn: n3\n");
+    RunResult stop = dirtool({"apply", "three.ldif"});
+    EXPECT_EQ(stop.status, 32);
+    EXPECT_EQ(stop.out, "added cn=n1,o=acme\n");
+    EXPECT_TRUE(contains(stop.err, "cannot delete cn=nobody,o=acme (three.ldif:5): ")) << stop.err;
+    EXPECT_TRUE(contains(stop.err, "applied 1 of 3 changes")) << stop.err;
+    EXPECT_EQ(dns_of(saved()).size(), 5u);
+
+    write_file(path_, kSeed);
+    RunResult go_on = dirtool({"-c", "apply", "three.ldif"});
+    EXPECT_EQ(go_on.status, 32);
+    EXPECT_EQ(go_on.out, "added cn=n1,o=acme\nadded cn=n3,o=acme\n");
+    EXPECT_TRUE(contains(go_on.err, "(three.ldif:5)")) << go_on.err;
+    EXPECT_TRUE(contains(go_on.err, "1 of 3 changes failed")) << go_on.err;
+    EXPECT_EQ(dns_of(saved()).size(), 6u);
+}
+
+TEST_F(FlatFile, DryRunLeavesTheFileUntouched) {
+    write_file(dir_.file("changes.ldif"), kChanges);
+    RunResult apply = dirtool({"-n", "apply", "changes.ldif"});
+    EXPECT_EQ(apply.status, 0) << apply.err;
+    EXPECT_TRUE(contains(apply.out, "would add ou=staff,o=acme\n")) << apply.out;
+    EXPECT_TRUE(contains(apply.out,
+                         "would modify cn=Al Ames,ou=people,o=acme (increment: uidNumber, "
+                         "delete: mail, replace: description)\n"))
+        << apply.out;
+    EXPECT_TRUE(contains(apply.out, "would delete cn=Al Ames,ou=people,o=acme\n")) << apply.out;
+    EXPECT_EQ(dirtool({"-n", "delete", "-r", "ou=people,o=acme"}).out,
+              "would delete ou=people,o=acme and everything below it\n");
+    EXPECT_EQ(dirtool({"rename", "-n", "o=acme", "o=other"}).out,
+              "would rename o=acme to o=other\n");
+    EXPECT_EQ(dirtool({"modify", "-n", "o=acme"}, "replace: o\no: x\n").status, 0);
+    expect_untouched();
+}
+
+// What a search tool prints (comments, the version line, the result trailer) goes back in.
+TEST_F(FlatFile, AddTakesSearchOutput) {
+    write_file(dir_.file("listing.ldif"),
+               "# extended LDIF\n#\n# LDAPv3\n# base <o=acme> with scope subtree\n"
+               "# filter: (objectclass=*)\n# requesting: ALL\n#\n\n"
+               "# n1, acme\ndn: cn=n1,o=acme\ncn: n1\n\n"
+               "# search result\nsearch: 2\nresult: 0 Success\n\n"
+               "# numResponses: 2\n# numEntries: 1\n");
+    EXPECT_EQ(ok({"add", "-f", "listing.ldif"}), "added cn=n1,o=acme\n");
+    write_file(dir_.file("broken.ldif"), "dn: cn=n2,o=acme\ncn: n2\n\nsearch: 2\nsn: x\n");
+    RunResult broken = dirtool({"add", "broken.ldif"});
+    EXPECT_EQ(broken.status, 2);
+    EXPECT_TRUE(contains(broken.err, "broken.ldif:5: unexpected \"sn:\"")) << broken.err;
 }
 
 TEST(Dirtool, HelpAndUsageErrors) {

@@ -105,7 +105,7 @@ TEST_F(Server, AddsModifiesRenamesComparesAndDeletes) {
         << squad.err;
 
     RunResult non_leaf = dirtool({"delete", "ou=team,dc=example,dc=com"});
-    EXPECT_EQ(non_leaf.status, 1);
+    EXPECT_EQ(non_leaf.status, 66);
     EXPECT_TRUE(contains(non_leaf.err, "ERROR: can not remove [614]: LDAP result 66"))
         << non_leaf.err;
     EXPECT_TRUE(contains(non_leaf.err, "delete -r")) << non_leaf.err;
@@ -120,33 +120,38 @@ TEST_F(Server, ReportsFailuresWithTheLdapText) {
     struct {
         std::vector<std::string> args;
         bool anonymous;
+        int status;  // the LDAP result
         std::string message;
     } cases[] = {
         {{"search", kPeople, "sub", "(cn=alice"},
          true,
+         87,
          "cannot search " + std::string(kPeople) +
              ": ERROR: can not search [609]: LDAP result 87, Bad search filter"},
         {{"read", "cn=nobody,dc=example,dc=com"},
          true,
+         32,
          "ERROR: can not search [609]: LDAP result 32, No such object"},
         {{"delete", kAlice},
          true,
+         8,
          "ERROR: can not remove [605]: LDAP result 8, Strong(er) authentication required"},
-        {{"compare", kAlice, "uid", "x"}, true, "ERROR: can not compare [603]: LDAP result 16"},
+        {{"compare", kAlice, "uid", "x"}, true, 16, "ERROR: can not compare [603]: LDAP result 16"},
         {{"rename", kAlice, "cn=bob"},
          false,
+         68,
          "ERROR: can not rename [608]: LDAP result 68, Already exists"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
         RunResult r = dirtool(c.args, "", c.anonymous);
-        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.status, c.status);
         EXPECT_TRUE(contains(r.err, c.message)) << r.err;
     }
     RunResult bind = run_dirtool(
         {"-H", server_.url(), "-D", SlapdServer::kAdminDn, "-w", "wrong", "read", kAlice},
         options());
-    EXPECT_EQ(bind.status, 1);
+    EXPECT_EQ(bind.status, 49);
     EXPECT_EQ(bind.out, "");
     EXPECT_TRUE(
         contains(bind.err,
@@ -217,6 +222,112 @@ TEST_F(Server, ChangedFollowsTheServersModificationCount) {
     EXPECT_EQ(plain.status, 3);
     EXPECT_EQ(plain.out, "unchanged\n");
     EXPECT_TRUE(contains(plain.err, "only server lists")) << plain.err;
+}
+
+TEST_F(Server, SearchesWithTheLdapToolsOptions) {
+    const std::string suffix = SlapdServer::kSuffix;
+    RunResult units = dirtool({"-x", "-b", suffix, "-s", "one", "-LLL", "(ou=*)", "ou"}, "", true);
+    EXPECT_EQ(units.status, 0) << units.err;
+    EXPECT_EQ(units.out, "dn: ou=people,dc=example,dc=com\nou: people\n\n");
+
+    RunResult children = dirtool({"-b", kPeople, "-s", "children", "-S", "cn", "(cn=*)", "cn"});
+    EXPECT_EQ(dns_of(children.out), (std::vector<std::string>{kAlice, SlapdServer::kBob}))
+        << children.err;
+
+    // The server stops at the limit; the entries it sent are printed, the status says why.
+    RunResult one = dirtool({"-b", kPeople, "-z", "1", "(cn=*)", "cn"});
+    EXPECT_EQ(one.status, 4) << one.err;
+    EXPECT_EQ(dns_of(one.out).size(), 1u);
+    EXPECT_TRUE(contains(one.err, "size limit exceeded")) << one.err;
+    RunResult timed = dirtool({"-b", kPeople, "-l", "5", "(cn=alice)", "sn"});
+    EXPECT_EQ(timed.status, 0) << timed.err;
+    EXPECT_EQ(timed.out, "dn: cn=alice,ou=people,dc=example,dc=com\nsn: Liddell\n\n");
+
+    RunResult names = dirtool({"-b", kAlice, "-s", "base", "-A"});
+    EXPECT_TRUE(contains(names.out, "\nsn:\nmail:\n")) << names.out;
+    EXPECT_FALSE(contains(names.out, "Liddell")) << names.out;
+
+    RunResult missing = dirtool({"-b", "ou=nowhere," + suffix});
+    EXPECT_EQ(missing.status, 32);
+}
+
+const char kServerChanges[] =
+    "dn: ou=team,dc=example,dc=com\nchangetype: add\nobjectClass: organizationalUnit\n"
+    "ou: team\n\n"
+    "dn: cn=alice,ou=people,dc=example,dc=com\nchangetype: modify\nreplace: mail\n"
+    "mail: alice@wonder.land\n-\nadd: employeeNumber\nemployeeNumber: 41\n-\n"
+    "delete: userPassword\n-\nreplace: description\n-\n\n"
+    "dn: cn=alice,ou=people,dc=example,dc=com\nchangetype: modify\n"
+    "increment: employeeNumber\nemployeeNumber: 2\n-\n\n"
+    "dn: cn=bob,ou=people,dc=example,dc=com\nchangetype: moddn\nnewrdn: cn=robert\n"
+    "deleteoldrdn: 1\nnewsuperior: ou=team,dc=example,dc=com\n\n"
+    "dn: cn=robert,ou=team,dc=example,dc=com\nchangetype: delete\n";
+
+TEST_F(Server, AppliesAChangeFileWithEveryChangetype) {
+    dirclient::test::write_file(dir_.file("changes.ldif"), kServerChanges);
+    RunResult dry = dirtool({"-n", "-f", "changes.ldif"});
+    EXPECT_EQ(dry.status, 0) << dry.err;
+    EXPECT_TRUE(contains(dry.out,
+                         "would rename cn=bob,ou=people,dc=example,dc=com to "
+                         "cn=robert,ou=team,dc=example,dc=com\n"))
+        << dry.out;
+    for (const char* kind : {"Add", "Modify", "Modrdn", "Delete"})
+        EXPECT_EQ(server_.operations(kind), 0) << kind;  // -n sent nothing
+
+    RunResult r = dirtool({"apply", "changes.ldif"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const char* kind : {"Add", "Modify", "Modrdn", "Delete"})
+        EXPECT_GT(server_.operations(kind), 0) << kind;  // counted where -n was counted
+    EXPECT_EQ(r.out, "added ou=team,dc=example,dc=com\nmodified " + std::string(kAlice) +
+                         "\nmodified " + kAlice +
+                         "\nrenamed cn=bob,ou=people,dc=example,dc=com to "
+                         "cn=robert,ou=team,dc=example,dc=com\n"
+                         "deleted cn=robert,ou=team,dc=example,dc=com\n");
+    EXPECT_EQ(dirtool({"read", kAlice, "mail", "employeeNumber", "userPassword"}).out,
+              "dn: cn=alice,ou=people,dc=example,dc=com\nmail: alice@wonder.land\n"
+              "employeeNumber: 43\n\n");
+    EXPECT_EQ(dns_of(dirtool({"-b", SlapdServer::kSuffix, "(|(ou=team)(cn=bob))"}).out),
+              std::vector<std::string>{"ou=team,dc=example,dc=com"});
+}
+
+TEST_F(Server, ContinuesPastAFailedChangeWithC) {
+    dirclient::test::write_file(
+        dir_.file("three.ldif"),
+        "dn: ou=a,dc=example,dc=com\nobjectClass: organizationalUnit\nou: a\n\n"
+        "dn: cn=nobody,dc=example,dc=com\nchangetype: delete\n\n"
+        "dn: ou=b,dc=example,dc=com\nobjectClass: organizationalUnit\nou: b\n");
+    RunResult r = dirtool({"-c", "-f", "three.ldif"});
+    EXPECT_EQ(r.status, 32);
+    EXPECT_EQ(r.out, "added ou=a,dc=example,dc=com\nadded ou=b,dc=example,dc=com\n");
+    EXPECT_TRUE(contains(r.err, "cannot delete cn=nobody,dc=example,dc=com (three.ldif:5): "))
+        << r.err;
+    EXPECT_TRUE(contains(r.err, "1 of 3 changes failed")) << r.err;
+}
+
+// The server's own size limit cuts the answer as -z does: what arrived is printed.
+TEST(ServerWithLimits, PrintsTheEntriesSentBeforeTheServersLimit) {
+    dirclient::test::SlapdOptions options;
+    options.global_config = "sizelimit 1\n";
+    SlapdServer limited(options);
+    RunOptions run;
+    run.env = {{"QDX_NETWORK_TIMEOUT", "2"}};
+    RunResult r = run_dirtool({"-H", limited.url(), "-b", kPeople, "(cn=*)", "cn"}, run);
+    EXPECT_EQ(r.status, 4) << r.err;
+    EXPECT_EQ(dns_of(r.out).size(), 1u) << r.out;
+    EXPECT_TRUE(contains(r.err, "size limit exceeded")) << r.err;
+}
+
+// A server that publishes no count (here: not to an anonymous user) is not "unchanged".
+TEST(ServerWithoutCount, ChangedSaysTheCountIsNotAvailable) {
+    dirclient::test::SlapdOptions options;
+    options.anonymous_reads = false;
+    SlapdServer closed(options);
+    RunOptions run;
+    run.env = {{"QDX_NETWORK_TIMEOUT", "2"}};
+    RunResult r = run_dirtool({"-H", closed.url(), "changed"}, run);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(contains(r.err, "the count of completed modifications is not available")) << r.err;
 }
 
 TEST_F(Server, ProfilesTheLdapCalls) {

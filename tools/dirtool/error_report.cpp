@@ -1,5 +1,7 @@
 #include "error_report.h"
 
+#include <cstdio>
+
 #include "dexception.h"
 #include "ldap_result_codes.h"
 
@@ -17,6 +19,18 @@ std::string describe_exception(const DException& exception) {
         text += "LDAP result " + std::to_string(code) + ", " + qdx_ldap_err2string(code);
     }
     return text;
+}
+
+int failure_status(const DException& exception) {
+    return status_of_code(exception.getLdapErrorCode());
+}
+
+int status_of_code(int code) {
+    return code > 0 && code < 256 ? code : kExitFailed;
+}
+
+void message(const std::string& text) {
+    fprintf(stderr, "dirtool: %s\n", text.c_str());
 }
 
 }  // namespace dirtool

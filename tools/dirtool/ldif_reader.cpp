@@ -199,14 +199,29 @@ bool op_of(std::string_view type, int* op) {
         *op = MOD_OP_DELETE;
     } else if (iequals(type, "replace")) {
         *op = MOD_OP_REPLACE;
+    } else if (iequals(type, "increment")) {
+        *op = kModIncrement;
     } else {
         return false;
     }
     return true;
 }
 
-const char* op_name(int op) {
-    return op == MOD_OP_ADD ? "add" : op == MOD_OP_DELETE ? "delete" : "replace";
+// An "increment:" value: an optional sign and decimal digits.
+bool is_integer(std::string_view text) {
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) text.remove_prefix(1);
+    return !text.empty() && text.size() <= 18 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+void check_values(const LdifModification& modification, int line) {
+    const std::string& name = modification.attribute;
+    if (modification.op == MOD_OP_ADD && modification.values.empty())
+        throw LdifError(line, "add: " + name + " needs at least one value (delete: " + name +
+                                  " removes the attribute)");
+    if (modification.op == kModIncrement &&
+        (modification.values.size() != 1 || !is_integer(modification.values[0])))
+        throw LdifError(line, "increment: " + name + " needs exactly one value, a whole number");
 }
 
 class Parser {
@@ -239,6 +254,10 @@ class Parser {
                 field = split_field(line, source_.current());
             }
             version_allowed_ = false;
+            if (iequals(field.type, "search")) {
+                skip_search_trailer();
+                continue;
+            }
             if (!iequals(field.type, "dn"))
                 throw LdifError(source_.current(), "expected \"dn:\" to begin a record, found " +
                                                        quoted(field.type + ":"));
@@ -250,6 +269,20 @@ class Parser {
             return true;
         }
         return false;
+    }
+
+    // The "search: N", "result: 0 Success" lines (with text:, matchedDN:, ref: or control:)
+    // that end a search listing: a report, not an entry.
+    void skip_search_trailer() {
+        while (char* line = source_.next_line()) {
+            Field field = split_field(line, source_.current());
+            bool known = false;
+            for (const char* type : {"result", "text", "matchedDN", "ref", "control", "search"})
+                known = known || iequals(field.type, type);
+            if (!known)
+                throw LdifError(source_.current(), "unexpected " + quoted(field.type + ":") +
+                                                       " in the result lines of a search");
+        }
     }
 
     void body(LdifRecord& record) {
@@ -312,17 +345,15 @@ class Parser {
         LdifModification* open = nullptr;
         int open_line = 0;
         auto close = [&] {
-            if (open->op != MOD_OP_DELETE && open->values.empty())
-                throw LdifError(open_line, std::string(op_name(open->op)) + ": " + open->attribute +
-                                               " needs at least one value (delete: " +
-                                               open->attribute + " removes the attribute)");
+            check_values(*open, open_line);
             open = nullptr;
         };
         while (char* line = source_.next_line()) {
             if (strcmp(line, "-") == 0) {
                 if (open == nullptr)
-                    throw LdifError(source_.current(),
-                                    "\"-\" without add:, delete: or replace: before it");
+                    throw LdifError(
+                        source_.current(),
+                        "\"-\" without add:, delete:, replace: or increment: before it");
                 close();
                 continue;
             }
@@ -337,8 +368,9 @@ class Parser {
             }
             int op = 0;
             if (!op_of(field.type, &op))
-                throw LdifError(source_.current(), "expected add:, delete: or replace:, found " +
-                                                       quoted(field.type + ":"));
+                throw LdifError(source_.current(),
+                                "expected add:, delete:, replace: or increment:, found " +
+                                    quoted(field.type + ":"));
             std::string name(trim(field.value));
             if (!is_attribute_name(name))
                 throw LdifError(source_.current(), "invalid attribute name " + quoted(name));

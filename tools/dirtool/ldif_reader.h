@@ -18,10 +18,16 @@ struct LdifAttribute {
     std::vector<std::string> values;
 };
 
+// "increment:" has no operation code in the directory model; it is resolved against the
+// entry before the change is sent.
+constexpr int kModIncrement = 3;
+
 struct LdifModification {
-    int op = 0;  // MOD_OP_ADD, MOD_OP_DELETE or MOD_OP_REPLACE (modification.h)
+    int op = 0;  // MOD_OP_ADD, MOD_OP_DELETE, MOD_OP_REPLACE (modification.h) or kModIncrement
     std::string attribute;
-    std::vector<std::string> values;  // never empty for ADD and REPLACE
+    // Never empty for ADD; one integer for kModIncrement; an empty REPLACE removes the
+    // attribute, if present.
+    std::vector<std::string> values;
 };
 
 struct LdifRecord {
@@ -48,7 +54,8 @@ class LdifError : public std::runtime_error {
     int line_;
 };
 
-// Every record of text, in order. Throws LdifError at the first fault: a line that is not
+// Every record of text, in order; the "search:"/"result:" trailer of a search listing is
+// skipped. Throws LdifError at the first fault: a line that is not
 // "name: value", invalid base64, a record without "dn:", an entry without attributes, an
 // unknown or misplaced change type, a NUL byte, a value file that cannot be read.
 std::vector<LdifRecord> parse_ldif(const std::string& text);

@@ -98,7 +98,9 @@ TEST(LdifReader, ReadsChangeRecordsOfEveryKind) {
         "add: mail\nmail: a@x\nmail: ann@x\n-\n"
         "delete: description\n-\n"
         "DELETE: telephoneNumber\ntelephonenumber: 1\n-\n"
-        "replace: sn\nsn: Lee\n\n"  // the last "-" may be left out
+        "replace: sn\nsn: Lee\n-\n"
+        "replace: seeAlso\n-\n"                    // no values: the attribute goes
+        "increment: uidNumber\nuidNumber: -2\n\n"  // the last "-" may be left out
         "dn: cn=bob,o=x\nchangetype: modrdn\nnewrdn: cn=robert\ndeleteoldrdn: 0\n"
         "newsuperior: ou=staff,o=x\n\n"
         "dn: cn=eve,o=x\nchangetype: moddn\nnewrdn: cn=eva\ndeleteoldrdn: 1\n";
@@ -110,7 +112,7 @@ TEST(LdifReader, ReadsChangeRecordsOfEveryKind) {
 
     ASSERT_EQ(r[2].change, ChangeType::kModify);
     const auto& mods = r[2].modifications;
-    ASSERT_EQ(mods.size(), 4u);
+    ASSERT_EQ(mods.size(), 6u);
     EXPECT_EQ(mods[0].op, MOD_OP_ADD);
     EXPECT_EQ(mods[0].values, (Values{"a@x", "ann@x"}));
     EXPECT_EQ(mods[1].op, MOD_OP_DELETE);
@@ -118,6 +120,10 @@ TEST(LdifReader, ReadsChangeRecordsOfEveryKind) {
     EXPECT_EQ(mods[2].attribute, "telephoneNumber");
     EXPECT_EQ(mods[2].values, (Values{"1"}));
     EXPECT_EQ(mods[3].op, MOD_OP_REPLACE);
+    EXPECT_EQ(mods[4].op, MOD_OP_REPLACE);
+    EXPECT_TRUE(mods[4].values.empty());
+    EXPECT_EQ(mods[5].op, kModIncrement);
+    EXPECT_EQ(mods[5].values, (Values{"-2"}));
 
     EXPECT_EQ(r[3].change, ChangeType::kModRdn);
     EXPECT_EQ(r[3].new_rdn, "cn=robert");
@@ -126,6 +132,16 @@ TEST(LdifReader, ReadsChangeRecordsOfEveryKind) {
     EXPECT_EQ(r[3].new_superior, "ou=staff,o=x");
     EXPECT_TRUE(r[4].delete_old_rdn);
     EXPECT_FALSE(r[4].has_new_superior);
+}
+
+// A search listing, comments and result lines included, reads as its entries.
+TEST(LdifReader, SkipsTheResultLinesOfASearchListing) {
+    std::vector<LdifRecord> r = parse_ldif(
+        "# extended LDIF\n#\n\n# a\ndn: cn=a\ncn: a\n\n# search result\nsearch: 2\n"
+        "result: 0 Success\ncontrol: 1.2.840.113556.1.4.319 false MAUCAQAEAA==\n\n"
+        "# numResponses: 2\n# numEntries: 1\n");
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].dn, "cn=a");
 }
 
 struct BadLdif {
@@ -151,10 +167,14 @@ TEST(LdifReader, RejectsMalformedTextNamingTheLine) {
         {"dn: cn=a\ncontrol: 1.2.3 true\nchangetype: delete\n", 2, "controls"},
         {"dn: cn=a\nchangetype: delete\ncn: a\n", 3, "no other lines"},
         {"dn: cn=a\nchangetype: modify\n", 1, "without changes"},
-        {"dn: cn=a\nchangetype: modify\nmail: x\n", 3, "expected add:, delete: or replace:"},
+        {"dn: cn=a\nchangetype: modify\nmail: x\n", 3,
+         "expected add:, delete:, replace: or increment:"},
         {"dn: cn=a\nchangetype: modify\nadd: mail\n-\n", 3, "needs at least one value"},
         {"dn: cn=a\nchangetype: modify\nadd: mail\nsn: x\n", 4, "expected a value of \"mail\""},
         {"dn: cn=a\nchangetype: modify\n-\n", 3, "without add:"},
+        {"dn: cn=a\nchangetype: modify\nincrement: n\nn: 1\nn: 2\n", 3, "exactly one value"},
+        {"dn: cn=a\nchangetype: modify\nincrement: n\nn: one\n", 3, "a whole number"},
+        {"dn: cn=a\ncn: a\n\nsearch: 2\nresult: 0 Success\ncn: b\n", 6, "result lines"},
         {"dn: cn=a\nchangetype: modify\nadd: 9x\n", 3, "invalid attribute name"},
         {"dn: cn=a\nchangetype: modrdn\ndeleteoldrdn: 1\n", 1, "without newrdn"},
         {"dn: cn=a\nchangetype: modrdn\nnewrdn: cn=b\n", 1, "without deleteoldrdn"},

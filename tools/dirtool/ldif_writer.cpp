@@ -67,4 +67,16 @@ void append_entry_ldif(std::string& out, DEntry* entry) {
     out += '\n';
 }
 
+void append_entry_names_ldif(std::string& out, DEntry* entry) {
+    const char* dn = entry->getDN() != nullptr ? entry->getDN() : "";
+    append_ldif_line(out, "dn", dn, strlen(dn));
+    for (Attribute* attribute = entry->getFirstAttribute(); attribute != nullptr;
+         attribute = entry->getNextAttribute()) {
+        if (attribute->getName() == nullptr) continue;
+        out += attribute->getName();
+        out += ":\n";
+    }
+    out += '\n';
+}
+
 }  // namespace dirtool

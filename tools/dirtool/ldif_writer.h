@@ -21,6 +21,10 @@ void append_ldif_line(std::string& out, const char* type, const char* value, siz
 // boolean values have no LDIF form and are left out.
 void append_entry_ldif(std::string& out, DEntry* entry);
 
+// Appends the entry's DN and the names of its attributes, one "name:" line each, without
+// values (what a search for attribute names only prints).
+void append_entry_names_ldif(std::string& out, DEntry* entry);
+
 }  // namespace dirtool
 
 #endif

@@ -84,6 +84,9 @@ int run_session(const Invocation& inv) {
     }
     DConnection connection;
     DException* e = nullptr;
+    if (inv.verbose)
+        fprintf(stderr, "dirtool: connecting to %s%s%s\n", inv.host.c_str(), inv.bind ? " as " : "",
+                inv.bind ? inv.bind_dn.c_str() : "");
     {
         Activity activity("operation");
         if (inv.bind) {
@@ -100,8 +103,9 @@ int run_session(const Invocation& inv) {
             report("cannot connect to " + inv.host, e,
                    is_flat_file_host(inv.host) ? flat_file_hint(inv.host) : "");
         }
+        int status = failure_status(*e);
         connection.deleteObject(e);
-        return kExitFailed;
+        return status;
     }
 
     int status = run_command(connection, inv);
