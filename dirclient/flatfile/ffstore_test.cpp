@@ -118,7 +118,8 @@ TEST_F(FFLoad, FailsWholeWhenAParentIsMissing) {
     c.connect("FILE:///dir.ldif", 0, &e);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "ERROR: entry \"cn=a,ou=gone,o=x\" has no parent\n");
-    expectFailure(e, 601, 32);
+    expectFailure(e, 601, 32,
+                  "the parent entry \"ou=gone,o=x\" of \"cn=a,ou=gone,o=x\" is not in the file");
     EXPECT_EQ(FFConnection::getRoot(), nullptr);
     EXPECT_FALSE(c.isConnected());
     // Nothing half-loaded remains: a repaired file loads afresh.
@@ -128,6 +129,23 @@ TEST_F(FFLoad, FailsWholeWhenAParentIsMissing) {
     c.connect("FILE:///dir.ldif", 0, &e);
     ASSERT_EQ(e, nullptr);
     EXPECT_EQ(readOne(c, "cn=a,ou=gone,o=x"), "cn=a,ou=gone,o=x|cn=a");
+}
+
+// A missing entry high up leaves everything below it waiting: the message names that entry
+// and the first one that needs it, not some deep entry.
+TEST_F(FFLoad, AMissingTopEntryIsNamed) {
+    writeText("dir.ldif",
+              "dn: cn=All Staff,ou=groups,dc=example,dc=com\ncn: All Staff\n\n"
+              "dn: ou=groups,dc=example,dc=com\nou: groups\n\n"
+              "dn: dc=example,dc=com\ndc: example\n\n");
+    FFConnection c;
+    DException* e = nullptr;
+    testing::internal::CaptureStderr();
+    c.connect("FILE:///dir.ldif", 0, &e);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ERROR: entry \"dc=example,dc=com\" has no parent\n");
+    expectFailure(e, 601, 32,
+                  "the parent entry \"dc=com\" of \"dc=example,dc=com\" is not in the file");
 }
 
 TEST_F(FFLoad, ReportsFilesThatCannotBeRead) {
@@ -302,7 +320,8 @@ TEST_F(FFSave, FailedWriteLeavesThePreviousFileIntact) {
         c.disconnect(&e);
         bool reported = e != nullptr && e->getErrorCode() == 606 &&
                         std::string(e->getInfoMsg()) == "ERROR: can not disconnect" &&
-                        std::string(e->getInfoSMsg()) == "Can't contact LDIF flat file";
+                        std::string(e->getInfoSMsg()) ==
+                            "Can't contact LDIF flat file: cannot write dir.ldif: File too large";
         _exit(reported ? 0 : 1);
     }
     int status = 0;
@@ -328,24 +347,25 @@ TEST_F(FFSave, FolderReplacedByAFileMakesTheWriteFail) {
     DException* e = nullptr;
     c.remove("o=x", &e);
     c.disconnect(&e);
-    expectFailure(e, 606, 0, "Can't contact LDIF flat file");
+    expectFailure(e, 606, 0,
+                  "Can't contact LDIF flat file: cannot reach sub/dir.ldif: Not a directory");
     EXPECT_EQ(read("sub"), "not a folder");
 }
 
 TEST_F(FFSave, FailedSaveIsRetriedWhenTheConnectionIsDestroyed) {
-    std::filesystem::create_directory("sub");
     {
         FFConnection c;
-        load(c, "dn: o=x\no: x\n\ndn: cn=a,o=x\ncn: a\n\n", "sub/dir.ldif");
-        std::filesystem::remove_all("sub");
+        load(c, "dn: o=x\no: x\n\ndn: cn=a,o=x\ncn: a\n\n");
+        std::filesystem::create_directories("dir.ldif.txt/in-the-way");
         DException* e = nullptr;
         c.remove("cn=a,o=x", &e);
         ASSERT_EQ(e, nullptr);
         c.disconnect(&e);
-        expectFailure(e, 606, 0, "Can't contact LDIF flat file");
-        std::filesystem::create_directory("sub");  // the obstacle goes away
+        expectFailure(e, 606, 0,
+                      "Can't contact LDIF flat file: cannot keep dir.ldif.txt: Is a directory");
+        std::filesystem::remove_all("dir.ldif.txt");  // the obstacle goes away
     }
-    EXPECT_EQ(read("sub/dir.ldif"), "dn: o=x\no: x\n\n");
+    EXPECT_EQ(read("dir.ldif"), "dn: o=x\no: x\n\n");
 }
 
 }  // namespace
