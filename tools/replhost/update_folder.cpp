@@ -9,20 +9,6 @@
 #include <cstring>
 
 namespace replhost {
-namespace {
-
-bool write_all(int fd, const char* data, size_t length) {
-    while (length > 0) {
-        ssize_t n = ::write(fd, data, length);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        length -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
 
 bool UpdateFolder::write(const char* data, size_t length) {
     std::string temporary = path_ + "/.update-XXXXXX";
@@ -31,9 +17,11 @@ bool UpdateFolder::write(const char* data, size_t length) {
         error_ = "cannot create a file in " + path_ + ": " + std::strerror(errno);
         return false;
     }
-    bool ok = write_all(fd, data, length) && ::fsync(fd) == 0;
+    FILE* out = ::fdopen(fd, "wb");
+    bool ok = out != nullptr && std::fwrite(data, 1, length, out) == length &&
+              std::fflush(out) == 0 && ::fsync(fd) == 0;
     int saved = errno;
-    if (::close(fd) != 0 && ok) {
+    if ((out != nullptr ? std::fclose(out) : ::close(fd)) != 0 && ok) {
         ok = false;
         saved = errno;
     }
