@@ -62,8 +62,7 @@ bool lockUnsupported(int error) {
     return error == ENOLCK || error == EOPNOTSUPP || error == ENOSYS;
 }
 
-bool waitForLock(int fd) {
-    auto deadline = std::chrono::steady_clock::now() + kLockWait;
+bool waitForLock(int fd, std::chrono::steady_clock::time_point deadline) {
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0 || lockUnsupported(errno)) return true;
@@ -77,6 +76,7 @@ bool waitForLock(int fd) {
 // Opens the regular file path names and locks it. A writer may put a new file in place
 // while this waits: the lock then holds the old one, so the path is opened again.
 int lockFile(const std::string& path, std::string* why) {
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
     for (int attempt = 0; attempt < 100; ++attempt) {
         int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd < 0) {
@@ -90,7 +90,7 @@ int lockFile(const std::string& path, std::string* why) {
             return -1;
         }
         ::fcntl(fd, F_SETFL, O_RDONLY);  // reads of the load must block as usual
-        if (!waitForLock(fd)) {
+        if (!waitForLock(fd, deadline)) {
             ::close(fd);
             *why = path + " is locked by another process";
             return -1;
