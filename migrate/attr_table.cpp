@@ -27,6 +27,14 @@ void AttrTable::replace_value(int i, char* owned_value, int length) {
     s.value_owned = 1;
 }
 
+void AttrTable::drop(int i) {
+    AttrSlot& s = slots_[i];
+    if (s.value_owned) ch_free(s.value);
+    s.value = nullptr;
+    s.length = -1;
+    s.value_owned = 0;
+}
+
 void AttrTable::clear() {
     for (int i = 0; i < count_; ++i) {
         if (slots_[i].value_owned) ch_free(slots_[i].value);

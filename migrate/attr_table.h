@@ -33,6 +33,11 @@ class AttrTable {
     // Gives slot i a value the table then owns, releasing the old one if it was owned.
     void replace_value(int i, char* owned_value, int length);
 
+    // Leaves slot i out of the record: its value is released and it is written no more.
+    // Slots keep their places, so indexes stay valid.
+    void drop(int i);
+    static bool dropped(const AttrSlot& slot) { return slot.value == nullptr && slot.length < 0; }
+
     // Releases the owned copies and empties the table (its room is kept for the next record).
     void clear();
 

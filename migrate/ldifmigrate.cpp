@@ -1,5 +1,7 @@
 // ldifmigrate: rewrites an LDIF file of release 300/310 for release 320, record by record.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -29,6 +31,26 @@ bool same_file(FILE* in, const char* output) {
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The output holds what the input holds (password hashes, for instance), so it is no more
+// readable than the input: created with the input's mode, and given that mode when it
+// existed already. Devices such as /dev/null are left as they are.
+FILE* open_output(FILE* in, const char* input, const char* output) {
+    struct stat source;
+    bool regular_input = fstat(fileno(in), &source) == 0 && S_ISREG(source.st_mode);
+    mode_t mode = regular_input ? (source.st_mode & 0777) : 0666;
+    int fd = open(output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0) return nullptr;
+    struct stat target;
+    if (regular_input && fstat(fd, &target) == 0 && S_ISREG(target.st_mode) &&
+        (target.st_mode & 0777) != mode && fchmod(fd, mode) != 0) {
+        fprintf(stderr, "ldifmigrate: warning: cannot give %s the mode of %s: %s\n", output, input,
+                strerror(errno));
+    }
+    FILE* out = fdopen(fd, "w");
+    if (!out) close(fd);
+    return out;
+}
+
 int run(const char* input, const char* output) {
     FILE* in = fopen(input, "r");
     if (!in) {
@@ -40,7 +62,7 @@ int run(const char* input, const char* output) {
         fclose(in);
         return 1;
     }
-    FILE* out = fopen(output, "w");
+    FILE* out = open_output(in, input, output);
     if (!out) {
         perror(output);
         fclose(in);

@@ -1,6 +1,7 @@
 // Runs the built ldifmigrate on the files of testdata/ and compares what it writes with the
 // expected files: <case>.ldif in, <case>.out expected output, and optionally <case>.stdout
 // and <case>.stderr (otherwise nothing may be written there).
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -126,6 +127,22 @@ TEST_F(Ldifmigrate, AFailedWriteIsNotASuccess) {
     Outcome r = run(tmp_, "in.ldif /dev/full");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "ldifmigrate: error writing /dev/full: No space left on device\n");
+}
+
+// The output holds what the input holds: a private input gives a private output, also over
+// an existing, more open file.
+TEST_F(Ldifmigrate, OutputTakesTheModeOfTheInput) {
+    std::ofstream(tmp_ / "in.ldif") << "dn: cn=a\nuserPassword: {SSHA}x\n";
+    std::ofstream(tmp_ / "old.ldif") << "old\n";
+    fs::permissions(tmp_ / "in.ldif", fs::perms::owner_read | fs::perms::owner_write);
+    fs::permissions(tmp_ / "old.ldif", fs::perms(0666));
+    for (const char* name : {"new.ldif", "old.ldif"}) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(run(tmp_, std::string("in.ldif ") + name).status, 0);
+        struct stat st {};
+        ASSERT_EQ(stat((tmp_ / name).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0600u);
+    }
 }
 
 }  // namespace

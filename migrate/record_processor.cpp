@@ -142,6 +142,7 @@ int RecordProcessor::write() {
     size_t needed = 1;  // the closing blank line
     for (int i = 0; i < table_.count(); ++i) {
         const AttrSlot& s = table_[i];
+        if (AttrTable::dropped(s)) continue;
         needed += s.value ? ldif_size_needed(strlen(s.type), static_cast<size_t>(s.length))
                           : strlen(s.type) + 1;
     }
@@ -150,6 +151,7 @@ int RecordProcessor::write() {
     auto canonical = canonical_.begin();
     for (int i = 0; i < table_.count(); ++i) {
         const AttrSlot& s = table_[i];
+        if (AttrTable::dropped(s)) continue;
         while (canonical != canonical_.end() && canonical->slot < i)
             ++canonical;
         if (canonical != canonical_.end() && canonical->slot == i && !s.type_owned &&

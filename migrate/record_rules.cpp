@@ -137,6 +137,28 @@ int escape_mdr(AttrTable& table) {
     return 0;
 }
 
+namespace {
+
+// Object class values are a set: the first object class line becomes MessageMap and the
+// others go, so that a server accepts the migrated entry.
+int become_message_map(AttrTable& table) {
+    bool first = true;
+    for (int k = 0; k < table.count(); ++k) {
+        if (!type_is(table[k], OBJECTCLASS) || AttrTable::dropped(table[k])) continue;
+        if (!first) {
+            table.drop(k);
+            continue;
+        }
+        char* copy = ch_strdup(MESSAGEMAP);
+        if (!copy) return 1;
+        table.replace_value(k, copy, static_cast<int>(strlen(MESSAGEMAP)));
+        first = false;
+    }
+    return 0;
+}
+
+}  // namespace
+
 int migrate_mdr(AttrTable& table) {
     if (table.find(MDRTYPE) >= 0) return 0;
     // count() is read on every turn: slots appended on the way are visited too.
@@ -156,9 +178,7 @@ int migrate_mdr(AttrTable& table) {
             continue;
         }
 
-        for (int k = 0; k < table.count(); ++k)
-            if (type_is(table[k], OBJECTCLASS))
-                table.replace_value(k, ch_strdup(MESSAGEMAP), static_cast<int>(strlen(MESSAGEMAP)));
+        if (become_message_map(table) != 0) return 1;
         const size_t length = strlen(definition);
         if (find_nocase(definition, length, TYPE1) || find_nocase(definition, length, TYPE2))
             add_attribute(table, USERMAP, USERMAP_VALUE);

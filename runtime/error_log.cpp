@@ -1,5 +1,8 @@
 #include "error_log.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
@@ -24,6 +27,17 @@ struct LogState {
 
 std::mutex errlog_mutex;
 LogState state;  // guarded by errlog_mutex
+
+// The default log lies in whatever folder the process runs in, where anyone may have put a
+// link to a file worth keeping: it is never reached through a symlink, and a new one is
+// readable by its owner only (messages can name users and DNs).
+FILE* open_default_log() {
+    int fd = open(kDefaultLog, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) return nullptr;
+    FILE* f = fdopen(fd, "w");
+    if (!f) close(fd);
+    return f;
+}
 
 void wrap_index(LogState& s) {
     if (s.index >= s.files.size()) s.index = 0;
@@ -61,7 +75,7 @@ void open_stream(LogState& s) {
         wrap_index(s);
         if ((s.stream = fopen(s.files[s.index].c_str(), "w"))) s.source = Source::list_file;
     }
-    if (!s.stream && (s.stream = fopen(kDefaultLog, "w"))) s.source = Source::default_file;
+    if (!s.stream && (s.stream = open_default_log())) s.source = Source::default_file;
     if (!s.stream) {
         s.stream = stderr;
         s.source = Source::standard_error;

@@ -3,7 +3,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "test_dir.h"
@@ -83,6 +86,23 @@ TEST_F(ErrorLogTest, WritesToStandardErrorWhenNoFileOpensThenRedirectsWithANote)
                              "ERROR OUTPUT HAS BEEN REDIRECTED FROM A PREVIOUS SOURCE\n" + kStamp +
                              "OTHER ERROR OUTPUT EXISTS IN: \\(stderr\\) device/file\n" + kStamp +
                              "on file\n"));
+}
+
+// A link planted under the log's name must not lead the log to truncate its target; a log
+// the library creates is readable by its owner only.
+TEST_F(ErrorLogTest, DefaultFileIsNeverALinkAndIsCreatedOwnerOnly) {
+    ErrorLog("private\n");
+    struct stat st {};
+    ASSERT_EQ(stat("qdxserv.log", &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    errlog_close();
+    std::filesystem::remove("qdxserv.log");
+    std::ofstream("precious") << "keep me\n";
+    std::filesystem::create_symlink("precious", "qdxserv.log");
+    ::testing::internal::CaptureStderr();
+    ErrorLog("diverted\n");
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(), ContainsRegex("diverted\n$"));
+    EXPECT_EQ(ScopedTestDir::read("precious"), "keep me\n");
 }
 
 }  // namespace

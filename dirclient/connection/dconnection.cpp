@@ -8,6 +8,7 @@
 #include "connection_report.h"
 #include "directory_handle.h"
 #include "ffconnection.h"
+#include "ffmessage.h"
 #include "flat_file_call.h"
 #include "host_string.h"
 #include "ldap_cext.h"
@@ -173,9 +174,14 @@ void DConnection::connect(const char* host, int port, DException** out) {
         std::lock_guard<std::mutex> guard(*m_pLock);
         name = strcopy(m_pHostName);
     }
+    bool flatFile = dirclient::ldapaccess::backend_kind(name) == QDX_LDAP_FLAT_FILE;
     DS_LDAP* handle = qdx_ldap_open(name, port);
     check_free(name);
-    if (handle == nullptr) return fail(out, DEXC_CONNECT, kNoOpenConnection);
+    if (handle == nullptr) {
+        const char* why = flatFile ? FFConnection::lastConnectFailure() : nullptr;
+        if (why == nullptr) return fail(out, DEXC_CONNECT, kNoOpenConnection);
+        return fail(out, DEXC_CONNECT, ffLastingText(std::string(kNoOpenConnection) + ": " + why));
+    }
     {
         std::lock_guard<std::mutex> guard(*m_pLock);
         // Only a connect racing this one could have left a handle here; never leak it.
@@ -255,9 +261,25 @@ void DConnection::disconnect(DException** out) {
     std::lock_guard<std::mutex> guard(*m_pLock);
     DS_LDAP* handle = m_pLdap.exchange(nullptr);
     if (handle == nullptr) return fail(out, DEXC_DISCONNECT, kNoOpenConnection);
+    // A flat file that cannot be written back says why (changed by another process, disk
+    // full, ...): that exception is the caller's, where closing the handle gives a code only.
+    DException* saveFailure = nullptr;
+    if (handle->kind == QDX_LDAP_FLAT_FILE && handle->session != nullptr)
+        static_cast<FFConnection*>(handle->session)->disconnect(&saveFailure);
     int rc = close_handle(handle);
+    if (saveFailure != nullptr) {
+        if (out != nullptr)
+            *out = saveFailure;
+        else
+            delete saveFailure;
+        return;
+    }
     if (rc != 0) return fail_ldap(out, DEXC_DISCONNECT, rc);
     succeed(out);
+}
+
+void DConnection::holdFlatFiles(bool hold) {
+    FFConnection::holdFile(hold);
 }
 
 char* DConnection::getAuthenticationDN() {

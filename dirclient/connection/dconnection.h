@@ -136,6 +136,11 @@ class DConnection {
     // Closes the handle. Credentials, constraints and pending requests are kept, so a later
     // authenticate reconnects to the same host.
     void disconnect(DException** out);
+    // Flat files: keep the file locked against other processes from its load until the
+    // process's last flat-file connection disconnects, so that processes changing one file
+    // take turns (FFConnection::holdFile; the environment variable QDX_FLATFILE_HOLD=1
+    // does the same). Applies to the process's flat-file store; call it before connecting.
+    static void holdFlatFiles(bool hold);
 
     // New copies (release with freeString), null when none was recorded.
     char* getAuthenticationDN();

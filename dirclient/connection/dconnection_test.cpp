@@ -278,15 +278,17 @@ TEST(DConnectionUnconnected, ConnectToAMissingFileFails) {
     ScopedTestDir dir;
     DConnection c;
     DException* e = nullptr;
+    const char* kMissing =
+        "ERROR: no open connection: cannot open missing.ldif: No such file or directory";
     c.connect("FILE:///missing.ldif", 0, &e);
-    expectFailure(c, e, 604, "ERROR: no open connection");
+    expectFailure(c, e, 604, kMissing);
     EXPECT_FALSE(c.isConnected());
     EXPECT_STREQ(c.getHostUrl(), "FILE:///missing.ldif");
     // The implicit connect of authenticate fails the same way.
     c.authenticate("cn=a", "pw", &e);
-    expectFailure(c, e, 604, "ERROR: no open connection");
+    expectFailure(c, e, 604, kMissing);
     EXPECT_EQ(c.authenticate_asyn("cn=a", "pw", &e), -1);
-    expectFailure(c, e, 604, "ERROR: no open connection");
+    expectFailure(c, e, 604, kMissing);
 }
 
 // Records of the pending list own what they point to; replacing or destroying the list

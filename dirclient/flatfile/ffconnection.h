@@ -142,6 +142,16 @@ public:
     // The store lock. It is recursive: store operations may be called while holding it.
     static void lock();
     static void unlock();
+    // Keeps the store file locked (flock) against other processes from its load until the
+    // last connection of this process disconnects, so that processes changing one file take
+    // turns instead of failing at save time. Call it before connecting; until called, the
+    // environment variable QDX_FLATFILE_HOLD (set and not "0") decides. Without holding, the
+    // file is locked for the save only. Either way a save never overwrites a file that
+    // another process changed since it was loaded: it fails and says so.
+    static void holdFile(bool hold);
+    // Why the last connect of the calling thread failed, in the user's terms ("cannot open
+    // dir.ldif: Permission denied"); null when it succeeded or did not say.
+    static const char* lastConnectFailure();
     // One-time set-up: registers the exit handler that releases the store.
     static void init();
     // Unloads the store without writing it (what runs at process exit); the next connect
@@ -169,6 +179,7 @@ private:
     void renameEntry(const char* dn, const char* newRDN, const char* newSuperior,
                      bool deleteOldRDN, DException** err);
     void noteChange();
+    void detachFromStore();
     int queueResult(int type, DException* failure, DException** err, DEntry* read,
                     SearchResults* found);
 
@@ -185,6 +196,7 @@ private:
     int entriesSent = 0;
     int modsSeen = 0;
     std::time_t startTime = 0;
+    bool attached = false;  // counted among the store's users (its file lock)
 
     static FFNode* m_pRoot;
     static char* m_pFile;

@@ -11,16 +11,16 @@
 #include "ffdn.h"
 #include "ffindex.h"
 #include "ffline.h"
+#include "ffmessage.h"
+#include "fforphan.h"
 #include "ffrecord.h"
+#include "ffstore_file.h"
 #include "ffstore_lock.h"
 #include "ldif_codec.h"
 #include "results.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -47,6 +47,21 @@ const char kFileTrouble[] = "Can't contact LDIF flat file";
 
 void reportLdap(DException** err, const char* info, int code, int ldapCode) {
     if (err != nullptr) *err = new DException(info, code, ldapCode);
+}
+
+// Why the last connect of this thread failed; null when it did not say.
+thread_local const char* lastFailure = nullptr;
+
+// Adds what went wrong, in the user's terms, to a connect failure.
+void explain(DException** err, const std::string& detail) {
+    lastFailure = ffLastingText(detail);
+    if (err != nullptr && *err != nullptr) (*err)->setInfoSMsg(lastFailure);
+}
+
+void reportLdap(DException** err, const char* info, int code, int ldapCode,
+                const std::string& detail) {
+    reportLdap(err, info, code, ldapCode);
+    explain(err, detail);
 }
 
 bool startsWithNoCase(const char* text, const char* prefix) {
@@ -102,6 +117,7 @@ FFConnection::FFConnection(const char* file, int p) : FFConnection() {
 FFConnection::~FFConnection() {
     FFStoreLock lock;
     if (modified) writeStore(nullptr);
+    detachFromStore();
     check_free(authDN);
     check_free(authPassword);
     deletePending(results);
@@ -120,6 +136,7 @@ void FFConnection::unlock() {
 }
 
 void FFConnection::unload() {
+    FFStoreFile::forget();
     delete m_pRoot;
     m_pRoot = nullptr;
     if (m_pIndex != nullptr) m_pIndex->clear();
@@ -220,8 +237,13 @@ FFNode* FFConnection::lookup(const char* dn) {
 
 // ---- connect and load -------------------------------------------------------------------
 
+const char* FFConnection::lastConnectFailure() {
+    return lastFailure;
+}
+
 void FFConnection::connect(const char* host, int, DException** err) {
     if (err != nullptr) *err = nullptr;
+    lastFailure = nullptr;
     FFStoreLock lock;
     if (bound) {
         DException* failure = nullptr;
@@ -240,6 +262,13 @@ void FFConnection::connect(const char* host, int, DException** err) {
     if (m_pRoot == nullptr && !load(host, err)) {
         bound = false;
         return;
+    }
+    if (!attached) {
+        std::string why;
+        if (!FFStoreFile::attach(m_pFile, &why)) {
+            return reportLdap(err, kConnectInfo, DEXC_CONNECT, 81, why);
+        }
+        attached = true;
     }
     modsCompleted = modsSeen = 0;
     bound = modified = false;
@@ -263,12 +292,13 @@ bool FFConnection::load(const char* host, DException** err) {
     if (m_pIndex == nullptr) m_pIndex = new FFIndex();
     m_pIndex->clear();
     m_pRoot = new (SHAR) FFNode(nullptr, nullptr);
-    FILE* file = m_pFile != nullptr ? std::fopen(m_pFile, "r") : nullptr;
+    std::string why = "no file named";
+    FILE* file = m_pFile != nullptr ? FFStoreFile::openForLoad(m_pFile, &why) : nullptr;
     if (file == nullptr) {
         check_free(m_pFile);
         m_pFile = nullptr;
         unload();
-        reportLdap(err, kConnectInfo, DEXC_CONNECT, 81);
+        reportLdap(err, kConnectInfo, DEXC_CONNECT, 81, why);
         return false;
     }
     bound = true;
@@ -283,7 +313,8 @@ bool FFConnection::load(const char* host, DException** err) {
     // A read error must not pass for the end of the file: the partial tree would be saved
     // over the complete file.
     if (ok && std::ferror(file)) {
-        reportLdap(err, kConnectInfo, DEXC_CONNECT, 81);
+        reportLdap(err, kConnectInfo, DEXC_CONNECT, 81,
+                   std::string("cannot read ") + m_pFile + ": " + std::strerror(errno));
         ok = false;
     }
     std::fclose(file);
@@ -452,19 +483,20 @@ bool FFConnection::resolveDeferred(FFDeferred& deferred, DException** err) {
         }
         delete failure;
     }
-    for (FFRecord*& record : waiting) {
-        if (record == nullptr) continue;
-        if (err != nullptr) {
-            ++opsInitiated;
-            if (addRecord(record, err) != nullptr) {
-                record = nullptr;  // cannot happen: its parent is missing
-                continue;
+    std::string missing;
+    FFRecord* orphan = ffFirstOrphan(waiting, &missing);
+    if (orphan == nullptr) return true;
+    if (err != nullptr) {
+        ++opsInitiated;
+        if (addRecord(orphan, err) == nullptr) {
+            std::fprintf(stderr, "ERROR: entry \"%s\" has no parent\n", orphan->dn());
+            if ((*err)->getLdapErrorCode() == 32) {
+                explain(err, "the parent entry \"" + missing + "\" of \"" + orphan->dn() +
+                                 "\" is not in the file");
             }
-            std::fprintf(stderr, "ERROR: entry \"%s\" has no parent\n", record->dn());
         }
-        return false;
     }
-    return true;
+    return false;
 }
 
 // ---- disconnect and save ----------------------------------------------------------------
@@ -477,6 +509,7 @@ void FFConnection::disconnect(DException** err) {
     // A save that failed keeps the connection marked as modified, so that its destruction
     // tries once more instead of dropping the changes without a word.
     bool saved = !modified || writeStore(err);
+    detachFromStore();
     deletePending(results);
     results = nullptr;
     bound = false;
@@ -484,89 +517,27 @@ void FFConnection::disconnect(DException** err) {
     modsCompleted = modsSeen = 0;
 }
 
-namespace {
+void FFConnection::detachFromStore() {
+    if (!attached) return;
+    FFStoreFile::detach();
+    attached = false;
+}
 
-bool failSave(DException** err) {
+void FFConnection::holdFile(bool hold) {
+    FFStoreLock lock;
+    FFStoreFile::setHold(hold);
+}
+
+// Writes the whole tree back; any failure leaves the file as it was and says why. The
+// store lock is held.
+bool FFConnection::writeStore(DException** err) {
+    std::string why = "no file named";
+    if (m_pRoot != nullptr && m_pFile != nullptr && FFStoreFile::save(m_pFile, m_pRoot, &why)) {
+        return true;
+    }
     if (err != nullptr && *err == nullptr) {
-        *err = new DException(kDisconnectInfo, DEXC_DISCONNECT, kFileTrouble);
+        *err = new DException(kDisconnectInfo, DEXC_DISCONNECT,
+                              ffLastingText(std::string(kFileTrouble) + ": " + why));
     }
     return false;
-}
-
-std::string uniqueName(const std::string& base) {
-    static std::atomic<unsigned> counter{0};
-    return base + "." + std::to_string(getpid()) + "." + std::to_string(++counter) + ".tmp";
-}
-
-// Creates a new file beside path, honouring the umask like the file it replaces would.
-int createTemporary(const std::string& path, std::string* name) {
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        *name = uniqueName(path);
-        int fd = ::open(name->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-void syncFolderOf(const std::string& path) {
-    std::string::size_type slash = path.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
-// Keeps the current file as "<path>.txt". A hard link keeps the path itself in place the
-// whole time; where links are impossible the file is renamed instead.
-bool keepBackup(const std::string& path, bool* moved) {
-    std::string backup = path + ".txt";
-    std::string linkName = uniqueName(backup);
-    if (::link(path.c_str(), linkName.c_str()) == 0) {
-        if (::rename(linkName.c_str(), backup.c_str()) == 0) return true;
-        ::unlink(linkName.c_str());
-        return false;
-    }
-    if (::rename(path.c_str(), backup.c_str()) != 0) return false;
-    *moved = true;
-    return true;
-}
-
-}  // namespace
-
-// Writes the whole tree to a new file beside the store file, makes it durable, keeps the
-// previous file as "<path>.txt" and renames the new one into place. Any failure leaves the
-// previous file as it was. The store lock is held.
-bool FFConnection::writeStore(DException** err) {
-    if (m_pRoot == nullptr || m_pFile == nullptr) return failSave(err);
-    const std::string path = m_pFile;
-    std::string temporary;
-    int fd = createTemporary(path, &temporary);
-    if (fd < 0) return failSave(err);
-    struct stat previous {};
-    bool existed = ::stat(path.c_str(), &previous) == 0 && S_ISREG(previous.st_mode);
-    if (existed) ::fchmod(fd, previous.st_mode & 07777);
-    FILE* out = ::fdopen(fd, "w");
-    if (out == nullptr) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return failSave(err);
-    }
-    std::vector<char> buffer(1 << 18);
-    std::setvbuf(out, buffer.data(), _IOFBF, buffer.size());
-    bool ok = m_pRoot->save(out, err);
-    ok = ok && std::fflush(out) == 0 && ::fsync(fd) == 0;
-    if (std::fclose(out) != 0) ok = false;
-    bool moved = false;
-    if (ok && existed && !keepBackup(path, &moved)) ok = false;
-    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
-        if (moved) ::rename((path + ".txt").c_str(), path.c_str());
-        ok = false;
-    }
-    if (!ok) {
-        ::unlink(temporary.c_str());
-        return failSave(err);
-    }
-    syncFolderOf(path);
-    return true;
 }

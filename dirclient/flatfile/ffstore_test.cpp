@@ -110,17 +110,35 @@ TEST_F(FFLoad, KeepsTheFirstOfTwoRecordsWithOneDn) {
               "WARNING: duplicate entry \"O=X\"\nWARNING: duplicate entry \"cn=w,o=y\"\n");
 }
 
+// A missing entry high up leaves everything below it waiting: the message names that entry
+// and the first one that needs it, not some deep entry.
 TEST_F(FFLoad, FailsWholeWhenAParentIsMissing) {
-    writeText("dir.ldif", "dn: o=x\no: x\n\ndn: cn=a,ou=gone,o=x\ncn: a\n\n");
+    struct Row {
+        const char* file;
+        const char* orphan;
+        const char* missing;
+    } rows[] = {
+        {"dn: o=x\no: x\n\ndn: cn=a,ou=gone,o=x\ncn: a\n\n", "cn=a,ou=gone,o=x", "ou=gone,o=x"},
+        {"dn: cn=All Staff,ou=groups,dc=example,dc=com\ncn: All Staff\n\n"
+         "dn: ou=groups,dc=example,dc=com\nou: groups\n\n"
+         "dn: dc=example,dc=com\ndc: example\n\n",
+         "dc=example,dc=com", "dc=com"},
+    };
     FFConnection c;
     DException* e = nullptr;
-    testing::internal::CaptureStderr();
-    c.connect("FILE:///dir.ldif", 0, &e);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "ERROR: entry \"cn=a,ou=gone,o=x\" has no parent\n");
-    expectFailure(e, 601, 32);
-    EXPECT_EQ(FFConnection::getRoot(), nullptr);
-    EXPECT_FALSE(c.isConnected());
+    for (const Row& row : rows) {
+        writeText("dir.ldif", row.file);
+        testing::internal::CaptureStderr();
+        c.connect("FILE:///dir.ldif", 0, &e);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  std::string("ERROR: entry \"") + row.orphan + "\" has no parent\n");
+        expectFailure(e, 601, 32,
+                      (std::string("the parent entry \"") + row.missing + "\" of \"" +
+                       row.orphan + "\" is not in the file")
+                          .c_str());
+        EXPECT_EQ(FFConnection::getRoot(), nullptr);
+        EXPECT_FALSE(c.isConnected());
+    }
     // Nothing half-loaded remains: a repaired file loads afresh.
     writeText("dir.ldif",
               "dn: o=x\no: x\n\ndn: ou=gone,o=x\nou: gone\n\n"
@@ -302,7 +320,8 @@ TEST_F(FFSave, FailedWriteLeavesThePreviousFileIntact) {
         c.disconnect(&e);
         bool reported = e != nullptr && e->getErrorCode() == 606 &&
                         std::string(e->getInfoMsg()) == "ERROR: can not disconnect" &&
-                        std::string(e->getInfoSMsg()) == "Can't contact LDIF flat file";
+                        std::string(e->getInfoSMsg()) ==
+                            "Can't contact LDIF flat file: cannot write dir.ldif: File too large";
         _exit(reported ? 0 : 1);
     }
     int status = 0;
@@ -328,24 +347,25 @@ TEST_F(FFSave, FolderReplacedByAFileMakesTheWriteFail) {
     DException* e = nullptr;
     c.remove("o=x", &e);
     c.disconnect(&e);
-    expectFailure(e, 606, 0, "Can't contact LDIF flat file");
+    expectFailure(e, 606, 0,
+                  "Can't contact LDIF flat file: cannot reach sub/dir.ldif: Not a directory");
     EXPECT_EQ(read("sub"), "not a folder");
 }
 
 TEST_F(FFSave, FailedSaveIsRetriedWhenTheConnectionIsDestroyed) {
-    std::filesystem::create_directory("sub");
     {
         FFConnection c;
-        load(c, "dn: o=x\no: x\n\ndn: cn=a,o=x\ncn: a\n\n", "sub/dir.ldif");
-        std::filesystem::remove_all("sub");
+        load(c, "dn: o=x\no: x\n\ndn: cn=a,o=x\ncn: a\n\n");
+        std::filesystem::create_directories("dir.ldif.txt/in-the-way");
         DException* e = nullptr;
         c.remove("cn=a,o=x", &e);
         ASSERT_EQ(e, nullptr);
         c.disconnect(&e);
-        expectFailure(e, 606, 0, "Can't contact LDIF flat file");
-        std::filesystem::create_directory("sub");  // the obstacle goes away
+        expectFailure(e, 606, 0,
+                      "Can't contact LDIF flat file: cannot keep dir.ldif.txt: Is a directory");
+        std::filesystem::remove_all("dir.ldif.txt");  // the obstacle goes away
     }
-    EXPECT_EQ(read("sub/dir.ldif"), "dn: o=x\no: x\n\n");
+    EXPECT_EQ(read("dir.ldif"), "dn: o=x\no: x\n\n");
 }
 
 }  // namespace

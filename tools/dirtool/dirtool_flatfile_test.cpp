@@ -239,10 +239,36 @@ TEST_F(FlatFile, ReportsAFileThatCannotBeWrittenBack) {
     RunResult r = run_dirtool({"-H", "FILE:///dir.ldif", "modify", "o=acme"}, options);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "modified o=acme\n");
-    EXPECT_TRUE(contains(
-        r.err, "cannot write the changes back to dir.ldif: ERROR: can not disconnect [606]"))
+    EXPECT_TRUE(contains(r.err,
+                         "cannot write the changes back to dir.ldif: ERROR: can not disconnect "
+                         "[606]: Can't contact LDIF flat file: cannot write dir.ldif: File too "
+                         "large"))
         << r.err;
     EXPECT_EQ(saved(), kSeed);
+}
+
+// Runs started together on one file take turns: none loses another's entry.
+TEST_F(FlatFile, ConcurrentRunsOnOneFileLoseNothing) {
+    std::string script = "pids=; for i in 1 2 3 4 5 6 7 8; do \"$0\" -H FILE:///dir.ldif add "
+                         "e$i.ldif >/dev/null & pids=\"$pids $!\"; done; status=0; "
+                         "for p in $pids; do wait $p || status=1; done; exit $status";
+    for (int i = 1; i <= 8; ++i) {
+        std::string n = std::to_string(i);
+        write_file(dir_.file("e" + n + ".ldif"), "dn: cn=u" + n + ",o=acme\ncn: u" + n + "\n");
+    }
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        write_file(path_, kSeed);
+        int status = dirclient::test::run(
+            {"/bin/bash", "-c", "cd '" + dir_.path() + "' && " + script, DIRTOOL_PATH});
+        EXPECT_EQ(status, 0);
+        std::vector<std::string> dns = dns_of(saved());
+        EXPECT_EQ(dns.size(), 4u + 8u);
+        for (int i = 1; i <= 8; ++i) {
+            std::string dn = "cn=u" + std::to_string(i) + ",o=acme";
+            EXPECT_NE(std::find(dns.begin(), dns.end(), dn), dns.end()) << dn;
+        }
+    }
 }
 
 // A reader that stops early (dirtool ... | head) must not cost the changes already made.

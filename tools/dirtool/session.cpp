@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "dconnection.h"
 #include "error_report.h"
+#include "ffconnection.h"
 #include "profiling.h"
 
 namespace dirtool {
@@ -28,10 +29,12 @@ bool exists(const std::string& path) {
     return stat(path.c_str(), &st) == 0;
 }
 
-// Why a flat file would not open, when it can be told from outside.
-std::string flat_file_hint(const std::string& host) {
+// Why a flat file would not open, when it can be told from outside. explained: the
+// library said itself what is wrong with the file.
+std::string flat_file_hint(const std::string& host, bool explained) {
     std::string path = flat_file_path(host);
     if (path.empty()) return " (no file named after FILE:///)";
+    if (exists(path) && explained) return "";
     if (exists(path)) return " (" + path + " is not a loadable LDIF file: see the messages above)";
     std::string hint = " (no such file: " + path;
     if (path[0] != '/' && exists("/" + path))
@@ -82,6 +85,8 @@ int run_session(const Invocation& inv) {
                 strerror(errno));
         return kExitUsage;
     }
+    // Runs of dirtool on one flat file take turns: each sees the changes of the one before.
+    DConnection::holdFlatFiles(true);
     DConnection connection;
     DException* e = nullptr;
     if (inv.verbose)
@@ -101,7 +106,9 @@ int run_session(const Invocation& inv) {
             report("cannot bind as " + inv.bind_dn, e);
         } else {
             report("cannot connect to " + inv.host, e,
-                   is_flat_file_host(inv.host) ? flat_file_hint(inv.host) : "");
+                   is_flat_file_host(inv.host)
+                       ? flat_file_hint(inv.host, FFConnection::lastConnectFailure() != nullptr)
+                       : "");
         }
         int status = failure_status(*e);
         connection.deleteObject(e);

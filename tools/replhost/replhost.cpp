@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "plugin_loader.h"
+#include "update_folder.h"
 #include "update_split.h"
 
 namespace {
@@ -154,18 +155,27 @@ int run_master(const ReplEntryTable& bridge, const Options& options) {
     return status;
 }
 
-bool deliver(const Options& options, long number, const char* data, int length) {
-    if (options.out_dir.empty()) {
-        std::fwrite(data, 1, static_cast<size_t>(length), stdout);
-        if (data[length - 1] != '\n') std::fputc('\n', stdout);
-        std::fputc('\n', stdout);
-        return !std::ferror(stdout);
+bool print_update(const char* data, int length) {
+    std::fwrite(data, 1, static_cast<size_t>(length), stdout);
+    if (data[length - 1] != '\n') std::fputc('\n', stdout);
+    std::fputc('\n', stdout);
+    return !std::ferror(stdout);
+}
+
+// An update is off the queue once fetched: one that cannot be kept is reported as lost.
+bool deliver(std::optional<replhost::UpdateFolder>& folder, long number, const char* data,
+             int length) {
+    if (!folder) {
+        if (print_update(data, length)) return true;
+        std::fprintf(stderr, "replhost: cannot write update %ld to standard output: %s\n", number,
+                     std::strerror(errno));
+    } else if (folder->write(data, static_cast<size_t>(length))) {
+        return true;
+    } else {
+        std::fprintf(stderr, "replhost: %s\n", folder->error().c_str());
     }
-    char name[32];
-    std::snprintf(name, sizeof name, "/update-%06ld", number);
-    std::ofstream file(options.out_dir + name, std::ios::binary);
-    file.write(data, length);
-    return static_cast<bool>(file);
+    std::fprintf(stderr, "replhost: update %ld lost\n", number);
+    return false;
 }
 
 int run_slave(const ReplEntryTable& bridge, const Options& options) {
@@ -177,6 +187,8 @@ int run_slave(const ReplEntryTable& bridge, const Options& options) {
     if (bridge.initialize(&host_record, nullptr, options.name.c_str(), nullptr,
                           options.text.c_str()) != 0)
         return 1;
+    std::optional<replhost::UpdateFolder> folder;
+    if (!options.out_dir.empty()) folder.emplace(options.out_dir);
     using Clock = std::chrono::steady_clock;
     const auto idle = std::chrono::duration<double>(options.idle);
     auto last_update = Clock::now();
@@ -186,7 +198,7 @@ int run_slave(const ReplEntryTable& bridge, const Options& options) {
         void* data = nullptr;
         int length = bridge.getupdate(&host_record, nullptr, &data);
         if (length > 0) {
-            written = deliver(options, ++received, static_cast<const char*>(data), length);
+            written = deliver(folder, ++received, static_cast<const char*>(data), length);
             std::free(data);
             last_update = Clock::now();
         } else if (Clock::now() - last_update >= idle) {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "update_folder.h"
 #include "update_split.h"
 
 extern char** environ;
@@ -205,6 +206,52 @@ TEST_F(ReplHost, RefusesBadCommandLinesAndForeignLibraries) {
                  {spool_});
     EXPECT_EQ(foreign.wait(), 1);
     EXPECT_NE(foreign.err().find("no qdxDllEntry"), std::string::npos) << foreign.err();
+}
+
+// A slave whose folder fills up: the update it could not keep is named as lost, nothing
+// half-written is left, the exit status says so and the updates behind it stay queued.
+TEST_F(ReplHost, AnUpdateThatCannotBeWrittenIsReportedLost) {
+    if (std::system("unshare -m true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespace";
+    std::string updates;
+    for (char c : {'a', 'b', 'c'})
+        updates += std::string(40000, c) + "\n\n";
+    ASSERT_EQ(Host(folder_, "master", {"master", "M", "--to", "S"}, {spool_}, updates).wait(), 0);
+    const fs::path small = folder_ / "small";
+    fs::create_directory(small);
+    std::string command = "unshare -m sh -c 'mount -t tmpfs -o size=64k tmpfs " + small.string() +
+                          " && " + spool_ + " " REPLHOST_PATH " slave S --count 3 --out " +
+                          small.string() + "/got; status=$?; ls -A " + small.string() +
+                          "/got; exit $status' >" + (folder_ / "out").string() + " 2>" +
+                          (folder_ / "err").string();
+    int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 1);
+    std::string err = read_file(folder_ / "err");
+    EXPECT_NE(err.find("No space left on device"), std::string::npos) << err;
+    EXPECT_NE(err.find("replhost: update 2 lost\n"), std::string::npos) << err;
+    EXPECT_EQ(read_file(folder_ / "out"), "update-000001\n");
+    EXPECT_EQ(queued("S"), 1U);
+}
+
+TEST(UpdateFolder, NeverReplacesAnUpdateFile) {
+    char pattern[] = "/tmp/update-folder-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const fs::path folder = pattern;
+    write_file(folder / "update-000002", "earlier run");
+    // Two slaves on one folder, each with its own count.
+    replhost::UpdateFolder first(folder.string()), second(folder.string());
+    ASSERT_TRUE(first.write("one", 3));
+    ASSERT_TRUE(second.write("two", 3));
+    ASSERT_TRUE(first.write("three", 5));
+    EXPECT_EQ(read_file(folder / "update-000001"), "one");
+    EXPECT_EQ(read_file(folder / "update-000002"), "earlier run");
+    EXPECT_EQ(read_file(folder / "update-000003"), "two");
+    EXPECT_EQ(read_file(folder / "update-000004"), "three");
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 4);
+    replhost::UpdateFolder missing((folder / "none").string());
+    EXPECT_FALSE(missing.write("x", 1));
+    EXPECT_NE(missing.error().find("No such file or directory"), std::string::npos);
+    fs::remove_all(folder);
 }
 
 TEST(UpdateSplit, DividesInputAsAsked) {
