@@ -250,12 +250,11 @@ FFNode* FFNode::findParent(const char* dn) {
 int FFNode::search(int scope, DFilter* filter, DList* attrs, bool typesOnly,
                    SearchResults* results) {
     return searchWith(
-        scope, [filter](FFNode* node) { return node->accepts(filter); }, attrs, typesOnly,
-        results);
+        scope, [filter](FFNode* node) { return node->accepts(filter); }, attrs, typesOnly, results);
 }
 
-int FFNode::search(int scope, const dirschema::LdapFilter& filter, DList* attrs,
-                   bool typesOnly, SearchResults* results) {
+int FFNode::search(int scope, const dirschema::LdapFilter& filter, DList* attrs, bool typesOnly,
+                   SearchResults* results) {
     return searchWith(
         scope, [&filter](FFNode* node) { return node->accepts(filter); }, attrs, typesOnly,
         results);

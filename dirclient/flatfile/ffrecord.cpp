@@ -349,8 +349,7 @@ bool FFRecord::allEntryValues(const void* subject,
             attribute->getValues() == nullptr) {
             continue;
         }
-        for (DListItem* v = attribute->getValues()->getHead(); v != nullptr;
-             v = v->getNextItem()) {
+        for (DListItem* v = attribute->getValues()->getHead(); v != nullptr; v = v->getNextItem()) {
             if (v->getValue() == nullptr) continue;
             std::string text;
             if (v->getType() == DLIST_BINARY) {

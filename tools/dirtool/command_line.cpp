@@ -59,6 +59,9 @@ Options:
   -y, --password-file FILE
                         read the password from the first line of FILE instead (keeps it
                         out of the process list)
+      --match MODE      how a FILE:/// directory matches values: "default" (the word
+                        matcher) or "ldap" (as an LDAP server with the schema would;
+                        default: $DIRCLIENT_MATCH)
       --profile         measure the run and the LDAP calls; the report goes to standard
                         error at exit (to $QDX_PROFILE_FILE when set)
   -h, --help            print this text
@@ -96,7 +99,7 @@ const Synopsis kCommands[] = {
 
 // Options seen on the command line, before they are checked against the command.
 struct RawOptions {
-    std::optional<std::string> host, port, bind_dn, password, password_file, sort, wait;
+    std::optional<std::string> host, port, bind_dn, password, password_file, sort, wait, match;
     bool profile = false, help = false, version = false, recursive = false, keep_old_rdn = false;
     std::vector<std::string> operands;
 };
@@ -153,6 +156,8 @@ bool read_option(int argc, const char* const* argv, int* i, RawOptions& raw) {
         value(raw.sort);
     } else if (name == "--wait") {
         value(raw.wait);
+    } else if (name == "--match") {
+        value(raw.match);
     } else if (name == "--profile") {
         flag(raw.profile);
     } else if (name == "-h" || name == "-?" || name == "--help") {
@@ -309,6 +314,15 @@ Invocation parse_command_line(int argc, const char* const* argv, const char* env
     inv.password = raw.password.value_or("");
     inv.password_file = raw.password_file.value_or("");
     inv.profile = raw.profile;
+    if (raw.match) {
+        if (strcasecmp(raw.match->c_str(), "ldap") == 0) {
+            inv.match = Matching::kLdap;
+        } else if (strcasecmp(raw.match->c_str(), "default") == 0) {
+            inv.match = Matching::kDefault;
+        } else {
+            throw UsageError("--match must be \"default\" or \"ldap\", not \"" + *raw.match + "\"");
+        }
+    }
 
     fill_operands(inv, ops);
     if (raw.sort) {

@@ -11,6 +11,9 @@
 
 namespace dirtool {
 
+// How a flat-file directory matches values (--match); kProcess leaves the process default.
+enum class Matching { kProcess, kDefault, kLdap };
+
 enum class Command { kSearch, kRead, kAdd, kModify, kDelete, kRename, kCompare, kChanged };
 
 struct Invocation {
@@ -24,6 +27,7 @@ struct Invocation {
     std::string password;
     std::string password_file;  // -y: the password is the file's first line
     bool profile = false;
+    Matching match = Matching::kProcess;
 
     Command command = Command::kSearch;
     std::string dn;  // the entry; the base of a search

@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "dconnection.h"
 #include "error_report.h"
+#include "ffconnection.h"
 #include "profiling.h"
 
 namespace dirtool {
@@ -83,6 +84,9 @@ int run_session(const Invocation& inv) {
         return kExitUsage;
     }
     DConnection connection;
+    if (inv.match != Matching::kProcess)
+        connection.setFlatFileMatching(inv.match == Matching::kLdap ? FF_MATCH_LDAP
+                                                                    : FF_MATCH_DEFAULT);
     DException* e = nullptr;
     {
         Activity activity("operation");
