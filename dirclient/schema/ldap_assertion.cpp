@@ -31,12 +31,21 @@ std::string lower(std::string_view text) {
     return out;
 }
 
-bool keyChars(std::string_view text, bool dots) {
+bool keyChars(std::string_view text) {
     if (text.empty()) return false;
     for (char c : text) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && !(dots && c == '.')) {
-            return false;
-        }
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') return false;
+    }
+    return true;
+}
+
+// A name (letter first) or a numeric OID.
+bool attributeType(std::string_view text) {
+    if (text.empty()) return false;
+    if (std::isalpha(static_cast<unsigned char>(text[0]))) return keyChars(text);
+    if (text.back() == '.' || text.find("..") != std::string_view::npos) return false;
+    for (char c : text) {
+        if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.') return false;
     }
     return true;
 }
@@ -54,15 +63,13 @@ Assertion::Assertion(Operation op, std::string_view description, std::string_vie
     : op_(op), schema_(schema) {
     std::size_t semicolon = description.find(';');
     std::string_view base = description.substr(0, semicolon);
-    bool numeric = !base.empty() && std::isdigit(static_cast<unsigned char>(base[0]));
-    if (!keyChars(base, numeric) ||
-        (!numeric && !std::isalpha(static_cast<unsigned char>(base[0])))) {
+    if (!attributeType(base)) {
         throw FilterError("invalid attribute description \"" + std::string(description) + "\"");
     }
     while (semicolon != std::string_view::npos) {
         std::size_t next = description.find(';', semicolon + 1);
         std::string_view option = description.substr(semicolon + 1, next - semicolon - 1);
-        if (!keyChars(option, false)) {
+        if (!keyChars(option)) {
             throw FilterError("invalid attribute option in \"" + std::string(description) + "\"");
         }
         options_.push_back(lower(option));
