@@ -89,6 +89,15 @@ bool Schema::addPath(const std::string& path) {
     return true;
 }
 
+void Schema::addMissing(const Schema& other) {
+    for (const auto& type : other.attributes_) {
+        if (attribute(type->oid) == nullptr) addAttribute(*type);
+    }
+    for (const auto& cls : other.classes_) {
+        if (objectClass(cls->oid) == nullptr) addObjectClass(*cls);
+    }
+}
+
 void Schema::resolve() {
     for (auto& type : attributes_) {
         type->parent = type->sup.empty() ? nullptr : attribute(type->sup);
@@ -180,7 +189,11 @@ const Schema& Schema::process() {
                 if (::stat(path.c_str(), &info) == 0) built->addPath(path);
             }
         }
-        if (built->attributeCount() == 0) built->addText(builtinText(), "built-in schema");
+        // The built-in text completes the files: they leave out the types and classes a
+        // server defines itself, and without files it is the whole schema.
+        Schema fallback;
+        fallback.addText(builtinText(), "built-in schema");
+        built->addMissing(fallback);
         built->resolve();
         for (const SchemaProblem& problem : built->problems()) {
             std::fprintf(stderr, "WARNING: schema: %s\n", problem.text().c_str());

@@ -48,6 +48,9 @@ class Schema {
     // Reads a file, or every "*.schema" file of a folder in name order; false (with a
     // problem) when it cannot be read.
     bool addPath(const std::string& path);
+    // Adds the definitions of other whose OIDs this schema lacks: server schema files
+    // leave out what a server defines itself (objectClass, name, top, ...).
+    void addMissing(const Schema& other);
     // Links supertypes and superclasses; call once after the last add.
     void resolve();
 
@@ -75,8 +78,9 @@ class Schema {
 
     // The schema of the process, built on first use: the files named by the environment
     // variable DIRCLIENT_SCHEMA (files or folders separated by ':'); without it the
-    // files core, cosine, inetorgperson and nis of /etc/ldap/schema that exist; and where
-    // neither yields a definition, the built-in text. Problems go to standard error once.
+    // files core, cosine, inetorgperson and nis of /etc/ldap/schema that exist; completed
+    // by the built-in definitions whose OIDs they lack (all of them when no file could be
+    // read). Problems go to standard error once.
     static const Schema& process();
 
   private:
