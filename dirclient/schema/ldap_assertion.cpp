@@ -7,7 +7,9 @@
 
 #include <cctype>
 
+#include "approx_match.h"
 #include "schema.h"
+#include "text_fold.h"
 
 namespace dirschema {
 
@@ -100,7 +102,11 @@ void Assertion::compile(std::string_view value, const SubstringsPattern& pattern
         pattern_.hasInitial = pattern.hasInitial;
         pattern_.hasFinal = pattern.hasFinal;
         normalizePiece(rule_, pattern.initial, pattern_.initial);
+        if (!pattern_.initial.empty() && pattern_.initial.front() == ' ') {
+            pattern_.initial.erase(0, 1);
+        }
         normalizePiece(rule_, pattern.final, pattern_.final);
+        if (!pattern_.final.empty() && pattern_.final.back() == ' ') pattern_.final.pop_back();
         for (const std::string& piece : pattern.any) {
             std::string normalized;
             normalizePiece(rule_, piece, normalized);
@@ -113,6 +119,11 @@ void Assertion::compile(std::string_view value, const SubstringsPattern& pattern
         objectClass_ = schema_.objectClass(std::string(value));
     }
     decidable_ = normalize(rule_, value, schema_, value_);
+    // Directory and IA5 strings compare approximately by sound; other rules by equality.
+    phonetic_ = op_ == Operation::kApprox &&
+                (rule_ == Rule::kCaseIgnore || rule_ == Rule::kCaseExact ||
+                 rule_ == Rule::kCaseIgnoreIA5 || rule_ == Rule::kCaseExactIA5);
+    raw_.assign(value);
 }
 
 bool Assertion::describes(std::string_view name) const {
@@ -164,6 +175,11 @@ Truth Assertion::compareValue(std::string_view value) const {
     }
     // Reused across calls: a search normalises every value it looks at.
     static thread_local std::string normalized;
+    if (phonetic_) {
+        normalized.clear();
+        prepareText(value, false, normalized);
+        return approxMatch(normalized, raw_) ? Truth::kTrue : Truth::kFalse;
+    }
     if (!normalize(rule_, value, schema_, normalized)) return Truth::kUndefined;
     bool result = false;
     switch (op_) {
@@ -197,7 +213,7 @@ bool Assertion::visitValue(void* state, std::string_view name, std::string_view 
 }
 
 Truth Assertion::evaluate(const void* entry, EntryValues values) const {
-    if (!decidable_) return op_ == Operation::kPresent ? Truth::kFalse : Truth::kUndefined;
+    if (!decidable_) return Truth::kUndefined;
     Visit visit{this, false, false};
     values(entry, visitValue, &visit);
     if (visit.hit) return Truth::kTrue;

@@ -51,6 +51,8 @@ class Assertion {
     Rule rule_ = Rule::kNone;
     bool decidable_ = false;     // false: Undefined (or false for presence) on every entry
     std::string value_;          // normalised assertion value
+    bool phonetic_ = false;      // approximate matching by words (approx_match.h)
+    std::string raw_;            // the assertion value as given
     SubstringsPattern pattern_;  // normalised pieces
     const ObjectClass* objectClass_ = nullptr;  // superclass matching of objectClass
 };

@@ -84,8 +84,8 @@ TEST(LdapFilter, EvaluatesLikeAServer) {
         {"(homeDirectory=/HOME/jane)", Truth::kFalse},  // caseExactIA5
         {"(nonexistent=x)", Truth::kUndefined},
         {"(!(nonexistent=x))", Truth::kUndefined},
-        {"(nonexistent=*)", Truth::kFalse},
-        {"(!(nonexistent=*))", Truth::kTrue},
+        {"(nonexistent=*)", Truth::kUndefined},
+        {"(!(nonexistent=*))", Truth::kUndefined},
         {"(|(nonexistent=x)(cn=Jane Doe))", Truth::kTrue},
         {"(&(nonexistent=x)(cn=Jane Doe))", Truth::kUndefined},
         {"(&(nonexistent=x)(cn=nobody))", Truth::kFalse},
@@ -96,6 +96,13 @@ TEST(LdapFilter, EvaluatesLikeAServer) {
         {"(cn=J*n*D*e)", Truth::kTrue},
         {"(cn=*ane do)", Truth::kFalse},
         {"(cn=)", Truth::kUndefined},
+        {"(cn=Jan *)", Truth::kFalse},  // blanks at the inner edges of pieces count
+        {"(cn=*ne  d*)", Truth::kTrue},
+        {"(cn= Jane*)", Truth::kTrue},
+        {"(cn=*e Doe )", Truth::kTrue},
+        {"(cn~=Jean Dough)", Truth::kTrue},  // by sound, word by word, in order
+        {"(cn~=Doe Jane)", Truth::kFalse},
+        {"(l~=Klara)", Truth::kTrue},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(std::to_string(i) + " " + cases[i].filter);

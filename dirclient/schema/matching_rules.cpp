@@ -92,6 +92,19 @@ void dropChars(std::string_view text, const char* drop, bool fold, std::string& 
     }
 }
 
+// Lines separated by '$', each prepared on its own. Substrings pieces are prepared as
+// one line, so that a piece holding " $ " finds nothing, as on a server.
+void normalizeLines(std::string_view text, std::string& out) {
+    std::size_t start = 0;
+    for (;;) {
+        std::size_t end = text.find('$', start);
+        prepareText(text.substr(start, end - start), true, out);
+        if (end == std::string_view::npos) return;
+        out += '$';
+        start = end + 1;
+    }
+}
+
 // [-]digits without leading zeros ("-0" is "0").
 bool normalizeInteger(std::string_view text, std::string& out) {
     bool negative = !text.empty() && text[0] == '-';
@@ -298,7 +311,7 @@ bool normalize(Rule rule, std::string_view value, const Schema& schema, std::str
             return true;
         case Rule::kCaseIgnoreList:
             if (value.empty()) return false;
-            normalizePiece(rule, value, out);
+            normalizeLines(value, out);
             return true;
         case Rule::kTelephone:
             if (!printable(value)) return false;
@@ -348,27 +361,16 @@ void normalizePiece(Rule rule, std::string_view piece, std::string& out) {
         case Rule::kNumericString:
             dropChars(piece, " ", false, out);
             return;
-        case Rule::kCaseIgnoreList: {
-            // Lines separated by '$', each prepared on its own.
-            std::size_t start = 0;
-            for (;;) {
-                std::size_t end = piece.find('$', start);
-                prepareText(piece.substr(start, end - start), true, out);
-                if (end == std::string_view::npos) return;
-                out += '$';
-                start = end + 1;
-            }
-        }
         case Rule::kCaseExact:
         case Rule::kCaseExactIA5:
-            prepareText(piece, false, out);
+            prepareText(piece, false, out, true);
             return;
         case Rule::kOctetString:
         case Rule::kBitString:
             out.append(piece);
             return;
         default:
-            prepareText(piece, true, out);
+            prepareText(piece, true, out, true);
             return;
     }
 }

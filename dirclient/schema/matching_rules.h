@@ -41,7 +41,8 @@ Rule ruleNamed(std::string_view name);
 bool normalize(Rule rule, std::string_view value, const Schema& schema, std::string& out);
 
 // Normalisation of one piece of a substrings assertion (no validity check beyond what
-// the rule's string preparation needs).
+// the rule's string preparation needs). A blank at either edge stays as one space: a
+// server keeps it, except before the initial piece and after the final one.
 void normalizePiece(Rule rule, std::string_view piece, std::string& out);
 
 // Orders two normalised values of rule: negative, 0 or positive.

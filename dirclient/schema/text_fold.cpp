@@ -94,11 +94,11 @@ std::uint32_t foldCodePoint(std::uint32_t c) {
     return static_cast<std::uint32_t>(static_cast<std::int32_t>(c) + low->offset);
 }
 
-void prepareText(std::string_view text, bool fold, std::string& out) {
+void prepareText(std::string_view text, bool fold, std::string& out, bool keepEdges) {
     std::size_t i = 0;
     while (i < text.size() && isBlank(static_cast<unsigned char>(text[i])))
         ++i;
-    bool pendingBlank = false;
+    bool pendingBlank = keepEdges && i > 0;
     while (i < text.size()) {
         auto c = static_cast<unsigned char>(text[i]);
         if (isBlank(c)) {
@@ -127,6 +127,7 @@ void prepareText(std::string_view text, bool fold, std::string& out) {
         }
         i += length;
     }
+    if (pendingBlank && keepEdges) out += ' ';
 }
 
 }  // namespace dirschema

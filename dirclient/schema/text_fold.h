@@ -14,10 +14,11 @@ namespace dirschema {
 // The lower-case form of one code point; itself when it has none in the table.
 std::uint32_t foldCodePoint(std::uint32_t c);
 
-// Appends text to out with leading and trailing blanks dropped and each inner run of
-// blanks written as one space; with fold, letters lower-cased. Bytes that are not valid
-// UTF-8 are copied unchanged.
-void prepareText(std::string_view text, bool fold, std::string& out);
+// Appends text to out with leading and trailing blanks dropped (kept as one space with
+// keepEdges, as pieces of substrings need) and each inner run of blanks written as one
+// space; with fold, letters lower-cased. Bytes that are not valid UTF-8 are copied
+// unchanged.
+void prepareText(std::string_view text, bool fold, std::string& out, bool keepEdges = false);
 
 }  // namespace dirschema
 
