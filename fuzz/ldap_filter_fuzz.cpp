@@ -14,9 +14,10 @@ namespace {
 
 using Entry = std::vector<std::pair<std::string, std::string>>;
 
-bool entryValues(const void* entry, dirschema::ValueVisitor visit, void* state) {
+bool entryValues(const void* entry, dirschema::NameFilter wants, dirschema::ValueVisitor visit,
+                 void* state) {
     for (const auto& [name, value] : *static_cast<const Entry*>(entry)) {
-        if (visit(state, name, value)) return true;
+        if (wants(state, name) && visit(state, name, value)) return true;
     }
     return false;
 }

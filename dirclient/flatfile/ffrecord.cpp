@@ -309,7 +309,7 @@ bool FFRecord::anyText(const char* name, bool (*visit)(void*, const char*), void
     return false;
 }
 
-bool FFRecord::allValues(const void* subject,
+bool FFRecord::allValues(const void* subject, bool (*wants)(void*, std::string_view),
                          bool (*visit)(void*, std::string_view, std::string_view), void* state) {
     const unsigned char* at = static_cast<const FFRecord*>(subject)->attributes();
     ++at;
@@ -317,7 +317,7 @@ bool FFRecord::allValues(const void* subject,
     char scratch[32];
     for (std::size_t i = 0; i < count; ++i) {
         AttrView a = readAttr(at);
-        if (a.name == nullptr) continue;
+        if (a.name == nullptr || !wants(state, a.name)) continue;
         const unsigned char* v = a.values;
         for (std::size_t j = 0; j < a.count; ++j) {
             ValueView value = readValue(v);
@@ -336,7 +336,7 @@ bool FFRecord::allValues(const void* subject,
     return false;
 }
 
-bool FFRecord::allEntryValues(const void* subject,
+bool FFRecord::allEntryValues(const void* subject, bool (*wants)(void*, std::string_view),
                               bool (*visit)(void*, std::string_view, std::string_view),
                               void* state) {
     auto* entry = static_cast<DEntry*>(const_cast<void*>(subject));
@@ -346,7 +346,7 @@ bool FFRecord::allEntryValues(const void* subject,
          a = a->getNextItem()) {
         auto* attribute = static_cast<Attribute*>(a->getValue());
         if (attribute == nullptr || attribute->getName() == nullptr ||
-            attribute->getValues() == nullptr) {
+            attribute->getValues() == nullptr || !wants(state, attribute->getName())) {
             continue;
         }
         for (DListItem* v = attribute->getValues()->getHead(); v != nullptr; v = v->getNextItem()) {

@@ -36,12 +36,13 @@ public:
     // name (case ignored) until it returns true; returns whether it did.
     bool anyText(const char* name, bool (*visit)(void*, const char*), void* state) const;
 
-    // Calls visit(state, name, value) for every value of every attribute, binary values
-    // with all their bytes, until it returns true; returns whether it did. allEntryValues
-    // does the same for a DEntry. Both fit dirschema::EntryValues.
-    static bool allValues(const void* record,
+    // For every attribute that wants(state, name) accepts, calls visit(state, name, value)
+    // with each value, binary values with all their bytes, until visit returns true;
+    // returns whether it did. allEntryValues does the same for a DEntry. Both fit
+    // dirschema::EntryValues.
+    static bool allValues(const void* record, bool (*wants)(void*, std::string_view),
                           bool (*visit)(void*, std::string_view, std::string_view), void* state);
-    static bool allEntryValues(const void* entry,
+    static bool allEntryValues(const void* entry, bool (*wants)(void*, std::string_view),
                                bool (*visit)(void*, std::string_view, std::string_view),
                                void* state);
 

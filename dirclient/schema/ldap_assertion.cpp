@@ -15,13 +15,14 @@ namespace dirschema {
 
 namespace {
 
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+
 bool sameNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
     }
     return true;
 }
@@ -84,6 +85,9 @@ Assertion::Assertion(Operation op, std::string_view description, std::string_vie
         for (const std::string& name : sub->names)
             names_.push_back(lower(name));
     }
+    for (const std::string& name : names_) {
+        if (!name.empty()) firstLetters_.set(static_cast<unsigned char>(name[0]));
+    }
     compile(value, pattern);
 }
 
@@ -127,11 +131,15 @@ void Assertion::compile(std::string_view value, const SubstringsPattern& pattern
 }
 
 bool Assertion::describes(std::string_view name) const {
+    // Most attributes of an entry are others: their first letter tells.
+    if (name.empty() || !firstLetters_.test(static_cast<unsigned char>(lowerAscii(name[0])))) {
+        return false;
+    }
     std::size_t semicolon = name.find(';');
     std::string_view base = name.substr(0, semicolon);
     bool known = false;
     for (const std::string& candidate : names_) {
-        if (sameNoCase(base, candidate)) {
+        if (candidate.size() == base.size() && sameNoCase(base, candidate)) {
             known = true;
             break;
         }
@@ -203,9 +211,12 @@ Truth Assertion::compareValue(std::string_view value) const {
     return result ? Truth::kTrue : Truth::kFalse;
 }
 
-bool Assertion::visitValue(void* state, std::string_view name, std::string_view value) {
+bool Assertion::wantsName(void* state, std::string_view name) {
+    return static_cast<Visit*>(state)->assertion->describes(name);
+}
+
+bool Assertion::visitValue(void* state, std::string_view, std::string_view value) {
     auto* visit = static_cast<Visit*>(state);
-    if (!visit->assertion->describes(name)) return false;
     Truth truth = visit->assertion->compareValue(value);
     if (truth == Truth::kTrue) return visit->hit = true;
     if (truth == Truth::kUndefined) visit->undefined = true;
@@ -215,7 +226,7 @@ bool Assertion::visitValue(void* state, std::string_view name, std::string_view 
 Truth Assertion::evaluate(const void* entry, EntryValues values) const {
     if (!decidable_) return Truth::kUndefined;
     Visit visit{this, false, false};
-    values(entry, visitValue, &visit);
+    values(entry, wantsName, visitValue, &visit);
     if (visit.hit) return Truth::kTrue;
     return visit.undefined ? Truth::kUndefined : Truth::kFalse;
 }

@@ -5,6 +5,7 @@
 // attribute names that answer for the description, the rule, the normalised assertion)
 // and then evaluated entry after entry.
 
+#include <bitset>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,7 @@ class Assertion {
 
   private:
     struct Visit;
+    static bool wantsName(void* state, std::string_view name);
     static bool visitValue(void* state, std::string_view name, std::string_view value);
     bool describes(std::string_view name) const;
     Truth compareValue(std::string_view value) const;
@@ -47,6 +49,7 @@ class Assertion {
     const Schema& schema_;
     const AttributeType* type_ = nullptr;  // null: unknown attribute
     std::vector<std::string> names_;       // lower-cased names and OIDs that answer
+    std::bitset<256> firstLetters_;        // their first characters
     std::vector<std::string> options_;     // lower-cased options the value must carry
     Rule rule_ = Rule::kNone;
     bool decidable_ = false;     // false: Undefined (or false for presence) on every entry

@@ -23,11 +23,13 @@ class FilterError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// An entry as name/value pairs: values(entry, visit, state) calls visit(state, name, value)
-// for each value of each attribute (name as stored, options included) until visit
-// returns true, and returns whether it did.
+// An entry as name/value pairs: values(entry, wants, visit, state) asks wants(state, name)
+// once for each attribute (name as stored, options included) and, when it says yes,
+// calls visit(state, name, value) for each of its values, until visit returns true;
+// it returns whether visit did.
+using NameFilter = bool (*)(void* state, std::string_view name);
 using ValueVisitor = bool (*)(void* state, std::string_view name, std::string_view value);
-using EntryValues = bool (*)(const void* entry, ValueVisitor visit, void* state);
+using EntryValues = bool (*)(const void* entry, NameFilter wants, ValueVisitor visit, void* state);
 
 class LdapFilter {
   public:

@@ -4,6 +4,7 @@
 
 #include "text_fold.h"
 
+#include <algorithm>
 #include <iterator>
 
 namespace dirschema {
@@ -57,27 +58,33 @@ std::uint32_t decode(std::string_view text, std::size_t i, std::size_t* length) 
     return c;
 }
 
-void encode(std::uint32_t c, std::string& out) {
+// Writes c as UTF-8 at out; returns the position after it.
+char* encode(std::uint32_t c, char* out) {
     if (c < 0x80) {
-        out += static_cast<char>(c);
+        *out++ = static_cast<char>(c);
     } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *out++ = static_cast<char>(0xC0 | (c >> 6));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *out++ = static_cast<char>(0xE0 | (c >> 12));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+        *out++ = static_cast<char>(0xF0 | (c >> 18));
+        *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        *out++ = static_cast<char>(0x80 | (c & 0x3F));
     }
+    return out;
 }
 
 }  // namespace
 
 std::uint32_t foldCodePoint(std::uint32_t c) {
+    if (c < 0x100) {  // Latin-1, the common case, without the search
+        bool upper = (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7);
+        return upper ? c + 32 : c;
+    }
     // Binary search for the last range starting at or before c.
     const FoldRange* low = std::begin(kRanges);
     const FoldRange* high = std::end(kRanges);
@@ -95,6 +102,11 @@ std::uint32_t foldCodePoint(std::uint32_t c) {
 }
 
 void prepareText(std::string_view text, bool fold, std::string& out, bool keepEdges) {
+    // Written through a pointer into room made once: every value of a search passes here.
+    // A folded character takes at most twice the bytes of the original.
+    std::size_t start = out.size();
+    out.resize(start + 2 * text.size() + 1);
+    char* w = out.data() + start;
     std::size_t i = 0;
     while (i < text.size() && isBlank(static_cast<unsigned char>(text[i])))
         ++i;
@@ -106,28 +118,29 @@ void prepareText(std::string_view text, bool fold, std::string& out, bool keepEd
             ++i;
             continue;
         }
-        if (pendingBlank) out += ' ';
+        if (pendingBlank) *w++ = ' ';
         pendingBlank = false;
         if (c < 0x80) {
-            out += static_cast<char>(fold && c >= 'A' && c <= 'Z' ? c + 32 : c);
+            *w++ = static_cast<char>(fold && c >= 'A' && c <= 'Z' ? c + 32 : c);
             ++i;
             continue;
         }
         std::size_t length = 0;
         std::uint32_t code = decode(text, i, &length);
         if (length == 0) {
-            out += static_cast<char>(c);
+            *w++ = static_cast<char>(c);
             ++i;
             continue;
         }
         if (fold) {
-            encode(foldCodePoint(code), out);
+            w = encode(foldCodePoint(code), w);
         } else {
-            out.append(text.substr(i, length));
+            w = std::copy_n(text.data() + i, length, w);
         }
         i += length;
     }
-    if (pendingBlank && keepEdges) out += ' ';
+    if (pendingBlank && keepEdges) *w++ = ' ';
+    out.resize(static_cast<std::size_t>(w - out.data()));
 }
 
 }  // namespace dirschema
