@@ -83,6 +83,8 @@ class SchemaReader {
             if (!current.empty() && current[0] == '#') continue;
             bool continuation = !current.empty() && (current[0] == ' ' || current[0] == '\t');
             if (continuation) {
+                // Indented text with no statement before it is read as one, from here.
+                if (statement.empty()) statementLine = line;
                 statement += ' ';
                 statement += current;
                 continue;

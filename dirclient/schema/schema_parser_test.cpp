@@ -53,6 +53,7 @@ TEST(SchemaParser, ReportsWhatItDoesNotUnderstandWithFileAndLine) {
         {"# c\nmatchingrulez ( 1.2 )", 2, "unknown statement"},
         {"attributetype 1.2.3 NAME 'c' )", 1, "'(' expected"},
         {"attributetype ( 1.2.3 NAME 'd' SUP )", 1, "SUP needs a value"},
+        {"\n  ( 1.2.3 NAME 'e' )", 2, "unknown statement"},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
