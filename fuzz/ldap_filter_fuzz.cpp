@@ -7,30 +7,17 @@
 #include <utility>
 #include <vector>
 
+#include "entry_pairs.h"
 #include "ldap_filter.h"
 #include "schema.h"
 
 namespace {
 
-using Entry = std::vector<std::pair<std::string, std::string>>;
-
-bool entryValues(const void* entry, dirschema::NameFilter wants, dirschema::ValueVisitor visit,
-                 void* state) {
-    for (const auto& [name, value] : *static_cast<const Entry*>(entry)) {
-        if (wants(state, name) && visit(state, name, value)) return true;
-    }
-    return false;
+const dirschema::Schema& schema() {
+    return dirschema::Schema::builtin();
 }
 
-const dirschema::Schema& builtin() {
-    static const dirschema::Schema* schema = [] {
-        auto* s = new dirschema::Schema();
-        s->addText(dirschema::Schema::builtinText(), "built-in");
-        s->resolve();
-        return s;
-    }();
-    return *schema;
-}
+using Entry = dirschema::EntryPairs;
 
 }  // namespace
 
@@ -49,9 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         start = end;
     }
     try {
-        auto filter = dirschema::LdapFilter::parse(filterText, builtin());
-        dirschema::Truth first = filter.evaluate(&entry, entryValues);
-        if (filter.evaluate(&entry, entryValues) != first) abort();
+        auto filter = dirschema::LdapFilter::parse(filterText, schema());
+        dirschema::Truth first = filter.evaluate(&entry, dirschema::entryPairValues);
+        if (filter.evaluate(&entry, dirschema::entryPairValues) != first) abort();
     } catch (const dirschema::FilterError&) {
     }
     return 0;

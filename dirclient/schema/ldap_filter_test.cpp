@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "entry_pairs.h"
 #include "ldap_filter.h"
 #include "schema.h"
 
@@ -12,25 +13,11 @@ using dirschema::Truth;
 
 namespace {
 
-using Entry = std::vector<std::pair<std::string, std::string>>;
-
-bool entryValues(const void* entry, dirschema::NameFilter wants, dirschema::ValueVisitor visit,
-                 void* state) {
-    for (const auto& [name, value] : *static_cast<const Entry*>(entry)) {
-        if (wants(state, name) && visit(state, name, value)) return true;
-    }
-    return false;
+const dirschema::Schema& schema() {
+    return dirschema::Schema::builtin();
 }
 
-const dirschema::Schema& builtin() {
-    static const dirschema::Schema* schema = [] {
-        auto* s = new dirschema::Schema();
-        s->addText(dirschema::Schema::builtinText(), "built-in");
-        s->resolve();
-        return s;
-    }();
-    return *schema;
-}
+using Entry = dirschema::EntryPairs;
 
 const Entry kJane = {
     {"objectClass", "inetOrgPerson"},
@@ -107,8 +94,8 @@ TEST(LdapFilter, EvaluatesLikeAServer) {
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(std::to_string(i) + " " + cases[i].filter);
-        LdapFilter filter = LdapFilter::parse(cases[i].filter, builtin());
-        EXPECT_EQ(filter.evaluate(&kJane, entryValues), cases[i].expected);
+        LdapFilter filter = LdapFilter::parse(cases[i].filter, schema());
+        EXPECT_EQ(filter.evaluate(&kJane, dirschema::entryPairValues), cases[i].expected);
     }
 }
 
@@ -132,7 +119,7 @@ TEST(LdapFilter, RefusesTextOutsideTheGrammarWithAReason) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(cases[i].filter);
         try {
-            LdapFilter::parse(cases[i].filter, builtin());
+            LdapFilter::parse(cases[i].filter, schema());
             ADD_FAILURE() << "accepted";
         } catch (const dirschema::FilterError& error) {
             EXPECT_NE(std::string(error.what()).find(cases[i].reason), std::string::npos)
@@ -147,14 +134,14 @@ TEST(LdapFilter, RefusesDeepNestingInsteadOfExhaustingTheStack) {
         text += "(!";
     text += "(cn=x)";
     text += std::string(10000, ')');
-    EXPECT_THROW(LdapFilter::parse(text, builtin()), dirschema::FilterError);
+    EXPECT_THROW(LdapFilter::parse(text, schema()), dirschema::FilterError);
 }
 
 TEST(LdapFilter, EqualValuesFollowsTheAttributesRule) {
-    EXPECT_TRUE(dirschema::equalValues("cn", "Jane  DOE", "jane doe", builtin()));
-    EXPECT_FALSE(dirschema::equalValues("homeDirectory", "/A", "/a", builtin()));
-    EXPECT_TRUE(dirschema::equalValues("member", "CN=A, O=B", "cn=a,o=b", builtin()));
-    EXPECT_FALSE(dirschema::equalValues("unknownAttr", "A", "a", builtin()));
+    EXPECT_TRUE(dirschema::equalValues("cn", "Jane  DOE", "jane doe", schema()));
+    EXPECT_FALSE(dirschema::equalValues("homeDirectory", "/A", "/a", schema()));
+    EXPECT_TRUE(dirschema::equalValues("member", "CN=A, O=B", "cn=a,o=b", schema()));
+    EXPECT_FALSE(dirschema::equalValues("unknownAttr", "A", "a", schema()));
 }
 
 }  // namespace

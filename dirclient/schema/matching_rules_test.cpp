@@ -8,21 +8,15 @@ using dirschema::Rule;
 
 namespace {
 
-const dirschema::Schema& builtin() {
-    static const dirschema::Schema* schema = [] {
-        auto* s = new dirschema::Schema();
-        s->addText(dirschema::Schema::builtinText(), "built-in");
-        s->resolve();
-        return s;
-    }();
-    return *schema;
+const dirschema::Schema& schema() {
+    return dirschema::Schema::builtin();
 }
 
 // Equal under the rule, both values valid.
 bool same(Rule rule, const char* a, const char* b) {
     std::string na, nb;
-    EXPECT_TRUE(normalize(rule, a, builtin(), na)) << a;
-    EXPECT_TRUE(normalize(rule, b, builtin(), nb)) << b;
+    EXPECT_TRUE(normalize(rule, a, schema(), na)) << a;
+    EXPECT_TRUE(normalize(rule, b, schema(), nb)) << b;
     return na == nb;
 }
 
@@ -90,15 +84,15 @@ TEST(MatchingRules, RefusesValuesOutsideTheSyntax) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
         std::string out;
-        EXPECT_FALSE(normalize(cases[i].rule, cases[i].value, builtin(), out));
+        EXPECT_FALSE(normalize(cases[i].rule, cases[i].value, schema(), out));
     }
 }
 
 TEST(MatchingRules, OrdersIntegersAsNumbersAndTimesChronologically) {
     auto order = [](Rule rule, const char* a, const char* b) {
         std::string na, nb;
-        EXPECT_TRUE(normalize(rule, a, builtin(), na));
-        EXPECT_TRUE(normalize(rule, b, builtin(), nb));
+        EXPECT_TRUE(normalize(rule, a, schema(), na));
+        EXPECT_TRUE(normalize(rule, b, schema(), nb));
         return compareNormalized(rule, na, nb);
     };
     EXPECT_LT(order(Rule::kInteger, "9", "10"), 0);

@@ -173,6 +173,16 @@ std::vector<const AttributeType*> Schema::subtypesOf(const AttributeType* base) 
     return out;
 }
 
+const Schema& Schema::builtin() {
+    static const Schema* schema = [] {
+        auto* built = new Schema();
+        built->addText(builtinText(), "built-in schema");
+        built->resolve();
+        return built;
+    }();
+    return *schema;
+}
+
 const Schema& Schema::process() {
     static const Schema* schema = [] {
         auto* built = new Schema();
@@ -191,9 +201,7 @@ const Schema& Schema::process() {
         }
         // The built-in text completes the files: they leave out the types and classes a
         // server defines itself, and without files it is the whole schema.
-        Schema fallback;
-        fallback.addText(builtinText(), "built-in schema");
-        built->addMissing(fallback);
+        built->addMissing(builtin());
         built->resolve();
         for (const SchemaProblem& problem : built->problems()) {
             std::fprintf(stderr, "WARNING: schema: %s\n", problem.text().c_str());

@@ -73,8 +73,10 @@ class Schema {
     const std::vector<SchemaProblem>& problems() const { return problems_; }
     std::size_t attributeCount() const { return attributes_.size(); }
 
-    // The definitions written into the library (core, cosine, inetOrgPerson, NIS subsets).
+    // The definitions written into the library (core, cosine, inetOrgPerson, NIS subsets),
+    // as text and as a schema read from it once.
     static const char* builtinText();
+    static const Schema& builtin();
 
     // The schema of the process, built on first use: the files named by the environment
     // variable DIRCLIENT_SCHEMA (files or folders separated by ':'); without it the
