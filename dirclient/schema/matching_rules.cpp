@@ -10,8 +10,6 @@
 #include <cstring>
 #include <vector>
 
-#include "dn_normalize.h"
-#include "object_memory.h"
 #include "schema.h"
 #include "text_fold.h"
 
@@ -240,21 +238,61 @@ bool normalizeOid(std::string_view text, const Schema& schema, std::string& out)
 
 // One "type=value" of a normalised DN: the type as its OID, the value prepared for
 // case-ignoring comparison.
+// The characters of an RDN value as written in a DN (RFC 4514): quotes taken off, "\XX"
+// and "\c" escapes resolved.
+std::string dnValueText(std::string_view value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        value = value.substr(1, value.size() - 2);
+    }
+    std::string out;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\' || i + 1 >= value.size()) {
+            out += value[i];
+        } else if (i + 2 < value.size() &&
+                   std::isxdigit(static_cast<unsigned char>(value[i + 1])) &&
+                   std::isxdigit(static_cast<unsigned char>(value[i + 2]))) {
+            out += static_cast<char>(std::stoi(std::string(value.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            out += value[++i];
+        }
+    }
+    return out;
+}
+
+// Blanks around a type or value that are not escaped.
+std::string_view trimDnBlanks(std::string_view text) {
+    while (!text.empty() && text.front() == ' ')
+        text.remove_prefix(1);
+    while (text.size() > 1 && text.back() == ' ' && text[text.size() - 2] != '\\') {
+        text.remove_suffix(1);
+    }
+    if (text == " ") return {};
+    return text;
+}
+
 bool normalizeAva(std::string_view ava, const Schema& schema, std::string& out) {
     std::size_t equals = ava.find('=');
-    if (equals == std::string_view::npos || equals == 0) return false;
-    if (!normalizeOid(ava.substr(0, equals), schema, out)) return false;
+    if (equals == std::string_view::npos) return false;
+    std::string_view type = trimDnBlanks(ava.substr(0, equals));
+    if (type.empty() || !normalizeOid(type, schema, out)) return false;
     out += '=';
-    prepareText(ava.substr(equals + 1), true, out);
+    std::string prepared;
+    prepareText(dnValueText(trimDnBlanks(ava.substr(equals + 1))), true, prepared);
+    // Escaped again, so that the DN text stays unambiguous.
+    for (char c : prepared) {
+        if (std::strchr(",+\"\\<>;=", c) != nullptr) out += '\\';
+        out += c;
+    }
     return true;
 }
 
 bool normalizeDn(std::string_view text, const Schema& schema, std::string& out) {
-    std::string owned(text);
-    char* canonical = dn_normalize(owned.c_str());
-    if (canonical == nullptr) return false;
-    std::string dn = canonical;
-    check_free(canonical);
+    // Read here rather than through the model's canonical form, which keeps escapes as
+    // written: "\4a" and "J" must compare equal.
+    std::string_view dn = text;
+    while (!dn.empty() && dn.front() == ' ')
+        dn.remove_prefix(1);
     std::vector<std::string> avas;
     std::string ava;
     bool escaped = false, quoted = false, ok = true;
@@ -273,9 +311,9 @@ bool normalizeDn(std::string_view text, const Schema& schema, std::string& out) 
     };
     if (dn.empty()) return true;
     for (char c : dn) {
-        if (!escaped && !quoted && (c == ',' || c == '+')) {
+        if (!escaped && !quoted && (c == ',' || c == ';' || c == '+')) {
             flushAva();
-            if (c == ',') flushRdn(false);
+            if (c != '+') flushRdn(false);
             continue;
         }
         if (!escaped && c == '"') quoted = !quoted;

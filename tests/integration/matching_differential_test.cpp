@@ -102,7 +102,7 @@ std::string listed(const DnSet& dns) {
 }
 
 TEST(MatchingDifferential, FlatFileAgreesWithTheServerOnGeneratedData) {
-    auto corpus = dirclient::test::make_matching_corpus(20261208, 150, SlapdServer::kSuffix);
+    auto corpus = dirclient::test::make_matching_corpus(20261208, 250, SlapdServer::kSuffix);
     dirclient::test::SlapdOptions options;
     options.global_config = "include /etc/ldap/schema/nis.schema\n";
     options.extra_ldif = corpus.ldif;
