@@ -286,7 +286,7 @@ std::string itemFilter(Generator& g) {
         case 1: {
             std::string attr = g.pick(kTextAttrs);
             std::string value = g.chance(85) ? g.perturb(valueOf(attr)) : "nobody";
-            return "(" + attr + "=" + escape(value) + ")";
+            return "(" + g.perturb(attr) + "=" + escape(value) + ")";  // names in any case
         }
         case 2:
         case 3: {
@@ -294,7 +294,7 @@ std::string itemFilter(Generator& g) {
             std::string value = g.perturb(valueOf(attr));
             if (value.size() < 2) return "(" + attr + "=*)";
             auto parts = cuts(g, value);
-            std::string text = "(" + attr + "=";
+            std::string text = "(" + g.perturb(attr) + "=";
             text += g.chance(60) ? escape(parts[0]) : "";
             text += "*";
             if (!parts[1].empty() && g.chance(60)) text += escape(parts[1]) + "*";
@@ -332,10 +332,26 @@ std::string itemFilter(Generator& g) {
             return "(userPassword=" + hexAll(value) + ")";
         }
         default: {
-            static const char* const kOdd[] = {"(nonexistent=x)",      "(cn>=m)",
-                                               "(telephoneNumber<=5)", "(uidNumber=abc)",
-                                               "(name=Doe)",           "(2.5.4.4=Smith)",
-                                               "(SN=SMITH)",           "(mail=*EXAMPLE.com)"};
+            static const char* const kOdd[] = {"(nonexistent=x)",
+                                               "(cn>=m)",
+                                               "(telephoneNumber<=5)",
+                                               "(uidNumber=abc)",
+                                               "(name=Doe)",
+                                               "(2.5.4.4=Smith)",
+                                               "(SN=SMITH)",
+                                               "(mail=*EXAMPLE.com)",
+                                               "(0.9.2342.19200300.100.1.1=u7)",
+                                               "(commonName=g1)",
+                                               "(surname=doe)",
+                                               "(objectClass=2.5.6.6)",
+                                               "(member=cn=nobody)",
+                                               "(cn=*)",
+                                               "(|)",
+                                               "(&)",
+                                               "(!(&))",
+                                               "(userPassword=*)",
+                                               "(uid=u1*)",
+                                               "(uidNumber>=-5)"};
             return g.pick(kOdd);
         }
     }
