@@ -116,7 +116,9 @@ void Assertion::compile(std::string_view value, const SubstringsPattern& pattern
             normalizePiece(rule_, piece, normalized);
             if (!normalized.empty()) pattern_.any.push_back(normalized);
         }
-        decidable_ = true;
+        decidable_ = validPiece(rule_, pattern.initial) && validPiece(rule_, pattern.final);
+        for (const std::string& piece : pattern.any)
+            decidable_ = decidable_ && validPiece(rule_, piece);
         return;
     }
     if (type_->oid == "2.5.4.0" && !ordering) {

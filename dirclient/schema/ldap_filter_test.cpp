@@ -91,6 +91,8 @@ TEST(LdapFilter, EvaluatesLikeAServer) {
         {"(cn~=Jean Dough)", Truth::kTrue},  // by sound, word by word, in order
         {"(cn~=Doe Jane)", Truth::kFalse},
         {"(l~=Klara)", Truth::kTrue},
+        {"(mail=é*)", Truth::kUndefined},  // outside the IA5 syntax
+        {"(telephoneNumber=*#*)", Truth::kUndefined},
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(std::to_string(i) + " " + cases[i].filter);

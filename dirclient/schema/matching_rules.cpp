@@ -390,6 +390,21 @@ bool normalize(Rule rule, std::string_view value, const Schema& schema, std::str
     return false;
 }
 
+bool validPiece(Rule rule, std::string_view piece) {
+    switch (rule) {
+        case Rule::kCaseIgnoreIA5:
+        case Rule::kCaseExactIA5:
+            return allAscii(piece);
+        case Rule::kNumericString:
+            return std::all_of(piece.begin(), piece.end(),
+                               [](char c) { return isDigit(c) || c == ' '; });
+        case Rule::kTelephone:
+            return piece.empty() || printable(piece);
+        default:
+            return true;
+    }
+}
+
 void normalizePiece(Rule rule, std::string_view piece, std::string& out) {
     out.clear();
     switch (rule) {

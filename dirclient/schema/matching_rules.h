@@ -44,6 +44,9 @@ bool normalize(Rule rule, std::string_view value, const Schema& schema, std::str
 // the rule's string preparation needs). A blank at either edge stays as one space: a
 // server keeps it, except before the initial piece and after the final one.
 void normalizePiece(Rule rule, std::string_view piece, std::string& out);
+// Whether a substrings piece holds only characters the rule's syntax allows (a piece
+// outside it makes the comparison Undefined).
+bool validPiece(Rule rule, std::string_view piece);
 
 // Orders two normalised values of rule: negative, 0 or positive.
 int compareNormalized(Rule rule, const std::string& a, const std::string& b);

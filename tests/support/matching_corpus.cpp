@@ -351,7 +351,14 @@ std::string itemFilter(Generator& g) {
                                                "(!(&))",
                                                "(userPassword=*)",
                                                "(uid=u1*)",
-                                               "(uidNumber>=-5)"};
+                                               "(uidNumber>=-5)",
+                                               "(!(cn=))",
+                                               "(!(uidNumber=abc))",
+                                               "(cn=\\2a)",
+                                               "(telephoneNumber=*\\28408\\29*)",
+                                               "(!(mail=é*))",
+                                               "(uidNumber=0012)",
+                                               "(gidNumber<=123456789012345678901233)"};
             return g.pick(kOdd);
         }
     }
