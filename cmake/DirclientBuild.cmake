@@ -10,7 +10,8 @@ set(DIRCLIENT_PUBLIC_INCLUDE_DIRS
     "${PROJECT_SOURCE_DIR}/dirclient/connection"
     "${PROJECT_SOURCE_DIR}/dirclient/flatfile"
     "${PROJECT_SOURCE_DIR}/dirclient/ldapaccess"
-    "${PROJECT_SOURCE_DIR}/dirclient/profile")
+    "${PROJECT_SOURCE_DIR}/dirclient/profile"
+    "${PROJECT_SOURCE_DIR}/dirclient/schema")
 
 find_program(CCACHE_PROGRAM ccache)
 if(CCACHE_PROGRAM)

@@ -191,7 +191,24 @@ void DConnection::connect(const char* host, int port, DException** out) {
             m_pServer = current_server(handle);
         }
     }
+    int matching = m_iFlatFileMatching.load();
+    if (matching >= 0) {
+        if (FlatFileCall ff{*this}) ff->setMatching(matching);
+    }
     authenticate(nullptr, nullptr, out);
+}
+
+bool DConnection::setFlatFileMatching(int mode) {
+    if (mode != FF_MATCH_DEFAULT && mode != FF_MATCH_LDAP) return false;
+    m_iFlatFileMatching.store(mode);
+    if (FlatFileCall ff{*this}) ff->setMatching(mode);
+    return true;
+}
+
+int DConnection::getFlatFileMatching() {
+    if (FlatFileCall ff{*this}) return ff->getMatching();
+    int chosen = m_iFlatFileMatching.load();
+    return chosen >= 0 ? chosen : FFConnection::defaultMatching();
 }
 
 void DConnection::connect(const char* host, int port, const char* dn, const char* password,

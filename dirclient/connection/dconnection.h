@@ -142,6 +142,14 @@ class DConnection {
     // does the same). Applies to the process's flat-file store; call it before connecting.
     static void holdFlatFiles(bool hold);
 
+    // ---- flat-file matching -------------------------------------------------------------
+    // How a FILE:/// directory of this connection matches values: FF_MATCH_DEFAULT or
+    // FF_MATCH_LDAP (ffconnection.h). Applies to the open flat file and to those later
+    // connects open; without a call, the process default (QDX_FLATFILE_MATCH) holds. False,
+    // nothing changed, for an unknown mode. getFlatFileMatching tells the mode in force.
+    bool setFlatFileMatching(int mode);
+    int getFlatFileMatching();
+
     // New copies (release with freeString), null when none was recorded.
     char* getAuthenticationDN();
     char* getAuthenticationPassword();
@@ -349,6 +357,7 @@ class DConnection {
     bool m_bAuthenticated = false;
     // Read without the lock to choose the flat-file path, hence atomic; written under it.
     std::atomic<DS_LDAP*> m_pLdap{nullptr};
+    std::atomic<int> m_iFlatFileMatching{-1};     // -1: the process default
     SearchConstraints* m_pConstraints = nullptr;  // default search constraints
     DList* m_pMsgList = nullptr;                  // pending requests, created on first use
     std::mutex* m_pLock;                          // guards every field above

@@ -55,6 +55,25 @@ TEST_F(DConnectionFlatFile, ConnectBindsAndStateComesFromTheFile) {
     EXPECT_NE(dump.find("  is autenticated: TRUE\n"), std::string::npos) << dump;
 }
 
+// The matching mode belongs to each connection, and a mode chosen before connecting holds
+// once the file is open.
+TEST_F(DConnectionFlatFile, MatchingModeIsChosenPerConnection) {
+    DConnection ldap, plain;
+    EXPECT_FALSE(ldap.setFlatFileMatching(5));
+    EXPECT_TRUE(ldap.setFlatFileMatching(FF_MATCH_LDAP));
+    open(ldap);
+    open(plain);
+    EXPECT_EQ(ldap.getFlatFileMatching(), FF_MATCH_LDAP);
+    EXPECT_EQ(plain.getFlatFileMatching(), FF_MATCH_DEFAULT);
+    DException* e = nullptr;
+    SearchResults* all = ldap.search("o=x", 2, "(objectClass=top)", nullptr, false, &e);
+    EXPECT_NO_FAILURE(e);
+    EXPECT_EQ(dnsOf(all).size(), 5u);  // every class inherits from top
+    ldap.deleteObject(all);
+    EXPECT_EQ(plain.search("o=x", 2, "(objectClass=top)", nullptr, false, &e), nullptr);
+    expectLdapFailure(plain, e, 609, 32);
+}
+
 TEST_F(DConnectionFlatFile, AuthenticateConnectsFirstAndReconnectsAfterDisconnect) {
     DConnection c("FILE:///dir.ldif;LDAP://ignored:389", 0);
     DException* e = nullptr;

@@ -13,6 +13,7 @@
 #include "dn_normalize.h"
 #include "ffdn.h"
 #include "ffindex.h"
+#include "ffmatching.h"
 #include "ffrecord.h"
 #include "ffstore_lock.h"
 #include "modification.h"
@@ -21,6 +22,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
@@ -43,6 +45,10 @@ const char kInvalidScope[] = "ERROR: invalid search option";
 const char kInvalidAttribute[] = "ERROR: invalid attribute";
 const char kInvalidAttributeName[] = "ERROR: invalid attribute name";
 const char kInappropriate[] = "Inappropriate authentication";
+
+// LDAP result codes of the checks only the LDAP matching mode makes.
+constexpr int kInappropriateMatching = 18;
+constexpr int kValueExists = 20;
 
 void report(DException** err, const char* info, int code, const char* detail) {
     if (err != nullptr) *err = new DException(info, code, detail);
@@ -184,8 +190,17 @@ bool removeGivenValue(Attribute* attribute, DListItem* given) {
     }
 }
 
+// Removes the first value of attribute equal to given under its equality rule.
+bool removeEqualValue(Attribute* attribute, DListItem* given) {
+    int position = ffmatching::findEqual(attribute, given);
+    return position >= 0 && attribute->getValues()->goTo(position) &&
+           attribute->getValues()->removeIt();
+}
+
 // Applies one modification to the working set; the LDAP result code of a failure, else 0.
-int applyModification(AttributeSet* work, Modification* mod, const char** detail) {
+// With ldap, values are compared by the attribute's equality rule, and adding a value the
+// attribute holds already fails as it does on a server.
+int applyModification(AttributeSet* work, Modification* mod, bool ldap, const char** detail) {
     Attribute* given = mod->getAttribute();
     if (given == nullptr || given->getName() == nullptr) return 16;
     const char* name = given->getName();
@@ -198,6 +213,7 @@ int applyModification(AttributeSet* work, Modification* mod, const char** detail
             } else if (given->getValues() != nullptr) {
                 for (DListItem* v = given->getValues()->getHead(); v != nullptr;
                      v = v->getNextItem()) {
+                    if (ldap && ffmatching::findEqual(held, v) >= 0) return kValueExists;
                     if (held->getValues() == nullptr) held->setValues(new (SHAR) DList());
                     held->getValues()->append(FFNode::copy(v));
                 }
@@ -208,7 +224,9 @@ int applyModification(AttributeSet* work, Modification* mod, const char** detail
             if (given->size() > 0) {
                 for (DListItem* v = given->getValues()->getHead(); v != nullptr;
                      v = v->getNextItem()) {
-                    if (!removeGivenValue(held, v)) return 16;
+                    if (!(ldap ? removeEqualValue(held, v) : removeGivenValue(held, v))) {
+                        return 16;
+                    }
                 }
                 if (held->size() > 0) return 0;
             }
@@ -247,7 +265,7 @@ void FFConnection::modify(const char* dn, ModificationSet* mods, DException** er
         auto* mod = static_cast<Modification*>(item->getValue());
         if (mod == nullptr) continue;
         const char* detail = nullptr;
-        int code = applyModification(work, mod, &detail);
+        int code = applyModification(work, mod, getMatching() == FF_MATCH_LDAP, &detail);
         if (code == 0) continue;
         delete work;
         if (detail != nullptr) return report(err, kModifyInfo, DEXC_MODIFY, detail);
@@ -414,10 +432,20 @@ SearchResults* FFConnection::search(const char* base, int scope, const char* fil
     if (node == nullptr) return reportLdap(err, kSearchInfo, DEXC_SEARCH, 32), nullptr;
     std::string text = filter;
     if (text.empty() || text[0] != '(') text = "(" + text + ")";
-    std::unique_ptr<DFilter> parsed(DFilter::unparseFilter(text.c_str()));
-    if (parsed == nullptr) return report(err, kSearchInfo, DEXC_SEARCH, kInvalidFilter), nullptr;
+    std::unique_ptr<DFilter> parsed;
+    std::optional<dirschema::LdapFilter> ldapFilter;
+    if (getMatching() == FF_MATCH_LDAP) {
+        const char* refused = ffmatching::parseFilter(text, ldapFilter);
+        if (refused != nullptr) return report(err, kSearchInfo, DEXC_SEARCH, refused), nullptr;
+    } else {
+        parsed.reset(DFilter::unparseFilter(text.c_str()));
+        if (parsed == nullptr) {
+            return report(err, kSearchInfo, DEXC_SEARCH, kInvalidFilter), nullptr;
+        }
+    }
     auto* found = new SearchResults();
-    int count = node->search(scope, parsed.get(), attrs, typesOnly, found);
+    int count = ldapFilter ? node->search(scope, *ldapFilter, attrs, typesOnly, found)
+                           : node->search(scope, parsed.get(), attrs, typesOnly, found);
     if (count == 0) {
         delete found;
         return reportLdap(err, kSearchInfo, DEXC_SEARCH, 32), nullptr;
@@ -466,9 +494,18 @@ bool FFConnection::compare(const char* dn, Attribute* attr, DException** err) {
     DEntry* entry = unpacked ? unpacked.get() : node->entry;
     Attribute* held = entry->getAttribute(attr->getName());
     if (held == nullptr) return reportLdap(err, kCompareInfo, DEXC_COMPARE, 16), false;
+    bool ldap = getMatching() == FF_MATCH_LDAP;
     for (DListItem* v = attr->getValues() ? attr->getValues()->getHead() : nullptr; v != nullptr;
          v = v->getNextItem()) {
-        if (!holdsValue(held, v)) return false;
+        if (!ldap) {
+            if (!holdsValue(held, v)) return false;
+            continue;
+        }
+        dirschema::Truth truth = ffmatching::holds(entry, attr->getName(), v);
+        if (truth == dirschema::Truth::kUndefined) {
+            return reportLdap(err, kCompareInfo, DEXC_COMPARE, kInappropriateMatching), false;
+        }
+        if (truth == dirschema::Truth::kFalse) return false;
     }
     return true;
 }

@@ -13,6 +13,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <ctime>
 
 #include "ffnode.h"
@@ -29,6 +30,13 @@ struct FFDeferred;
 class Results;
 class SearchConstraints;
 class SearchResults;
+
+// How a connection matches values in search filters, compare and the value checks of
+// modify. FF_MATCH_DEFAULT is the word-oriented wildcard matcher of dfilter.h, the
+// operator playing no part; FF_MATCH_LDAP answers as an LDAP server with the schema of
+// the process would (RFC 4515 filters, the attribute types' matching rules, subtypes,
+// superclasses and Undefined comparisons; see docs/matching.md).
+enum ff_matching : int { FF_MATCH_DEFAULT = 0, FF_MATCH_LDAP = 1 };
 
 // Version text reported by the monitor entry.
 extern const char* const Versionstr;
@@ -125,6 +133,13 @@ public:
     // The synthetic "cn=monitor" entry with this connection's counters; owned by the caller.
     DEntry* genMonitorEntry();
 
+    // The matching of this connection. A new connection takes defaultMatching(): LDAP
+    // matching when the environment variable QDX_FLATFILE_MATCH is "ldap" (case ignored),
+    // else the default. setMatching is false (nothing changed) for an unknown mode.
+    bool setMatching(int mode);
+    int getMatching() const { return matching.load(std::memory_order_relaxed); }
+    static int defaultMatching();
+
     int getOption(int) { return 0; }
     void setOption(int, int) {}
     void disableCache() {}
@@ -183,6 +198,7 @@ private:
     int queueResult(int type, DException* failure, DException** err, DEntry* read,
                     SearchResults* found);
 
+    std::atomic<int> matching{defaultMatching()};
     bool modified = false;
     bool bound = false;
     int port = 0;

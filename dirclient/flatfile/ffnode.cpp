@@ -13,6 +13,7 @@
 #include "ffdn.h"
 #include "ffindex.h"
 #include "ffrecord.h"
+#include "ldap_filter.h"
 #include "modification.h"
 #include "search_results.h"
 
@@ -61,6 +62,11 @@ bool recordValues(const void* subject, const char* name, bool (*visit)(void*, co
 }
 
 }  // namespace
+
+bool FFNode::accepts(const dirschema::LdapFilter& filter) {
+    if (record != nullptr) return filter.accepts(record, FFRecord::allValues);
+    return filter.accepts(entry, FFRecord::allEntryValues);
+}
 
 bool FFNode::accepts(DFilter* filter) {
     if (filter == nullptr) return true;
@@ -243,9 +249,23 @@ FFNode* FFNode::findParent(const char* dn) {
 
 int FFNode::search(int scope, DFilter* filter, DList* attrs, bool typesOnly,
                    SearchResults* results) {
+    return searchWith(
+        scope, [filter](FFNode* node) { return node->accepts(filter); }, attrs, typesOnly, results);
+}
+
+int FFNode::search(int scope, const dirschema::LdapFilter& filter, DList* attrs, bool typesOnly,
+                   SearchResults* results) {
+    return searchWith(
+        scope, [&filter](FFNode* node) { return node->accepts(filter); }, attrs, typesOnly,
+        results);
+}
+
+template <class Accepts>
+int FFNode::searchWith(int scope, Accepts accepts, DList* attrs, bool typesOnly,
+                       SearchResults* results) {
     int count = 0;
     auto visit = [&](FFNode* node) {
-        if (!node->hasEntry() || !node->accepts(filter)) return;
+        if (!node->hasEntry() || !accepts(node)) return;
         if (results != nullptr) results->addEntry(node->answer(attrs, typesOnly));
         ++count;
     };

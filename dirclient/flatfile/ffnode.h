@@ -21,6 +21,9 @@ class AttributeSet;
 class DEntry;
 class DException;
 class DFilter;
+namespace dirschema {
+class LdapFilter;
+}
 class DList;
 class DListItem;
 class FFIndex;
@@ -73,6 +76,9 @@ public:
     // filter accepts all). Returns how many were added.
     int search(int scope, DFilter* filter, DList* attrs, bool typesOnly,
                SearchResults* results);
+    // The same with a filter evaluated as an LDAP server does (ldap_filter.h).
+    int search(int scope, const dirschema::LdapFilter& filter, DList* attrs, bool typesOnly,
+               SearchResults* results);
     // A new entry answering a read: a deep copy of entry, or with attrs (a list of names)
     // the same DN and copies of the named attributes in the order of the names. typesOnly
     // drops the values.
@@ -113,6 +119,10 @@ private:
     // The store's views of the entry, packed or not.
     DEntry* answer(DList* attrs, bool typesOnly);
     bool accepts(DFilter* filter);
+    bool accepts(const dirschema::LdapFilter& filter);
+    template <class Accepts>
+    int searchWith(int scope, Accepts accepts, DList* attrs, bool typesOnly,
+                   SearchResults* results);
     void replaceRecord(FFRecord* packed);
     FFNode* addIndexed(DEntry* entry, FFIndex* index);
     FFNode* addIndexed(FFRecord* packed, FFIndex* index);

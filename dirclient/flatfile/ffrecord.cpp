@@ -309,6 +309,64 @@ bool FFRecord::anyText(const char* name, bool (*visit)(void*, const char*), void
     return false;
 }
 
+bool FFRecord::allValues(const void* subject, bool (*wants)(void*, std::string_view),
+                         bool (*visit)(void*, std::string_view, std::string_view), void* state) {
+    const unsigned char* at = static_cast<const FFRecord*>(subject)->attributes();
+    ++at;
+    std::size_t count = static_cast<std::size_t>(getVarint(at));
+    char scratch[32];
+    for (std::size_t i = 0; i < count; ++i) {
+        AttrView a = readAttr(at);
+        if (a.name == nullptr || !wants(state, a.name)) continue;
+        const unsigned char* v = a.values;
+        for (std::size_t j = 0; j < a.count; ++j) {
+            ValueView value = readValue(v);
+            if (value.presence != kValue) continue;
+            std::string_view text;
+            if (value.type == DLIST_STRING || value.type == DLIST_BINARY) {
+                text = {reinterpret_cast<const char*>(value.bytes), value.length};
+            } else if (const char* number = valueText(value, scratch, sizeof scratch)) {
+                text = number;
+            } else {
+                continue;
+            }
+            if (visit(state, a.name, text)) return true;
+        }
+    }
+    return false;
+}
+
+bool FFRecord::allEntryValues(const void* subject, bool (*wants)(void*, std::string_view),
+                              bool (*visit)(void*, std::string_view, std::string_view),
+                              void* state) {
+    auto* entry = static_cast<DEntry*>(const_cast<void*>(subject));
+    AttributeSet* set = entry != nullptr ? entry->getAttributeSet() : nullptr;
+    DList* attributes = set != nullptr ? set->getValues() : nullptr;
+    for (DListItem* a = attributes ? attributes->getHead() : nullptr; a != nullptr;
+         a = a->getNextItem()) {
+        auto* attribute = static_cast<Attribute*>(a->getValue());
+        if (attribute == nullptr || attribute->getName() == nullptr ||
+            attribute->getValues() == nullptr || !wants(state, attribute->getName())) {
+            continue;
+        }
+        for (DListItem* v = attribute->getValues()->getHead(); v != nullptr; v = v->getNextItem()) {
+            if (v->getValue() == nullptr) continue;
+            std::string text;
+            if (v->getType() == DLIST_BINARY) {
+                auto* binary = static_cast<Dbinary*>(v->getValue());
+                if (binary->bytes != nullptr) text.assign(binary->bytes, binary->length);
+            } else if (char* owned = v->stringValue()) {
+                text = owned;
+                check_free(owned);
+            } else {
+                continue;
+            }
+            if (visit(state, attribute->getName(), text)) return true;
+        }
+    }
+    return false;
+}
+
 bool FFRecord::write(FILE* file, std::vector<char>& scratch) const {
     if (!writeLine(file, scratch, "dn", dn(), dnLength_)) return false;
     const unsigned char* at = attributes();

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class DEntry;
@@ -34,6 +35,16 @@ public:
     // Calls visit(state, text) with the text of each value of the first attribute named
     // name (case ignored) until it returns true; returns whether it did.
     bool anyText(const char* name, bool (*visit)(void*, const char*), void* state) const;
+
+    // For every attribute that wants(state, name) accepts, calls visit(state, name, value)
+    // with each value, binary values with all their bytes, until visit returns true;
+    // returns whether it did. allEntryValues does the same for a DEntry. Both fit
+    // dirschema::EntryValues.
+    static bool allValues(const void* record, bool (*wants)(void*, std::string_view),
+                          bool (*visit)(void*, std::string_view, std::string_view), void* state);
+    static bool allEntryValues(const void* entry, bool (*wants)(void*, std::string_view),
+                               bool (*visit)(void*, std::string_view, std::string_view),
+                               void* state);
 
     // Writes the record as one LDIF record (RFC 2849); false on a write error.
     bool write(FILE* file, std::vector<char>& scratch) const;

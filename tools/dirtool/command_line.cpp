@@ -16,7 +16,7 @@ using Text = std::optional<std::string>;
 // Options seen on the command line, before they are checked against the command.
 struct RawOptions {
     Text host, port, bind_dn, password, password_file, protocol, sort, wait, base, scope,
-        size_limit, time_limit, file;
+        size_limit, time_limit, file, match;
     bool profile = false, help = false, version = false, recursive = false, keep_old_rdn = false,
          simple = false, verbose = false, attrs_only = false, keep_going = false, dry_run = false,
          add_new = false;
@@ -88,6 +88,7 @@ const OptionSpec kOptions[] = {
     flag('r', "recursive", &RawOptions::recursive),
     flag('\0', "keep-old-rdn", &RawOptions::keep_old_rdn),
     valued('\0', "wait", &RawOptions::wait),
+    valued('\0', "match", &RawOptions::match),
 };
 
 const OptionSpec* find_letter(char letter) {
@@ -378,6 +379,15 @@ void fill_connection(Invocation& inv, const RawOptions& raw, const char* env_hos
     inv.password_file = raw.password_file.value_or("");
     inv.profile = raw.profile;
     inv.verbose = raw.verbose;
+    if (raw.match) {
+        if (strcasecmp(raw.match->c_str(), "ldap") == 0) {
+            inv.match = Matching::kLdap;
+        } else if (strcasecmp(raw.match->c_str(), "default") == 0) {
+            inv.match = Matching::kDefault;
+        } else {
+            throw UsageError("--match must be \"default\" or \"ldap\", not \"" + *raw.match + "\"");
+        }
+    }
 }
 
 void fill_search_options(Invocation& inv, const RawOptions& raw) {

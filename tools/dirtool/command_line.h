@@ -13,6 +13,9 @@
 
 namespace dirtool {
 
+// How a flat-file directory matches values (--match); kProcess leaves the process default.
+enum class Matching { kProcess, kDefault, kLdap };
+
 enum class Command { kSearch, kRead, kAdd, kModify, kDelete, kRename, kCompare, kChanged, kApply };
 
 // The "children" scope: everything below the base, without the base itself.
@@ -30,6 +33,7 @@ struct Invocation {
     std::string password_file;  // -y: the password is the file's first line
     bool profile = false;
     bool verbose = false;  // -v: say each step on standard error
+    Matching match = Matching::kProcess;
 
     Command command = Command::kSearch;
     std::string dn;  // the entry; the base of a search

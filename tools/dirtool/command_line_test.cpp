@@ -34,6 +34,9 @@ TEST(CommandLine, ReadsConnectionOptionsInEveryForm) {
     EXPECT_EQ(y.password_file, "secret.txt");
     EXPECT_FALSE(parse({"-Hh", "changed"}).bind);
     EXPECT_EQ(parse({"-Hh", "changed"}).port, 389);
+    EXPECT_EQ(parse({"-Hh", "--match", "LDAP", "changed"}).match, Matching::kLdap);
+    EXPECT_EQ(parse({"-Hh", "--match=default", "changed"}).match, Matching::kDefault);
+    EXPECT_EQ(parse({"-Hh", "changed"}).match, Matching::kProcess);
 
     // Without -H, the environment names the directory; -H wins over it.
     EXPECT_EQ(parse({"changed"}, "DNS:dirs").host, "DNS:dirs");
@@ -156,6 +159,7 @@ TEST(CommandLine, RejectsWhatCannotRunWithAReason) {
         {{"-Hh", "-w", "pw", "changed"}, "-w and -y need -D"},
         {{"-Hh", "-D", "cn=a", "-w", "pw", "-y", "pw.txt", "changed"}, "not both"},
         {{"-Hh", "--profile=yes", "changed"}, "takes no value"},
+        {{"-Hh", "--match", "fuzzy", "changed"}, "--match must be \"default\" or \"ldap\""},
         {{"-Hh", "search", "o=x"}, "missing operands: search BASE SCOPE"},
         {{"-Hh", "search", "o=x", "all"}, "unknown scope \"all\""},
         {{"-Hh", "search", "o=x", "sub", ""}, "empty search filter"},

@@ -91,6 +91,20 @@ TEST_F(FlatFile, SearchesSortsAndReadsAsLdif) {
               "dn: cn=Al Ames,ou=people,o=acme\nsn: Ames\n\n");
 }
 
+// --match ldap answers as a server: "Berg" is no word match of "Bo Berg" there, and an
+// extensible filter is refused with the reason.
+TEST_F(FlatFile, MatchesAsAServerWhenAsked) {
+    using Dns = std::vector<std::string>;
+    EXPECT_EQ(dns_of(ok({"search", "o=acme", "sub", "(cn=Berg)"})),
+              Dns{"cn=Bo Berg,ou=people,o=acme"});
+    EXPECT_EQ(ok({"--match", "ldap", "search", "o=acme", "sub", "(cn=Berg)"}), "");
+    EXPECT_EQ(dns_of(ok({"--match", "ldap", "search", "o=acme", "sub", "(cn=bo  BERG)"})),
+              Dns{"cn=Bo Berg,ou=people,o=acme"});
+    RunResult refused = dirtool({"--match", "ldap", "search", "o=acme", "sub", "(cn:dn:=x)"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_TRUE(contains(refused.err, "extensible match filters are not supported")) << refused.err;
+}
+
 // A search that matches nothing is no failure; a base that does not exist is one.
 TEST_F(FlatFile, TellsAnEmptyAnswerFromAMissingBase) {
     RunResult none = dirtool({"search", "o=acme", "sub", "(cn=nobody)"});

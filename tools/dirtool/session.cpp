@@ -88,6 +88,9 @@ int run_session(const Invocation& inv) {
     // Runs of dirtool on one flat file take turns: each sees the changes of the one before.
     DConnection::holdFlatFiles(true);
     DConnection connection;
+    if (inv.match != Matching::kProcess)
+        connection.setFlatFileMatching(inv.match == Matching::kLdap ? FF_MATCH_LDAP
+                                                                    : FF_MATCH_DEFAULT);
     DException* e = nullptr;
     if (inv.verbose)
         fprintf(stderr, "dirtool: connecting to %s%s%s\n", inv.host.c_str(), inv.bind ? " as " : "",

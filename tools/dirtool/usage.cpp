@@ -61,6 +61,9 @@ Options:
   -x, --simple          simple bind (the only kind there is; accepted for habit's sake)
   -P, --protocol 3      LDAP version 3 (the only one spoken)
   -v, --verbose         say each step on standard error
+      --match MODE      how a FILE:/// directory matches values: "default" (the word
+                        matcher) or "ldap" (as an LDAP server with the schema would;
+                        default: $QDX_FLATFILE_MATCH)
       --profile         measure the run and the LDAP calls; the report goes to standard
                         error at exit (to $QDX_PROFILE_FILE when set)
   -h, --help            print this text
