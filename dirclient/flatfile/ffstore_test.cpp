@@ -211,6 +211,34 @@ TEST_F(FFSave, WritesPreOrderAndKeepsThePreviousFile) {
     EXPECT_EQ(regularFiles(), 2);
 }
 
+// The spellings a server prints (hex pairs) and the short escapes name one entry, and the
+// saved file names it so that it loads back the same.
+TEST_F(FFSave, HexEscapedDnsAreOneEntryWhateverTheSpelling) {
+    FFConnection c;
+    load(c, "dn: o=test\no: test\n\ndn: cn=Plain\\2C Comma,o=test\ncn: Plain, Comma\n\n");
+    EXPECT_EQ(readOne(c, "cn=Plain\\, Comma,o=test"), "cn=Plain\\, Comma,o=test|cn=Plain, Comma");
+    EXPECT_EQ(readOne(c, "cn=plain\\2c comma,o=test"), readOne(c, "cn=Plain\\, Comma,o=test"));
+    addOk(c, "cn=\\41bc\\20,o=test", {{"cn", "Abc "}});
+    DException* same = tryAdd(c, "cn=Abc\\ ,o=test");
+    expectFailure(same, 601, 68);
+    EXPECT_EQ(readOne(c, "cn=\\C3\\A9\\23,o=test"), "error 32");
+    addOk(c, "cn=\\23\\C3\\A9,o=test", {{"cn", "#\xc3\xa9"}});
+    EXPECT_EQ(searchDns(c, "o=test", 1, "(cn=*)"),
+              (std::vector<std::string>{"cn=Plain\\, Comma,o=test", "cn=Abc\\ ,o=test",
+                                        "cn=\\#\xc3\xa9,o=test"}));
+    c.rename("cn=Abc\\20,o=test", "cn=x\\2By", true, nullptr);
+    EXPECT_EQ(readOne(c, "cn=x\\+y,o=test"), "cn=x\\+y,o=test|cn=x+y");
+    DException* e = nullptr;
+    c.disconnect(&e);
+    ASSERT_EQ(e, nullptr);
+    FFConnection::empty();
+    FFConnection again;
+    load(again, read("dir.ldif"));
+    EXPECT_EQ(searchDns(again, "o=test", 1, "(cn=*)"),
+              (std::vector<std::string>{"cn=Plain\\, Comma,o=test", "cn=x\\+y,o=test",
+                                        "cn=\\#\xc3\xa9,o=test"}));
+}
+
 TEST_F(FFSave, ValuesRoundTripThroughTheFile) {
     FFConnection c;
     load(c, "dn: o=x\no: x\n\n");
