@@ -68,6 +68,14 @@ TEST_F(FFLoad, NamesLoseLeadingWhiteSpace) {
     EXPECT_EQ(read("dir.ldif"), "dn: o=x\no: x\ncn: v\n\ndn: o=y\n\n");
 }
 
+// A folded line starting with '#' once joined would be written back as a comment: it is
+// one already, so what loads saves back equal.
+TEST_F(FFLoad, NamesThatWouldSaveAsCommentsAreComments) {
+    FFConnection c;
+    load(c, "dn: o=x\no: x\n\n  #note: keep me\nsn: s\n");
+    EXPECT_EQ(readOne(c, "o=x"), "o=x|o=x|sn=s");
+}
+
 TEST_F(FFLoad, PlacesChildrenThatComeBeforeTheirParents) {
     FFConnection c;
     load(c,
@@ -128,6 +136,35 @@ TEST_F(FFLoad, FailsWholeWhenAParentIsMissing) {
     c.connect("FILE:///dir.ldif", 0, &e);
     ASSERT_EQ(e, nullptr);
     EXPECT_EQ(readOne(c, "cn=a,ou=gone,o=x"), "cn=a,ou=gone,o=x|cn=a");
+}
+
+// A NUL byte would cut a value or DN and join the rest to the next line: the file is refused
+// with the line that holds it, whatever the line's form.
+TEST_F(FFLoad, RefusesNulBytesNamingTheLine) {
+    using namespace std::string_literals;
+    const struct {
+        std::string text;
+        int line;
+    } rows[] = {
+        {"dn: o=x\no: x\n\ndn: cn=a,o=x\ncn: a\0b\nsn: s\n"s, 5},
+        {"dn: o=x\no: x\n\ndn: cn=a\0,o=y,o=x\ncn: a\n"s, 4},
+        {"dn: o=x\no: x\ndescription: a\n b\0c\n"s, 3},
+        {"dn: o=x\no: x\n\ndn:: Y249YQBiLG89eA==\ncn: a\n"s, 4},  // cn=a<NUL>b,o=x
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        writeText("dir.ldif", rows[i].text);
+        FFConnection c;
+        DException* e = nullptr;
+        testing::internal::CaptureStderr();
+        c.connect("FILE:///dir.ldif", 0, &e);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "ERROR: dir.ldif, line " + std::to_string(rows[i].line) +
+                      ": a NUL byte in a DN or value; file not loaded\n");
+        expectFailure(e, 604, 81);
+        EXPECT_EQ(FFConnection::getRoot(), nullptr);
+        EXPECT_EQ(read("dir.ldif"), rows[i].text);
+    }
 }
 
 TEST_F(FFLoad, ReportsFilesThatCannotBeRead) {
