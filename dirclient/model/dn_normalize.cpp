@@ -28,9 +28,10 @@ bool is_space(char c) {
 bool is_separator(char c) {
     return c == ',' || c == ';' || c == '+';
 }
-// Characters whose escape carries meaning inside a value and is therefore kept.
+// Characters whose escape carries meaning inside a value and is therefore kept; '=', '<'
+// and '>' keep theirs because servers refuse them unescaped.
 bool keeps_escape(char c) {
-    return c == '\\' || c == '"' || is_separator(c);
+    return c == '\\' || c == '"' || c == '=' || c == '<' || c == '>' || is_separator(c);
 }
 
 // Rewrites text in place: every input character yields at most one output character, so

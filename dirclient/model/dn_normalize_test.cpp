@@ -54,7 +54,7 @@ TEST(DnNormalize, RemovesUnneededEscapesAndKeepsMeaningfulOnes) {
         {"cn=a\\;b", "cn=a\\;b"},
         {"cn=a\\+b", "cn=a\\+b"},
         {"cn=\\\"a", "cn=\\\"a"},
-        {"cn=a\\=b", "cn=a=b"},
+        {"cn=a\\=b", "cn=a\\=b"},  // a server refuses "a=b"
         {"cn=a\\ ,o=x", "cn=a\\ ,o=x"},  // an escaped trailing blank is part of the value
         {"cn=a\\", "cn=a\\"},            // a lone backslash at the end stays
         {"cn=a\\,", "cn=a\\,"},
@@ -72,8 +72,8 @@ TEST(DnNormalize, HexPairsAndEscapesOfOneByteGiveOneSpelling) {
         {"cn=Plain\\2c Comma,ou=rt", "cn=Plain\\, Comma,ou=rt"},
         {"cn=\\41bc", "cn=Abc"},
         {"cn=\\C3\\A9t\\c3\\a9", "cn=\xC3\xA9t\xC3\xA9"},
-        {"cn=a\\2B\\3B\\22\\5C\\3Db", "cn=a\\+\\;\\\"\\\\=b"},
-        {"cn=\\3C\\3E\\<\\>", "cn=<><>"},
+        {"cn=a\\2B\\3B\\22\\5C\\3Db", "cn=a\\+\\;\\\"\\\\\\=b"},
+        {"cn=\\3C\\3E\\<\\>", "cn=\\<\\>\\<\\>"},
         // Blanks and '#' keep their escape where a reader would otherwise lose them.
         {"cn=\\20a\\20b\\20,o=x", "cn=\\ a b\\ ,o=x"},
         {"cn=a\\20 ,o=x", "cn=a\\ ,o=x"},
