@@ -43,23 +43,27 @@ class Normalizer {
     void run() {
         bool escaped = false;  // previous character was a backslash that escapes this one
         for (std::size_t in = 0; text_[in] != '\0'; ++in) {
-            char c = text_[in];
-            int byte = escaped && inValue() ? dn_hex_pair(text_ + in) : -1;
-            if (byte >= 0) {
-                // A hex pair stands for one byte; it then goes the way that byte goes.
-                c = static_cast<char>(byte);
-                ++in;
-                escaped = false;
-                if (c == '\0') {
-                    put('0');  // a NUL cannot stand in the text: it keeps its hex pair
-                    put('0');
-                } else {
-                    step(c, true);
-                }
+            const char c = text_[in];
+            if (!escaped) {
+                step(c, false);
+                escaped = c == '\\';
                 continue;
             }
-            step(c, escaped);
-            escaped = c == '\\' && !escaped;
+            escaped = false;
+            const int byte = inValue() ? dn_hex_pair(text_ + in) : -1;
+            if (byte < 0) {
+                step(c, true);
+                continue;
+            }
+            // A hex pair stands for one byte, which then goes the way that byte goes; a NUL
+            // cannot stand in the text and keeps its pair.
+            ++in;
+            if (byte == 0) {
+                put('0');
+                put('0');
+            } else {
+                step(static_cast<char>(byte), true);
+            }
         }
         if (state_ == State::kInValue) escapeTrailingBlank();
         text_[out_] = '\0';
