@@ -4,6 +4,7 @@
 // Prints "name value" lines for bench/flatfile_bench.sh.
 //
 // Usage: flatfile_bench FILE.ldif DNS_FILE BASE WIDE_PARENT [ldap://host:port]
+//        flatfile_bench --long-lines FOLDER   (load time per MB of a 1 MB and a 40 MB line)
 
 #include "dentry.h"
 #include "dexception.h"
@@ -14,12 +15,12 @@
 #include <ldap.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -68,8 +69,8 @@ double ldapReads(const char* url, const std::vector<std::string>& dns, long* fou
     auto start = Clock::now();
     for (const std::string& dn : dns) {
         LDAPMessage* result = nullptr;
-        int rc = ldap_search_ext_s(ld, dn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", nullptr,
-                                   0, nullptr, nullptr, nullptr, 0, &result);
+        int rc = ldap_search_ext_s(ld, dn.c_str(), LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0,
+                                   nullptr, nullptr, nullptr, 0, &result);
         if (rc == LDAP_SUCCESS) {
             for (LDAPMessage* entry = ldap_first_entry(ld, result); entry != nullptr;
                  entry = ldap_next_entry(ld, entry)) {
@@ -91,9 +92,37 @@ double ldapReads(const char* url, const std::vector<std::string>& dns, long* fou
     return seconds;
 }
 
+// Loads a file whose one value line is mb megabytes long; the load's seconds per MB.
+double longLineSecondsPerMb(const std::string& folder, int mb) {
+    const std::string path = folder + "/long" + std::to_string(mb) + ".ldif";
+    {
+        std::ofstream out(path);
+        out << "dn: o=x\no: x\ndescription: "
+            << std::string(static_cast<std::size_t>(mb) << 20, 'v') << "\n\n";
+    }
+    FFConnection c;
+    DException* e = nullptr;
+    auto start = Clock::now();
+    c.connect(("FILE:///" + path).c_str(), 0, &e);
+    double seconds = since(start);
+    bool loaded = check(e, "load");
+    FFConnection::empty();
+    unlink(path.c_str());
+    return loaded ? seconds / mb : -1;
+}
+
+int longLines(const std::string& folder) {
+    const double small = longLineSecondsPerMb(folder, 1);
+    const double large = longLineSecondsPerMb(folder, 40);
+    std::printf("long_line_1mb_s_per_mb %.4f\nlong_line_40mb_s_per_mb %.4f\n", small, large);
+    if (small > 0) std::printf("long_line_per_mb_ratio_40_to_1 %.2f\n", large / small);
+    return small > 0 && large > 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::string(argv[1]) == "--long-lines") return longLines(argv[2]);
     if (argc < 5) {
         std::fprintf(stderr, "usage: %s FILE.ldif DNS_FILE BASE WIDE_PARENT [ldap://host:port]\n",
                      argv[0]);
@@ -105,7 +134,8 @@ int main(int argc, char** argv) {
     std::vector<std::string> dns;
     {
         std::ifstream in(argv[2]);
-        for (std::string line; std::getline(in, line);) dns.push_back(line);
+        for (std::string line; std::getline(in, line);)
+            dns.push_back(line);
     }
     struct stat st {};
     stat(file.c_str(), &st);

@@ -2,6 +2,8 @@
 // entries. The exchange sort that SearchResults::sort replaced runs beside it as the peer.
 //
 //   build/release/bin/model_bench --benchmark_filter=Sort
+// DN normalisation is timed against the normaliser it replaced, on the entries' DNs; one
+// entry of 100k attributes is built, added and printed as LDIF.
 
 #include <benchmark/benchmark.h>
 
@@ -11,15 +13,20 @@
 #include <vector>
 
 #include "attribute.h"
+#include "attribute_set.h"
+#include "bench/dn_normalize_previous.h"
+#include "bench/ratio_reporter.h"
 #include "dentry.h"
+#include "dn_normalize.h"
 #include "entry_comparator.h"
 #include "search_results.h"
 #include "tests/support/bubble_sort_reference.h"
+#include "tools/dirtool/ldif_writer.h"
 
 namespace {
 
-const char* const kAttributeNames[] = {"cn",  "sn", "givenName", "mail", "telephoneNumber",
-                                       "uid", "title", "ou",      "l",    "description"};
+const char* const kAttributeNames[] = {"cn",  "sn",    "givenName", "mail", "telephoneNumber",
+                                       "uid", "title", "ou",        "l",    "description"};
 
 // The texts of one entry: 10 string attributes; sn and givenName repeat so that sorts meet
 // ties. Generated once, so that the build runs measure the model and not the formatting.
@@ -56,7 +63,8 @@ DEntry* make_entry(const EntryTexts& texts) {
 SearchResults* make_results(int count) {
     const std::vector<EntryTexts>& texts = entry_texts();
     auto* results = new SearchResults();
-    for (int i = 0; i < count; ++i) results->addEntry(make_entry(texts[i]));
+    for (int i = 0; i < count; ++i)
+        results->addEntry(make_entry(texts[i]));
     return results;
 }
 
@@ -70,18 +78,21 @@ void shuffle(SearchResults* results, unsigned seed) {
         entries.push_back(item->getValue());
     }
     std::shuffle(entries.begin(), entries.end(), std::mt19937(seed));
-    for (std::size_t k = 0; k < items.size(); ++k) items[k]->resetValue(entries[k]);
+    for (std::size_t k = 0; k < items.size(); ++k)
+        items[k]->resetValue(entries[k]);
 }
 
 DList* strings(std::initializer_list<const char*> names) {
     DList* list = new (HEAP) DList();
-    for (const char* name : names) list->append(const_cast<char*>(name), DLIST_STRING, true);
+    for (const char* name : names)
+        list->append(const_cast<char*>(name), DLIST_STRING, true);
     return list;
 }
 
 DList* bools(std::initializer_list<bool> flags) {
     DList* list = new (HEAP) DList();
-    for (bool flag : flags) list->append(&flag, DLIST_BOOL, true);
+    for (bool flag : flags)
+        list->append(&flag, DLIST_BOOL, true);
     return list;
 }
 
@@ -192,6 +203,62 @@ void BM_ReleaseEntries(benchmark::State& state) {
 }
 BENCHMARK(BM_ReleaseEntries)->MinTime(2.0)->Unit(benchmark::kMillisecond);
 
+template <char* (*Normalize)(const char*)>
+void run_dn_normalize(benchmark::State& state) {
+    const std::vector<EntryTexts>& texts = entry_texts();
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        for (const EntryTexts& t : texts) {
+            char* normal = Normalize(t.dn.c_str());
+            bytes += t.dn.size();
+            benchmark::DoNotOptimize(normal);
+            check_free(normal);
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
+}
+
+void BM_DnNormalize(benchmark::State& state) {
+    run_dn_normalize<dn_normalize>(state);
+}
+BENCHMARK(BM_DnNormalize)->MinTime(1.0)->Unit(benchmark::kMillisecond);
+
+void BM_DnNormalizePrevious(benchmark::State& state) {
+    run_dn_normalize<previous_dn::normalize>(state);
+}
+BENCHMARK(BM_DnNormalizePrevious)->MinTime(1.0)->Unit(benchmark::kMillisecond);
+
+// One entry with 100k attributes: built attribute by attribute, then printed as LDIF.
+void BM_WideEntryAddAndPrint(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    std::vector<std::string> names;
+    for (int i = 0; i < count; ++i)
+        names.push_back("attr" + std::to_string(i));
+    for (auto _ : state) {
+        auto* entry = new (HEAP) DEntry("cn=wide,o=acme");
+        for (const std::string& name : names)
+            entry->addAttribute(new (HEAP) Attribute(name.c_str(), "value"));
+        std::string ldif;
+        dirtool::append_entry_ldif(ldif, entry);
+        benchmark::DoNotOptimize(ldif.data());
+        delete entry;
+    }
+}
+BENCHMARK(BM_WideEntryAddAndPrint)->Arg(100000)->Iterations(3)->Unit(benchmark::kMillisecond);
+
+void print_ratios(const bench::RunTimes& times) {
+    const double now = bench::time_of(times, "BM_DnNormalize/min_time:1.000");
+    const double before = bench::time_of(times, "BM_DnNormalizePrevious/min_time:1.000");
+    if (now > 0 && before > 0)
+        std::printf("dn_normalize time / previous normaliser: %.3f (target <= 1.10)\n",
+                    now / before);
+    const double wide = bench::time_of(times, "BM_WideEntryAddAndPrint/100000/iterations:3");
+    if (wide > 0)
+        std::printf("100k attributes added and printed: %.3f s (target < 1 s)\n", wide / 1000);
+}
+
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    return bench::run_benchmarks_with_ratios(argc, argv, print_ratios);
+}

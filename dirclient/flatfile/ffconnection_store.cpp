@@ -16,6 +16,7 @@
 #include "ffrecord.h"
 #include "ffstore_file.h"
 #include "ffstore_lock.h"
+#include "ldap_result_codes.h"
 #include "ldif_codec.h"
 #include "results.h"
 
@@ -274,8 +275,7 @@ void FFConnection::connect(const char* host, int, DException** err) {
     bound = modified = false;
 }
 
-void FFConnection::connect(const char* host, int p, const char*, const char*,
-                           DException** err) {
+void FFConnection::connect(const char* host, int p, const char*, const char*, DException** err) {
     connect(host, p, err);
 }
 
@@ -283,7 +283,8 @@ void FFConnection::connect(const char* host, int p, const char*, const char*,
 struct FFDeferred {
     std::vector<FFRecord*> records;
     ~FFDeferred() {
-        for (FFRecord* record : records) FFRecord::destroy(record);
+        for (FFRecord* record : records)
+            FFRecord::destroy(record);
     }
 };
 
@@ -331,7 +332,8 @@ bool FFConnection::load(const char* host, DException** err) {
 namespace {
 
 // The DN of a "dn:" or "dn::" line, normalised; base64 DNs are decoded (a saved file
-// writes DNs with non-ASCII characters that way).
+// writes DNs with non-ASCII characters that way). Null when the DN decodes to bytes with a
+// NUL, which no DN text can hold.
 char* recordDn(const char* line) {
     const char* text = line + 3;
     if (*text == ':') {
@@ -340,14 +342,17 @@ char* recordDn(const char* line) {
         char* value = nullptr;
         int length = 0;
         char* dn = nullptr;
+        bool cut = false;
         if (str_parse_line(work, &type, &value, &length) == 0 && length >= 0) {
+            cut = std::memchr(value, '\0', static_cast<std::size_t>(length)) != nullptr;
             value[length] = '\0';
-            dn = dn_normalize(value);
+            if (!cut) dn = dn_normalize(value);
         }
         check_free(work);
-        if (dn != nullptr) return dn;
+        if (dn != nullptr || cut) return dn;
     }
-    while (*text == ' ' || *text == '\t') ++text;
+    while (*text == ' ' || *text == '\t')
+        ++text;
     return dn_normalize(text);
 }
 
@@ -363,8 +368,10 @@ void addLineValue(FFRecordBuilder& builder, char* line) {
     if (colon == nullptr) return;
     // A name that starts with white space (left over from joining a folded line) could
     // not be written back: the line would read as a continuation.
-    while (line < colon && isWhiteSpace(*line)) ++line;
-    if (line == colon) return;
+    while (line < colon && isWhiteSpace(*line))
+        ++line;
+    // Nor could a name starting with '#': written back, the line reads as a comment.
+    if (line == colon || *line == '#') return;
     std::size_t nameLength = static_cast<std::size_t>(colon - line);
     if (colon[1] == ':') {
         std::string& work = builder.scratch();
@@ -382,31 +389,73 @@ void addLineValue(FFRecordBuilder& builder, char* line) {
         return;
     }
     const char* value = colon + 1;
-    while (*value == ' ' || *value == '\t') ++value;
+    while (*value == ' ' || *value == '\t')
+        ++value;
     builder.add(line, nameLength, value, std::strlen(value), DLIST_STRING);
 }
 
 }  // namespace
 
+namespace {
+
+// The logical lines of the file being loaded. A line holding a NUL byte stops the load:
+// its text would be cut at the NUL and the rest joined to what follows.
+class LoadLines {
+  public:
+    explicit LoadLines(FILE* file) : file_(file) {}
+    ~LoadLines() {
+        check_free(line_);
+        check_free(next_);
+    }
+    LoadLines(const LoadLines&) = delete;
+    LoadLines& operator=(const LoadLines&) = delete;
+
+    bool next() {
+        if (refused_ != 0) return false;
+        if (!readline(file_, &line_, &lineSize_, &next_, &nextSize_, &count_)) return false;
+        if (count_.hasNul) refused_ = count_.number;
+        return refused_ == 0;
+    }
+    char* text() const { return line_; }
+    long number() const { return count_.number; }
+    void refuse() { refused_ = count_.number; }
+    // The line that stopped the load, 0 for none.
+    long refused() const { return refused_; }
+
+  private:
+    FILE* file_;
+    char* line_ = nullptr;
+    int lineSize_ = 0;
+    char* next_ = nullptr;
+    int nextSize_ = 0;
+    LineCount count_;
+    long refused_ = 0;
+};
+
+}  // namespace
+
 bool FFConnection::loadRecords(FILE* file, DException** err, FFDeferred& deferred) {
-    char* line = nullptr;
-    int lineSize = 0;
-    char* next = nullptr;
-    int nextSize = 0;
+    LoadLines lines(file);
     bool ok = true;
     FFRecordBuilder builder;
-    bool more = readline(file, &line, &lineSize, &next, &nextSize);
+    bool more = lines.next();
     while (more) {
+        char* line = lines.text();
         if (!startsWithNoCase(line, "dn:")) {
-            more = readline(file, &line, &lineSize, &next, &nextSize);
+            more = lines.next();
             continue;
         }
         char* dn = recordDn(line);
+        if (dn == nullptr) {
+            lines.refuse();
+            break;
+        }
         builder.reset(dn, std::strlen(dn));
         check_free(dn);
-        while ((more = readline(file, &line, &lineSize, &next, &nextSize)) && line[0] != '\0') {
-            if (line[0] != '#') addLineValue(builder, line);
+        while ((more = lines.next()) && lines.text()[0] != '\0') {
+            if (lines.text()[0] != '#') addLineValue(builder, lines.text());
         }
+        if (lines.refused() != 0) break;
         FFRecord* packed = builder.finish();
         ++opsInitiated;
         DException* failure = nullptr;
@@ -430,10 +479,14 @@ bool FFConnection::loadRecords(FILE* file, DException** err, FFDeferred& deferre
                 break;
             }
         }
-        if (more) more = readline(file, &line, &lineSize, &next, &nextSize);
+        if (more) more = lines.next();
     }
-    check_free(line);
-    check_free(next);
+    if (ok && lines.refused() != 0) {
+        std::fprintf(stderr, "ERROR: %s, line %ld: a NUL byte in a DN or value; file not loaded\n",
+                     m_pFile, lines.refused());
+        reportLdap(err, kConnectInfo, DEXC_CONNECT, QDX_LDAP_SERVER_DOWN);
+        ok = false;
+    }
     return ok;
 }
 
@@ -466,7 +519,8 @@ bool FFConnection::resolveDeferred(FFDeferred& deferred, DException** err) {
     for (const auto& [key, children] : byParent) {
         if (parentNode(key.c_str()) != nullptr) ready.push_back(key);
     }
-    for (const std::string& key : ready) release(key, 0, 0);
+    for (const std::string& key : ready)
+        release(key, 0, 0);
     while (!turns.empty()) {
         auto [pass, position] = turns.top();
         turns.pop();

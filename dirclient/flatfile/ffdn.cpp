@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "dn_normalize.h"
+
 namespace ffdn {
 
 namespace {
@@ -83,7 +85,11 @@ std::string rdnValue(const char* rdn, std::size_t length) {
     if (quoted) ++c;
     std::string value;
     for (; c < end; ++c) {
-        if (*c == '\\' && c + 1 < end) {
+        const int byte = *c == '\\' && c + 2 < end ? dn_hex_pair(c + 1) : -1;
+        if (byte >= 0) {
+            value += static_cast<char>(byte);
+            c += 2;
+        } else if (*c == '\\' && c + 1 < end) {
             value += *++c;
         } else if (quoted && *c == '"') {
             break;

@@ -28,7 +28,7 @@ std::uint64_t hashNoCase(const char* text);
 std::string rdnType(const char* rdn, std::size_t length);
 
 // Attribute value of an RDN: the text after its first '=', with quotes and escapes
-// resolved ("a\,b" gives "a,b").
+// resolved ("a\,b" and "a\2Cb" give "a,b").
 std::string rdnValue(const char* rdn, std::size_t length);
 
 }  // namespace ffdn

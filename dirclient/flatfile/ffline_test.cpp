@@ -85,6 +85,24 @@ TEST(FFReadline, JoinsContinuationsAndTrimsBlanks) {
     EXPECT_EQ(logicalLines(folded), Lines{"cn: " + value});
 }
 
+// Line numbers name the first physical line of each logical line; a NUL byte anywhere in
+// it is flagged, never silently cut.
+TEST(FFReadline, CountsLinesAndFlagsNulBytes) {
+    using namespace std::string_literals;
+    Stream in("a: 1\n 2\nb: x\0y\nc: 3\n d\0\ne: 4\n"s);
+    char* line = nullptr;
+    int lineSize = 0;
+    char* next = nullptr;
+    int nextSize = 0;
+    LineCount count;
+    std::vector<std::string> seen;
+    while (readline(in.get(), &line, &lineSize, &next, &nextSize, &count))
+        seen.push_back(std::to_string(count.number) + (count.hasNul ? "!" : " ") + line);
+    check_free(line);
+    check_free(next);
+    EXPECT_EQ(seen, (Lines{"1 a: 12", "3!b: x", "4!c: 3d", "6 e: 4"}));
+}
+
 std::string putlineOutput(const std::vector<std::string>& pieces, int start, int* end) {
     FILE* out = std::tmpfile();
     int column = start;

@@ -45,7 +45,8 @@ std::uint64_t getVarint(const unsigned char*& at) {
 
 void putType(std::string& out, int type) {
     auto wide = static_cast<std::int64_t>(type);
-    putVarint(out, (static_cast<std::uint64_t>(wide) << 1) ^ static_cast<std::uint64_t>(wide >> 63));
+    putVarint(out,
+              (static_cast<std::uint64_t>(wide) << 1) ^ static_cast<std::uint64_t>(wide >> 63));
 }
 
 int getType(const unsigned char*& at) {
@@ -78,10 +79,14 @@ void putItem(std::string& out, DListItem* item) {
             }
             return putValue(out, type, kValue, binary->bytes, binary->length);
         }
-        case DLIST_BOOL: return putValue(out, type, kValue, value, sizeof(bool));
-        case DLIST_INT: return putValue(out, type, kValue, value, sizeof(int));
-        case DLIST_LONG: return putValue(out, type, kValue, value, sizeof(long));
-        default: return putValue(out, type, kNoValue, nullptr, 0);  // not a value type
+        case DLIST_BOOL:
+            return putValue(out, type, kValue, value, sizeof(bool));
+        case DLIST_INT:
+            return putValue(out, type, kValue, value, sizeof(int));
+        case DLIST_LONG:
+            return putValue(out, type, kValue, value, sizeof(long));
+        default:
+            return putValue(out, type, kNoValue, nullptr, 0);  // not a value type
     }
 }
 
@@ -119,7 +124,8 @@ AttrView readAttr(const unsigned char*& at) {
     }
     if (a.flags & kHasValues) a.count = static_cast<std::size_t>(getVarint(at));
     a.values = at;
-    for (std::size_t i = 0; i < a.count; ++i) readValue(at);
+    for (std::size_t i = 0; i < a.count; ++i)
+        readValue(at);
     return a;
 }
 
@@ -174,7 +180,8 @@ Attribute* unpackAttribute(const AttrView& a, bool typesOnly) {
 const char* valueText(const ValueView& v, char* scratch, std::size_t room) {
     if (v.presence != kValue) return nullptr;
     switch (v.type) {
-        case DLIST_STRING: return reinterpret_cast<const char*>(v.bytes);
+        case DLIST_STRING:
+            return reinterpret_cast<const char*>(v.bytes);
         case DLIST_BINARY:
             if (v.length > 1 && std::memchr(v.bytes, '\0', v.length - 1) != nullptr) {
                 return nullptr;
@@ -192,7 +199,8 @@ const char* valueText(const ValueView& v, char* scratch, std::size_t room) {
             std::snprintf(scratch, room, "%ld", n);
             return scratch;
         }
-        default: return nullptr;
+        default:
+            return nullptr;
     }
 }
 
@@ -248,8 +256,8 @@ FFRecord* FFRecord::pack(DEntry* entry, const char* dn) {
             continue;
         }
         DList* values = attribute->getValues();
-        body += static_cast<char>((attribute->getName() ? kHasName : 0) |
-                                  (values ? kHasValues : 0));
+        body +=
+            static_cast<char>((attribute->getName() ? kHasName : 0) | (values ? kHasValues : 0));
         if (attribute->getName() != nullptr) body.append(attribute->getName()).append(1, '\0');
         if (values == nullptr) continue;
         putVarint(body, static_cast<std::uint64_t>(values->getSize()));
@@ -400,33 +408,65 @@ bool FFRecord::write(FILE* file, std::vector<char>& scratch) const {
 void FFRecordBuilder::reset(const char* dn, std::size_t dnLength) {
     dn_.assign(dn, dnLength);
     bytes_.clear();
-    for (std::size_t i = 0; i < used_; ++i) attrs_[i].values.clear();
+    for (std::size_t i = 0; i < used_; ++i)
+        attrs_[i].values.clear();
     used_ = 0;
+    positions_.clear();
 }
 
-void FFRecordBuilder::add(const char* name, std::size_t nameLength, const char* value,
-                          std::size_t length, int type) {
-    Attr* target = nullptr;
-    for (std::size_t i = 0; i < used_ && target == nullptr; ++i) {
+namespace {
+
+// Below this many attributes a record's names are scanned; beyond, they are looked up.
+constexpr std::size_t kIndexedAttributes = 16;
+
+char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+std::string FFRecordBuilder::foldedName(std::size_t attr) const {
+    std::string key(bytes_, attrs_[attr].nameOffset, attrs_[attr].nameLength);
+    for (char& c : key)
+        c = lowerAscii(c);
+    return key;
+}
+
+FFRecordBuilder::Attr* FFRecordBuilder::find(const char* name, std::size_t nameLength) {
+    if (used_ >= kIndexedAttributes) {
+        if (positions_.empty()) {
+            for (std::size_t i = 0; i < used_; ++i)
+                positions_.emplace(foldedName(i), i);
+        }
+        std::string key(name, nameLength);
+        for (char& c : key)
+            c = lowerAscii(c);
+        auto found = positions_.find(key);
+        return found != positions_.end() ? &attrs_[found->second] : nullptr;
+    }
+    for (std::size_t i = 0; i < used_; ++i) {
         Attr& a = attrs_[i];
         if (a.nameLength != nameLength) continue;
         const char* held = bytes_.data() + a.nameOffset;
         bool same = true;
-        for (std::size_t k = 0; k < nameLength && same; ++k) {
-            unsigned char x = static_cast<unsigned char>(held[k]);
-            unsigned char y = static_cast<unsigned char>(name[k]);
-            if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-            if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-            same = x == y;
-        }
-        if (same) target = &a;
+        for (std::size_t k = 0; k < nameLength && same; ++k)
+            same = lowerAscii(held[k]) == lowerAscii(name[k]);
+        if (same) return &a;
     }
+    return nullptr;
+}
+
+void FFRecordBuilder::add(const char* name, std::size_t nameLength, const char* value,
+                          std::size_t length, int type) {
+    Attr* target = find(name, nameLength);
     if (target == nullptr) {
         if (used_ == attrs_.size()) attrs_.emplace_back();
-        target = &attrs_[used_++];
+        target = &attrs_[used_];
         target->nameOffset = bytes_.size();
         target->nameLength = nameLength;
         bytes_.append(name, nameLength);
+        if (!positions_.empty()) positions_.emplace(foldedName(used_), used_);
+        ++used_;
     }
     target->values.push_back(Value{type, bytes_.size(), length});
     bytes_.append(value, length);

@@ -15,13 +15,14 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class DEntry;
 class DList;
 
 class FFRecord {
-public:
+  public:
     // A packed copy of entry under dn (entry's own DN when dn is null).
     static FFRecord* pack(DEntry* entry, const char* dn);
     static void destroy(FFRecord* record);
@@ -49,7 +50,7 @@ public:
     // Writes the record as one LDIF record (RFC 2849); false on a write error.
     bool write(FILE* file, std::vector<char>& scratch) const;
 
-private:
+  private:
     friend class FFRecordBuilder;
     FFRecord() = default;
     // A record of dn followed by the attribute part of a body (see ffrecord.cpp).
@@ -64,7 +65,7 @@ private:
 // an attribute named again (in any case) join the first attribute of that name. Reusable:
 // reset() keeps the buffers.
 class FFRecordBuilder {
-public:
+  public:
     void reset(const char* dn, std::size_t dnLength);
     const std::string& dn() const { return dn_; }
     // type is a value type code (string or binary for loaded values).
@@ -74,7 +75,7 @@ public:
     // A scratch text for the caller (decoding a value before add), reused across records.
     std::string& scratch() { return scratch_; }
 
-private:
+  private:
     struct Value {
         int type;
         std::size_t offset;
@@ -89,8 +90,13 @@ private:
     std::string bytes_;
     std::string body_;
     std::string scratch_;
+    Attr* find(const char* name, std::size_t nameLength);
+    std::string foldedName(std::size_t attr) const;
+
     std::vector<Attr> attrs_;
     std::size_t used_ = 0;  // attrs_ entries in use (the rest keep their capacity)
+    // Folded name to attrs_ position, kept once a record has many attributes.
+    std::unordered_map<std::string, std::size_t> positions_;
 };
 
 #endif

@@ -68,6 +68,14 @@ TEST_F(FFLoad, NamesLoseLeadingWhiteSpace) {
     EXPECT_EQ(read("dir.ldif"), "dn: o=x\no: x\ncn: v\n\ndn: o=y\n\n");
 }
 
+// A folded line starting with '#' once joined would be written back as a comment: it is
+// one already, so what loads saves back equal.
+TEST_F(FFLoad, NamesThatWouldSaveAsCommentsAreComments) {
+    FFConnection c;
+    load(c, "dn: o=x\no: x\n\n  #note: keep me\nsn: s\n");
+    EXPECT_EQ(readOne(c, "o=x"), "o=x|o=x|sn=s");
+}
+
 TEST_F(FFLoad, PlacesChildrenThatComeBeforeTheirParents) {
     FFConnection c;
     load(c,
@@ -146,6 +154,35 @@ TEST_F(FFLoad, FailsWholeWhenAParentIsMissing) {
     c.connect("FILE:///dir.ldif", 0, &e);
     ASSERT_EQ(e, nullptr);
     EXPECT_EQ(readOne(c, "cn=a,ou=gone,o=x"), "cn=a,ou=gone,o=x|cn=a");
+}
+
+// A NUL byte would cut a value or DN and join the rest to the next line: the file is refused
+// with the line that holds it, whatever the line's form.
+TEST_F(FFLoad, RefusesNulBytesNamingTheLine) {
+    using namespace std::string_literals;
+    const struct {
+        std::string text;
+        int line;
+    } rows[] = {
+        {"dn: o=x\no: x\n\ndn: cn=a,o=x\ncn: a\0b\nsn: s\n"s, 5},
+        {"dn: o=x\no: x\n\ndn: cn=a\0,o=y,o=x\ncn: a\n"s, 4},
+        {"dn: o=x\no: x\ndescription: a\n b\0c\n"s, 3},
+        {"dn: o=x\no: x\n\ndn:: Y249YQBiLG89eA==\ncn: a\n"s, 4},  // cn=a<NUL>b,o=x
+    };
+    for (std::size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        writeText("dir.ldif", rows[i].text);
+        FFConnection c;
+        DException* e = nullptr;
+        testing::internal::CaptureStderr();
+        c.connect("FILE:///dir.ldif", 0, &e);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  "ERROR: dir.ldif, line " + std::to_string(rows[i].line) +
+                      ": a NUL byte in a DN or value; file not loaded\n");
+        expectFailure(e, 604, 81);
+        EXPECT_EQ(FFConnection::getRoot(), nullptr);
+        EXPECT_EQ(read("dir.ldif"), rows[i].text);
+    }
 }
 
 TEST_F(FFLoad, ReportsFilesThatCannotBeRead) {
@@ -227,6 +264,34 @@ TEST_F(FFSave, WritesPreOrderAndKeepsThePreviousFile) {
     EXPECT_EQ(read("dir.ldif.txt"), original);
     // Only the two files remain: no temporary file is left behind.
     EXPECT_EQ(regularFiles(), 2);
+}
+
+// The spellings a server prints (hex pairs) and the short escapes name one entry, and the
+// saved file names it so that it loads back the same.
+TEST_F(FFSave, HexEscapedDnsAreOneEntryWhateverTheSpelling) {
+    FFConnection c;
+    load(c, "dn: o=test\no: test\n\ndn: cn=Plain\\2C Comma,o=test\ncn: Plain, Comma\n\n");
+    EXPECT_EQ(readOne(c, "cn=Plain\\, Comma,o=test"), "cn=Plain\\, Comma,o=test|cn=Plain, Comma");
+    EXPECT_EQ(readOne(c, "cn=plain\\2c comma,o=test"), readOne(c, "cn=Plain\\, Comma,o=test"));
+    addOk(c, "cn=\\41bc\\20,o=test", {{"cn", "Abc "}});
+    DException* same = tryAdd(c, "cn=Abc\\ ,o=test");
+    expectFailure(same, 601, 68);
+    EXPECT_EQ(readOne(c, "cn=\\C3\\A9\\23,o=test"), "error 32");
+    addOk(c, "cn=\\23\\C3\\A9,o=test", {{"cn", "#\xc3\xa9"}});
+    EXPECT_EQ(searchDns(c, "o=test", 1, "(cn=*)"),
+              (std::vector<std::string>{"cn=Plain\\, Comma,o=test", "cn=Abc\\ ,o=test",
+                                        "cn=\\#\xc3\xa9,o=test"}));
+    c.rename("cn=Abc\\20,o=test", "cn=x\\2By", true, nullptr);
+    EXPECT_EQ(readOne(c, "cn=x\\+y,o=test"), "cn=x\\+y,o=test|cn=x+y");
+    DException* e = nullptr;
+    c.disconnect(&e);
+    ASSERT_EQ(e, nullptr);
+    FFConnection::empty();
+    FFConnection again;
+    load(again, read("dir.ldif"));
+    EXPECT_EQ(searchDns(again, "o=test", 1, "(cn=*)"),
+              (std::vector<std::string>{"cn=Plain\\, Comma,o=test", "cn=x\\+y,o=test",
+                                        "cn=\\#\xc3\xa9,o=test"}));
 }
 
 TEST_F(FFSave, ValuesRoundTripThroughTheFile) {

@@ -3,7 +3,10 @@
 // The procedure is deliberately not a general glob: a match starts at a word start unless
 // the pattern opens with '*', '*' does not backtrack, and the repeat count ("run") of the
 // first matched character lets later pattern characters slip forward. Stored filters and
-// applications depend on these exact results, so the steps are kept literally.
+// applications depend on these exact results, so the steps are kept as they are, except
+// where they broke their own word rules: an escape holds until its literal is matched, an
+// empty word before a blank does not hide the next word, and an empty pattern matches only
+// an empty value.
 
 #include "dfilter.h"
 
@@ -19,7 +22,7 @@ int upper(unsigned char c) {
 }
 
 class Matcher {
-public:
+  public:
     Matcher(const char* value, const char* pattern)
         : v_(value), n_(std::strlen(value)), pat_(pattern), m_(std::strlen(pattern)) {}
 
@@ -37,6 +40,7 @@ public:
                     }
                     i_ += run_;
                     --p_;
+                    escaped_ = escapedAt(p_);
                 }
             }
             if (i_ > n_) return false;
@@ -46,7 +50,7 @@ public:
         }
     }
 
-private:
+  private:
     enum class Step { kContinue, kFail };
 
     int at(size_t k) const { return k < n_ ? upper(static_cast<unsigned char>(v_[k])) : kEnd; }
@@ -71,8 +75,17 @@ private:
                 return Step::kContinue;
             }
         }
-        escaped_ = false;
+        // An escaped literal stays escaped until it is matched or the pattern restarts: a
+        // failed search for it must not turn it back into a wildcard.
         return inWord_ ? continueWord(c) : findStart(c);
+    }
+
+    // Whether the pattern character at p is escaped: an odd run of backslashes before it.
+    bool escapedAt(size_t p) const {
+        size_t count = 0;
+        while (count < p && pat_[p - 1 - count] == '\\')
+            ++count;
+        return count % 2 == 1;
     }
 
     // Moves i past the next blank; false when the value ends first.
@@ -115,18 +128,23 @@ private:
             }
             int ch = at(i_++);
             if (ch == c) break;
-            atWordStart_ = false;
+            // After a blank a word starts, even when the blank closed an empty word: a
+            // value with a leading blank still has its first word found.
+            atWordStart_ = ch == ' ';
             if (i_ >= n_) return Step::kContinue;
         }
         run_ = 0;
-        while (at(i_ + run_) == c) ++run_;
+        while (at(i_ + run_) == c)
+            ++run_;
         inWord_ = true;
         afterStar_ = false;
         ++p_;
+        escaped_ = false;
         return Step::kContinue;
     }
 
     Step continueWord(int c) {
+        escaped_ = false;
         if (at(i_) == c) {
             ++i_;
             ++p_;
@@ -163,5 +181,7 @@ private:
 int match(const char* value, const char* pattern) {
     if (value == nullptr || pattern == nullptr) return 0;
     if (std::strcmp(pattern, "*") == 0) return 1;
+    // An empty pattern asks for an empty value, not for any value ending in a short word.
+    if (pattern[0] == '\0') return value[0] == '\0' ? 1 : 0;
     return Matcher(value, pattern).run() ? 1 : 0;
 }

@@ -57,7 +57,11 @@ TEST(Match, ReferenceTable) {
         {"a", "a ", 0},  // a trailing blank needs a blank in the value
         {"a b", "a ", 0},
         {"a  b", "a ", 1},
-        {" lead", "lead", 0},  // an empty first word hides the next word start
+        {" lead", "lead", 1},  // an empty first word before the blank
+        {" Jensen ", "jensen", 1},
+        {"x  Jensen", "jensen", 1},
+        {" Jensen", "?ensen", 1},
+        {" Jensen", "ensen", 0},
         // Question marks and escapes.
         {"abc", "???", 1},
         {"abc", "??", 0},
@@ -69,6 +73,18 @@ TEST(Match, ReferenceTable) {
         {"a\\b", "a\\\\b", 1},  // escaped backslash is a literal backslash
         {"ab", "a\\", 0},       // dangling backslash never matches the end
         {"a", "\\", 0},
+        // An escaped literal stays literal when the search for it fails.
+        {"abc", "\\*", 0},
+        {"*", "\\*", 1},
+        {"a *", "\\*", 1},
+        {"abc", "*\\*", 0},
+        {"ab*", "*\\*", 1},
+        {"abc", "\\?", 0},
+        {"ab\\", "*\\\\", 1},
+        {"abc", "*\\\\", 0},
+        // An empty pattern finds only the empty value.
+        {"a", "", 0},
+        {"x a", "", 0},
         // Stars, and the run of the first matched character.
         {"anything at all", "*", 1},
         {"", "a", 0},

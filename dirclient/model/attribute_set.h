@@ -2,13 +2,16 @@
 #define DIRCLIENT_ATTRIBUTE_SET_H
 
 #include <cstddef>
+#include <memory>
 
 #include "attribute.h"
 #include "dlist.h"
 #include "object_memory.h"
 
 // The attributes of an entry, at most one per name (names compared ignoring case), kept in
-// a DList of type 6 items. The set owns the attributes added to it.
+// a DList of type 6 items. The set owns the attributes added to it. A large set keeps an
+// index of its names, checked against the list before each use and rebuilt when the list
+// changed; the names of attributes held in the set are not changed in place.
 class AttributeSet {
   public:
     static void* operator new(std::size_t size, Mem kind);
@@ -59,7 +62,17 @@ class AttributeSet {
     char* ToString(int indent, bool compact);
 
   private:
+    class NameIndex;
+    struct DropIndex {
+        void operator()(NameIndex* index) const;
+    };
+
+    // The index of the current list, or null for a set small enough to scan.
+    NameIndex* index();
+    DListItem* findItem(const char* name);
+
     DList* values_ = nullptr;
+    std::unique_ptr<NameIndex, DropIndex> index_;
 };
 
 #endif

@@ -299,4 +299,39 @@ TEST(AttributeSet, RemovingByNamePositionAndCursor) {
     EXPECT_FALSE(empty.resetToEnd());
 }
 
+// A large set looks names up in an index: it must agree with the list however the list
+// was changed, through the set or directly.
+TEST(AttributeSet, LargeSetsFindWhatTheListHoldsAfterAnyChange) {
+    AttributeSet set;
+    for (int i = 0; i < 200; ++i)
+        ASSERT_TRUE(set.add(new (HEAP) Attribute(("name" + std::to_string(i)).c_str())));
+    Attribute* again = new (HEAP) Attribute("NAME7");
+    EXPECT_FALSE(set.add(again));
+    EXPECT_FALSE(set.add(set.elementAt(150)));  // the same object again
+    EXPECT_EQ(set.getAttribute("Name150"), set.elementAt(150));
+    EXPECT_EQ(set.getAttribute(), set.elementAt(150));  // the cursor is left on it
+    EXPECT_EQ(set.getAttribute("missing"), nullptr);
+    // Removed through the set, then through its list: the name is free again.
+    EXPECT_TRUE(set.remove("name7"));
+    EXPECT_TRUE(set.add(again));
+    EXPECT_EQ(set.getAttribute("name7"), again);
+    ASSERT_TRUE(set.getValues()->goTo(19));  // name7 has moved to the end
+    ASSERT_STREQ(set.getAttribute()->getName(), "name20");
+    ASSERT_TRUE(set.getValues()->removeIt());
+    EXPECT_EQ(set.getAttribute("name20"), nullptr);
+    Attribute* twenty = new (HEAP) Attribute("name20");
+    EXPECT_TRUE(set.add(twenty));
+    // A list put in place of the old one is indexed afresh.
+    auto* other = new (HEAP) DList();
+    for (int i = 0; i < 40; ++i)
+        other->append(new (HEAP) Attribute(("x" + std::to_string(i)).c_str()), DLIST_ATTRIBUTE,
+                      false);
+    set.setValues(other);
+    EXPECT_EQ(set.getAttribute("name20"), nullptr);
+    EXPECT_EQ(set.getAttribute("X39"), set.elementAt(39));
+    Attribute* x0 = new (HEAP) Attribute("X0");
+    EXPECT_FALSE(set.add(x0));
+    delete x0;
+}
+
 }  // namespace

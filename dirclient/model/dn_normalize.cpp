@@ -6,7 +6,9 @@
 #include "object_memory.h"
 
 // DN syntax: RFC 4514 (attribute type, '=', value; RDNs separated by ',', with ';' accepted
-// on input; '+' joins the parts of a multi-valued RDN; '\' escapes; values may be quoted).
+// on input; '+' joins the parts of a multi-valued RDN; '\' escapes a character or, with two
+// hex digits, a byte; values may be quoted). Each byte of a value comes out in one spelling,
+// so that "a\2C b", "a\2c b" and "a\, b" compare equal.
 
 namespace {
 
@@ -26,9 +28,10 @@ bool is_space(char c) {
 bool is_separator(char c) {
     return c == ',' || c == ';' || c == '+';
 }
-// Characters whose escape carries meaning inside a value and is therefore kept.
+// Characters whose escape carries meaning inside a value and is therefore kept; '=', '<'
+// and '>' keep theirs because servers refuse them unescaped.
 bool keeps_escape(char c) {
-    return c == '\\' || c == '"' || is_separator(c);
+    return c == '\\' || c == '"' || c == '=' || c == '<' || c == '>' || is_separator(c);
 }
 
 // Rewrites text in place: every input character yields at most one output character, so
@@ -41,9 +44,28 @@ class Normalizer {
         bool escaped = false;  // previous character was a backslash that escapes this one
         for (std::size_t in = 0; text_[in] != '\0'; ++in) {
             const char c = text_[in];
-            step(c, escaped);
-            escaped = c == '\\' && !escaped;
+            if (!escaped) {
+                step(c, false);
+                escaped = c == '\\';
+                continue;
+            }
+            escaped = false;
+            const int byte = inValue() ? dn_hex_pair(text_ + in) : -1;
+            if (byte < 0) {
+                step(c, true);
+                continue;
+            }
+            // A hex pair stands for one byte, which then goes the way that byte goes; a NUL
+            // cannot stand in the text and keeps its pair.
+            ++in;
+            if (byte == 0) {
+                put('0');
+                put('0');
+            } else {
+                step(static_cast<char>(byte), true);
+            }
         }
+        if (state_ == State::kInValue) escapeTrailingBlank();
         text_[out_] = '\0';
     }
 
@@ -58,9 +80,23 @@ class Normalizer {
             put(c);
     }
 
+    bool inValue() const { return state_ == State::kInValue || state_ == State::kInQuoted; }
+
+    // An escaped blank that ends the value keeps its escape; one inside the value does not
+    // need it. The escape dropped when the blank was read is put back here: it took at
+    // least two input characters, so the writer still stays behind the reader.
+    void escapeTrailingBlank() {
+        if (escaped_blank_ == 0 || out_ != escaped_blank_ + 1) return;
+        text_[out_] = text_[out_ - 1];
+        text_[out_ - 1] = '\\';
+        ++out_;
+    }
+
     void end_value(char separator) {
         while (out_ > kept_ && is_space(text_[out_ - 1]))
             --out_;
+        escapeTrailingBlank();
+        escaped_blank_ = 0;
         put(separator == '+' ? '+' : ',');
         state_ = State::kBeforeType;
     }
@@ -87,6 +123,7 @@ class Normalizer {
             case State::kBeforeValue:
                 if (is_space(c)) break;
                 value_start_ = out_;
+                escaped_blank_ = 0;
                 put(c);
                 state_ = c == '"' ? State::kInQuoted : State::kInValue;
                 break;
@@ -116,12 +153,17 @@ class Normalizer {
         if (is_separator(c) && !escaped) {
             end_value(c);
         } else if (escaped && !keeps_escape(c)) {
-            // A leading blank must stay escaped, or the next pass would drop it.
-            if (is_space(c) && out_ == value_start_ + 1) {
+            // A leading blank or '#' must stay escaped, or the next pass would drop it or
+            // read a hex string.
+            if ((is_space(c) || c == '#') && out_ == value_start_ + 1) {
                 put(c);
                 kept_ = out_;
             } else {
                 unescape(c);
+                if (is_space(c)) {
+                    kept_ = out_;
+                    escaped_blank_ = out_ - 1;
+                }
             }
         } else {
             put(c);
@@ -133,10 +175,23 @@ class Normalizer {
     std::size_t out_ = 0;
     std::size_t kept_ = 0;  // trailing blanks are trimmed down to here, never further
     std::size_t value_start_ = 0;
+    std::size_t escaped_blank_ = 0;  // output position of the last escaped blank, 0 for none
     State state_ = State::kBeforeType;
 };
 
 }  // namespace
+
+int dn_hex_pair(const char* text) {
+    auto digit = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    const int high = digit(text[0]);
+    const int low = high < 0 ? -1 : digit(text[1]);
+    return low < 0 ? -1 : high * 16 + low;
+}
 
 char* dn_normalize(const char* dn) {
     char* text = strcopy(dn);

@@ -54,14 +54,40 @@ TEST(DnNormalize, RemovesUnneededEscapesAndKeepsMeaningfulOnes) {
         {"cn=a\\;b", "cn=a\\;b"},
         {"cn=a\\+b", "cn=a\\+b"},
         {"cn=\\\"a", "cn=\\\"a"},
-        {"cn=a\\=b", "cn=a=b"},
-        {"cn=a\\ ,o=x", "cn=a,o=x"},  // an escaped trailing blank goes with the others
-        {"cn=a\\", "cn=a\\"},         // a lone backslash at the end stays
+        {"cn=a\\=b", "cn=a\\=b"},  // a server refuses "a=b"
+        {"cn=a\\ ,o=x", "cn=a\\ ,o=x"},  // an escaped trailing blank is part of the value
+        {"cn=a\\", "cn=a\\"},            // a lone backslash at the end stays
         {"cn=a\\,", "cn=a\\,"},
         // The escape of a leading blank stays.
         {"cn=\\ a", "cn=\\ a"},
         {"cn= \\ a ,o=x", "cn=\\ a,o=x"},
         {"cn=\\ ,o=x", "cn=\\ ,o=x"},
+    };
+    check_rows(rows, std::size(rows));
+}
+
+TEST(DnNormalize, HexPairsAndEscapesOfOneByteGiveOneSpelling) {
+    const Row rows[] = {
+        {"cn=Plain\\2C Comma,ou=rt", "cn=Plain\\, Comma,ou=rt"},
+        {"cn=Plain\\2c Comma,ou=rt", "cn=Plain\\, Comma,ou=rt"},
+        {"cn=\\41bc", "cn=Abc"},
+        {"cn=\\C3\\A9t\\c3\\a9", "cn=\xC3\xA9t\xC3\xA9"},
+        {"cn=a\\2B\\3B\\22\\5C\\3Db", "cn=a\\+\\;\\\"\\\\\\=b"},
+        {"cn=\\3C\\3E\\<\\>", "cn=\\<\\>\\<\\>"},
+        // Blanks and '#' keep their escape where a reader would otherwise lose them.
+        {"cn=\\20a\\20b\\20,o=x", "cn=\\ a b\\ ,o=x"},
+        {"cn=a\\20 ,o=x", "cn=a\\ ,o=x"},
+        {"cn=a\\20\\20", "cn=a \\ "},
+        {"cn=a\\  ", "cn=a  "},
+        {"cn=\\23a\\23,o=x", "cn=\\#a#,o=x"},
+        {"cn=\\#a", "cn=\\#a"},
+        {"cn=#a", "cn=#a"},
+        {"cn=\"a\\2Cb\\22\",o=x", "cn=\"a,b\\\"\",o=x"},
+        // Not a pair: the escape goes as before; a NUL keeps its pair.
+        {"cn=\\4x\\g1", "cn=4xg1"},
+        {"cn=a\\00b", "cn=a\\00b"},
+        {"cn=a\\\\41", "cn=a\\\\41"},
+        {"c\\6E=x", "c\\6E=x"},
     };
     check_rows(rows, std::size(rows));
 }
@@ -109,7 +135,7 @@ TEST(DnNormalize, NullGivesNullAndCaseVariantUpperCases) {
 
 // Random DNs built from the characters that matter to the state machine.
 TEST(DnNormalize, IsNeverLongerAndNormalisingTwiceChangesNothing) {
-    const char alphabet[] = "ab=,;+\\\" \n";
+    const char alphabet[] = "ab2C0#=,;+\\\" \n";
     std::mt19937 random(20240611);
     std::uniform_int_distribution<int> pick(0, sizeof alphabet - 2);
     std::uniform_int_distribution<int> length(0, 24);

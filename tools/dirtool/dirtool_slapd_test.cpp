@@ -1,13 +1,16 @@
 // dirtool end to end against private slapd servers (label "integration").
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "dirtool_runner.h"
+#include "dn_normalize.h"
 #include "ldif_reader.h"
+#include "object_memory.h"
 #include "slapd_server.h"
 #include "test_processes.h"
 
@@ -340,6 +343,91 @@ TEST_F(Server, ProfilesTheLdapCalls) {
     EXPECT_TRUE(contains(r.err, "\n      ldap_simple_bind_s CPU: ")) << r.err;
     EXPECT_FALSE(contains(r.err, "ldap_modrdn2")) << r.err;  // calls that never ran are left out
     EXPECT_TRUE(contains(r.err, "Total CPU process time")) << r.err;
+}
+
+// RDN values a server prints with hex pairs and escapes: what comes out of one server goes
+// through a flat file (added, saved, loaded again) into another, and both then name the
+// same entries.
+constexpr const char* kEscapedRdns =
+    "dn: ou=rt,dc=example,dc=com\nobjectClass: organizationalUnit\nou: rt\n\n"
+    "dn: cn=Plain\\2C Comma,ou=rt,dc=example,dc=com\nobjectClass: organizationalRole\n"
+    "cn: Plain, Comma\n\n"
+    "dn: cn=a\\2Bb,ou=rt,dc=example,dc=com\nobjectClass: organizationalRole\ncn: a+b\n\n"
+    "dn: cn=q\\22uote,ou=rt,dc=example,dc=com\nobjectClass: organizationalRole\ncn: q\"uote\n\n"
+    "dn: cn=back\\5Cslash,ou=rt,dc=example,dc=com\nobjectClass: organizationalRole\n"
+    "cn: back\\slash\n\n"
+    "dn: cn=\\23hash,ou=rt,dc=example,dc=com\nobjectClass: organizationalRole\ncn: #hash\n\n"
+    "dn: cn=x\\3Dy\\3Bz\\3C\\3E,ou=rt,dc=example,dc=com\nobjectClass: organizationalRole\n"
+    "cn: x=y;z<>\n\n"
+    "dn: cn=\\20lead,ou=rt,dc=example,dc=com\nobjectClass: organizationalRole\n"
+    "cn:: IGxlYWQ=\n\n"
+    "dn: cn=trail\\20,ou=rt,dc=example,dc=com\nobjectClass: organizationalRole\n"
+    "cn:: dHJhaWwg\n\n"
+    "dn: cn=Jos\\C3\\A9,ou=rt,dc=example,dc=com\nobjectClass: organizationalRole\n"
+    "cn:: Sm9zw6k=\n\n";
+
+class EscapedDns : public ::testing::Test {
+  protected:
+    // The subtree of ou=rt as ldapsearch prints it.
+    std::string export_subtree(const SlapdServer& server, const std::string& name) {
+        std::string out = dir_.file(name);
+        int status = dirclient::test::run({"timeout", "30", "ldapsearch", "-LLL", "-x", "-o",
+                                           "ldif-wrap=no", "-o", "nettimeout=5", "-H", server.url(),
+                                           "-b", "ou=rt,dc=example,dc=com", "(objectClass=*)"},
+                                          out);
+        EXPECT_EQ(status, 0) << dirclient::test::read_file(out);
+        return dirclient::test::read_file(out);
+    }
+
+    static std::vector<std::string> normalised_dns(const std::string& ldif) {
+        std::vector<std::string> dns;
+        for (const std::string& dn : dns_of(ldif)) {
+            char* normal = dn_normalize_case(dn.c_str());
+            dns.emplace_back(normal);
+            check_free(normal);
+        }
+        std::sort(dns.begin(), dns.end());
+        return dns;
+    }
+
+    RunResult flat(std::vector<std::string> args) {
+        args.insert(args.begin(), {"-H", "FILE:///flat.ldif"});
+        RunOptions o;
+        o.cwd = dir_.path();
+        return run_dirtool(args, o);
+    }
+
+    dirclient::test::TempDir dir_{"dirtool-escaped-dns"};
+};
+
+TEST_F(EscapedDns, SameEntriesComeOutOfBothServersThroughAFlatFile) {
+    dirclient::test::SlapdOptions seeded;
+    seeded.extra_ldif = kEscapedRdns;
+    std::string exported;
+    {
+        SlapdServer source(seeded);
+        exported = export_subtree(source, "source.ldif");
+    }
+    ASSERT_EQ(dns_of(exported).size(), 10u) << exported;
+    dirclient::test::write_file(dir_.file("flat.ldif"),
+                                "dn: dc=com\ndc: com\n\ndn: dc=example,dc=com\ndc: example\n\n");
+    dirclient::test::write_file(dir_.file("export.ldif"), exported);
+    RunResult add = flat({"add", "export.ldif"});
+    ASSERT_EQ(add.status, 0) << add.err;
+    RunResult reloaded = flat({"search", "ou=rt,dc=example,dc=com", "sub", "(objectClass=*)"});
+    ASSERT_EQ(reloaded.status, 0) << reloaded.err;
+    dirclient::test::write_file(dir_.file("reloaded.ldif"), reloaded.out);
+
+    SlapdServer target;
+    std::string log = dir_.file("ldapadd.log");
+    int status =
+        dirclient::test::run({"timeout", "30", "ldapadd", "-x", "-o", "nettimeout=5", "-H",
+                              target.url(), "-D", SlapdServer::kAdminDn, "-w",
+                              SlapdServer::kAdminPassword, "-f", dir_.file("reloaded.ldif")},
+                             log);
+    ASSERT_EQ(status, 0) << dirclient::test::read_file(log) << reloaded.out;
+    std::string copied = export_subtree(target, "target.ldif");
+    EXPECT_EQ(normalised_dns(copied), normalised_dns(exported)) << copied << exported;
 }
 
 }  // namespace

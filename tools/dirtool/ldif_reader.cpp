@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <string_view>
+#include <unordered_map>
 
 #include "dn_normalize.h"
 #include "ldif_codec.h"
@@ -293,8 +294,7 @@ class Parser {
         if (iequals(field.type, "control"))
             throw LdifError(source_.current(), "controls in change records are not supported");
         if (!iequals(field.type, "changetype")) {
-            add_value(record, std::move(field));
-            attributes(record);
+            attributes(record, &field);
             return;
         }
         std::string type(trim(field.value));
@@ -318,25 +318,35 @@ class Parser {
         }
     }
 
-    void add_value(LdifRecord& record, Field field) {
+    // Where each attribute of a record stands, by name folded to lower case, so that a
+    // record with very many attributes reads in linear time.
+    using Positions = std::unordered_map<std::string, std::size_t>;
+
+    void add_value(LdifRecord& record, Field field, Positions& positions) {
         if (iequals(field.type, "dn"))
             throw LdifError(source_.current(),
                             "a second \"dn:\" line: records are separated by an empty line");
         if (iequals(field.type, "changetype"))
             throw LdifError(source_.current(),
                             "\"changetype:\" must come right after the \"dn:\" line");
-        for (LdifAttribute& attribute : record.attributes) {
-            if (iequals(attribute.name, field.type)) {
-                attribute.values.push_back(std::move(field.value));
-                return;
-            }
+        std::string key = field.type;
+        std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) {
+            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : static_cast<char>(c);
+        });
+        auto [at, added] = positions.emplace(std::move(key), record.attributes.size());
+        if (!added) {
+            record.attributes[at->second].values.push_back(std::move(field.value));
+            return;
         }
         record.attributes.push_back({std::move(field.type), {std::move(field.value)}});
     }
 
-    void attributes(LdifRecord& record) {
+    // The attribute lines of a record; first, when given, is its first one, already read.
+    void attributes(LdifRecord& record, Field* first = nullptr) {
+        Positions positions;
+        if (first != nullptr) add_value(record, std::move(*first), positions);
         while (char* line = source_.next_line())
-            add_value(record, split_field(line, source_.current()));
+            add_value(record, split_field(line, source_.current()), positions);
         if (record.attributes.empty())
             throw LdifError(record.line, "entry " + quoted(record.dn) + " has no attributes");
     }
