@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "connect_failure.h"
 #include "connection_report.h"
 #include "directory_handle.h"
 #include "ffconnection.h"
@@ -175,7 +176,13 @@ void DConnection::connect(const char* host, int port, DException** out) {
     }
     DS_LDAP* handle = qdx_ldap_open(name, port);
     check_free(name);
-    if (handle == nullptr) return fail(out, DEXC_CONNECT, kNoOpenConnection);
+    if (handle == nullptr) {
+        // The classic texts stay; why it failed goes along as the diagnostic message.
+        fail(out, DEXC_CONNECT, kNoOpenConnection);
+        if (out != nullptr && *out != nullptr)
+            (*out)->setDiagnosticMessage(dirclient::ldapaccess::last_connect_failure());
+        return;
+    }
     {
         std::lock_guard<std::mutex> guard(*m_pLock);
         // Only a connect racing this one could have left a handle here; never leak it.
@@ -223,7 +230,7 @@ void DConnection::authenticate(const char* dn, const char* password, DException*
     DS_LDAP* handle = handleLocked();
     if (handle == nullptr) return fail(out, DEXC_AUTHENTICATE, kNoOpenConnection);
     int rc = qdx_ldap_simple_bind_s(handle, dn, password);
-    if (rc != 0) return fail_ldap(out, DEXC_AUTHENTICATE, rc);
+    if (rc != 0) return fail_said(out, DEXC_AUTHENTICATE, rc, said_after(handle, rc));
     succeed(out);
     m_bAuthenticated = true;
 }

@@ -221,8 +221,11 @@ class DConnection {
     // without values removes the whole attribute.
     void modify(const char* dn, ModificationSet* modifications, DException** out);
     void rename(const char* dn, const char* newrdn, bool deleteOldRdn, DException** out);
-    // Renames in place; with a new superior other than the entry's parent the entry (which
-    // must be a leaf) is then moved there: read, added under it, removed from the old place.
+    // Renames in place; with a new superior other than the entry's parent the entry moves
+    // there with its subtree in one ModifyDN request, keeping its identity (entryUUID). Only
+    // when the server refuses that form (LDAP result 2 or 53) is the entry (which must then
+    // be a leaf) renamed in place and moved: read, added under it, removed from the old
+    // place. rename_asyn always takes that leaf path.
     void rename(const char* dn, const char* newrdn, const char* newSuperior, bool deleteOldRdn,
                 DException** out);
     // The entry (all attributes, or the names of attrs, a list of strings), owned by the
@@ -333,6 +336,8 @@ class DConnection {
                             int code);
 
     bool hasChildren(const char* dn, DException** out);
+    // True when newSuperior names another parent than dn's (no lock needed).
+    static bool movesElsewhere(const char* dn, const char* newrdn, const char* newSuperior);
     void removeTreeFlatFile(FFConnection* ff, const char* dn, DException** out);
 
     char* m_pHostName = nullptr;  // the host in use, as setHost kept it

@@ -41,6 +41,8 @@ public:
     // message accessors (libldap requires a valid session there).
     LDAP* ld() const { return connection_.ld; }
     bool connected() const { return connection_.open; }
+    // Connects first when needed (see set_reconnect); whether the session is connected.
+    bool ensure_open() { return ensure_connected(); }
     const ServerAddress& server() const { return connection_.server; }
     int last_error() const { return last_error_; }
     void set_last_error(int code) { last_error_ = code; }
