@@ -44,6 +44,7 @@
 #include <ldap.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 
 #include "attribute.h"
@@ -244,6 +245,37 @@ class DConnection {
     // True when the entry holds every value (strings only) of attribute; false on failure.
     bool compare(const char* dn, Attribute* attribute, DException** out);
 
+    // ---- streamed, partial and paged searches ---------------------------------------------
+    // Receives one entry of a streamed search and takes it over (release it with
+    // deleteObject); returns false to end the search there.
+    using EntrySink = std::function<bool(DEntry* entry)>;
+    // How a streamed search ended.
+    struct SearchOutcome {
+        // 0, 3 (time limit exceeded) or 4 (size limit exceeded) after entries could come,
+        // any other LDAP result code when the search failed (reported through out).
+        int ldapCode = 0;
+        long entries = 0;  // entries handed to the sink
+        int restarts = 0;  // fail-overs after which the search began again on a new server
+    };
+    // The search of search(), each entry handed to sink as it arrives: nothing is held
+    // back, so memory stays flat in the size of the answer. pageSize > 0 asks for simple
+    // paged results (RFC 2696) of that many entries a page, which reads past a server's
+    // size limit where the server allows it. An answer cut short by a limit is no failure
+    // here: out receives null and ldapCode says 3 or 4. On a server list, a search whose
+    // server fails begins again from the first page on the next server; entries already
+    // handed on (by DN) are skipped, so none comes twice. sink runs with the connection
+    // locked and must not call this connection. Flat files answer as their search does.
+    SearchOutcome searchEach(const char* base, int scope, const char* filter, DList* attrs,
+                             bool attrsOnly, SearchConstraints* constraints, int pageSize,
+                             const EntrySink& sink, DException** out);
+    // As search(), but the entries received before a size or time limit cut the answer
+    // short are kept: *ldapCode (when not null) receives 0, 3 or 4 beside them, and out
+    // receives null. pageSize as for searchEach. Other failures as search(), with
+    // *ldapCode set to their code.
+    SearchResults* searchPartial(const char* base, int scope, const char* filter, DList* attrs,
+                                 bool attrsOnly, SearchConstraints* constraints, int pageSize,
+                                 int* ldapCode, DException** out);
+
     // ---- request builders and result converters -----------------------------------------
     // A null-terminated LDAPMod array (binary values) for the entry; *attrArray receives
     // the values it points into. Release both with freeModStruct. Null on failure.
@@ -335,6 +367,10 @@ class DConnection {
     void finishSearchAnswer(Results* result, AsynVal* record, DS_LDAP* handle, LDAPMessage* message,
                             int code);
 
+    SearchOutcome searchEachFlatFile(FFConnection* ff, const char* base, int scope,
+                                     const char* filter, DList* attrs, bool attrsOnly,
+                                     SearchConstraints* constraints, const EntrySink& sink,
+                                     DException** out);
     bool hasChildren(const char* dn, DException** out);
     // True when newSuperior names another parent than dn's (no lock needed).
     static bool movesElsewhere(const char* dn, const char* newrdn, const char* newSuperior);

@@ -2,6 +2,7 @@
 
 #include <netdb.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -26,6 +27,27 @@ bool host_resolves(const std::string& host) {
     int rc = getaddrinfo(host.empty() ? "localhost" : host.c_str(), nullptr, &hints, &found);
     if (found != nullptr) freeaddrinfo(found);
     return rc == 0;
+}
+
+// libldap's non-blocking connect leaves ENOTCONN whatever happened; one blocking connect
+// to the first address, bounded by a second, tells a refusal apart.
+int connect_errno(const ServerAddress& server) {
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    const std::string port = std::to_string(server.port);
+    const char* host = server.host.empty() ? "localhost" : server.host.c_str();
+    if (getaddrinfo(host, port.c_str(), &hints, &found) != 0 || found == nullptr) return 0;
+    int seen = 0;
+    int fd = socket(found->ai_family, found->ai_socktype | SOCK_CLOEXEC, found->ai_protocol);
+    if (fd >= 0) {
+        timeval limit{1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+        if (connect(fd, found->ai_addr, found->ai_addrlen) != 0) seen = errno;
+        close(fd);
+    }
+    freeaddrinfo(found);
+    return seen;
 }
 
 std::string session_text(LDAP* ld) {
@@ -55,6 +77,7 @@ void note_connect_failure(std::string reason) {
 void note_failed_attempt(const ServerAddress& server, LDAP* ld, int code, int errno_seen) {
     const std::string place = where(server);
     std::string reason;
+    if (errno_seen == ENOTCONN && code == LDAP_SERVER_DOWN) errno_seen = connect_errno(server);
     if (errno_seen == ECONNREFUSED) {
         reason = "connection refused by " + place;
     } else if (!host_resolves(server.host)) {
