@@ -18,9 +18,13 @@ Reads and changes a directory: an LDAP server, a list of servers, or a flat LDIF
 Entries are printed as LDIF.
 
 Commands:
-  search BASE SCOPE [FILTER [ATTR...]] [--sort ATTR[:desc],...]
-        print the entries found; SCOPE is base, one or sub (or 0, 1, 2); FILTER
-        defaults to (objectclass=*); --sort orders them by attributes or by dn
+  search BASE SCOPE [FILTER [ATTR...]] [--sort ATTR[:desc],...] [--page N]
+        print the entries found as they arrive; SCOPE is base, one or sub (or 0,
+        1, 2); FILTER defaults to (objectclass=*); --sort orders them by
+        attributes or by dn (and holds them all first); --page N (or -E pr=N)
+        reads them in pages of N (simple paged results), past a server's size
+        limit where it allows; cut short by a size or time limit, the entries
+        received are printed and the exit status is 4 or 3
   read DN [ATTR...]
         print one entry
   add FILE.ldif
@@ -66,7 +70,8 @@ Options:
   --                    ends the options (for operands that begin with '-')
 
 Exit status: 0 success; 1 an operation failed; 2 bad command line or bad input;
-3 compare found false, or changed found no change.
+3 compare found false, or changed found no change, or a search exceeded its time
+limit; 4 a search exceeded its size limit.
 
 Examples:
   dirtool -H FILE:///out/release320.ldif search o=northwind sub '(objectclass=person)' cn --sort sn
@@ -97,6 +102,7 @@ const Synopsis kCommands[] = {
 // Options seen on the command line, before they are checked against the command.
 struct RawOptions {
     std::optional<std::string> host, port, bind_dn, password, password_file, sort, wait;
+    std::optional<std::string> page, extension;
     bool profile = false, help = false, version = false, recursive = false, keep_old_rdn = false;
     std::vector<std::string> operands;
 };
@@ -153,6 +159,10 @@ bool read_option(int argc, const char* const* argv, int* i, RawOptions& raw) {
         value(raw.sort);
     } else if (name == "--wait") {
         value(raw.wait);
+    } else if (name == "--page") {
+        value(raw.page);
+    } else if (name == "-E") {
+        value(raw.extension);
     } else if (name == "--profile") {
         flag(raw.profile);
     } else if (name == "-h" || name == "-?" || name == "--help") {
@@ -176,6 +186,24 @@ const Synopsis& find_command(const std::string& name) {
                      "\" (search, read, add, modify, delete, rename, compare, changed)");
 }
 
+constexpr int kMaxPage = 1000000;
+
+// "-E [!]pr=N[/prompt|/noprompt]": the paged-results extension, the only one taken; pages
+// are always fetched without prompting.
+int parse_paging_extension(std::string text) {
+    if (!text.empty() && text[0] == '!') text.erase(0, 1);
+    if (text.rfind("pr=", 0) != 0)
+        throw UsageError("unsupported search extension -E " + text + " (only pr=N)");
+    text.erase(0, 3);
+    if (size_t slash = text.find('/'); slash != std::string::npos) {
+        std::string mode = text.substr(slash + 1);
+        if (mode != "noprompt" && mode != "prompt")
+            throw UsageError("-E pr=N takes /noprompt or /prompt, not /" + mode);
+        text.erase(slash);
+    }
+    return parse_number(text, 1, kMaxPage, "the page size of -E pr=N");
+}
+
 // Options that belong to one command only.
 void check_command_options(const RawOptions& raw, Command command) {
     auto only = [&](bool given, const char* option, Command owner, const char* owner_name) {
@@ -184,6 +212,8 @@ void check_command_options(const RawOptions& raw, Command command) {
                              " command");
     };
     only(raw.sort.has_value(), "--sort", Command::kSearch, "search");
+    only(raw.page.has_value(), "--page", Command::kSearch, "search");
+    only(raw.extension.has_value(), "-E", Command::kSearch, "search");
     only(raw.recursive, "-r", Command::kDelete, "delete");
     only(raw.keep_old_rdn, "--keep-old-rdn", Command::kRename, "rename");
     only(raw.wait.has_value(), "--wait", Command::kChanged, "changed");
@@ -321,6 +351,8 @@ Invocation parse_command_line(int argc, const char* const* argv, const char* env
     inv.subtree = raw.recursive;
     inv.keep_old_rdn = raw.keep_old_rdn;
     if (raw.wait) inv.wait_seconds = parse_number(*raw.wait, 0, 86400, "--wait");
+    if (raw.page) inv.page_size = parse_number(*raw.page, 1, kMaxPage, "--page");
+    if (raw.extension) inv.page_size = parse_paging_extension(*raw.extension);
     return inv;
 }
 

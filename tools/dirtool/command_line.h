@@ -31,6 +31,7 @@ struct Invocation {
     std::string filter = "(objectclass=*)";
     std::vector<std::string> attributes;  // search and read: names to return (empty: all)
     std::vector<SortKey> sort;            // search
+    int page_size = 0;                    // search: --page N or -E pr=N, 0 for no paging
     std::string file;                     // add: LDIF file, "-" for standard input
     bool subtree = false;                 // delete -r
     std::string new_rdn;                  // rename

@@ -15,6 +15,7 @@
 #include "error_report.h"
 #include "ldap_result_codes.h"
 #include "ldif_reader.h"
+#include "ldif_stream.h"
 #include "ldif_writer.h"
 #include "model_build.h"
 #include "profiling.h"
@@ -130,35 +131,69 @@ class Runner {
     }
 
     int search() {
+        if (!inv_.sort.empty()) return sorted_search();
+        Activity activity("operation");
+        DList* attributes = name_list(inv_.attributes);
+        DException* e = nullptr;
+        LdifStream out(stdout);
+        DConnection::SearchOutcome outcome = c_.searchEach(
+            inv_.dn.c_str(), inv_.scope, inv_.filter.c_str(), attributes, false, nullptr,
+            inv_.page_size,
+            [&](DEntry* entry) {
+                bool more = out.put(entry);
+                c_.deleteObject(entry);
+                return more;
+            },
+            &e);
+        out.flush();
+        c_.deleteObject(attributes);
+        if (e != nullptr && !empty_answer(e)) return fail("search " + inv_.dn, e);
+        c_.deleteObject(e);
+        return search_status(out.count(), outcome.ldapCode);
+    }
+
+    // --sort needs the whole answer before the first line.
+    int sorted_search() {
         SearchResults* results = nullptr;
+        int code = 0;
         {
             Activity activity("operation");
             DList* attributes = name_list(inv_.attributes);
             DException* e = nullptr;
-            results =
-                c_.search(inv_.dn.c_str(), inv_.scope, inv_.filter.c_str(), attributes, false, &e);
+            results = c_.searchPartial(inv_.dn.c_str(), inv_.scope, inv_.filter.c_str(),
+                                       attributes, false, nullptr, inv_.page_size, &code, &e);
             c_.deleteObject(attributes);
-            if (e != nullptr) {
-                bool empty_answer =
-                    e->getLdapErrorCode() == 32 && flat_file() && flat_file_base_exists();
-                if (!empty_answer) return fail("search " + inv_.dn, e);
-                c_.deleteObject(e);
-            }
+            if (e != nullptr && !empty_answer(e)) return fail("search " + inv_.dn, e);
+            c_.deleteObject(e);
         }
         int entries = 0;
         if (results != nullptr) {
-            if (!inv_.sort.empty()) {
-                std::unique_ptr<CompareAttrNames> order(make_comparator(inv_.sort));
-                results->sort(order.get());
-            }
+            std::unique_ptr<CompareAttrNames> order(make_comparator(inv_.sort));
+            results->sort(order.get());
             entries = print_results(results);
         }
         {
             Activity activity("operation");  // releasing server values is an LDAP call
             c_.deleteObject(results);
         }
+        return search_status(entries, code);
+    }
+
+    // A flat file's "no such object" for a base that exists is an empty answer.
+    bool empty_answer(DException* e) {
+        return e->getLdapErrorCode() == 32 && flat_file() && flat_file_base_exists();
+    }
+
+    int search_status(long entries, int code) {
         if (entries == 0) message("no entries found");
-        return kExitOk;
+        if (code != LDAP_SIZELIMIT_EXCEEDED && code != LDAP_TIMELIMIT_EXCEEDED) return kExitOk;
+        message(std::string(code == LDAP_SIZELIMIT_EXCEEDED ? "size" : "time") +
+                " limit exceeded (LDAP result " + std::to_string(code) + "): " +
+                std::to_string(entries) + " entries received" +
+                (code == LDAP_SIZELIMIT_EXCEEDED && inv_.page_size == 0
+                     ? "; --page N reads past a server's limit where it allows"
+                     : ""));
+        return code == LDAP_SIZELIMIT_EXCEEDED ? kExitSizeLimit : kExitTimeLimit;
     }
 
     int print_results(SearchResults* results) {

@@ -12,7 +12,10 @@ enum ExitStatus {
     kExitOk = 0,
     kExitFailed = 1,  // a directory operation failed
     kExitUsage = 2,   // bad command line or bad input (LDIF, unreadable file)
-    kExitFalse = 3    // compare found false, changed found no change
+    kExitFalse = 3,   // compare found false, changed found no change
+    // A search cut short by a limit, as the LDAP result code; the entries received are out.
+    kExitTimeLimit = 3,
+    kExitSizeLimit = 4
 };
 
 // Runs the command of inv on the connected connection: results go to standard output,
