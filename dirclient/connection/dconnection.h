@@ -46,6 +46,8 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "attribute.h"
 #include "attribute_set.h"
@@ -330,8 +332,16 @@ class DConnection {
 
     // ---- subtree operations, cache, change detection ------------------------------------
     // Removes the entry and everything below it, children before their parent. Entries
-    // removed before a failure stay removed.
+    // removed before a failure stay removed. The removals below the entry are pipelined (a
+    // RequestWindow, one depth at a time, deepest first).
     void removeTree(const char* dn, DException** out);
+    // Called now and then during bulk work with the number of entries done so far.
+    using ProgressFn = std::function<void(long done)>;
+    // removeTree that also tells how it went: progress (may be empty) is called as entries
+    // go, *removed (when not null) receives the number removed, *failedDn (when not null)
+    // the DN whose removal failed first ("" when none).
+    void removeTree(const char* dn, const ProgressFn& progress, long* removed,
+                    std::string* failedDn, DException** out);
     // After dn was renamed in place to newrdn: moves that leaf below newSuperior (read, add
     // under the new superior, remove the old entry).
     void moveEntry(const char* dn, const char* newrdn, const char* newSuperior, DException** out);
@@ -372,6 +382,14 @@ class DConnection {
                                      SearchConstraints* constraints, const EntrySink& sink,
                                      DException** out);
     bool hasChildren(const char* dn, DException** out);
+    // The DNs below dn (not dn itself) that one listing returns; a listing cut short by a
+    // limit gives what came. False (reported) when the listing failed.
+    void removeTreeLdap(const char* dn, long* removed, std::string* failed,
+                        const ProgressFn& progress, DException** report);
+    // Removes the DNs through request windows, deepest first; false (reported) on failure.
+    bool removeDeepestFirst(const std::vector<std::string>& dns, long* removed,
+                            std::string* failed, const ProgressFn& progress, DException** report);
+    bool listSubtree(const char* dn, std::vector<std::string>* below, DException** out);
     // True when newSuperior names another parent than dn's (no lock needed).
     static bool movesElsewhere(const char* dn, const char* newrdn, const char* newSuperior);
     void removeTreeFlatFile(FFConnection* ff, const char* dn, DException** out);

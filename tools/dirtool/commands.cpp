@@ -9,7 +9,9 @@
 #include <cstring>
 #include <memory>
 #include <thread>
+#include <unordered_map>
 
+#include "bulk_progress.h"
 #include "dconnection.h"
 #include "dn_normalize.h"
 #include "error_report.h"
@@ -18,7 +20,9 @@
 #include "ldif_stream.h"
 #include "ldif_writer.h"
 #include "model_build.h"
+#include "object_memory.h"
 #include "profiling.h"
+#include "request_window.h"
 #include "sort_order.h"
 
 namespace dirtool {
@@ -49,6 +53,24 @@ bool read_all(const std::string& path, std::string& text) {
     return ok;
 }
 
+std::string normalized(const std::string& dn) {
+    char* text = dn_normalize_case(dn.c_str());
+    std::string copy = text != nullptr ? text : dn;
+    check_free(text);
+    return copy;
+}
+
+// The DN's parent as written ("" for a single RDN).
+std::string parent_of(const std::string& dn) {
+    for (size_t i = 0; i < dn.size(); ++i) {
+        if (dn[i] == '\\')
+            ++i;
+        else if (dn[i] == ',')
+            return dn.substr(i + 1);
+    }
+    return "";
+}
+
 std::string where(const std::string& source, int line) {
     return line > 0 ? source + ":" + std::to_string(line) : source;
 }
@@ -56,14 +78,8 @@ std::string where(const std::string& source, int line) {
 // The DN a rename gives the entry: the new RDN, then the new superior or the old parent.
 std::string renamed_dn(const Invocation& inv) {
     if (inv.has_new_superior) return inv.new_rdn + "," + inv.new_superior;
-    for (size_t i = 0; i < inv.dn.size(); ++i) {
-        if (inv.dn[i] == '\\') {
-            ++i;
-        } else if (inv.dn[i] == ',') {
-            return inv.new_rdn + "," + inv.dn.substr(i + 1);
-        }
-    }
-    return inv.new_rdn;
+    std::string parent = parent_of(inv.dn);
+    return parent.empty() ? inv.new_rdn : inv.new_rdn + "," + parent;
 }
 
 class Runner {
@@ -273,22 +289,38 @@ class Runner {
                 return kExitUsage;
             }
         }
+        return add_records(records, source);
+    }
+
+    // The adds go through a window of requests; an entry whose parent is still in flight
+    // waits for it, since the server may work on several requests at once.
+    int add_records(const std::vector<LdifRecord>& records, const std::string& source) {
         Activity activity("operation");
-        size_t added = 0;
-        for (const LdifRecord& record : records) {
-            DEntry* entry = make_entry(record);
-            DException* e = nullptr;
-            c_.add(entry, &e);
+        BulkProgress progress("added", static_cast<long>(records.size()));
+        RequestWindow window(c_);
+        std::unordered_map<std::string, size_t> index;  // normalized DN -> record
+        for (size_t i = 0; i < records.size(); ++i) {
+            const std::string dn = normalized(records[i].dn);
+            index.emplace(dn, i);
+            DEntry* entry = make_entry(records[i]);
+            bool sent = window.submit(
+                dn, [&](DException** out) { return c_.add_asyn(entry, out); },
+                normalized(parent_of(records[i].dn)));
             c_.deleteObject(entry);
-            if (e != nullptr) {
-                int status = fail("add " + record.dn + " (" + where(source, record.line) + ")", e);
-                message("added " + std::to_string(added) + " of " + std::to_string(records.size()) +
-                        " entries");
-                return status;
-            }
-            ++added;
-            printf("added %s\n", record.dn.c_str());
+            if (!sent) break;
+            progress.update(window.done());
         }
+        window.drain();
+        progress.update(window.done());
+        if (DException* e = window.takeFailure()) {
+            const LdifRecord& record = records[index[window.failedLabel()]];
+            int status = fail("add " + record.dn + " (" + where(source, record.line) + ")", e);
+            message("added " + std::to_string(window.done()) + " of " +
+                    std::to_string(records.size()) + " entries");
+            return status;
+        }
+        for (const LdifRecord& record : records)
+            printf("added %s\n", record.dn.c_str());
         return kExitOk;
     }
 
@@ -323,7 +355,14 @@ class Runner {
         Activity activity("operation");
         DException* e = nullptr;
         if (inv_.subtree) {
-            c_.removeTree(inv_.dn.c_str(), &e);
+            BulkProgress progress("deleted", 0);
+            long removed = 0;
+            std::string failed;
+            c_.removeTree(
+                inv_.dn.c_str(), [&](long done) { progress.update(done); }, &removed, &failed, &e);
+            if (e != nullptr)
+                return fail("delete " + (failed.empty() ? inv_.dn : failed), e,
+                            " (" + std::to_string(removed) + " entries deleted before)");
         } else {
             c_.remove(inv_.dn.c_str(), &e);
         }
