@@ -392,6 +392,8 @@ class DConnection {
     bool listSubtree(const char* dn, std::vector<std::string>* below, DException** out);
     // True when newSuperior names another parent than dn's (no lock needed).
     static bool movesElsewhere(const char* dn, const char* newrdn, const char* newSuperior);
+    // True when newrdn is dn's own first RDN.
+    static bool keepsRdn(const char* dn, const char* newrdn);
     void removeTreeFlatFile(FFConnection* ff, const char* dn, DException** out);
 
     char* m_pHostName = nullptr;  // the host in use, as setHost kept it

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <utility>
 
 #include "connection_report.h"
@@ -118,15 +119,26 @@ void DConnection::rename(const char* dn, const char* newrdn, const char* newSupe
     PrivateHolder holder(out);
     const bool move = prepareRenameRequest(dn, newrdn, newSuperior, deleteOldRdn, holder.get());
     if (holder.failure() != nullptr) return;
-    int rc;
-    {
+    // A move that keeps the RDN needs no rename in place, which a server refusing moves
+    // may refuse as well.
+    int rc = 0;
+    if (!move || !keepsRdn(dn, newrdn)) {
         std::lock_guard<std::mutex> guard(*m_pLock);
         DS_LDAP* handle = handleLocked();
         if (handle == nullptr) return fail(holder.get(), DEXC_RENAME, kNoOpenConnection);
         rc = qdx_ldap_modrdn2_s(handle, dn, newrdn, deleteOldRdn ? 1 : 0);
+        if (rc != 0) return fail_said(holder.get(), DEXC_RENAME, rc, said_after(handle, rc));
     }
-    if (rc != 0) return fail_ldap(holder.get(), DEXC_RENAME, rc);
     if (move) moveEntry(dn, newrdn, newSuperior, holder.get());
+}
+
+bool DConnection::keepsRdn(const char* dn, const char* newrdn) {
+    Text whole(dn_normalize_case(dn));
+    Text rdn(dn_normalize_case(newrdn));
+    const char* parent = whole ? ffdn::parentOf(whole.get()) : nullptr;
+    if (parent == nullptr || !rdn) return false;
+    const std::string first(whole.get(), static_cast<size_t>(parent - whole.get()) - 1);
+    return first == rdn.get();
 }
 
 bool DConnection::movesElsewhere(const char* dn, const char* newrdn, const char* newSuperior) {
