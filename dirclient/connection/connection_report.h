@@ -55,7 +55,8 @@ inline DException* with_said(DException* failure, ldapaccess::ServerDiagnostics 
 }
 
 // fail_ldap with what the server said beside the code.
-inline void fail_said(DException** out, int code, int ldapCode, ldapaccess::ServerDiagnostics said) {
+inline void fail_said(DException** out, int code, int ldapCode,
+                      ldapaccess::ServerDiagnostics said) {
     fail_ldap(out, code, ldapCode);
     if (out != nullptr) with_said(*out, std::move(said));
 }

@@ -387,8 +387,8 @@ class DConnection {
     void removeTreeLdap(const char* dn, long* removed, std::string* failed,
                         const ProgressFn& progress, DException** report);
     // Removes the DNs through request windows, deepest first; false (reported) on failure.
-    bool removeDeepestFirst(const std::vector<std::string>& dns, long* removed,
-                            std::string* failed, const ProgressFn& progress, DException** report);
+    bool removeDeepestFirst(const std::vector<std::string>& dns, long* removed, std::string* failed,
+                            const ProgressFn& progress, DException** report);
     bool listSubtree(const char* dn, std::vector<std::string>* below, DException** out);
     // True when newSuperior names another parent than dn's (no lock needed).
     static bool movesElsewhere(const char* dn, const char* newrdn, const char* newSuperior);

@@ -44,14 +44,15 @@ bool DConnection::listSubtree(const char* dn, std::vector<std::string>* below, D
     DList noAttributes;
     noAttributes.append(const_cast<char*>(LDAP_NO_ATTRS), DLIST_STRING, true);
     const size_t own = depth_of(dn);
-    searchEach(dn, 2, kEveryEntry, &noAttributes, true, &unlimited, 0,
-               [&](DEntry* entry) {
-                   if (entry->getDN() != nullptr && depth_of(entry->getDN()) > own)
-                       below->emplace_back(entry->getDN());
-                   delete entry;
-                   return true;
-               },
-               out);
+    searchEach(
+        dn, 2, kEveryEntry, &noAttributes, true, &unlimited, 0,
+        [&](DEntry* entry) {
+            if (entry->getDN() != nullptr && depth_of(entry->getDN()) > own)
+                below->emplace_back(entry->getDN());
+            delete entry;
+            return true;
+        },
+        out);
     return *out == nullptr;
 }
 
@@ -75,8 +76,10 @@ void DConnection::removeTreeLdap(const char* dn, long* removed, std::string* fai
                                  const ProgressFn& progress, DException** report) {
     auto remove_one = [&](const char* target) {
         remove(target, report);
-        if (*report == nullptr) ++*removed;
-        else if (failed->empty()) *failed = target;
+        if (*report == nullptr)
+            ++*removed;
+        else if (failed->empty())
+            *failed = target;
         return *report == nullptr;
     };
     if (dn == nullptr) return fail(report, DEXC_REMOVE, kInvalidDn);
@@ -109,7 +112,8 @@ bool DConnection::removeDeepestFirst(const std::vector<std::string>& dns, long* 
     for (const auto& level : levels) {
         RequestWindow window(*this);
         for (const std::string* dn : level.second) {
-            if (!window.submit(*dn, [&](DException** sent) { return remove_asyn(dn->c_str(), sent); }))
+            if (!window.submit(*dn,
+                               [&](DException** sent) { return remove_asyn(dn->c_str(), sent); }))
                 break;
             if (progress && (window.done() & 255) == 0) progress(*removed + window.done());
         }

@@ -80,12 +80,9 @@ DConnection::SearchOutcome DConnection::searchEach(const char* base, int scope, 
     return outcome;
 }
 
-DConnection::SearchOutcome DConnection::searchEachFlatFile(FFConnection* ff, const char* base,
-                                                           int scope, const char* filter,
-                                                           DList* attrs, bool attrsOnly,
-                                                           SearchConstraints* constraints,
-                                                           const EntrySink& sink,
-                                                           DException** out) {
+DConnection::SearchOutcome DConnection::searchEachFlatFile(
+    FFConnection* ff, const char* base, int scope, const char* filter, DList* attrs, bool attrsOnly,
+    SearchConstraints* constraints, const EntrySink& sink, DException** out) {
     SearchOutcome outcome;
     SearchResults* found = ff->search(base, scope, filter, attrs, attrsOnly, constraints, out);
     if (out != nullptr && *out != nullptr) outcome.ldapCode = (*out)->getLdapErrorCode();
@@ -109,9 +106,9 @@ SearchResults* DConnection::searchPartial(const char* base, int scope, const cha
                                           int* ldapCode, DException** out) {
     PrivateHolder holder(out);
     auto* results = new SearchResults();
-    SearchOutcome outcome = searchEach(base, scope, filter, attrs, attrsOnly, constraints, pageSize,
-                                       [&](DEntry* entry) { return results->addEntry(entry); },
-                                       holder.get());
+    SearchOutcome outcome = searchEach(
+        base, scope, filter, attrs, attrsOnly, constraints, pageSize,
+        [&](DEntry* entry) { return results->addEntry(entry); }, holder.get());
     if (ldapCode != nullptr) *ldapCode = outcome.ldapCode;
     if (holder.failure() != nullptr) {
         delete results;

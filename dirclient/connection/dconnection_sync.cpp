@@ -280,7 +280,8 @@ bool DConnection::compare(const char* dn, Attribute* attribute, DException** out
             if (rc != LDAP_COMPARE_FALSE && rc != LDAP_COMPARE_TRUE) said = said_after(handle, rc);
         }
         if (rc == LDAP_COMPARE_FALSE) return false;
-        if (rc != LDAP_COMPARE_TRUE) return fail_said(out, DEXC_COMPARE, rc, std::move(said)), false;
+        if (rc != LDAP_COMPARE_TRUE)
+            return fail_said(out, DEXC_COMPARE, rc, std::move(said)), false;
     }
     return true;
 }

@@ -7,7 +7,8 @@
 //
 //   RequestWindow window(connection);
 //   for (DEntry* e : entries)
-//       if (!window.submit(e->getDN(), [&](DException** out) { return connection.add_asyn(e, out); }))
+//       if (!window.submit(e->getDN(), [&](DException** out) { return connection.add_asyn(e, out);
+//       }))
 //           break;
 //   window.drain();
 //   if (DException* failure = window.takeFailure()) ... window.failedLabel(), window.done()

@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "call_activity.h"
-#include "connect_failure.h"
 #include "cext_session.h"
+#include "connect_failure.h"
 #include "dexception.h"
 #include "dns_discovery.h"
 #include "ffconnection.h"

@@ -29,8 +29,8 @@ int run_on_session(DS_LDAP* handle, bool failover, const SessionBody& body) {
         if (handle->kind != QDX_LDAP_SERVER_LIST) return QDX_LDAP_PARAM_ERROR;
         auto* session = static_cast<LDAP_CEXT*>(handle->session);
         SessionCall call(session);
-        return session->with_failover(
-            failover, [&](SessionCore& core) { return run_connected(core, body); });
+        return session->with_failover(failover,
+                                      [&](SessionCore& core) { return run_connected(core, body); });
     } catch (...) {
         return QDX_LDAP_NO_MEMORY;
     }
@@ -66,7 +66,8 @@ ServerDiagnostics session_diagnostics(LDAP* ld) {
 ServerDiagnostics handle_diagnostics(DS_LDAP* handle) {
     ServerDiagnostics said;
     if (handle == nullptr || handle->session == nullptr) return said;
-    if (handle->kind == QDX_LDAP_PLAIN) return session_diagnostics(static_cast<LDAP*>(handle->session));
+    if (handle->kind == QDX_LDAP_PLAIN)
+        return session_diagnostics(static_cast<LDAP*>(handle->session));
     if (handle->kind != QDX_LDAP_SERVER_LIST) return said;
     auto* session = static_cast<LDAP_CEXT*>(handle->session);
     SessionCall call(session);

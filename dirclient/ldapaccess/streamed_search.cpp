@@ -6,6 +6,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "call_activity.h"
 #include "ldap_result_codes.h"
 #include "session_access.h"
 
@@ -88,8 +89,7 @@ int run_page(LDAP* ld, const StreamedSearch& search, berval* cookie, SeenEntries
         int code = LDAP_OTHER;
         LDAPControl** answer_controls = nullptr;
         // Parsing leaves the diagnostic message and matched DN on the session.
-        rc = ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, &answer_controls,
-                               1);
+        rc = ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, &answer_controls, 1);
         if (rc != LDAP_SUCCESS) code = rc;
         ber_memfree(cookie->bv_val);
         *cookie = berval{0, nullptr};
@@ -109,6 +109,8 @@ int run_page(LDAP* ld, const StreamedSearch& search, berval* cookie, SeenEntries
 
 StreamOutcome run_streamed_search(DS_LDAP* handle, const StreamedSearch& search,
                                   const EntryVisitor& visit) {
+    // Measured as the synchronous search it stands in for, entries handed on included.
+    CallActivity activity("ldap_search_s");
     StreamOutcome outcome;
     const bool list = handle != nullptr && handle->kind == QDX_LDAP_SERVER_LIST;
     SeenEntries seen(list);

@@ -26,8 +26,8 @@ struct StreamedSearch {
 using EntryVisitor = std::function<bool(LDAP* ld, LDAPMessage* entry)>;
 
 struct StreamOutcome {
-    int code = 0;      // the classic result code of the search (3 and 4: cut short)
-    int restarts = 0;  // times it started again from the first page after a fail-over
+    int code = 0;          // the classic result code of the search (3 and 4: cut short)
+    int restarts = 0;      // times it started again from the first page after a fail-over
     bool stopped = false;  // the visitor asked to stop
 };
 

@@ -18,7 +18,8 @@ constexpr const char* kMany = "ou=many,dc=example,dc=com";
 
 // ou=many with "count" people below it, as LDIF.
 std::string many(int count) {
-    std::string ldif = "dn: ou=many,dc=example,dc=com\nobjectClass: organizationalUnit\nou: many\n\n";
+    std::string ldif =
+        "dn: ou=many,dc=example,dc=com\nobjectClass: organizationalUnit\nou: many\n\n";
     for (int i = 0; i < count; ++i) {
         const std::string n = std::to_string(i);
         ldif += "dn: cn=p" + n + ",ou=many,dc=example,dc=com\nobjectClass: person\ncn: p" + n +
@@ -80,9 +81,9 @@ TEST_F(LargeResults, PagesReadEveryEntryOncePastTheLimit) {
     DException* e = nullptr;
     Collected got;
     const long searches = server.operations("Search");
-    DConnection::SearchOutcome outcome =
-        c.searchEach(kMany, 1, "(objectClass=person)", nullptr, true, nullptr, 100,
-                     [&](DEntry* entry) { return got.take(entry); }, &e);
+    DConnection::SearchOutcome outcome = c.searchEach(
+        kMany, 1, "(objectClass=person)", nullptr, true, nullptr, 100,
+        [&](DEntry* entry) { return got.take(entry); }, &e);
     EXPECT_EQ(report(e), "ok");
     EXPECT_EQ(outcome.ldapCode, 0);
     EXPECT_EQ(outcome.entries, 10000);
@@ -94,13 +95,13 @@ TEST_F(LargeResults, PagesReadEveryEntryOncePastTheLimit) {
 TEST_F(LargeResults, TheSinkEndsTheSearch) {
     DException* e = nullptr;
     long seen = 0;
-    DConnection::SearchOutcome outcome =
-        c.searchEach(kMany, 1, "(objectClass=person)", nullptr, false, nullptr, 100,
-                     [&](DEntry* entry) {
-                         delete entry;
-                         return ++seen < 150;
-                     },
-                     &e);
+    DConnection::SearchOutcome outcome = c.searchEach(
+        kMany, 1, "(objectClass=person)", nullptr, false, nullptr, 100,
+        [&](DEntry* entry) {
+            delete entry;
+            return ++seen < 150;
+        },
+        &e);
     EXPECT_EQ(report(e), "ok");
     EXPECT_EQ(outcome.entries, 150);
     // The connection serves the next request at once.
@@ -121,16 +122,16 @@ TEST(PagedFailover, RestartsOnTheNextServerWithoutDoubles) {
     c.connect((first.url() + ";" + second.url()).c_str(), 0, &e);
     ASSERT_EQ(report(e), "ok");
     Collected got;
-    DConnection::SearchOutcome outcome =
-        c.searchEach(kMany, 1, "(objectClass=person)", nullptr, true, nullptr, 100,
-                     [&](DEntry* entry) {
-                         if (got.dns.size() == 250) {
-                             first.pause();
-                             first.kill();
-                         }
-                         return got.take(entry);
-                     },
-                     &e);
+    DConnection::SearchOutcome outcome = c.searchEach(
+        kMany, 1, "(objectClass=person)", nullptr, true, nullptr, 100,
+        [&](DEntry* entry) {
+            if (got.dns.size() == 250) {
+                first.pause();
+                first.kill();
+            }
+            return got.take(entry);
+        },
+        &e);
     EXPECT_EQ(report(e), "ok");
     EXPECT_EQ(outcome.ldapCode, 0);
     EXPECT_EQ(outcome.restarts, 1);

@@ -25,8 +25,7 @@ TEST_F(ServerWords, SchemaViolationCarriesTheServersMessage) {
     c.add(noSurname, &e);
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->getLdapErrorCode(), LDAP_OBJECT_CLASS_VIOLATION);
-    EXPECT_STREQ(e->getDiagnosticMessage(),
-                 "object class 'inetOrgPerson' requires attribute 'sn'");
+    EXPECT_STREQ(e->getDiagnosticMessage(), "object class 'inetOrgPerson' requires attribute 'sn'");
     // The classic fields and the dump stay as they were.
     EXPECT_EQ(e->getErrorCode(), DEXC_ADD);
     EXPECT_STREQ(e->getInfoSMsg(), "");
@@ -39,8 +38,7 @@ TEST_F(ServerWords, SchemaViolationCarriesTheServersMessage) {
     ASSERT_NE(r, nullptr);
     r->getAddResult(&e);
     ASSERT_NE(e, nullptr);
-    EXPECT_STREQ(e->getDiagnosticMessage(),
-                 "object class 'inetOrgPerson' requires attribute 'sn'");
+    EXPECT_STREQ(e->getDiagnosticMessage(), "object class 'inetOrgPerson' requires attribute 'sn'");
     delete e;
     c.deleteObject(r);
     c.deleteObject(noSurname);
@@ -142,8 +140,9 @@ TEST(MovesRefused, FallBackToTheLeafCopy) {
     dirclient::test::ScopedEnv timeout{"QDX_NETWORK_TIMEOUT", "2"};
     dirclient::test::SlapdOptions options;
     options.database_config = "restrict rename\n";
-    options.extra_ldif = "dn: ou=staff,dc=example,dc=com\nobjectClass: organizationalUnit\n"
-                         "ou: staff\n\n";
+    options.extra_ldif =
+        "dn: ou=staff,dc=example,dc=com\nobjectClass: organizationalUnit\n"
+        "ou: staff\n\n";
     SlapdServer server(options);
     DConnection c;
     DException* e = nullptr;

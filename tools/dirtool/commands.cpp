@@ -176,8 +176,8 @@ class Runner {
             Activity activity("operation");
             DList* attributes = name_list(inv_.attributes);
             DException* e = nullptr;
-            results = c_.searchPartial(inv_.dn.c_str(), inv_.scope, inv_.filter.c_str(),
-                                       attributes, false, nullptr, inv_.page_size, &code, &e);
+            results = c_.searchPartial(inv_.dn.c_str(), inv_.scope, inv_.filter.c_str(), attributes,
+                                       false, nullptr, inv_.page_size, &code, &e);
             c_.deleteObject(attributes);
             if (e != nullptr && !empty_answer(e)) return fail("search " + inv_.dn, e);
             c_.deleteObject(e);
@@ -204,8 +204,8 @@ class Runner {
         if (entries == 0) message("no entries found");
         if (code != LDAP_SIZELIMIT_EXCEEDED && code != LDAP_TIMELIMIT_EXCEEDED) return kExitOk;
         message(std::string(code == LDAP_SIZELIMIT_EXCEEDED ? "size" : "time") +
-                " limit exceeded (LDAP result " + std::to_string(code) + "): " +
-                std::to_string(entries) + " entries received" +
+                " limit exceeded (LDAP result " + std::to_string(code) +
+                "): " + std::to_string(entries) + " entries received" +
                 (code == LDAP_SIZELIMIT_EXCEEDED && inv_.page_size == 0
                      ? "; --page N reads past a server's limit where it allows"
                      : ""));
