@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # dirtool against OpenLDAP's tools on one private slapd, in one run: a search streamed to
 # /dev/null (time and peak memory against ldapsearch -LLL), a bulk add (against ldapadd)
-# and a subtree delete (against ldapdelete -r), each of N entries.
-# Usage: bench/dirtool_ldap_bench.sh [path/to/dirtool] [N, default 30000]
+# and a subtree delete (against ldapdelete -r), of BULK entries each.
+# Usage: bench/dirtool_ldap_bench.sh [path/to/dirtool] [SEARCH entries, default 100000] [BULK, default 30000]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 dirtool=${1:-$here/../build/dev/bin/dirtool}
-count=${2:-30000}
+count=${2:-100000}
+bulk=${3:-30000}
 work=$(mktemp -d)
 pid=""
 cleanup() {
@@ -52,8 +53,8 @@ PY
 }
 { printf 'dn: %s\nobjectClass: dcObject\nobjectClass: organization\ndc: example\no: Example\n\n' "$suffix"
   people read "$count"; } >"$work/seed.ldif"
-people add "$count" >"$work/add.ldif"
-people add2 "$count" >"$work/add2.ldif"
+people add "$bulk" >"$work/add.ldif"
+people add2 "$bulk" >"$work/add2.ldif"
 slapadd -q -f "$work/slapd.conf" -l "$work/seed.ldif"
 slapd -f "$work/slapd.conf" -h "$url/"
 for _ in $(seq 50); do
@@ -93,7 +94,7 @@ read -r ld_s _ < <(measure ldapdelete -x -H "$url" -D "$admin" -w secret -r "ou=
 read -r dd_s _ < <(measure "$dirtool" -H "127.0.0.1:$port" -D "$admin" -w secret delete -r "ou=add2,$suffix")
 
 left=$(ldapsearch -LLL -x -H "$url" -D "$admin" -w secret -b "$suffix" -s one dn | grep -c '^dn:' || true)
-printf '%d entries each; slapd mdb on 127.0.0.1\n' "$count"
+printf 'search: %d entries; add and delete -r: %d entries; slapd mdb on 127.0.0.1\n' "$count" "$bulk"
 printf '%-34s %8s %10s\n' "" "wall s" "peak MB"
 row() { printf '%-34s %8s %10s\n' "$1" "$2" "$(awk -v k="${3:-0}" 'BEGIN { printf "%.1f", k / 1024 }')"; }
 row "ldapsearch -LLL" "$ls_s" "$ls_kb"
