@@ -58,10 +58,9 @@ void RequestWindow::collectOldest() {
     // A Results never deletes its exception: never handed out, it is ours to keep.
     DException* failure = result->getException();
     delete result;
-    if (failure != nullptr)
-        noteFailure(oldest.label, failure);
-    else
-        ++done_;
+    if (failure != nullptr) return noteFailure(oldest.label, failure);
+    ++done_;
+    if (onSuccess_) onSuccess_(oldest.label);
 }
 
 void RequestWindow::noteFailure(const std::string& label, DException* failure) {

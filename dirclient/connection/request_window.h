@@ -17,6 +17,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 
 class DConnection;
 class DException;
@@ -46,6 +47,12 @@ class RequestWindow {
     // Collects every answer still owed. False when a request failed.
     bool drain();
 
+    // Called with the label of each request that succeeded, in the order of submission
+    // (may be empty).
+    void onSuccess(std::function<void(const std::string& label)> hook) {
+        onSuccess_ = std::move(hook);
+    }
+
     // Requests that succeeded so far.
     long done() const { return done_; }
     // The first failure in the order of submission (the caller owns it), or null.
@@ -69,6 +76,7 @@ class RequestWindow {
     long done_ = 0;
     DException* failure_ = nullptr;
     std::string failedLabel_;
+    std::function<void(const std::string&)> onSuccess_;
 };
 
 #endif

@@ -71,6 +71,14 @@ TEST_F(LargeResults, OverTheSizeLimitThePartialAnswerIsKeptBesideTheCode) {
     EXPECT_EQ(dnsOf(found).size(), 500u);
     c.deleteObject(found);
 
+    // The client's own limit cuts the same way.
+    SearchConstraints seven(0, 7);
+    found = c.searchPartial(kMany, 1, "(objectClass=person)", nullptr, false, &seven, 0, &code, &e);
+    EXPECT_EQ(report(e), "ok");
+    EXPECT_EQ(code, LDAP_SIZELIMIT_EXCEEDED);
+    EXPECT_EQ(dnsOf(found).size(), 7u);
+    c.deleteObject(found);
+
     // The classic search keeps discarding it.
     found = c.search(kMany, 1, "(objectClass=person)", nullptr, false, &e);
     EXPECT_EQ(found, nullptr);

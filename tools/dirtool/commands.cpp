@@ -299,9 +299,11 @@ class Runner {
         BulkProgress progress("added", static_cast<long>(records.size()));
         RequestWindow window(c_);
         std::unordered_map<std::string, size_t> index;  // normalized DN -> record
+        window.onSuccess(
+            [&](const std::string& dn) { printf("added %s\n", records[index[dn]].dn.c_str()); });
         for (size_t i = 0; i < records.size(); ++i) {
             const std::string dn = normalized(records[i].dn);
-            index.emplace(dn, i);
+            index[dn] = i;  // a DN given twice fails at its second record
             DEntry* entry = make_entry(records[i]);
             bool sent = window.submit(
                 dn, [&](DException** out) { return c_.add_asyn(entry, out); },
@@ -319,8 +321,6 @@ class Runner {
                     std::to_string(records.size()) + " entries");
             return status;
         }
-        for (const LdifRecord& record : records)
-            printf("added %s\n", record.dn.c_str());
         return kExitOk;
     }
 
