@@ -1,4 +1,4 @@
-// DConnection's subtree operations (removing a subtree, moving a renamed leaf), the
+// DConnection's subtree operations on a flat file, moving a renamed leaf, the
 // response cache and change detection.
 
 #include <cstring>
@@ -21,8 +21,6 @@
 using namespace dirclient::connection;
 
 namespace {
-
-constexpr const char* kEveryEntry = "(objectclass=*)";
 
 LDAP_CEXT* server_list(DS_LDAP* handle) {
     return handle != nullptr && handle->kind == QDX_LDAP_SERVER_LIST
