@@ -6,38 +6,13 @@
 #include "connection_report.h"
 #include "dconnection.h"
 #include "directory_handle.h"
+#include "entry_from_message.h"
 #include "flat_file_call.h"
-#include "object_memory.h"
 #include "streamed_search.h"
 
 using namespace dirclient::connection;
 
 namespace {
-
-// The model form of one entry message of a libldap session; values stay in the message's
-// berval arrays, which the attributes release.
-DEntry* entry_of(LDAP* ld, LDAPMessage* found) {
-    auto* set = new (HEAP) AttributeSet();
-    BerElement* ber = nullptr;
-    for (char* name = ldap_first_attribute(ld, found, &ber); name != nullptr;
-         name = ldap_next_attribute(ld, found, ber)) {
-        auto* attribute = new (HEAP) Attribute(name);
-        berval** values = ldap_get_values_len(ld, found, name);
-        for (berval** value = values; value != nullptr && *value != nullptr; ++value) {
-            Dbinary binary;
-            // A value beyond 4 GiB has no Dbinary form; it is left out.
-            if (dbinary_from_berval(*value, &binary)) attribute->addValue(&binary);
-        }
-        attribute->setBerVal(reinterpret_cast<void**>(values));
-        if (!set->addAttribute(attribute)) delete attribute;
-        ldap_memfree(name);
-    }
-    if (ber != nullptr) ber_free(ber, 0);
-    char* dn = ldap_get_dn(ld, found);
-    auto* entry = new (HEAP) DEntry(dn, set);
-    ldap_memfree(dn);
-    return entry;
-}
 
 bool is_limit(int code) {
     return code == LDAP_TIMELIMIT_EXCEEDED || code == LDAP_SIZELIMIT_EXCEEDED;
@@ -70,7 +45,7 @@ DConnection::SearchOutcome DConnection::searchEach(const char* base, int scope, 
     dirclient::ldapaccess::StreamOutcome streamed = dirclient::ldapaccess::run_streamed_search(
         handle, search, [&](LDAP* ld, LDAPMessage* found) {
             ++outcome.entries;
-            return sink(entry_of(ld, found));
+            return sink(entry_from_message(SessionAccess{ld}, found));
         });
     freeSearchPar(par);
     outcome.ldapCode = streamed.code;
