@@ -5,8 +5,10 @@
 // to the caller's DException** (a null holder leaves it unreported).
 
 #include <new>
+#include <utility>
 
 #include "dexception.h"
+#include "session_access.h"
 
 namespace dirclient::connection {
 
@@ -41,6 +43,29 @@ inline void fail(DException** out, int code, const char* detail) {
 inline void fail_ldap(DException** out, int code, int ldapCode) {
     if (out != nullptr)
         *out = new (std::nothrow) DException(dexception_info_message(code), code, ldapCode);
+}
+
+// Hands what the server said over to a failure; a null failure stays null.
+inline DException* with_said(DException* failure, ldapaccess::ServerDiagnostics said) {
+    if (failure == nullptr) return nullptr;
+    failure->setDiagnosticMessage(std::move(said.message));
+    failure->setMatchedDN(std::move(said.matched_dn));
+    failure->setReferrals(std::move(said.referrals));
+    return failure;
+}
+
+// fail_ldap with what the server said beside the code.
+inline void fail_said(DException** out, int code, int ldapCode,
+                      ldapaccess::ServerDiagnostics said) {
+    fail_ldap(out, code, ldapCode);
+    if (out != nullptr) with_said(*out, std::move(said));
+}
+
+// What the server said with the last answer on handle, or nothing after a success; the
+// caller holds the connection's lock.
+inline ldapaccess::ServerDiagnostics said_after(DS_LDAP* handle, int rc) {
+    return rc != 0 && handle != nullptr ? ldapaccess::handle_diagnostics(handle)
+                                        : ldapaccess::ServerDiagnostics{};
 }
 
 inline void succeed(DException** out) {

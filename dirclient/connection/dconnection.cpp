@@ -5,10 +5,10 @@
 
 #include <cstring>
 
+#include "connect_failure.h"
 #include "connection_report.h"
 #include "directory_handle.h"
 #include "ffconnection.h"
-#include "ffmessage.h"
 #include "flat_file_call.h"
 #include "host_string.h"
 #include "ldap_cext.h"
@@ -178,9 +178,15 @@ void DConnection::connect(const char* host, int port, DException** out) {
     DS_LDAP* handle = qdx_ldap_open(name, port);
     check_free(name);
     if (handle == nullptr) {
-        const char* why = flatFile ? FFConnection::lastConnectFailure() : nullptr;
-        if (why == nullptr) return fail(out, DEXC_CONNECT, kNoOpenConnection);
-        return fail(out, DEXC_CONNECT, ffLastingText(std::string(kNoOpenConnection) + ": " + why));
+        // The classic texts stay; why it failed goes along as the diagnostic message.
+        fail(out, DEXC_CONNECT, kNoOpenConnection);
+        if (out != nullptr && *out != nullptr) {
+            const char* why = flatFile ? FFConnection::lastConnectFailure() : nullptr;
+            (*out)->setDiagnosticMessage(why != nullptr
+                                             ? why
+                                             : dirclient::ldapaccess::last_connect_failure());
+        }
+        return;
     }
     {
         std::lock_guard<std::mutex> guard(*m_pLock);
@@ -246,7 +252,7 @@ void DConnection::authenticate(const char* dn, const char* password, DException*
     DS_LDAP* handle = handleLocked();
     if (handle == nullptr) return fail(out, DEXC_AUTHENTICATE, kNoOpenConnection);
     int rc = qdx_ldap_simple_bind_s(handle, dn, password);
-    if (rc != 0) return fail_ldap(out, DEXC_AUTHENTICATE, rc);
+    if (rc != 0) return fail_said(out, DEXC_AUTHENTICATE, rc, said_after(handle, rc));
     succeed(out);
     m_bAuthenticated = true;
 }

@@ -44,7 +44,10 @@
 #include <ldap.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "attribute.h"
 #include "attribute_set.h"
@@ -234,8 +237,11 @@ class DConnection {
     // without values removes the whole attribute.
     void modify(const char* dn, ModificationSet* modifications, DException** out);
     void rename(const char* dn, const char* newrdn, bool deleteOldRdn, DException** out);
-    // Renames in place; with a new superior other than the entry's parent the entry (which
-    // must be a leaf) is then moved there: read, added under it, removed from the old place.
+    // Renames in place; with a new superior other than the entry's parent the entry moves
+    // there with its subtree in one ModifyDN request, keeping its identity (entryUUID). Only
+    // when the server refuses that form (LDAP result 2 or 53) is the entry (which must then
+    // be a leaf) renamed in place and moved: read, added under it, removed from the old
+    // place. rename_asyn always takes that leaf path.
     void rename(const char* dn, const char* newrdn, const char* newSuperior, bool deleteOldRdn,
                 DException** out);
     // The entry (all attributes, or the names of attrs, a list of strings), owned by the
@@ -253,6 +259,37 @@ class DConnection {
                           bool attrsOnly, SearchConstraints* constraints, DException** out);
     // True when the entry holds every value (strings only) of attribute; false on failure.
     bool compare(const char* dn, Attribute* attribute, DException** out);
+
+    // ---- streamed, partial and paged searches ---------------------------------------------
+    // Receives one entry of a streamed search and takes it over (release it with
+    // deleteObject); returns false to end the search there.
+    using EntrySink = std::function<bool(DEntry* entry)>;
+    // How a streamed search ended.
+    struct SearchOutcome {
+        // 0, 3 (time limit exceeded) or 4 (size limit exceeded) after entries could come,
+        // any other LDAP result code when the search failed (reported through out).
+        int ldapCode = 0;
+        long entries = 0;  // entries handed to the sink
+        int restarts = 0;  // fail-overs after which the search began again on a new server
+    };
+    // The search of search(), each entry handed to sink as it arrives: nothing is held
+    // back, so memory stays flat in the size of the answer. pageSize > 0 asks for simple
+    // paged results (RFC 2696) of that many entries a page, which reads past a server's
+    // size limit where the server allows it. An answer cut short by a limit is no failure
+    // here: out receives null and ldapCode says 3 or 4. On a server list, a search whose
+    // server fails begins again from the first page on the next server; entries already
+    // handed on (by DN) are skipped, so none comes twice. sink runs with the connection
+    // locked and must not call this connection. Flat files answer as their search does.
+    SearchOutcome searchEach(const char* base, int scope, const char* filter, DList* attrs,
+                             bool attrsOnly, SearchConstraints* constraints, int pageSize,
+                             const EntrySink& sink, DException** out);
+    // As search(), but the entries received before a size or time limit cut the answer
+    // short are kept: *ldapCode (when not null) receives 0, 3 or 4 beside them, and out
+    // receives null. pageSize as for searchEach. Other failures as search(), with
+    // *ldapCode set to their code.
+    SearchResults* searchPartial(const char* base, int scope, const char* filter, DList* attrs,
+                                 bool attrsOnly, SearchConstraints* constraints, int pageSize,
+                                 int* ldapCode, DException** out);
 
     // ---- request builders and result converters -----------------------------------------
     // A null-terminated LDAPMod array (binary values) for the entry; *attrArray receives
@@ -308,8 +345,16 @@ class DConnection {
 
     // ---- subtree operations, cache, change detection ------------------------------------
     // Removes the entry and everything below it, children before their parent. Entries
-    // removed before a failure stay removed.
+    // removed before a failure stay removed. The removals below the entry are pipelined (a
+    // RequestWindow, one depth at a time, deepest first).
     void removeTree(const char* dn, DException** out);
+    // Called now and then during bulk work with the number of entries done so far.
+    using ProgressFn = std::function<void(long done)>;
+    // removeTree that also tells how it went: progress (may be empty) is called as entries
+    // go, *removed (when not null) receives the number removed, *failedDn (when not null)
+    // the DN whose removal failed first ("" when none).
+    void removeTree(const char* dn, const ProgressFn& progress, long* removed,
+                    std::string* failedDn, DException** out);
     // After dn was renamed in place to newrdn: moves that leaf below newSuperior (read, add
     // under the new superior, remove the old entry).
     void moveEntry(const char* dn, const char* newrdn, const char* newSuperior, DException** out);
@@ -345,7 +390,23 @@ class DConnection {
     void finishSearchAnswer(Results* result, AsynVal* record, DS_LDAP* handle, LDAPMessage* message,
                             int code);
 
+    SearchOutcome searchEachFlatFile(FFConnection* ff, const char* base, int scope,
+                                     const char* filter, DList* attrs, bool attrsOnly,
+                                     SearchConstraints* constraints, const EntrySink& sink,
+                                     DException** out);
     bool hasChildren(const char* dn, DException** out);
+    // The DNs below dn (not dn itself) that one listing returns; a listing cut short by a
+    // limit gives what came. False (reported) when the listing failed.
+    void removeTreeLdap(const char* dn, long* removed, std::string* failed,
+                        const ProgressFn& progress, DException** report);
+    // Removes the DNs through request windows, deepest first; false (reported) on failure.
+    bool removeDeepestFirst(const std::vector<std::string>& dns, long* removed, std::string* failed,
+                            const ProgressFn& progress, DException** report);
+    bool listSubtree(const char* dn, std::vector<std::string>* below, DException** out);
+    // True when newSuperior names another parent than dn's (no lock needed).
+    static bool movesElsewhere(const char* dn, const char* newrdn, const char* newSuperior);
+    // True when newrdn is dn's own first RDN.
+    static bool keepsRdn(const char* dn, const char* newrdn);
     void removeTreeFlatFile(FFConnection* ff, const char* dn, DException** out);
 
     char* m_pHostName = nullptr;  // the host in use, as setHost kept it

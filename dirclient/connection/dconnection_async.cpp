@@ -4,6 +4,7 @@
 #include <sys/time.h>
 
 #include <mutex>
+#include <utility>
 
 #include "connection_report.h"
 #include "dconnection.h"
@@ -277,6 +278,7 @@ Results* DConnection::getResult(int msgId, int timeout) {
     }
     if (msgId == -1) msgId = qdx_ldap_msgid(message);
     const int code = qdx_ldap_result2error(handle, message, 0);
+    dirclient::ldapaccess::ServerDiagnostics said = said_after(handle, code);
 
     // The record leaves the list at once: it is this call's now, and the list may change
     // while the lock is released for a move.
@@ -351,6 +353,9 @@ Results* DConnection::getResult(int msgId, int timeout) {
     }
     if (recorded && record.resultType != RES_RENAME && record.requestData != nullptr)
         free_request_data(*this, &record);
+    DException* failure = result->getException();
+    if (failure != nullptr && code != 0 && failure->getLdapErrorCode() == code)
+        with_said(failure, std::move(said));
     return result;
 }
 

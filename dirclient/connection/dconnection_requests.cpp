@@ -8,6 +8,7 @@
 #include "connection_report.h"
 #include "dconnection.h"
 #include "directory_handle.h"
+#include "entry_from_message.h"
 #include "ldap_handle_calls.h"
 #include "object_memory.h"
 
@@ -227,27 +228,8 @@ SearchResults* DConnection::convertSearchAnswer(DS_LDAP* handle, LDAPMessage* an
         return results;
     }
     for (LDAPMessage* found = qdx_ldap_first_entry(handle, answer); found != nullptr;
-         found = qdx_ldap_next_entry(handle, found)) {
-        auto* set = new (HEAP) AttributeSet();
-        BerElement* ber = nullptr;
-        for (char* name = qdx_ldap_first_attribute(handle, found, &ber); name != nullptr;
-             name = qdx_ldap_next_attribute(handle, found, ber)) {
-            auto* attribute = new (HEAP) Attribute(name);
-            berval** values = qdx_ldap_get_values_len(handle, found, name);
-            for (berval** value = values; value != nullptr && *value != nullptr; ++value) {
-                Dbinary binary;
-                // A value beyond 4 GiB has no Dbinary form; it is left out.
-                if (dbinary_from_berval(*value, &binary)) attribute->addValue(&binary);
-            }
-            attribute->setBerVal(reinterpret_cast<void**>(values));
-            if (!set->addAttribute(attribute)) delete attribute;
-            qdx_ldap_memfree(name);
-        }
-        if (ber != nullptr) ber_free(ber, 0);
-        char* dn = qdx_ldap_get_dn(handle, found);
-        results->addEntry(new (HEAP) DEntry(dn, set));
-        qdx_ldap_memfree(dn);
-    }
+         found = qdx_ldap_next_entry(handle, found))
+        results->addEntry(entry_from_message(HandleAccess{handle}, found));
     qdx_ldap_msgfree(answer);
     return results;
 }

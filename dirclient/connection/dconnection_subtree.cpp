@@ -1,4 +1,4 @@
-// DConnection's subtree operations (removing a subtree, moving a renamed leaf), the
+// DConnection's subtree operations on a flat file, moving a renamed leaf, the
 // response cache and change detection.
 
 #include <cstring>
@@ -21,8 +21,6 @@
 using namespace dirclient::connection;
 
 namespace {
-
-constexpr const char* kEveryEntry = "(objectclass=*)";
 
 LDAP_CEXT* server_list(DS_LDAP* handle) {
     return handle != nullptr && handle->kind == QDX_LDAP_SERVER_LIST
@@ -48,48 +46,6 @@ std::vector<std::string> flat_file_children(const char* dn) {
 }
 
 }  // namespace
-
-void DConnection::removeTree(const char* dn, DException** out) {
-    PrivateHolder holder(out);
-    DException** report = holder.get();
-    succeed(report);
-    // A flat file has no LDAP calls to reach: its subtree goes within the store.
-    if (FlatFileCall ff{*this}) return removeTreeFlatFile(ff.get(), dn, report);
-
-    int rc;
-    {
-        std::lock_guard<std::mutex> guard(*m_pLock);
-        DS_LDAP* handle = handleLocked();
-        if (handle == nullptr) return fail(report, DEXC_REMOVE, kNoOpenConnection);
-        rc = qdx_ldap_delete_s(handle, dn);
-    }
-    if (rc == 0) return;
-    if (rc != LDAP_NOT_ALLOWED_ON_NONLEAF) return fail_ldap(report, DEXC_REMOVE, rc);
-
-    // Internal listings ask for names only and ignore the default constraints, which are
-    // meant for the application's own searches.
-    SearchConstraints unlimited(0, 0);
-    DList noAttributes;
-    noAttributes.append(const_cast<char*>(LDAP_NO_ATTRS), DLIST_STRING, true);
-    SearchResults* children = search(dn, 1, kEveryEntry, &noAttributes, false, &unlimited, report);
-    if (children == nullptr) return;
-    if (children->first() == nullptr) {
-        delete children;
-        return fail(report, DEXC_REMOVE, kNoChildFound);
-    }
-    for (DEntry* child = children->first(); child != nullptr; child = children->next()) {
-        removeTree(child->getDN(), report);
-        if (*report != nullptr) break;
-    }
-    delete children;
-    if (*report != nullptr) return;
-
-    std::lock_guard<std::mutex> guard(*m_pLock);
-    DS_LDAP* handle = handleLocked();
-    if (handle == nullptr) return fail(report, DEXC_REMOVE, kNoOpenConnection);
-    rc = qdx_ldap_delete_s(handle, dn);
-    if (rc != 0) fail_ldap(report, DEXC_REMOVE, rc);
-}
 
 void DConnection::removeTreeFlatFile(FFConnection* ff, const char* dn, DException** out) {
     // The store lock (recursive) keeps the whole walk in one piece for other store users.

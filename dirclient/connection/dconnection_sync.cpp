@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <utility>
 
 #include "connection_report.h"
 #include "dconnection.h"
@@ -35,28 +37,33 @@ void DConnection::add(DEntry* entry, DException** out) {
     LDAPMod** mods = prepareAddRequest(entry, &values, out);
     if (mods == nullptr) return;
     int rc;
+    dirclient::ldapaccess::ServerDiagnostics said;
     {
         std::lock_guard<std::mutex> guard(*m_pLock);
         DS_LDAP* handle = handleLocked();
         rc = handle != nullptr ? qdx_ldap_add_s(handle, entry->getDN(), mods) : kNoHandle;
+        if (rc != kNoHandle) said = said_after(handle, rc);
     }
     freeModStruct(mods, values);
     if (rc == kNoHandle) return fail(out, DEXC_ADD, kNoOpenConnection);
-    if (rc != 0) fail_ldap(out, DEXC_ADD, rc);
+    if (rc != 0) fail_said(out, DEXC_ADD, rc, std::move(said));
 }
 
 void DConnection::remove(const char* dn, DException** out) {
     if (FlatFileCall ff{*this}) return ff->remove(dn, out);
     int rc;
+    dirclient::ldapaccess::ServerDiagnostics said;
     {
         std::lock_guard<std::mutex> guard(*m_pLock);
         DS_LDAP* handle = handleLocked();
         if (handle == nullptr) return fail(out, DEXC_REMOVE, kNoOpenConnection);
         succeed(out);
         rc = qdx_ldap_delete_s(handle, dn);
+        said = said_after(handle, rc);
     }
     if (rc != 0)
-        fail_ldap(out, rc == LDAP_NOT_ALLOWED_ON_NONLEAF ? DEXC_REMOVE_NOT_LEAF : DEXC_REMOVE, rc);
+        fail_said(out, rc == LDAP_NOT_ALLOWED_ON_NONLEAF ? DEXC_REMOVE_NOT_LEAF : DEXC_REMOVE, rc,
+                  std::move(said));
 }
 
 void DConnection::modify(const char* dn, Modification* modification, DException** out) {
@@ -74,14 +81,16 @@ void DConnection::modify(const char* dn, ModificationSet* modifications, DExcept
     LDAPMod** mods = prepareModifyRequest(dn, modifications, &values, out);
     if (mods == nullptr) return;
     int rc;
+    dirclient::ldapaccess::ServerDiagnostics said;
     {
         std::lock_guard<std::mutex> guard(*m_pLock);
         DS_LDAP* handle = handleLocked();
         rc = handle != nullptr ? qdx_ldap_modify_s(handle, dn, mods) : kNoHandle;
+        if (rc != kNoHandle) said = said_after(handle, rc);
     }
     freeModStruct(mods, values);
     if (rc == kNoHandle) return fail(out, DEXC_MODIFY, kNoOpenConnection);
-    if (rc != 0) fail_ldap(out, DEXC_MODIFY, rc);
+    if (rc != 0) fail_said(out, DEXC_MODIFY, rc, std::move(said));
 }
 
 void DConnection::rename(const char* dn, const char* newrdn, bool deleteOldRdn, DException** out) {
@@ -91,18 +100,54 @@ void DConnection::rename(const char* dn, const char* newrdn, bool deleteOldRdn, 
 void DConnection::rename(const char* dn, const char* newrdn, const char* newSuperior,
                          bool deleteOldRdn, DException** out) {
     if (FlatFileCall ff{*this}) return ff->rename(dn, newrdn, newSuperior, deleteOldRdn, out);
+    // A move is first asked of the server in one request, which keeps the entry and its
+    // subtree; only a server that refuses that form gets the leaf's read, add and delete.
+    if (movesElsewhere(dn, newrdn, newSuperior)) {
+        int rc;
+        dirclient::ldapaccess::ServerDiagnostics said;
+        {
+            std::lock_guard<std::mutex> guard(*m_pLock);
+            DS_LDAP* handle = handleLocked();
+            if (handle == nullptr) return fail(out, DEXC_RENAME, kNoOpenConnection);
+            rc = dirclient::ldapaccess::modify_dn_s(handle, dn, newrdn, newSuperior, deleteOldRdn);
+            said = said_after(handle, rc);
+        }
+        if (rc == 0) return succeed(out);
+        if (rc != LDAP_PROTOCOL_ERROR && rc != LDAP_UNWILLING_TO_PERFORM)
+            return fail_said(out, DEXC_RENAME, rc, std::move(said));
+    }
     PrivateHolder holder(out);
     const bool move = prepareRenameRequest(dn, newrdn, newSuperior, deleteOldRdn, holder.get());
     if (holder.failure() != nullptr) return;
-    int rc;
-    {
+    // A move that keeps the RDN needs no rename in place, which a server refusing moves
+    // may refuse as well.
+    int rc = 0;
+    if (!move || !keepsRdn(dn, newrdn)) {
         std::lock_guard<std::mutex> guard(*m_pLock);
         DS_LDAP* handle = handleLocked();
         if (handle == nullptr) return fail(holder.get(), DEXC_RENAME, kNoOpenConnection);
         rc = qdx_ldap_modrdn2_s(handle, dn, newrdn, deleteOldRdn ? 1 : 0);
+        if (rc != 0) return fail_said(holder.get(), DEXC_RENAME, rc, said_after(handle, rc));
     }
-    if (rc != 0) return fail_ldap(holder.get(), DEXC_RENAME, rc);
     if (move) moveEntry(dn, newrdn, newSuperior, holder.get());
+}
+
+bool DConnection::keepsRdn(const char* dn, const char* newrdn) {
+    Text whole(dn_normalize_case(dn));
+    Text rdn(dn_normalize_case(newrdn));
+    const char* parent = whole ? ffdn::parentOf(whole.get()) : nullptr;
+    if (parent == nullptr || !rdn) return false;
+    const std::string first(whole.get(), static_cast<size_t>(parent - whole.get()) - 1);
+    return first == rdn.get();
+}
+
+bool DConnection::movesElsewhere(const char* dn, const char* newrdn, const char* newSuperior) {
+    if (dn == nullptr || newrdn == nullptr || newSuperior == nullptr) return false;
+    const char* parent = ffdn::parentOf(dn);
+    if (parent == nullptr) return false;
+    Text here(dn_normalize_case(parent));
+    Text there(dn_normalize_case(newSuperior));
+    return here && there && std::strcmp(here.get(), there.get()) != 0;
 }
 
 bool DConnection::prepareRenameRequest(const char* dn, const char* newrdn, const char* newSuperior,
@@ -201,7 +246,7 @@ SearchResults* DConnection::search(const char* base, int scope, const char* filt
     if (rc != 0) {
         // A partial answer (size or time limit exceeded) is not handed out.
         qdx_ldap_msgfree(answer);
-        return fail_ldap(out, DEXC_SEARCH, rc), nullptr;
+        return fail_said(out, DEXC_SEARCH, rc, said_after(handle, rc)), nullptr;
     }
     return discard ? getNULLResult(answer) : convertSearchAnswer(handle, answer);
 }
@@ -225,15 +270,18 @@ bool DConnection::compare(const char* dn, Attribute* attribute, DException** out
     for (DListItem* item = values != nullptr ? values->getHead() : nullptr; item != nullptr;
          item = item->getNextItem()) {
         int rc;
+        dirclient::ldapaccess::ServerDiagnostics said;
         {
             std::lock_guard<std::mutex> guard(*m_pLock);
             DS_LDAP* handle = handleLocked();
             if (handle == nullptr) return fail(out, DEXC_COMPARE, kNoOpenConnection), false;
             rc = qdx_ldap_compare_s(handle, dn, attribute->getName(),
                                     static_cast<const char*>(item->getValue()));
+            if (rc != LDAP_COMPARE_FALSE && rc != LDAP_COMPARE_TRUE) said = said_after(handle, rc);
         }
         if (rc == LDAP_COMPARE_FALSE) return false;
-        if (rc != LDAP_COMPARE_TRUE) return fail_ldap(out, DEXC_COMPARE, rc), false;
+        if (rc != LDAP_COMPARE_TRUE)
+            return fail_said(out, DEXC_COMPARE, rc, std::move(said)), false;
     }
     return true;
 }

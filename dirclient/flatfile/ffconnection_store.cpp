@@ -56,7 +56,7 @@ thread_local const char* lastFailure = nullptr;
 // Adds what went wrong, in the user's terms, to a connect failure.
 void explain(DException** err, const std::string& detail) {
     lastFailure = ffLastingText(detail);
-    if (err != nullptr && *err != nullptr) (*err)->setInfoSMsg(lastFailure);
+    if (err != nullptr && *err != nullptr) (*err)->setDiagnosticMessage(detail);
 }
 
 void reportLdap(DException** err, const char* info, int code, int ldapCode,
@@ -590,8 +590,9 @@ bool FFConnection::writeStore(DException** err) {
         return true;
     }
     if (err != nullptr && *err == nullptr) {
-        *err = new DException(kDisconnectInfo, DEXC_DISCONNECT,
-                              ffLastingText(std::string(kFileTrouble) + ": " + why));
+        // The classic text stays; why the save failed goes along as the diagnostic message.
+        *err = new DException(kDisconnectInfo, DEXC_DISCONNECT, kFileTrouble);
+        (*err)->setDiagnosticMessage(why);
     }
     return false;
 }

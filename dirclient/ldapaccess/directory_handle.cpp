@@ -7,6 +7,7 @@
 
 #include "call_activity.h"
 #include "cext_session.h"
+#include "connect_failure.h"
 #include "dexception.h"
 #include "dns_discovery.h"
 #include "ffconnection.h"
@@ -93,6 +94,12 @@ using namespace dirclient::ldapaccess;
 
 extern "C" DS_LDAP* qdx_ldap_open(const char* host, int port) {
     int kind = backend_kind(host);
+    clear_connect_failure();
+    if (std::string scheme = scheme_of(host); kind == QDX_LDAP_PLAIN && !scheme.empty()) {
+        // A plain session takes host names, never URLs: "x://" would be looked up as a host.
+        note_connect_failure("scheme not supported: " + scheme + "://");
+        return nullptr;
+    }
     void* session = nullptr;
     try {
         session = open_backend(kind, host, port);

@@ -2,9 +2,12 @@
 
 #include <strings.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 
+#include "connect_failure.h"
 #include "ldap_result_codes.h"
 
 namespace dirclient::ldapaccess {
@@ -75,13 +78,20 @@ Connected connect_server(const ServerAddress& server, bool probe) {
     timeval limit = network_timeout();
     ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &limit);
+    const auto started = std::chrono::steady_clock::now();
+    errno = 0;
     rc = ldap_connect(ld);
+    const int connect_errno = errno;
     if (rc == LDAP_SUCCESS && probe) {
         rc = qdx_ldap_openldap_code(await_bind_answer(ld, ldap_simple_bind(ld, nullptr, nullptr)));
         // Any answer from the server, a refusal included, shows that it is there.
         if (rc > 0) rc = LDAP_SUCCESS;
     }
     if (rc != LDAP_SUCCESS) {
+        // A server that never answers leaves nothing but the time spent to tell.
+        const bool waited = std::chrono::steady_clock::now() - started >=
+                            std::chrono::microseconds(limit.tv_sec * 1000000L + limit.tv_usec);
+        note_failed_attempt(server, ld, waited ? LDAP_TIMEOUT : rc, connect_errno);
         ldap_unbind_ext(ld, nullptr, nullptr);
         result.code = qdx_ldap_classic_code(rc);
         return result;

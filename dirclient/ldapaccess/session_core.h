@@ -30,7 +30,7 @@
 namespace dirclient::ldapaccess {
 
 class SessionCore {
-public:
+  public:
     // Takes ownership of "ld", a connected session.
     SessionCore(LDAP* ld, ServerAddress server);
     ~SessionCore();
@@ -41,6 +41,8 @@ public:
     // message accessors (libldap requires a valid session there).
     LDAP* ld() const { return connection_.ld; }
     bool connected() const { return connection_.open; }
+    // Connects first when needed (see set_reconnect); whether the session is connected.
+    bool ensure_open() { return ensure_connected(); }
     const ServerAddress& server() const { return connection_.server; }
     int last_error() const { return last_error_; }
     void set_last_error(int code) { last_error_ = code; }
@@ -72,8 +74,7 @@ public:
     int search_s(const char* base, int scope, const char* filter, char** attrs, int attrsonly,
                  const timeval* timeout, LDAPMessage** res, bool use_cache = true,
                  bool* from_cache = nullptr);
-    int compare_s(const char* dn, const char* attr, const char* value,
-                  bool* from_cache = nullptr);
+    int compare_s(const char* dn, const char* attr, const char* value, bool* from_cache = nullptr);
     int add_s(const char* dn, LDAPMod** mods);
     int remove_s(const char* dn);
     int modify_s(const char* dn, LDAPMod** mods);
@@ -120,7 +121,7 @@ public:
     // True while answers are outstanding (sent, final answer not yet collected).
     bool has_outstanding() const;
 
-private:
+  private:
     bool ensure_connected();
     int error_from_session();
     int finish(int code) { return last_error_ = code; }
@@ -142,7 +143,7 @@ private:
     std::deque<LocalMessage*> local_queue_;  // cached answers not yet collected
     std::unordered_set<int> lost_;           // requests a fail-over could not carry over
     std::function<bool()> reconnect_;
-    int max_issued_ = 0;       // highest identifier handed to a caller
+    int max_issued_ = 0;        // highest identifier handed to a caller
     bool translating_ = false;  // identifiers no longer follow libldap's
     int last_error_ = 0;
     unsigned long server_calls_ = 0;

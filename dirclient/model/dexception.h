@@ -1,6 +1,10 @@
 #ifndef DIRCLIENT_DEXCEPTION_H
 #define DIRCLIENT_DEXCEPTION_H
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "delement.h"
 
 class DumpBuffer;
@@ -68,6 +72,17 @@ class DException : public DElement {
     bool setInfoSMsg(const char* sinfo);
     bool setErrorCode(int code);
 
+    // What the server said beside its result code, kept as copies: its diagnostic message
+    // ("" when none; for a failed connect, why no server could be reached), the matched DN
+    // of a "no such object" ("" when none) and the referral URLs (empty when none). The
+    // classic fields and the dump do not show them.
+    const char* getDiagnosticMessage() const { return diagnostic_.c_str(); }
+    const char* getMatchedDN() const { return matchedDn_.c_str(); }
+    const std::vector<std::string>& getReferrals() const { return referrals_; }
+    void setDiagnosticMessage(std::string message) { diagnostic_ = std::move(message); }
+    void setMatchedDN(std::string dn) { matchedDn_ = std::move(dn); }
+    void setReferrals(std::vector<std::string> urls) { referrals_ = std::move(urls); }
+
     // Text dumps; with an LDAP result code the LDAP library's text for it stands in place of
     // infoSMsg. The caller releases the result with check_free.
     char* ToString();
@@ -80,6 +95,9 @@ class DException : public DElement {
     const char* infoSMsg_ = nullptr;
     int errorCode_ = 0;
     int ldapErrorCode_ = 0;
+    std::string diagnostic_;
+    std::string matchedDn_;
+    std::vector<std::string> referrals_;
 };
 
 #endif

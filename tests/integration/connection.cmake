@@ -11,3 +11,7 @@ dirclient_unit_test(NAME connection_threads_itest
     SOURCES connection_threads_test.cpp
     LIBS dirclient_lib dirclient_test_support
     LABELS integration threads)
+dirclient_unit_test(NAME connection_server_itest
+    SOURCES connection_server_words_test.cpp connection_large_results_test.cpp
+    LIBS dirclient_lib dirclient_test_support
+    LABELS integration)

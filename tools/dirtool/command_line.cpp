@@ -16,7 +16,7 @@ using Text = std::optional<std::string>;
 // Options seen on the command line, before they are checked against the command.
 struct RawOptions {
     Text host, port, bind_dn, password, password_file, protocol, sort, wait, base, scope,
-        size_limit, time_limit, file, match;
+        size_limit, time_limit, file, match, page, extension;
     bool profile = false, help = false, version = false, recursive = false, keep_old_rdn = false,
          simple = false, verbose = false, attrs_only = false, keep_going = false, dry_run = false,
          add_new = false;
@@ -80,6 +80,8 @@ const OptionSpec kOptions[] = {
     valued('l', "time-limit", &RawOptions::time_limit),
     flag('A', "attributes-only", &RawOptions::attrs_only),
     valued('S', "sort", &RawOptions::sort),
+    valued('\0', "page", &RawOptions::page),
+    valued('E', nullptr, &RawOptions::extension),
     // changes
     valued('f', "file", &RawOptions::file),
     flag('c', "continue", &RawOptions::keep_going),
@@ -229,6 +231,24 @@ constexpr unsigned bit(Command command) {
 constexpr unsigned kChanges = bit(Command::kAdd) | bit(Command::kApply) | bit(Command::kModify) |
                               bit(Command::kDelete) | bit(Command::kRename);
 
+constexpr int kMaxPage = 1000000;
+
+// "-E [!]pr=N[/prompt|/noprompt]": the paged-results extension, the only one taken; pages
+// are always fetched without prompting.
+int parse_paging_extension(std::string text) {
+    if (!text.empty() && text[0] == '!') text.erase(0, 1);
+    if (text.rfind("pr=", 0) != 0)
+        throw UsageError("unsupported search extension -E " + text + " (only pr=N)");
+    text.erase(0, 3);
+    if (size_t slash = text.find('/'); slash != std::string::npos) {
+        std::string mode = text.substr(slash + 1);
+        if (mode != "noprompt" && mode != "prompt")
+            throw UsageError("-E pr=N takes /noprompt or /prompt, not /" + mode);
+        text.erase(slash);
+    }
+    return parse_number(text, 1, kMaxPage, "the page size of -E pr=N");
+}
+
 // Options that belong to some commands only.
 void check_command_options(const RawOptions& raw, Command command) {
     struct {
@@ -244,6 +264,8 @@ void check_command_options(const RawOptions& raw, Command command) {
         {raw.size_limit.has_value(), "-z", bit(Command::kSearch), "the search command"},
         {raw.time_limit.has_value(), "-l", bit(Command::kSearch), "the search command"},
         {raw.attrs_only, "-A", bit(Command::kSearch), "the search command"},
+        {raw.page.has_value(), "--page", bit(Command::kSearch), "the search command"},
+        {raw.extension.has_value(), "-E", bit(Command::kSearch), "the search command"},
         {raw.file.has_value(), "-f",
          bit(Command::kSearch) | bit(Command::kAdd) | bit(Command::kApply) | bit(Command::kModify),
          "search, add, apply and modify"},
@@ -397,6 +419,8 @@ void fill_search_options(Invocation& inv, const RawOptions& raw) {
     if (raw.size_limit) inv.size_limit = parse_number(*raw.size_limit, 0, 1 << 30, "-z");
     if (raw.time_limit) inv.time_limit = parse_number(*raw.time_limit, 0, 86400, "-l");
     inv.attrs_only = raw.attrs_only;
+    if (raw.page) inv.page_size = parse_number(*raw.page, 1, kMaxPage, "--page");
+    if (raw.extension) inv.page_size = parse_paging_extension(*raw.extension);
     if (inv.command == Command::kSearch && raw.file) inv.filter_file = *raw.file;
     if (raw.sort) {
         try {

@@ -48,6 +48,7 @@ struct Invocation {
     int time_limit = 0;       // search -l: seconds the server may take (0: no limit)
     bool attrs_only = false;  // search -A: attribute names without values
     std::string filter_file;  // search -f: one filter per line
+    int page_size = 0;        // search: --page N or -E pr=N, 0 for no paging
     std::string file;         // add and apply: LDIF file, "-" for standard input
     bool keep_going = false;  // -c: go on after a failed change
     bool dry_run = false;     // -n: show what would be done, change nothing

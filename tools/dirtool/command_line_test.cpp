@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <iterator>
+#include <vector>
 
 namespace dirtool {
 namespace {
@@ -41,6 +43,37 @@ TEST(CommandLine, ReadsConnectionOptionsInEveryForm) {
     // Without -H, the environment names the directory; -H wins over it.
     EXPECT_EQ(parse({"changed"}, "DNS:dirs").host, "DNS:dirs");
     EXPECT_EQ(parse({"-H", "h", "changed"}, "DNS:dirs").host, "h");
+}
+
+TEST(CommandLine, ReadsThePageSizeOfASearch) {
+    struct Row {
+        std::vector<const char*> options;
+        int page;  // -1: a usage error
+    } rows[] = {
+        {{}, 0},
+        {{"--page", "100"}, 100},
+        {{"-E", "pr=50"}, 50},
+        {{"-E", "!pr=7/noprompt"}, 7},
+        {{"-Epr=9/prompt"}, 9},
+        {{"--page", "0"}, -1},
+        {{"-E", "pr=x"}, -1},
+        {{"-E", "pr=10/later"}, -1},
+        {{"-E", "sss=cn"}, -1},
+    };
+    for (size_t i = 0; i < std::size(rows); ++i) {
+        SCOPED_TRACE(i);
+        std::vector<const char*> argv{"dirtool", "-Hh", "search", "o=x", "sub"};
+        argv.insert(argv.end(), rows[i].options.begin(), rows[i].options.end());
+        if (rows[i].page < 0) {
+            EXPECT_THROW(parse_command_line(static_cast<int>(argv.size()), argv.data(), nullptr),
+                         UsageError);
+        } else {
+            EXPECT_EQ(
+                parse_command_line(static_cast<int>(argv.size()), argv.data(), nullptr).page_size,
+                rows[i].page);
+        }
+    }
+    EXPECT_THROW(parse({"-Hh", "read", "o=x", "--page", "5"}), UsageError);
 }
 
 TEST(CommandLine, ReadsEveryCommandsOperands) {

@@ -428,6 +428,87 @@ TEST_F(EscapedDns, SameEntriesComeOutOfBothServersThroughAFlatFile) {
     ASSERT_EQ(status, 0) << dirclient::test::read_file(log) << reloaded.out;
     std::string copied = export_subtree(target, "target.ldif");
     EXPECT_EQ(normalised_dns(copied), normalised_dns(exported)) << copied << exported;
+
+// ---- what the server says, large answers, bulk work ------------------------------------
+
+TEST_F(Server, PrintsWhatTheServerSaidBesideTheCode) {
+    dirclient::test::write_file(dir_.file("carol.ldif"),
+                                "dn: cn=carol,ou=people,dc=example,dc=com\n"
+                                "objectClass: inetOrgPerson\ncn: carol\n");
+    RunResult add = dirtool({"add", "carol.ldif"});
+    EXPECT_EQ(add.status, 65);  // the server's result code
+    EXPECT_TRUE(contains(add.err,
+                         "LDAP result 65, Object class violation\n"
+                         "\tadditional info: object class 'inetOrgPerson' requires "
+                         "attribute 'sn'\n"))
+        << add.err;
+    RunResult read = dirtool({"read", "cn=x,ou=nowhere,dc=example,dc=com"});
+    EXPECT_TRUE(contains(read.err,
+                         "LDAP result 32, No such object\n\tmatched DN: "
+                         "dc=example,dc=com\n"))
+        << read.err;
+}
+
+// The first failure of a pipelined add names its entry, and the count reported is what the
+// server holds.
+TEST_F(Server, AnInterruptedBulkAddReportsTheCountTheServerHolds) {
+    std::string ldif =
+        "dn: ou=bulk,dc=example,dc=com\nobjectClass: organizationalUnit\n"
+        "ou: bulk\n\n";
+    for (int i = 0; i < 100; ++i) {
+        const std::string n = std::to_string(i);
+        ldif += "dn: cn=p" + n + ",ou=bulk,dc=example,dc=com\nobjectClass: person\ncn: p" + n +
+                (i == 60 ? "\n\n" : "\nsn: s" + n + "\n\n");
+    }
+    dirclient::test::write_file(dir_.file("bulk.ldif"), ldif);
+    RunResult add = dirtool({"add", "bulk.ldif"});
+    EXPECT_EQ(add.status, 65);  // object class violation
+    EXPECT_TRUE(contains(add.err, "cannot add cn=p60,ou=bulk,dc=example,dc=com (bulk.ldif:"))
+        << add.err;
+    RunResult held =
+        dirtool({"search", "ou=bulk,dc=example,dc=com", "sub", "(objectClass=*)", "objectClass"});
+    const size_t count = dns_of(held.out).size();
+    EXPECT_GE(count, 61u);
+    EXPECT_TRUE(contains(add.err, "added " + std::to_string(count) + " of 101 entries")) << add.err;
+
+    RunResult gone = dirtool({"delete", "-r", "ou=bulk,dc=example,dc=com"});
+    EXPECT_EQ(gone.status, 0) << gone.err;
+}
+
+TEST(LimitedServer, PrintsThePartialAnswerAndPagesPastTheLimit) {
+    dirclient::test::SlapdOptions options;
+    options.global_config = "sizelimit 50\n";
+    options.database_config = "limits anonymous size.prtotal=unlimited\n";
+    for (int i = 0; i < 120; ++i)
+        options.extra_ldif += "dn: cn=q" + std::to_string(i) +
+                              ",ou=people,dc=example,dc=com\nobjectClass: person\ncn: q" +
+                              std::to_string(i) + "\nsn: q\n\n";
+    SlapdServer server(options);
+    dirclient::test::TempDir dir("dirtool-limited");
+    RunOptions run;
+    run.cwd = dir.path();
+    run.env = {{"QDX_NETWORK_TIMEOUT", "2"}};
+    const std::vector<std::string> search{"-H",  server.url(), "search", kPeople,
+                                          "one", "(sn=q)",     "cn"};
+    struct Row {
+        std::vector<std::string> extra;
+        int status;
+        size_t entries;
+    } rows[] = {{{}, 4, 50},
+                {{"--sort", "cn"}, 4, 50},
+                {{"--page", "20"}, 0, 120},
+                {{"-E", "pr=20/noprompt"}, 0, 120}};
+    for (const Row& row : rows) {
+        std::vector<std::string> args = search;
+        args.insert(args.end(), row.extra.begin(), row.extra.end());
+        SCOPED_TRACE(args.back());
+        RunResult r = run_dirtool(args, run);
+        EXPECT_EQ(r.status, row.status) << r.err;
+        EXPECT_EQ(dns_of(r.out).size(), row.entries);
+        EXPECT_EQ(contains(r.err, "size limit exceeded (LDAP result 4): 50 entries received"),
+                  row.status == 4)
+            << r.err;
+    }
 }
 
 }  // namespace

@@ -18,6 +18,18 @@ std::string describe_exception(const DException& exception) {
         text += detail.empty() ? ": " : "; ";
         text += "LDAP result " + std::to_string(code) + ", " + qdx_ldap_err2string(code);
     }
+    return text + server_words(exception);
+}
+
+std::string server_words(const DException& exception) {
+    // Laid out as OpenLDAP's tools print them, one tab-indented line each.
+    std::string text;
+    if (*exception.getDiagnosticMessage() != '\0')
+        text += std::string("\n\tadditional info: ") + exception.getDiagnosticMessage();
+    if (*exception.getMatchedDN() != '\0')
+        text += std::string("\n\tmatched DN: ") + exception.getMatchedDN();
+    for (const std::string& url : exception.getReferrals())
+        text += "\n\treferral: " + url;
     return text;
 }
 

@@ -19,6 +19,7 @@ enum ExitStatus {
 // with the library's text for it:
 //   "ERROR: can not search [609]: ERROR: invalid filter"
 //   "ERROR: can not remove [614]: LDAP result 66, Operation not allowed on non-leaf"
+// Followed by what the server said (server_words).
 std::string describe_exception(const DException& exception);
 
 // The exit status a failure ends the run with: its LDAP result code, as the usual LDAP
@@ -30,6 +31,11 @@ int status_of_code(int code);
 
 // "dirtool: text" on standard error.
 void message(const std::string& text);
+
+// What the server said beside the code, each on its own tab-indented line after a line
+// break ("\n\tadditional info: ...", "\n\tmatched DN: ...", "\n\treferral: ..."); "" when
+// it said nothing.
+std::string server_words(const DException& exception);
 
 }  // namespace dirtool
 

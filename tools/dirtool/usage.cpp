@@ -81,6 +81,9 @@ Search options:
   -A, --attributes-only attribute names without values
   -S, --sort ATTR[:desc],...
                         order the entries on the client by attributes, or by dn
+                        (holds them all first; otherwise entries print as they arrive)
+      --page N, -E pr=N read the entries in pages of N (simple paged results), past
+                        a server's size limit where it allows
   -f, --file FILE       one filter per line, each searched in turn ("%s" in FILTER
                         stands for the line)
 

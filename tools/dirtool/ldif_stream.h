@@ -1,0 +1,37 @@
+#ifndef DIRTOOL_LDIF_STREAM_H
+#define DIRTOOL_LDIF_STREAM_H
+
+// Entries written to a stream as LDIF while a search is still running, in blocks, so that
+// the output keeps pace with the answer and nothing of it is held back.
+
+#include <cstdio>
+#include <string>
+
+class DEntry;
+
+namespace dirtool {
+
+class LdifStream {
+  public:
+    // "out" must stay open while the stream is in use.
+    explicit LdifStream(FILE* out) : out_(out) {}
+    ~LdifStream() { flush(); }
+    LdifStream(const LdifStream&) = delete;
+    LdifStream& operator=(const LdifStream&) = delete;
+
+    // Appends the entry (still the caller's); false once the stream takes no more (a closed
+    // pipe), which tells the search to stop.
+    bool put(DEntry* entry);
+    // Writes out what is buffered; false when the stream failed.
+    bool flush();
+    long count() const { return count_; }
+
+  private:
+    FILE* out_;
+    std::string buffer_;
+    long count_ = 0;
+};
+
+}  // namespace dirtool
+
+#endif
