@@ -6,18 +6,13 @@
 #include <cstdlib>
 
 #include "ldap_result_codes.h"
+#include "response_timeout.h"
 
 namespace dirclient::ldapaccess {
 
 namespace {
 
 constexpr double kDefaultNetworkTimeoutSeconds = 5.0;
-
-std::string server_url(const ServerAddress& server) {
-    std::string host = server.host.empty() ? "localhost" : server.host;
-    if (host.find(':') != std::string::npos) host = "[" + host + "]";
-    return "ldap://" + host + ":" + std::to_string(server.port);
-}
 
 int session_error(LDAP* ld) {
     int code = LDAP_OTHER;
@@ -42,8 +37,14 @@ int await_bind_answer(LDAP* ld, int msgid) {
 
 }  // namespace
 
+std::string server_url(const ServerAddress& server) {
+    std::string host = server.host.empty() ? "localhost" : server.host;
+    if (host.find(':') != std::string::npos) host = "[" + host + "]";
+    return (server.tls ? "ldaps://" : "ldap://") + host + ":" + std::to_string(server.port);
+}
+
 bool same_server(const ServerAddress& a, const ServerAddress& b) {
-    return a.port == b.port && strcasecmp(a.host.c_str(), b.host.c_str()) == 0;
+    return a.port == b.port && a.tls == b.tls && strcasecmp(a.host.c_str(), b.host.c_str()) == 0;
 }
 
 timeval network_timeout() {
@@ -63,7 +64,7 @@ timeval network_timeout() {
     return tv;
 }
 
-Connected connect_server(const ServerAddress& server, bool probe) {
+Connected connect_server(const ServerAddress& server, bool probe, StartTls starttls) {
     Connected result;
     LDAP* ld = nullptr;
     int rc = ldap_initialize(&ld, server_url(server).c_str());
@@ -76,6 +77,14 @@ Connected connect_server(const ServerAddress& server, bool probe) {
     ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &limit);
     rc = ldap_connect(ld);
+    if (rc != LDAP_SUCCESS && server.tls) {
+        std::string why = diagnostic_text(ld);
+        note_connect_failure("TLS connection to " + server_url(server) + " failed: " +
+                             ldap_err2string(rc) + (why.empty() ? "" : ": " + why));
+    }
+    if (rc == LDAP_SUCCESS && !server.tls)
+        rc = qdx_ldap_openldap_code(start_tls(ld, starttls, limit));
+    if (rc == LDAP_SUCCESS) watch_received_bytes(ld);
     if (rc == LDAP_SUCCESS && probe) {
         rc = qdx_ldap_openldap_code(await_bind_answer(ld, ldap_simple_bind(ld, nullptr, nullptr)));
         // Any answer from the server, a refusal included, shows that it is there.

@@ -1,0 +1,41 @@
+#ifndef DIRCLIENT_TLS_OPTIONS_H
+#define DIRCLIENT_TLS_OPTIONS_H
+
+#include <string>
+
+#include <ldap.h>
+
+// Encryption of LDAP connections. "ldaps://" servers speak TLS from the first byte; on the
+// others StartTLS can be asked for, tried (go on in clear when the server refuses) or
+// demanded (fail, and never send a bind in clear). Certificates are checked by libldap
+// with its own configuration (ldap.conf, LDAPTLS_CACERT, LDAPTLS_REQCERT, ...).
+
+namespace dirclient::ldapaccess {
+
+enum class StartTls { kOff = 0, kTry = 1, kDemand = 2 };
+
+// QDX_STARTTLS ("try" or 1, "demand" or 2; anything else: off), read at every call.
+StartTls starttls_from_environment();
+
+// A mode given by a caller: 0, 1 or 2; -1 (or any other value) takes the environment's.
+StartTls starttls_mode(int requested);
+
+// Runs StartTLS on the connected "ld" as "mode" asks, the answer bounded by "limit". The
+// classic result code: 0 when the connection may be used (encrypted, or in clear after a
+// refusal under kTry).
+int start_tls(LDAP* ld, StartTls mode, const timeval& limit);
+
+// Whether the connection of "ld" is encrypted.
+bool tls_active(LDAP* ld);
+
+// libldap's diagnostic text of the last failure on "ld" (empty when it has none).
+std::string diagnostic_text(LDAP* ld);
+
+// Why the last open or re-connect on this thread failed, when libldap could tell it (a TLS
+// handshake or certificate failure); empty otherwise. Cleared when an open begins.
+const std::string& last_connect_failure();
+void note_connect_failure(std::string text);
+
+}  // namespace dirclient::ldapaccess
+
+#endif
