@@ -5,8 +5,10 @@
 // to the caller's DException** (a null holder leaves it unreported).
 
 #include <new>
+#include <string>
 
 #include "dexception.h"
+#include "directory_handle.h"
 
 namespace dirclient::connection {
 
@@ -28,6 +30,8 @@ inline constexpr const char* kCanNotSetTimer = "ERROR: can not set timer";
 inline constexpr const char* kCanNotAllocate = "ERROR: can not allocate memory";
 inline constexpr const char* kNoChildFound = "ERROR: no child found";
 inline constexpr const char* kNotALeaf = "ERROR: entry is not a leaf";
+// What a text dump shows in place of a password.
+inline constexpr const char* kPasswordMask = "********";
 // The "infoSMsg" with which a directory server's "no such object" reaches a leaf test.
 inline constexpr const char* kNoSuchObjectText = "No such object";
 
@@ -41,6 +45,14 @@ inline void fail(DException** out, int code, const char* detail) {
 inline void fail_ldap(DException** out, int code, int ldapCode) {
     if (out != nullptr)
         *out = new (std::nothrow) DException(dexception_info_message(code), code, ldapCode);
+}
+
+// A failed open: why, when the LDAP library could tell (a TLS handshake or certificate
+// check), else that no connection is open.
+inline void fail_open(DException** out) {
+    const char* why = qdx_ldap_open_failure();
+    if (why == nullptr || *why == '\0') return fail(out, DEXC_CONNECT, kNoOpenConnection);
+    fail(out, DEXC_CONNECT, (std::string("ERROR: ") + why).c_str());
 }
 
 inline void succeed(DException** out) {

@@ -1,0 +1,34 @@
+// DConnection: encryption of its LDAP connections and the response time-out.
+#include <mutex>
+
+#include "connection_report.h"
+#include "dconnection.h"
+#include "directory_handle.h"
+#include "response_timeout.h"
+
+using namespace dirclient::connection;
+
+void DConnection::setStartTLS(int mode, DException** out) {
+    succeed(out);
+    if (mode < -1 || mode > 2) return fail(out, DEXC_CONNECT, "ERROR: invalid StartTLS mode");
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    m_iStartTLS = mode;
+    DS_LDAP* handle = m_pLdap.load();
+    if (handle == nullptr || mode == -1) return;
+    int rc = qdx_ldap_set_starttls(handle, mode);
+    if (rc != 0) fail_ldap(out, DEXC_CONNECT, rc);
+}
+
+void DConnection::setResponseTimeout(long seconds, DException** out) {
+    succeed(out);
+    if (seconds < 0 || seconds >= 86400)
+        return fail(out, DEXC_SET_TIMEOUT, "ERROR: invalid response time-out");
+    std::lock_guard<std::mutex> guard(*m_pLock);
+    m_lResponseTimeout = seconds;
+    DS_LDAP* handle = m_pLdap.load();
+    if (handle == nullptr) return;
+    double effective = seconds > 0 ? static_cast<double>(seconds)
+                                   : dirclient::ldapaccess::response_timeout_from_environment();
+    if (qdx_ldap_set_response_timeout(handle, effective) != 0)
+        fail(out, DEXC_SET_TIMEOUT, kCanNotSetTimer);
+}
