@@ -12,7 +12,7 @@ namespace dirtool {
 namespace {
 
 const char kUsage[] =
-    R"(Usage: dirtool -H HOST [-p PORT] [-D DN -w PASSWORD | -y FILE] [--profile] COMMAND ...
+    R"(Usage: dirtool -H HOST [-p PORT] [-Z[Z]] [-D DN -w PASSWORD | -W | -y FILE] [--profile] COMMAND ...
 
 Reads and changes a directory: an LDAP server, a list of servers, or a flat LDIF file.
 Entries are printed as LDIF.
@@ -50,15 +50,20 @@ Options:
                                                      current directory; FILE:////srv/dir.ldif
                                                      for an absolute path
                           LDAP://host:389            one server
+                          LDAPS://host:636           one server over TLS
                           LDAP://a:389;LDAP://b:389  servers with fail-over
                           DNS:name                   servers named by the TXT record of name
                           host                       one server, plain session
   -p, --port PORT       port of a plain host name (default 389)
   -D, --bind-dn DN      bind as DN (with -w or -y)
-  -w, --password PW     password of the bind
+  -w, --password PW     password of the bind (blanked in the process list at once)
+  -W                    prompt for the password on the terminal, without echo
   -y, --password-file FILE
                         read the password from the first line of FILE instead (keeps it
                         out of the process list)
+  -Z                    StartTLS; go on in clear when the server refuses it
+  -ZZ                   StartTLS, demanded: fail when the server refuses it
+                        (certificates are checked as ldap.conf and LDAPTLS_* say)
       --profile         measure the run and the LDAP calls; the report goes to standard
                         error at exit (to $QDX_PROFILE_FILE when set)
   -h, --help            print this text
@@ -98,6 +103,8 @@ const Synopsis kCommands[] = {
 struct RawOptions {
     std::optional<std::string> host, port, bind_dn, password, password_file, sort, wait;
     bool profile = false, help = false, version = false, recursive = false, keep_old_rdn = false;
+    bool prompt_password = false;
+    int starttls = -1;
     std::vector<std::string> operands;
 };
 
@@ -115,6 +122,13 @@ int parse_number(const std::string& text, int low, int high, const char* what) {
 // Reads one option at argv[*i] (stepping over its value); false when it is not one of ours.
 bool read_option(int argc, const char* const* argv, int* i, RawOptions& raw) {
     std::string arg = argv[*i];
+    if (arg == "-Z" || arg == "-ZZ" || arg == "-W") {
+        if (arg == "-W")
+            raw.prompt_password = true;
+        else
+            raw.starttls = std::max(raw.starttls, static_cast<int>(arg.size()) - 1);
+        return true;
+    }
     std::string name = arg;
     std::optional<std::string> attached;
     if (arg.rfind("--", 0) == 0) {
@@ -300,10 +314,15 @@ Invocation parse_command_line(int argc, const char* const* argv, const char* env
     }
     if (inv.host.empty()) throw UsageError("empty host");
     if (raw.port) inv.port = parse_number(*raw.port, 1, 65535, "the port");
-    bool has_password = raw.password || raw.password_file;
-    if (raw.password && raw.password_file) throw UsageError("give -w or -y, not both");
+    bool has_password = raw.password || raw.password_file || raw.prompt_password;
+    if (int(raw.password.has_value()) + int(raw.password_file.has_value()) +
+            int(raw.prompt_password) > 1)
+        throw UsageError("give one of -w, -W and -y");
     if (raw.bind_dn.has_value() != has_password)
-        throw UsageError(raw.bind_dn ? "-D needs -w PASSWORD or -y FILE" : "-w and -y need -D DN");
+        throw UsageError(raw.bind_dn ? "-D needs -w PASSWORD, -W or -y FILE"
+                                     : "-w, -W and -y need -D DN");
+    inv.prompt_password = raw.prompt_password;
+    inv.starttls = raw.starttls;
     inv.bind = raw.bind_dn.has_value();
     inv.bind_dn = raw.bind_dn.value_or("");
     inv.password = raw.password.value_or("");

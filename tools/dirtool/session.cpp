@@ -12,6 +12,7 @@
 #include "dconnection.h"
 #include "error_report.h"
 #include "profiling.h"
+#include "secret_input.h"
 
 namespace dirtool {
 namespace {
@@ -82,8 +83,17 @@ int run_session(const Invocation& inv) {
                 strerror(errno));
         return kExitUsage;
     }
+    if (inv.prompt_password) {
+        std::optional<std::string> typed = prompt_password("Enter LDAP Password: ");
+        if (!typed) {
+            fputs("dirtool: -W needs a terminal to read the password from\n", stderr);
+            return kExitUsage;
+        }
+        password = std::move(*typed);
+    }
     DConnection connection;
     DException* e = nullptr;
+    if (inv.starttls >= 0) connection.setStartTLS(inv.starttls, nullptr);
     {
         Activity activity("operation");
         if (inv.bind) {
