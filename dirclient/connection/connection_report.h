@@ -5,10 +5,8 @@
 // to the caller's DException** (a null holder leaves it unreported).
 
 #include <new>
-#include <string>
 
 #include "dexception.h"
-#include "directory_handle.h"
 
 namespace dirclient::connection {
 
@@ -49,11 +47,7 @@ inline void fail_ldap(DException** out, int code, int ldapCode) {
 
 // A failed open: why, when the LDAP library could tell (a TLS handshake or certificate
 // check), else that no connection is open.
-inline void fail_open(DException** out) {
-    const char* why = qdx_ldap_open_failure();
-    if (why == nullptr || *why == '\0') return fail(out, DEXC_CONNECT, kNoOpenConnection);
-    fail(out, DEXC_CONNECT, (std::string("ERROR: ") + why).c_str());
-}
+void fail_open(DException** out);
 
 inline void succeed(DException** out) {
     if (out != nullptr) *out = nullptr;

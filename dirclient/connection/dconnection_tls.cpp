@@ -1,5 +1,7 @@
 // DConnection: encryption of its LDAP connections and the response time-out.
 #include <mutex>
+#include <set>
+#include <string>
 
 #include "connection_report.h"
 #include "dconnection.h"
@@ -7,6 +9,35 @@
 #include "response_timeout.h"
 
 using namespace dirclient::connection;
+
+namespace {
+
+constexpr const char* kTlsFailed = "ERROR: TLS negotiation failed";
+constexpr size_t kMaxKeptTexts = 256;
+
+// Exceptions refer to their texts without copying them: a failure's text is kept for the
+// life of the process, once per distinct text (a few servers give a few reasons).
+const char* lasting_text(const std::string& text) {
+    static std::mutex mutex;
+    static std::set<std::string>* texts = new std::set<std::string>;
+    std::lock_guard<std::mutex> guard(mutex);
+    auto found = texts->find(text);
+    if (found != texts->end()) return found->c_str();
+    if (texts->size() >= kMaxKeptTexts) return kTlsFailed;
+    return texts->insert(text).first->c_str();
+}
+
+}  // namespace
+
+namespace dirclient::connection {
+
+void fail_open(DException** out) {
+    const char* why = qdx_ldap_open_failure();
+    if (why == nullptr || *why == '\0') return fail(out, DEXC_CONNECT, kNoOpenConnection);
+    fail(out, DEXC_CONNECT, lasting_text(std::string("ERROR: ") + why));
+}
+
+}  // namespace dirclient::connection
 
 void DConnection::setStartTLS(int mode, DException** out) {
     succeed(out);

@@ -11,7 +11,8 @@ namespace {
 
 std::string repeated(const std::string& text, size_t times) {
     std::string out;
-    for (size_t i = 0; i < times; ++i) out += text;
+    for (size_t i = 0; i < times; ++i)
+        out += text;
     return out;
 }
 
@@ -46,8 +47,8 @@ TEST(ResponseTimeoutText, OnlyPositiveNumbersBelowADayCount) {
         const char* text;
         std::optional<double> seconds;
     } cases[] = {
-        {"30", 30.0}, {"0.5", 0.5}, {"0", std::nullopt}, {"-3", std::nullopt},
-        {"5s", std::nullopt}, {"", std::nullopt}, {"86400", std::nullopt}, {nullptr, std::nullopt},
+        {"30", 30.0},          {"0.5", 0.5},       {"0", std::nullopt},     {"-3", std::nullopt},
+        {"5s", std::nullopt},  {"", std::nullopt}, {"86400", std::nullopt}, {nullptr, std::nullopt},
         {"nan", std::nullopt},
     };
     for (const Case& c : cases)

@@ -47,7 +47,9 @@ ber_slen_t counter_write(Sockbuf_IO_Desc* sbiod, void* buffer, ber_len_t length)
     return LBER_SBIOD_WRITE_NEXT(sbiod, buffer, length);
 }
 
-int counter_close(Sockbuf_IO_Desc*) { return 0; }
+int counter_close(Sockbuf_IO_Desc*) {
+    return 0;
+}
 
 Sockbuf_IO counter_io = {counter_setup, counter_remove, counter_ctrl,
                          counter_read,  counter_write,  counter_close};
@@ -121,7 +123,8 @@ int await_response(LDAP* ld, int msgid, int all, const timeval* limit, double re
     Clock::time_point last_progress = start;
     unsigned long seen = received_bytes(ld);
     for (;;) {
-        Clock::time_point until = last_progress + std::chrono::duration_cast<Clock::duration>(response);
+        Clock::time_point until =
+            last_progress + std::chrono::duration_cast<Clock::duration>(response);
         if (deadline) until = std::min(until, *deadline);
         timeval wait = to_timeval(std::min(Seconds(until - Clock::now()), slice));
         if (wait.tv_sec == 0 && wait.tv_usec == 0) wait.tv_usec = 1000;

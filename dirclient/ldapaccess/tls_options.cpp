@@ -79,8 +79,12 @@ int start_tls(LDAP* ld, StartTls mode, const timeval& limit) {
     return qdx_ldap_classic_code(rc);
 }
 
-const std::string& last_connect_failure() { return connect_failure; }
+const std::string& last_connect_failure() {
+    return connect_failure;
+}
 
-void note_connect_failure(std::string text) { connect_failure = std::move(text); }
+void note_connect_failure(std::string text) {
+    connect_failure = std::move(text);
+}
 
 }  // namespace dirclient::ldapaccess

@@ -29,7 +29,8 @@ std::string tlv(unsigned char tag, const std::string& content) {
         out += static_cast<char>(n);
     } else {
         std::string bytes;
-        for (; n > 0; n >>= 8) bytes.insert(bytes.begin(), static_cast<char>(n & 0xff));
+        for (; n > 0; n >>= 8)
+            bytes.insert(bytes.begin(), static_cast<char>(n & 0xff));
         out += static_cast<char>(0x80 | bytes.size());
         out += bytes;
     }
@@ -82,7 +83,8 @@ std::optional<Request> next_request(const std::string& b) {
     std::optional<size_t> id_length = read_length(b, &pos);
     if (!id_length) return std::nullopt;
     long id = 0;
-    for (size_t i = 0; i < *id_length; ++i) id = (id << 8) | static_cast<unsigned char>(b[pos++]);
+    for (size_t i = 0; i < *id_length; ++i)
+        id = (id << 8) | static_cast<unsigned char>(b[pos++]);
     return Request{end, id, static_cast<unsigned char>(b[pos])};
 }
 
@@ -128,7 +130,9 @@ FakeLdapServer::~FakeLdapServer() {
     close(fd_);
 }
 
-std::string FakeLdapServer::url() const { return "LDAP://127.0.0.1:" + std::to_string(port_); }
+std::string FakeLdapServer::url() const {
+    return "LDAP://127.0.0.1:" + std::to_string(port_);
+}
 
 void FakeLdapServer::serve() {
     std::vector<Client> clients;
@@ -136,7 +140,8 @@ void FakeLdapServer::serve() {
         std::chrono::duration<double>(behaviour_.interval));
     while (!stop_) {
         std::vector<pollfd> fds{{fd_, POLLIN, 0}};
-        for (const Client& c : clients) fds.push_back({c.fd, POLLIN, 0});
+        for (const Client& c : clients)
+            fds.push_back({c.fd, POLLIN, 0});
         poll(fds.data(), fds.size(), 20);
         if (fds[0].revents & POLLIN) {
             int client = accept(fd_, nullptr, nullptr);
@@ -175,7 +180,8 @@ void FakeLdapServer::serve() {
         }
         std::erase_if(clients, [](const Client& c) { return c.fd < 0; });
     }
-    for (const Client& c : clients) close(c.fd);
+    for (const Client& c : clients)
+        close(c.fd);
 }
 
 }  // namespace dirclient::test

@@ -13,7 +13,7 @@
 namespace dirclient::test {
 
 class FakeLdapServer {
-public:
+  public:
     struct Behaviour {
         bool answer_searches = false;
         int entries = 0;        // entries per search
@@ -28,7 +28,7 @@ public:
     int port() const { return port_; }
     std::string url() const;  // "LDAP://127.0.0.1:PORT"
 
-private:
+  private:
     void serve();
 
     Behaviour behaviour_;

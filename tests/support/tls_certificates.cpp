@@ -45,8 +45,8 @@ void TlsCertificates::make_signed(const std::string& name, const std::string& su
                              "-subj", subject});
     openssl(args, dir_.file("openssl.log"));
     openssl({"x509", "-req", "-in", dir_.file(name + ".csr"), "-CA", ca(), "-CAkey",
-             dir_.file("ca.key"), "-CAcreateserial", "-out", dir_.file(name + ".pem"), "-days",
-             "2", "-extfile", dir_.file(name + ".ext")},
+             dir_.file("ca.key"), "-CAcreateserial", "-out", dir_.file(name + ".pem"), "-days", "2",
+             "-extfile", dir_.file(name + ".ext")},
             dir_.file("openssl.log"));
 }
 

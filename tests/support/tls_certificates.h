@@ -12,7 +12,7 @@
 namespace dirclient::test {
 
 class TlsCertificates {
-public:
+  public:
     // Throws std::runtime_error when openssl fails.
     TlsCertificates();
     TlsCertificates(const TlsCertificates&) = delete;
@@ -25,7 +25,7 @@ public:
     std::string client_cert() const { return dir_.file("client.pem"); }
     std::string client_key() const { return dir_.file("client.key"); }
 
-private:
+  private:
     void make_ca(const std::string& name, const std::string& subject);
     void make_signed(const std::string& name, const std::string& subject);
 

@@ -17,7 +17,7 @@ void blank(char* text) {
 
 // Restores the terminal's modes on every way out.
 class EchoOff {
-public:
+  public:
     explicit EchoOff(int fd) : fd_(fd) {
         if (tcgetattr(fd_, &saved_) != 0) return;
         termios quiet = saved_;
@@ -31,7 +31,7 @@ public:
     EchoOff(const EchoOff&) = delete;
     EchoOff& operator=(const EchoOff&) = delete;
 
-private:
+  private:
     int fd_;
     termios saved_{};
     bool active_ = false;
