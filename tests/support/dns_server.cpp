@@ -29,21 +29,15 @@ bool in_private_dns_namespace(std::string* reason) {
 }
 
 Dnsmasq::Dnsmasq(const std::vector<TxtRecord>& records) {
-    std::vector<std::string> argv = {"dnsmasq",
-                                     "--keep-in-foreground",
-                                     "--no-resolv",
-                                     "--no-hosts",
-                                     "--conf-file=/dev/null",
-                                     "--port=53",
-                                     "--listen-address=127.0.0.1",
-                                     "--bind-interfaces",
-                                     "--pid-file=",
-                                     "--user=root",
+    std::vector<std::string> argv = {"dnsmasq",         "--keep-in-foreground",
+                                     "--no-resolv",     "--no-hosts",
+                                     "--conf-file=/dev/null", "--port=53",
+                                     "--listen-address=127.0.0.1", "--bind-interfaces",
+                                     "--pid-file=",     "--user=root",
                                      "--log-facility=-"};
     for (const TxtRecord& record : records) {
         std::string option = "--txt-record=" + record.first;
-        for (const std::string& text : record.second)
-            option += "," + text;
+        for (const std::string& text : record.second) option += "," + text;
         argv.push_back(option);
     }
     pid_ = spawn(argv);
@@ -64,9 +58,7 @@ Dnsmasq::Dnsmasq(const std::vector<TxtRecord>& records) {
     throw std::runtime_error("dnsmasq did not answer");
 }
 
-Dnsmasq::~Dnsmasq() {
-    terminate(pid_, SIGTERM);
-}
+Dnsmasq::~Dnsmasq() { terminate(pid_, SIGTERM); }
 
 FakeDnsServer::FakeDnsServer(Answer answer) : answer_(std::move(answer)) {
     fd_ = socket(AF_INET, SOCK_DGRAM, 0);
@@ -92,8 +84,8 @@ void FakeDnsServer::serve() {
     while (!stop_) {
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
-        ssize_t n =
-            recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &length);
+        ssize_t n = recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer),
+                             &length);
         if (n <= 0) continue;
         std::string reply = answer_(std::string(buffer, static_cast<size_t>(n)));
         sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&peer), length);

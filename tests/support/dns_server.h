@@ -21,28 +21,28 @@ bool in_private_dns_namespace(std::string* reason);
 
 // dnsmasq serving TXT records: each record is a name and its character-strings.
 class Dnsmasq {
-  public:
+public:
     using TxtRecord = std::pair<std::string, std::vector<std::string>>;
     explicit Dnsmasq(const std::vector<TxtRecord>& records);
     ~Dnsmasq();
     Dnsmasq(const Dnsmasq&) = delete;
     Dnsmasq& operator=(const Dnsmasq&) = delete;
 
-  private:
+private:
     pid_t pid_ = -1;
 };
 
 // A UDP DNS server whose answers a test builds byte by byte (for malformed answers). It
 // receives the query and returns the datagram to send back.
 class FakeDnsServer {
-  public:
+public:
     using Answer = std::function<std::string(const std::string& query)>;
     explicit FakeDnsServer(Answer answer);
     ~FakeDnsServer();
     FakeDnsServer(const FakeDnsServer&) = delete;
     FakeDnsServer& operator=(const FakeDnsServer&) = delete;
 
-  private:
+private:
     void serve();
 
     Answer answer_;

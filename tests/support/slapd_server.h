@@ -32,7 +32,7 @@ struct SlapdOptions {
 };
 
 class SlapdServer {
-  public:
+public:
     static constexpr const char* kSuffix = "dc=example,dc=com";
     static constexpr const char* kAdminDn = "cn=admin,dc=example,dc=com";
     static constexpr const char* kAdminPassword = "secret";
@@ -81,7 +81,7 @@ class SlapdServer {
     // result code.
     int replace(const std::string& dn, const std::string& attr, const std::string& value);
 
-  private:
+private:
     void write_configuration();
     std::string tls_configuration() const;
     void seed();
