@@ -315,12 +315,11 @@ Invocation parse_command_line(int argc, const char* const* argv, const char* env
     if (inv.host.empty()) throw UsageError("empty host");
     if (raw.port) inv.port = parse_number(*raw.port, 1, 65535, "the port");
     bool has_password = raw.password || raw.password_file || raw.prompt_password;
-    if (int(raw.password.has_value()) + int(raw.password_file.has_value()) +
-            int(raw.prompt_password) > 1)
-        throw UsageError("give one of -w, -W and -y");
+    if (raw.password && raw.password_file) throw UsageError("give -w or -y, not both");
+    if (raw.prompt_password && (raw.password || raw.password_file))
+        throw UsageError("give -W alone, without -w or -y");
     if (raw.bind_dn.has_value() != has_password)
-        throw UsageError(raw.bind_dn ? "-D needs -w PASSWORD, -W or -y FILE"
-                                     : "-w, -W and -y need -D DN");
+        throw UsageError(raw.bind_dn ? "-D needs -w PASSWORD or -y FILE" : "-w and -y need -D DN");
     inv.prompt_password = raw.prompt_password;
     inv.starttls = raw.starttls;
     inv.bind = raw.bind_dn.has_value();

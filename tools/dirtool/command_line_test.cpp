@@ -40,6 +40,18 @@ TEST(CommandLine, ReadsConnectionOptionsInEveryForm) {
     EXPECT_EQ(parse({"-H", "h", "changed"}, "DNS:dirs").host, "h");
 }
 
+TEST(CommandLine, ReadsTlsAndPasswordPromptOptions) {
+    EXPECT_EQ(parse({"-Hh", "changed"}).starttls, -1);
+    EXPECT_EQ(parse({"-Hh", "-Z", "changed"}).starttls, 1);
+    EXPECT_EQ(parse({"-Hh", "-ZZ", "changed"}).starttls, 2);
+    EXPECT_EQ(parse({"-Hh", "-ZZ", "-Z", "changed"}).starttls, 2);
+    Invocation w = parse({"-H", "LDAPS://a", "-D", "cn=x", "-W", "changed"});
+    EXPECT_TRUE(w.bind);
+    EXPECT_TRUE(w.prompt_password);
+    EXPECT_THROW(parse({"-Hh", "-D", "cn=x", "-W", "-w", "p", "changed"}), UsageError);
+    EXPECT_THROW(parse({"-Hh", "-W", "changed"}), UsageError);
+}
+
 TEST(CommandLine, ReadsEveryCommandsOperands) {
     Invocation s =
         parse({"-Hh", "search", "o=x", "one", "(cn=a*)", "cn", "mail", "--sort", "sn:desc,cn"});
