@@ -77,11 +77,10 @@ Connected connect_server(const ServerAddress& server, bool probe, StartTls start
     ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &limit);
     rc = ldap_connect(ld);
-    if (rc != LDAP_SUCCESS && server.tls) {
-        std::string why = diagnostic_text(ld);
-        note_connect_failure("TLS connection to " + server_url(server) + " failed: " +
-                             ldap_err2string(rc) + (why.empty() ? "" : ": " + why));
-    }
+    // Only the TLS layer leaves a diagnostic text when the connection fails; a server that
+    // is not there leaves none.
+    if (rc != LDAP_SUCCESS && server.tls && !diagnostic_text(ld).empty())
+        note_tls_failure("TLS connection to " + server_url(server), ld, rc);
     if (rc == LDAP_SUCCESS && !server.tls)
         rc = qdx_ldap_openldap_code(start_tls(ld, starttls, limit));
     if (rc == LDAP_SUCCESS) watch_received_bytes(ld);

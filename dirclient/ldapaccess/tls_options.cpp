@@ -73,10 +73,16 @@ int start_tls(LDAP* ld, StartTls mode, const timeval& limit) {
     }
     if (rc == LDAP_SUCCESS) rc = ldap_install_tls(ld);
     if (rc == LDAP_SUCCESS) return 0;
-    std::string why = diagnostic_text(ld);
-    note_connect_failure("StartTLS failed: " + std::string(ldap_err2string(rc)) +
-                         (why.empty() ? "" : ": " + why));
+    note_tls_failure("StartTLS", ld, rc);
     return qdx_ldap_classic_code(rc);
+}
+
+void note_tls_failure(const std::string& what, LDAP* ld, int rc) {
+    std::string why = diagnostic_text(ld);
+    note_connect_failure(what + " failed: " + ldap_err2string(rc) +
+                         (why.empty() ? "" : ": " + why) +
+                         " (TLS handshake or certificate check; the CA comes from "
+                         "LDAPTLS_CACERT or TLS_CACERT in ldap.conf)");
 }
 
 const std::string& last_connect_failure() {

@@ -35,6 +35,9 @@ std::string diagnostic_text(LDAP* ld);
 // handshake or certificate failure); empty otherwise. Cleared when an open begins.
 const std::string& last_connect_failure();
 void note_connect_failure(std::string text);
+// Notes the failure of "what" (a TLS connection or StartTLS) with OpenLDAP's code "rc",
+// libldap's diagnostic text on "ld", and where the certificate check takes its CA from.
+void note_tls_failure(const std::string& what, LDAP* ld, int rc);
 
 }  // namespace dirclient::ldapaccess
 
