@@ -9,11 +9,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 #include <ldap.h>
 
+#include "failover_timing.h"
 #include "ldap_cext.h"
 #include "ldap_cext_calls.h"
 #include "message_access.h"
@@ -67,14 +67,7 @@ void BM_LdapsBaseSearch_OpenLDAP(benchmark::State& state) {
 void BM_BaseSearch_ServerList(benchmark::State& state) {
     std::string url = state.range(0) ? shared_server().tls_url() : shared_server().url();
     LDAP_CEXT* s = ldap_cext_open(url.c_str(), 0, LDAP_CEXT_FAILOVER);
-    if (s == nullptr) return state.SkipWithError("open failed");
-    for (auto _ : state) {
-        LDAPMessage* answer = nullptr;
-        if (ldap_cext_search_s(s, kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, &answer,
-                               1) != 0)
-            state.SkipWithError("search failed");
-        ldap_cext_msgfree(answer);
-    }
+    bench::base_search_loop(state, s, kBase);
     ldap_cext_unbind(s);
 }
 
@@ -84,8 +77,8 @@ void BM_StartTlsBaseSearch_PlainSession(benchmark::State& state) {
     if (ld == nullptr) return state.SkipWithError("open failed");
     for (auto _ : state) {
         LDAPMessage* answer = nullptr;
-        if (plain::core(ld).search_s(kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0,
-                                     nullptr, &answer) != 0)
+        if (plain::core(ld).search_s(kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, nullptr,
+                                     &answer) != 0)
             state.SkipWithError("search failed");
         message::msgfree(answer);
     }
@@ -94,50 +87,24 @@ void BM_StartTlsBaseSearch_PlainSession(benchmark::State& state) {
 
 // Time from the loss of the current LDAPS server (killed, or stopped) to the first
 // successful search on the next.
-void failover(benchmark::State& state, bool stop) {
-    setenv("QDX_NETWORK_TIMEOUT", "1", 1);
-    setenv("QDX_RESPONSE_TIMEOUT", "1", 1);
-    for (auto _ : state) {
-        state.PauseTiming();
-        auto a = std::make_unique<SlapdServer>(with_tls());
-        auto b = std::make_unique<SlapdServer>(with_tls());
-        std::string list = a->tls_url() + ";" + b->tls_url();
-        LDAP_CEXT* s = ldap_cext_open(list.c_str(), 0, LDAP_CEXT_FAILOVER);
-        LDAPMessage* answer = nullptr;
-        ldap_cext_search_s(s, kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, &answer, 1);
-        ldap_cext_msgfree(answer);
-        if (stop)
-            a->pause();
-        else
-            a->kill();
-        state.ResumeTiming();
-        if (ldap_cext_search_s(s, kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, &answer,
-                               1) != 0)
-            state.SkipWithError("fail-over failed");
-        state.PauseTiming();
-        ldap_cext_msgfree(answer);
-        ldap_cext_unbind(s);
-        a->kill();
-        b.reset();
-        a.reset();
-        state.ResumeTiming();
-    }
-    unsetenv("QDX_NETWORK_TIMEOUT");
-    unsetenv("QDX_RESPONSE_TIMEOUT");
+void ldaps_failover(benchmark::State& state, bool stop) {
+    bench::FailoverCase ldaps;
+    ldaps.options = with_tls();
+    ldaps.tls = true;
+    ldaps.stop = stop;
+    bench::time_failover(state, ldaps, kBase);
 }
 
 void BM_LdapsFailoverAfterKill(benchmark::State& state) {
-    failover(state, false);
+    ldaps_failover(state, false);
 }
 void BM_LdapsFailoverAfterStop(benchmark::State& state) {
-    failover(state, true);
+    ldaps_failover(state, true);
 }
 
 BENCHMARK(BM_LdapsBaseSearch_OpenLDAP)->Iterations(kSearches)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BaseSearch_ServerList)->Arg(1)->Iterations(kSearches)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_StartTlsBaseSearch_PlainSession)
-    ->Iterations(kSearches)
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StartTlsBaseSearch_PlainSession)->Iterations(kSearches)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BaseSearch_ServerList)->Arg(0)->Iterations(kSearches)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LdapsFailoverAfterKill)->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_LdapsFailoverAfterStop)->Iterations(3)->Unit(benchmark::kMillisecond);
@@ -148,11 +115,13 @@ void print_ratios(const bench::RunTimes& times) {
     double starttls = bench::time_of(times, "BM_StartTlsBaseSearch_PlainSession/iterations:5000");
     double clear = bench::time_of(times, "BM_BaseSearch_ServerList/0/iterations:5000");
     if (peer > 0) {
-        std::printf("\nratio LDAPS server-list search / OpenLDAP over LDAPS: %.3f (target <= 1.10)\n",
-                    tls_list / peer);
-        std::printf("ratio StartTLS plain-session search / OpenLDAP over LDAPS: %.3f (target <= "
-                    "1.10)\n",
-                    starttls / peer);
+        std::printf(
+            "\nratio LDAPS server-list search / OpenLDAP over LDAPS: %.3f (target <= 1.10)\n",
+            tls_list / peer);
+        std::printf(
+            "ratio StartTLS plain-session search / OpenLDAP over LDAPS: %.3f (target <= "
+            "1.10)\n",
+            starttls / peer);
     }
     if (clear > 0)
         std::printf("cost of TLS: LDAPS / LDAP server-list search: %.3f\n", tls_list / clear);

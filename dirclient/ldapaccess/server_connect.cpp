@@ -76,7 +76,9 @@ Connected connect_server(const ServerAddress& server, bool probe, StartTls start
     timeval limit = network_timeout();
     ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &limit);
+    if (server.tls) bound_handshakes(ld);
     rc = ldap_connect(ld);
+    if (server.tls) end_handshake_bound(ld);
     // Only the TLS layer leaves a diagnostic text when the connection fails; a server that
     // is not there leaves none.
     if (rc != LDAP_SUCCESS && server.tls && !diagnostic_text(ld).empty())

@@ -25,6 +25,13 @@ StartTls starttls_mode(int requested);
 // refusal under kTry).
 int start_tls(LDAP* ld, StartTls mode, const timeval& limit);
 
+// libldap waits for a TLS handshake without any bound: the socket of every connection of
+// "ld" gets the network time-out as its send and receive time-out as soon as it is
+// connected, until end_handshake_bound. Set before the connection is opened.
+void bound_handshakes(LDAP* ld);
+// Lifts the socket time-outs again once the handshake is over (later waits poll first).
+void end_handshake_bound(LDAP* ld);
+
 // Whether the connection of "ld" is encrypted.
 bool tls_active(LDAP* ld);
 

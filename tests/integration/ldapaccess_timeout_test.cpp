@@ -98,11 +98,11 @@ TEST_F(ResponseTimeout, LongSearchThatKeepsSendingIsNotCut) {
 TEST_F(ResponseTimeout, StoppedServerUnderASearchFailsOverToTheSecond) {
     SlapdServer first;
     SlapdServer second;
-    Session s(ldap_cext_open(join_servers({first.url(), second.url()}).c_str(), 0,
-                             LDAP_CEXT_FAILOVER));
+    Session s(
+        ldap_cext_open(join_servers({first.url(), second.url()}).c_str(), 0, LDAP_CEXT_FAILOVER));
     ASSERT_TRUE(s);
-    ASSERT_EQ(ldap_cext_simple_bind_s(s.get(), SlapdServer::kAdminDn,
-                                      SlapdServer::kAdminPassword, LDAP_CEXT_FAILOVER),
+    ASSERT_EQ(ldap_cext_simple_bind_s(s.get(), SlapdServer::kAdminDn, SlapdServer::kAdminPassword,
+                                      LDAP_CEXT_FAILOVER),
               0);
     // A recorded asynchronous search and a synchronous one, both under a stopped server.
     first.pause();
@@ -111,8 +111,7 @@ TEST_F(ResponseTimeout, StoppedServerUnderASearchFailsOverToTheSecond) {
     ASSERT_GT(id, 0);
     Stopwatch clock;
     LDAPMessage* answer = nullptr;
-    EXPECT_EQ(ldap_cext_result(s.get(), id, LDAP_MSG_ALL, nullptr, &answer),
-              LDAP_RES_SEARCH_ENTRY);
+    EXPECT_EQ(ldap_cext_result(s.get(), id, LDAP_MSG_ALL, nullptr, &answer), LDAP_RES_SEARCH_ENTRY);
     EXPECT_EQ(entry_dns(s.get(), answer), std::vector<std::string>{SlapdServer::kAlice});
     ldap_cext_msgfree(answer);
     EXPECT_EQ(current_server(s.get()), second.url());

@@ -160,6 +160,23 @@ TEST_F(Tls, ServerListKeepsTlsAcrossTheKillOfTheFirst) {
     EXPECT_TRUE(seen.all_after_tls) << second.log();
 }
 
+TEST_F(Tls, StoppedLdapsServerIsLeftWithinTheTimeOuts) {
+    ScopedEnv response("QDX_RESPONSE_TIMEOUT", "1");
+    SlapdServer first(with_tls());
+    SlapdServer second(with_tls());
+    DConnection c;
+    ASSERT_EQ(connect_as_alice(c, first.tls_url() + ";" + second.tls_url()), "");
+    first.pause();
+    // Silent for the response time-out, then a TLS handshake with the stopped server that
+    // must end within the network time-out, then the second server.
+    Stopwatch clock;
+    EXPECT_EQ(count_alice(c), 1);
+    EXPECT_LT(clock.seconds(), 1 + 2 + 3);
+    EXPECT_EQ(c.isHostChanged(), 1);
+    EXPECT_TRUE(binds_of(second, SlapdServer::kAlice).all_after_tls);
+    first.kill();
+}
+
 TEST_F(Tls, DemandAgainstAServerWithoutTlsNeverSendsTheBind) {
     SlapdServer server;
     DConnection demanded;

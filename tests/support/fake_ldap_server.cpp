@@ -1,7 +1,5 @@
 #include "fake_ldap_server.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,6 +9,8 @@
 #include <optional>
 #include <stdexcept>
 #include <vector>
+
+#include "test_processes.h"
 
 namespace dirclient::test {
 
@@ -111,16 +111,7 @@ void send_all(int fd, const std::string& data) {
 }  // namespace
 
 FakeLdapServer::FakeLdapServer(Behaviour behaviour) : behaviour_(behaviour) {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(fd_, 16) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("cannot open a fake LDAP server");
-    port_ = ntohs(address.sin_port);
+    fd_ = listen_on_loopback(&port_, "a fake LDAP server");
     thread_ = std::thread(&FakeLdapServer::serve, this);
 }
 

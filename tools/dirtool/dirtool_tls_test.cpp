@@ -109,8 +109,8 @@ TEST_F(TlsServer, PasswordAppearsInNoOutputTraceProfileOrProcessList) {
              {"read", "cn=nobody,dc=example,dc=com"},  // fails: an exception's text
              {"delete", kCarol},                       // refused: carol may not write
          }) {
-        std::vector<std::string> args{"--profile", "-H", server_.tls_url(), "-D", kCarol, "-w",
-                                      kCarolPassword};
+        std::vector<std::string> args{"--profile", "-H", server_.tls_url(), "-D",
+                                      kCarol,      "-w", kCarolPassword};
         args.insert(args.end(), command.begin(), command.end());
         runs.push_back(run_dirtool(args, noisy));
     }
