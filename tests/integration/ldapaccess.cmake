@@ -20,7 +20,8 @@ dirclient_unit_test(NAME ldapaccess_tls_itest
     SOURCES ldapaccess_tls_test.cpp
     LIBS dirclient_lib dirclient_test_support
     LABELS integration)
+# The fake server answers from a thread of its own.
 dirclient_unit_test(NAME ldapaccess_timeout_itest
     SOURCES ldapaccess_timeout_test.cpp
     LIBS dirclient_lib dirclient_test_support
-    LABELS integration)
+    LABELS integration threads)
