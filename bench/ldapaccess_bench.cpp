@@ -19,6 +19,7 @@
 #include "ldap_cext_calls.h"
 #include "message_access.h"
 #include "plain_session.h"
+#include "failover_timing.h"
 #include "ratio_reporter.h"
 #include "slapd_server.h"
 
@@ -53,14 +54,8 @@ void BM_BaseSearch_OpenLDAP(benchmark::State& state) {
 
 void BM_BaseSearch_ServerList(benchmark::State& state) {
     LDAP_CEXT* s = ldap_cext_open(shared_server().url().c_str(), 0, 1);
-    if (state.range(0)) ldap_cext_enable_cache(s, 600, 0);
-    for (auto _ : state) {
-        LDAPMessage* answer = nullptr;
-        if (ldap_cext_search_s(s, kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, &answer,
-                               1) != 0)
-            state.SkipWithError("search failed");
-        ldap_cext_msgfree(answer);
-    }
+    if (s != nullptr && state.range(0)) ldap_cext_enable_cache(s, 600, 0);
+    bench::base_search_loop(state, s, kBase);
     ldap_cext_unbind(s);
 }
 
@@ -78,39 +73,13 @@ void BM_BaseSearch_PlainSession(benchmark::State& state) {
 }
 
 // Time from the kill of the current server to the first successful search on the next.
-void failover(benchmark::State& state, bool silent_first) {
-    setenv("QDX_NETWORK_TIMEOUT", "1", 1);
-    for (auto _ : state) {
-        state.PauseTiming();
-        auto a = std::make_unique<SlapdServer>();
-        auto b = std::make_unique<SlapdServer>();
-        SilentServer silent;
-        std::string list = a->url() + ";" + b->url();
-        if (silent_first) list = silent.url() + ";" + list;
-        LDAP_CEXT* s = ldap_cext_open(list.c_str(), 0, 1);
-        LDAPMessage* answer = nullptr;
-        ldap_cext_search_s(s, kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, &answer, 1);
-        ldap_cext_msgfree(answer);
-        a->kill();
-        state.ResumeTiming();
-        if (ldap_cext_search_s(s, kBase, LDAP_SCOPE_BASE, "(objectClass=*)", nullptr, 0, &answer,
-                               1) != 0)
-            state.SkipWithError("fail-over failed");
-        state.PauseTiming();
-        ldap_cext_msgfree(answer);
-        ldap_cext_unbind(s);
-        b.reset();
-        a.reset();
-        state.ResumeTiming();
-    }
-    unsetenv("QDX_NETWORK_TIMEOUT");
-}
-
 void BM_FailoverAfterKill(benchmark::State& state) {
-    failover(state, false);
+    bench::time_failover(state, bench::FailoverCase(), kBase);
 }
 void BM_FailoverPastSilentServer(benchmark::State& state) {
-    failover(state, true);
+    bench::FailoverCase past_silent;
+    past_silent.silent_first = true;
+    bench::time_failover(state, past_silent, kBase);
 }
 
 BENCHMARK(BM_BaseSearch_OpenLDAP)->Iterations(kSearches)->Unit(benchmark::kMicrosecond);

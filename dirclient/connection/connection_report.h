@@ -30,6 +30,8 @@ inline constexpr const char* kCanNotSetTimer = "ERROR: can not set timer";
 inline constexpr const char* kCanNotAllocate = "ERROR: can not allocate memory";
 inline constexpr const char* kNoChildFound = "ERROR: no child found";
 inline constexpr const char* kNotALeaf = "ERROR: entry is not a leaf";
+// What a text dump shows in place of a password.
+inline constexpr const char* kPasswordMask = "********";
 // The "infoSMsg" with which a directory server's "no such object" reaches a leaf test.
 inline constexpr const char* kNoSuchObjectText = "No such object";
 
@@ -67,6 +69,12 @@ inline ldapaccess::ServerDiagnostics said_after(DS_LDAP* handle, int rc) {
     return rc != 0 && handle != nullptr ? ldapaccess::handle_diagnostics(handle)
                                         : ldapaccess::ServerDiagnostics{};
 }
+
+// A failed open. A failed TLS handshake, certificate check or StartTLS says so in the
+// detail text, in OpenLDAP's words; any other failure keeps "no open connection" there and
+// carries why (refused, host not found, timed out, the flat file's reason) as the
+// diagnostic message. flatFileReason: the flat file's own reason, null for servers.
+void fail_open(DException** out, const char* flatFileReason);
 
 inline void succeed(DException** out) {
     if (out != nullptr) *out = nullptr;

@@ -170,24 +170,20 @@ void DConnection::connect(const char* host, int port, DException** out) {
     setHost(host);
 
     char* name;
+    int starttls;
+    long response_timeout;
     {
         std::lock_guard<std::mutex> guard(*m_pLock);
         name = strcopy(m_pHostName);
+        starttls = m_iStartTLS;
+        response_timeout = m_lResponseTimeout;
     }
     bool flatFile = dirclient::ldapaccess::backend_kind(name) == QDX_LDAP_FLAT_FILE;
-    DS_LDAP* handle = qdx_ldap_open(name, port);
+    DS_LDAP* handle = qdx_ldap_open_tls(name, port, starttls);
     check_free(name);
-    if (handle == nullptr) {
-        // The classic texts stay; why it failed goes along as the diagnostic message.
-        fail(out, DEXC_CONNECT, kNoOpenConnection);
-        if (out != nullptr && *out != nullptr) {
-            const char* why = flatFile ? FFConnection::lastConnectFailure() : nullptr;
-            (*out)->setDiagnosticMessage(why != nullptr
-                                             ? why
-                                             : dirclient::ldapaccess::last_connect_failure());
-        }
-        return;
-    }
+    if (handle == nullptr) return fail_open(out, flatFile ? FFConnection::lastConnectFailure() : nullptr);
+    if (response_timeout > 0)
+        qdx_ldap_set_response_timeout(handle, static_cast<double>(response_timeout));
     {
         std::lock_guard<std::mutex> guard(*m_pLock);
         // Only a connect racing this one could have left a handle here; never leak it.
@@ -394,7 +390,9 @@ char* DConnection::ToString(int indent, bool compact) {
     put_string(out, "host", m_pHostName != nullptr ? m_pHostName : "localhost", indent + 2);
     put_long(out, "port", m_iPort, indent + 2);
     put_string(out, "authentication dn", m_pAuthDN, indent + 2);
-    put_string(out, "authentication password", m_pAuthPassword, indent + 2);
+    // The password itself never leaves the object in a dump.
+    put_string(out, "authentication password", m_pAuthPassword ? kPasswordMask : nullptr,
+               indent + 2);
     put_bool(out, "is autenticated", m_bAuthenticated, indent + 2);
     if (put_object_label(out, "SearchConstraints", m_pConstraints, indent + 2))
         dump(out, m_pConstraints, indent + 4, compact);

@@ -173,6 +173,19 @@ class DConnection {
     // accepted without effect by other back ends.
     void setTimeout(long timeout, DException** out);
 
+    // ---- encryption and response time-out -----------------------------------------------
+    // StartTLS on the LDAP connections this object opens: 0 off, 1 try (go on in clear when
+    // the server refuses), 2 demand (fail; no bind is sent in clear), -1 (the default) as
+    // QDX_STARTTLS says. "LDAPS://" servers are encrypted from the first byte either way.
+    // An open connection in clear is encrypted at once; a server list encrypts every
+    // connection it moves to. Certificates are checked as OpenLDAP's ldap.conf and
+    // LDAPTLS_* say.
+    void setStartTLS(int mode, DException** out);
+    // Seconds without a byte from a server that owes answers before it is taken as dead (a
+    // server list moves to the next server); 0 goes back to QDX_RESPONSE_TIMEOUT (30 s by
+    // default). A shorter time limit of the call itself still wins.
+    void setResponseTimeout(long seconds, DException** out);
+
     // ---- factory methods ----------------------------------------------------------------
     // Model objects made with the library's own allocators; release each with deleteObject.
     AttributeSet* newAttributeSet();
@@ -423,6 +436,8 @@ class DConnection {
     DList* m_pMsgList = nullptr;                  // pending requests, created on first use
     std::mutex* m_pLock;                          // guards every field above
     char* m_pHostText = nullptr;                  // what getHost last returned
+    int m_iStartTLS = -1;                         // StartTLS mode of the next opens
+    long m_lResponseTimeout = 0;                  // seconds; 0: the environment's
 };
 
 #endif

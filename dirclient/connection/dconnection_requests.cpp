@@ -9,6 +9,7 @@
 #include "dconnection.h"
 #include "directory_handle.h"
 #include "entry_from_message.h"
+#include "filter_limits.h"
 #include "ldap_handle_calls.h"
 #include "object_memory.h"
 
@@ -173,7 +174,8 @@ SearchPar* DConnection::prepareSearchLocked(DS_LDAP* handle, const char* base, i
                                             SearchConstraints* constraints, DException** out) {
     if (handle == nullptr) return fail(out, DEXC_SEARCH, kNoOpenConnection), nullptr;
     if (base == nullptr) return fail(out, DEXC_SEARCH, kInvalidDn), nullptr;
-    if (filter == nullptr) return fail(out, DEXC_SEARCH, kInvalidFilter), nullptr;
+    if (filter == nullptr || !dirclient::ldapaccess::filter_within_limits(filter))
+        return fail(out, DEXC_SEARCH, kInvalidFilter), nullptr;
     if (scope < 0 || scope > 2) return fail(out, DEXC_SEARCH, kInvalidSearchOption), nullptr;
     succeed(out);
 

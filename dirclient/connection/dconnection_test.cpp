@@ -86,6 +86,7 @@ TEST(DConnectionDump, ShowsAddressCredentialsStateAndConstraints) {
     c.setHost("LDAP://h:1");
     c.setPort(1);
     c.setAuthenticationDN("cn=a");
+    c.setAuthenticationPassword("Pw-8d2c");  // shown masked, never itself
     c.setIsAuthenticated(true);
     c.setOption(1, 30);
     EXPECT_EQ(taken(c, c.ToString(2, false)),
@@ -93,7 +94,7 @@ TEST(DConnectionDump, ShowsAddressCredentialsStateAndConstraints) {
               "    host: LDAP://h:1\n"
               "    port: 1\n"
               "    authentication dn: cn=a\n"
-              "    authentication password: NULL\n"
+              "    authentication password: ********\n"
               "    is autenticated: TRUE\n"
               "    SearchConstraints: \n"
               "      SearchConstraints {\n"

@@ -15,6 +15,7 @@ namespace {
 
 constexpr const char* kFilePrefix = "FILE:///";
 constexpr const char* kLdapPrefix = "LDAP://";
+constexpr const char* kLdapsPrefix = "LDAPS://";
 constexpr const char* kDnsPrefix = "DNS:";
 
 bool view_has_prefix(std::string_view text, std::string_view prefix) {
@@ -63,7 +64,7 @@ char* kept_host_name(const char* host) {
     bool ldap = false;
     bool file = false;
     for (std::string_view part : parts) {
-        ldap = ldap || view_has_prefix(part, kLdapPrefix);
+        ldap = ldap || view_has_prefix(part, kLdapPrefix) || view_has_prefix(part, kLdapsPrefix);
         file = file || view_has_prefix(part, kFilePrefix);
     }
     if (!(ldap && file)) return strcopy(host);

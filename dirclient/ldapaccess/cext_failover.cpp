@@ -38,9 +38,9 @@ int RecordedSearch::send(LDAP* ld) const {
 using namespace dirclient::ldapaccess;
 
 ldap_cext::ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool from_dns,
-                     std::string dns, int open_options)
+                     std::string dns, int open_options, StartTls tls)
     : use_dns(from_dns), dns_name(std::move(dns)), servers(std::move(list)),
-      core(std::move(first)), options(open_options),
+      core(std::move(first)), options(open_options), starttls(tls),
       timer(
           mutex, [this] { core->close_connection(); }, [this] { return core->has_outstanding(); }) {
     // After an idle close the next request opens the connection again, as a fail-over
@@ -82,7 +82,8 @@ int ldap_cext::move_to_next_server(int last_code, const Request* request, bool r
     while (std::optional<ServerAddress> server = next_server(&position)) {
         // A bind request is itself bounded by nothing, so the server must first show that
         // it answers; otherwise the re-bind, bounded by the network time-out, shows it.
-        Connected connected = connect_server(*server, request_is_bind);
+        // Every new connection is encrypted as the session asks before the re-bind.
+        Connected connected = connect_server(*server, request_is_bind, starttls);
         if (connected.ld == nullptr) {
             last = connected.code;
             continue;

@@ -7,6 +7,7 @@
 
 #include "cext_session.h"
 #include "dns_discovery.h"
+#include "connect_failure.h"
 #include "ldap_result_codes.h"
 #include "ldap_trace.h"
 #include "message_access.h"
@@ -47,7 +48,7 @@ int search_s_common(LDAP_CEXT* s, const char* base, int scope, const char* filte
     if (s == nullptr) return QDX_LDAP_PARAM_ERROR;
     return guarded(
         [&] {
-            SessionCall call(s);
+            SessionCall call(s, true);
             Request search = [&](SessionCore& core) {
                 message::msgfree(*result);
                 *result = nullptr;
@@ -62,11 +63,19 @@ int search_s_common(LDAP_CEXT* s, const char* base, int scope, const char* filte
 
 namespace dirclient::ldapaccess {
 
-LDAP_CEXT* open_server_list(const char* hosts, const std::string& dns, int options) {
+StartTls starttls_of_options(int options) {
+    if (options & LDAP_CEXT_STARTTLS_DEMAND) return StartTls::kDemand;
+    if (options & LDAP_CEXT_STARTTLS_TRY) return StartTls::kTry;
+    return starttls_from_environment();
+}
+
+LDAP_CEXT* open_server_list(const char* hosts, const std::string& dns, int options,
+                            StartTls starttls) {
     return guarded(
         [&]() -> LDAP_CEXT* {
             signal(SIGPIPE, SIG_IGN);
             apply_debug_environment();
+            clear_connect_failure();
             std::string list;
             if (hosts != nullptr) {
                 list = upper_case(hosts);
@@ -77,10 +86,11 @@ LDAP_CEXT* open_server_list(const char* hosts, const std::string& dns, int optio
             }
             const char* position = list.c_str();
             while (std::optional<ServerAddress> server = next_server(&position)) {
-                Connected connected = connect_server(*server, true);
+                Connected connected = connect_server(*server, true, starttls);
                 if (connected.ld != nullptr) {
                     auto core = std::make_unique<SessionCore>(connected.ld, *server);
-                    return new ldap_cext(std::move(core), list, hosts == nullptr, dns, options);
+                    return new ldap_cext(std::move(core), list, hosts == nullptr, dns, options,
+                                         starttls);
                 }
                 if ((options & LDAP_CEXT_FAILOVER) == 0) return nullptr;
             }
@@ -98,7 +108,7 @@ extern "C" LDAP_CEXT* ldap_cext_open(const char* hosts, int /*port*/, int option
     } catch (...) {
         return nullptr;
     }
-    return open_server_list(hosts, dns, options);
+    return open_server_list(hosts, dns, options, starttls_of_options(options));
 }
 
 extern "C" int ldap_cext_unbind(LDAP_CEXT* s) {
@@ -251,7 +261,7 @@ extern "C" int ldap_cext_is_changed(LDAP_CEXT* s) {
     if (s == nullptr) return QDX_LDAP_PARAM_ERROR;
     return guarded(
         [&] {
-            SessionCall call(s);
+            SessionCall call(s, true);
             LDAPMessage* answer = nullptr;
             // The check always asks the server: the cache is left out of it.
             Request check = [&](SessionCore& core) {
@@ -298,6 +308,21 @@ extern "C" int ldap_cext_set_timeout(LDAP_CEXT* s, long seconds) {
     return 0;
 }
 
+extern "C" int ldap_cext_set_response_timeout(LDAP_CEXT* s, double seconds) {
+    if (s == nullptr || !(seconds > 0) || seconds >= 86400) return QDX_LDAP_PARAM_ERROR;
+    std::lock_guard<std::mutex> lock(s->mutex);
+    s->core->set_response_timeout(seconds);
+    return 0;
+}
+
+extern "C" int ldap_cext_set_starttls(LDAP_CEXT* s, int mode) {
+    if (s == nullptr || mode < 0 || mode > 2) return QDX_LDAP_PARAM_ERROR;
+    std::lock_guard<std::mutex> lock(s->mutex);
+    s->starttls = starttls_mode(mode);
+    if (!s->core->connected()) return 0;  // the next connection is made with it
+    return start_tls(s->core->ld(), s->starttls, network_timeout());
+}
+
 extern "C" int ldap_cext_set_limits(LDAP_CEXT* s, int timelimit, int sizelimit) {
     if (s == nullptr) return QDX_LDAP_PARAM_ERROR;
     std::lock_guard<std::mutex> lock(s->mutex);
@@ -331,7 +356,8 @@ extern "C" char* ldap_cext_get_server(LDAP_CEXT* s) {
             const ServerAddress& server = s->core->server();
             if (server.host.empty()) return nullptr;
             bool v6 = server.host.find(':') != std::string::npos;
-            std::string text = "LDAP://" + (v6 ? "[" + server.host + "]" : server.host) + ":" +
+            std::string text = (server.tls ? "LDAPS://" : "LDAP://") +
+                               (v6 ? "[" + server.host + "]" : server.host) + ":" +
                                std::to_string(server.port == 0 ? LDAP_PORT : server.port);
             return strdup(text.c_str());
         },

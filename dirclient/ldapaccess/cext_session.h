@@ -35,7 +35,11 @@ bool is_failover_code(int code);
 
 // ldap_cext_open with the DNS name to ask when "hosts" is null given, instead of the
 // process-wide one, which another thread may change or clear meanwhile.
-LDAP_CEXT* open_server_list(const char* hosts, const std::string& dns, int options);
+LDAP_CEXT* open_server_list(const char* hosts, const std::string& dns, int options,
+                            StartTls starttls);
+
+// The StartTLS mode that the open options ask for, else the environment's.
+StartTls starttls_of_options(int options);
 
 using Request = std::function<int(SessionCore&)>;
 
@@ -46,7 +50,8 @@ struct ldap_cext {
     using Request = dirclient::ldapaccess::Request;
 
     ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool from_dns,
-              std::string dns, int open_options);
+              std::string dns, int open_options,
+              dirclient::ldapaccess::StartTls tls = dirclient::ldapaccess::StartTls::kOff);
 
     // Runs "request" on the current server; when it fails with a fail-over code and
     // "allowed", moves to the next usable server and repeats it there. "moved" tells
@@ -77,19 +82,22 @@ struct ldap_cext {
     std::unique_ptr<SessionCore> core;
     long last_mods = 0;
     int options = 0;
+    dirclient::ldapaccess::StartTls starttls = dirclient::ldapaccess::StartTls::kOff;
     dirclient::ldapaccess::IdleTimer timer;
 };
 
 namespace dirclient::ldapaccess {
 
-// Holds the session mutex for one call and restarts the idle countdown when the call
-// reached the server.
+// Holds the session mutex for one call. Only the calls that count as activity (a
+// synchronous search, the change check) restart the idle countdown, and only when they
+// reached the server; a connection with answers still owed is never closed as idle.
 class SessionCall {
 public:
-    explicit SessionCall(LDAP_CEXT* session)
-        : session_(session), lock_(session->mutex), calls_(session->core->server_calls()) {}
+    explicit SessionCall(LDAP_CEXT* session, bool activity = false)
+        : session_(session), lock_(session->mutex), calls_(session->core->server_calls()),
+          activity_(activity) {}
     ~SessionCall() {
-        if (session_->core->server_calls() != calls_) session_->timer.ping();
+        if (activity_ && session_->core->server_calls() != calls_) session_->timer.ping();
     }
     SessionCall(const SessionCall&) = delete;
     SessionCall& operator=(const SessionCall&) = delete;
@@ -100,6 +108,7 @@ private:
     LDAP_CEXT* session_;
     std::unique_lock<std::mutex> lock_;
     unsigned long calls_;
+    bool activity_;
 };
 
 }  // namespace dirclient::ldapaccess

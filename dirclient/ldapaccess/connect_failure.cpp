@@ -13,6 +13,7 @@ namespace dirclient::ldapaccess {
 namespace {
 
 thread_local std::string last_failure;
+thread_local bool last_failure_tls = false;
 
 std::string where(const ServerAddress& server) {
     std::string host = server.host.empty() ? "localhost" : server.host;
@@ -62,16 +63,22 @@ std::string session_text(LDAP* ld) {
 
 }  // namespace
 
-std::string last_connect_failure() {
+const std::string& last_connect_failure() {
     return last_failure;
+}
+
+bool last_connect_failure_is_tls() {
+    return last_failure_tls;
 }
 
 void clear_connect_failure() {
     last_failure.clear();
+    last_failure_tls = false;
 }
 
-void note_connect_failure(std::string reason) {
+void note_connect_failure(std::string reason, bool tls) {
     last_failure = std::move(reason);
+    last_failure_tls = tls;
 }
 
 void note_failed_attempt(const ServerAddress& server, LDAP* ld, int code, int errno_seen) {

@@ -14,10 +14,13 @@
 namespace dirclient::ldapaccess {
 
 // The reason of the last failed attempt on this thread since clear_connect_failure, for
-// example "connection refused by 127.0.0.1:389"; "" when none was recorded.
-std::string last_connect_failure();
+// example "connection refused by 127.0.0.1:389"; "" when none was recorded. Valid until the
+// thread's next attempt.
+const std::string& last_connect_failure();
+// Whether that reason is a failed TLS handshake, certificate check or StartTLS.
+bool last_connect_failure_is_tls();
 void clear_connect_failure();
-void note_connect_failure(std::string reason);
+void note_connect_failure(std::string reason, bool tls = false);
 
 // Records why connecting "ld" to "server" failed with the OpenLDAP code "code"; errno_seen
 // is errno right after the attempt. "ld" may be null.

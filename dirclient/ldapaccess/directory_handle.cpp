@@ -36,22 +36,23 @@ FFConnection* open_flat_file(const char* host, int port) {
 }
 
 // The back end of "host", or null.
-void* open_backend(int kind, const char* host, int port) {
+void* open_backend(int kind, const char* host, int port, StartTls starttls) {
     switch (kind) {
         case QDX_LDAP_SERVER_LIST:
-            if (!has_prefix(host, "DNS:")) return ldap_cext_open(host, port, LDAP_CEXT_FAILOVER);
+            if (!has_prefix(host, "DNS:"))
+                return open_server_list(host, dns_name(), LDAP_CEXT_FAILOVER, starttls);
             {
                 // The name goes to the session directly as well: another thread may set or
                 // clear the process-wide one before the session reads it.
                 std::optional<std::string> name = dns_name_of_host(host);
                 setDNSName(name ? name->c_str() : nullptr);
                 return open_server_list(nullptr, name.value_or(kDefaultDnsName),
-                                        LDAP_CEXT_FAILOVER);
+                                        LDAP_CEXT_FAILOVER, starttls);
             }
         case QDX_LDAP_FLAT_FILE:
             return open_flat_file(host, port);
         default:
-            return plain::open(host, port);
+            return plain::open(host, port, starttls);
     }
 }
 
@@ -73,7 +74,8 @@ int close_flat_file(FFConnection* directory) {
 }  // namespace
 
 int backend_kind(const char* host) {
-    if (has_prefix(host, "DNS:") || has_prefix(host, "LDAP://")) return QDX_LDAP_SERVER_LIST;
+    if (has_prefix(host, "DNS:") || has_prefix(host, "LDAP://") || has_prefix(host, "LDAPS://"))
+        return QDX_LDAP_SERVER_LIST;
     if (has_prefix(host, "FILE:///")) return QDX_LDAP_FLAT_FILE;
     return QDX_LDAP_PLAIN;
 }
@@ -93,6 +95,14 @@ std::optional<std::string> dns_name_of_host(const char* host) {
 using namespace dirclient::ldapaccess;
 
 extern "C" DS_LDAP* qdx_ldap_open(const char* host, int port) {
+    return qdx_ldap_open_tls(host, port, -1);
+}
+
+extern "C" const char* qdx_ldap_open_failure(void) {
+    return last_connect_failure().c_str();
+}
+
+extern "C" DS_LDAP* qdx_ldap_open_tls(const char* host, int port, int starttls) {
     int kind = backend_kind(host);
     clear_connect_failure();
     if (std::string scheme = scheme_of(host); kind == QDX_LDAP_PLAIN && !scheme.empty()) {
@@ -102,7 +112,7 @@ extern "C" DS_LDAP* qdx_ldap_open(const char* host, int port) {
     }
     void* session = nullptr;
     try {
-        session = open_backend(kind, host, port);
+        session = open_backend(kind, host, port, starttls_mode(starttls));
     } catch (...) {
         return nullptr;
     }
@@ -159,6 +169,32 @@ extern "C" int qdx_ldap_set_limits(DS_LDAP* handle, int timelimit, int sizelimit
     if (handle->kind != QDX_LDAP_PLAIN) return QDX_LDAP_PARAM_ERROR;
     try {
         plain::core(static_cast<LDAP*>(handle->session)).set_limits(timelimit, sizelimit);
+    } catch (...) {
+        return QDX_LDAP_NO_MEMORY;
+    }
+    return 0;
+}
+
+extern "C" int qdx_ldap_set_starttls(DS_LDAP* handle, int starttls) {
+    CallActivity activity("ldap_start_tls_s");
+    if (handle == nullptr || handle->session == nullptr || starttls < 0 || starttls > 2)
+        return QDX_LDAP_PARAM_ERROR;
+    if (handle->kind == QDX_LDAP_SERVER_LIST)
+        return ldap_cext_set_starttls(static_cast<LDAP_CEXT*>(handle->session), starttls);
+    if (handle->kind != QDX_LDAP_PLAIN) return 0;
+    LDAP* ld = static_cast<LDAP*>(handle->session);
+    return start_tls(ld, starttls_mode(starttls), network_timeout());
+}
+
+extern "C" int qdx_ldap_set_response_timeout(DS_LDAP* handle, double seconds) {
+    CallActivity activity("ldap_set_option");
+    if (handle == nullptr || handle->session == nullptr || !(seconds > 0) || seconds >= 86400)
+        return QDX_LDAP_PARAM_ERROR;
+    if (handle->kind == QDX_LDAP_SERVER_LIST)
+        return ldap_cext_set_response_timeout(static_cast<LDAP_CEXT*>(handle->session), seconds);
+    if (handle->kind != QDX_LDAP_PLAIN) return 0;
+    try {
+        plain::core(static_cast<LDAP*>(handle->session)).set_response_timeout(seconds);
     } catch (...) {
         return QDX_LDAP_NO_MEMORY;
     }

@@ -28,11 +28,34 @@ typedef struct DS_LDAP {
 //   "DNS:name[/...]"  server list from the TXT record of "name" (empty: the default name);
 //                     "name" also becomes the DNS name (setDNSName); "host" is not written
 //   "LDAP://..."      server list: LDAP URLs separated by ';', each with its own port
+//   "LDAPS://..."     the same; the list may mix LDAP and LDAPS URLs
 //   "FILE:///path"    flat LDIF file
 //   anything else     plain session on "host" (a host name, "host:port", or null for
 //                     localhost) and "port" (0: 389)
 // Unreachable servers are passed over within the network time-out (QDX_NETWORK_TIMEOUT).
 DS_LDAP* qdx_ldap_open(const char* host, int port);
+
+// qdx_ldap_open with StartTLS on the LDAP connections: 0 off, 1 try (go on in clear when
+// the server refuses), 2 demand (fail; no bind is ever sent in clear), -1 as QDX_STARTTLS
+// says. "LDAPS://" servers use TLS from the first byte either way. When the open fails
+// for a TLS reason, qdx_ldap_open_failure tells it.
+DS_LDAP* qdx_ldap_open_tls(const char* host, int port, int starttls);
+
+// Why the last qdx_ldap_open on this thread failed, when libldap could tell (a failed TLS
+// handshake or certificate check: its diagnostic text); "" otherwise. Valid until the
+// next open on the thread.
+const char* qdx_ldap_open_failure(void);
+
+// StartTLS on an open LDAP handle (0, 1, 2 as above): a connection in clear is encrypted at
+// once, and a server list encrypts every later connection. 0 or a classic result code; 0
+// without effect for a flat file.
+int qdx_ldap_set_starttls(DS_LDAP* handle, int starttls);
+
+// The response time-out (seconds) of an LDAP handle: a server silent that long while
+// answers are owed is taken as dead (a server list moves on). Until set,
+// QDX_RESPONSE_TIMEOUT, 30 s by default. 89 for a value that is not positive; 0 without
+// effect for a flat file.
+int qdx_ldap_set_response_timeout(DS_LDAP* handle, double seconds);
 
 // Closes the back end but not the record. Kinds 1 and 2: the result code of the unbind;
 // kind 3: 1 when writing the file back failed, else 0. The back end is released on every

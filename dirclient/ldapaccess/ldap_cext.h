@@ -24,8 +24,14 @@ typedef struct ldap_cext LDAP_CEXT;
 // Fail-over flags of the calls that take them, and options of ldap_cext_open.
 #define LDAP_CEXT_FAILOVER 1 /* move to another server when the current one fails */
 #define LDAP_CEXT_RECORD 2   /* ldap_cext_search: record the search for re-sending */
+// ldap_cext_open: StartTLS on every connection of the session, tried (go on in clear when a
+// server refuses) or demanded (a server that refuses is not used). Without either the
+// environment's QDX_STARTTLS holds.
+#define LDAP_CEXT_STARTTLS_TRY 4
+#define LDAP_CEXT_STARTTLS_DEMAND 8
 
-// Opens a session on the first server of "hosts" (LDAP URLs separated by ';', upper-cased)
+// Opens a session on the first server of "hosts" (LDAP or LDAPS URLs separated by ';',
+// upper-cased)
 // that answers, or of the list in DNS when "hosts" is null. With options bit 1 a server that
 // cannot be opened is skipped, otherwise the open fails at once. "port" is not used. Null
 // when no server can be opened.
@@ -78,6 +84,15 @@ long ldap_cext_get_mod_count(LDAP_CEXT* session);
 // closed after that long without activity and opened again when next needed. 89 for a
 // negative value, else 0.
 int ldap_cext_set_timeout(LDAP_CEXT* session, long seconds);
+
+// The response time-out in seconds (fractions allowed): a server from which no byte arrives
+// for that long while answers are owed is taken as dead. Until set, QDX_RESPONSE_TIMEOUT
+// (30 s by default). 89 for a value that is not positive, else 0.
+int ldap_cext_set_response_timeout(LDAP_CEXT* session, double seconds);
+
+// StartTLS on the later connections of the session (0 off, 1 try, 2 demand); when the
+// current connection is in clear it is encrypted at once. The classic result code.
+int ldap_cext_set_starttls(LDAP_CEXT* session, int mode);
 
 // The time limit (seconds) and size limit (entries) the servers are asked to apply to later
 // searches, 0 (or a negative value) for none; they stay in force across fail-overs. 0, or

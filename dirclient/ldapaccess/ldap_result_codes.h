@@ -14,8 +14,10 @@ extern "C" {
 // The classic client-side codes the library itself reports.
 #define QDX_LDAP_SERVER_DOWN 81
 #define QDX_LDAP_TIMEOUT 85
+#define QDX_LDAP_FILTER_ERROR 87
 #define QDX_LDAP_PARAM_ERROR 89
 #define QDX_LDAP_NO_MEMORY 90
+#define QDX_LDAP_CONNECT_ERROR 91
 #define QDX_LDAP_NOT_SUPPORTED 92
 
 // Classic number of an OpenLDAP result code; codes 0 and above pass unchanged.

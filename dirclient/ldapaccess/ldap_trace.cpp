@@ -12,6 +12,14 @@
 
 namespace dirclient::ldapaccess {
 
+namespace {
+
+// libldap's LDAP_DEBUG_PACKETS and LDAP_DEBUG_BER (private to its sources).
+constexpr int kLibraryPacketDump = 0x2;
+constexpr int kLibraryBerDump = 0x10;
+
+}  // namespace
+
 // ldap_debug is a plain int shared with the runtime; sessions opened from several threads
 // write it, so every access here is atomic.
 bool trace_enabled(int bits) {
@@ -31,8 +39,10 @@ void apply_debug_environment() {
     if (value == nullptr) return;
     int level = std::atoi(value);
     __atomic_store_n(&ldap_debug, level, __ATOMIC_RELAXED);
-    ldap_set_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &level);
-    ber_set_option(nullptr, LBER_OPT_DEBUG_LEVEL, &level);
+    // The libraries' packet and BER dumps would show bind passwords: never ask for them.
+    int library_level = level & ~(kLibraryPacketDump | kLibraryBerDump);
+    ldap_set_option(nullptr, LDAP_OPT_DEBUG_LEVEL, &library_level);
+    ber_set_option(nullptr, LBER_OPT_DEBUG_LEVEL, &library_level);
 }
 
 unsigned trace_id(const void* p) {

@@ -16,7 +16,8 @@ bool trace_enabled(int bits);
 // printf-style trace to standard error when trace_enabled(bits).
 void trace(int bits, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// Reads QDX_DEBUG, when set, into ldap_debug and into the debug levels of libldap and liblber.
+// Reads QDX_DEBUG, when set, into ldap_debug and into the debug levels of libldap and liblber
+// (without their packet dumps, which would show passwords).
 void apply_debug_environment();
 
 // A pointer or thread handle printed with "%x", as the traces show them.

@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "connect_failure.h"
 #include "ldap_result_codes.h"
 #include "ldap_trace.h"
 #include "server_connect.h"
@@ -71,15 +72,16 @@ ServerAddress parse_host(const std::string& text, int default_port) {
 
 }  // namespace
 
-LDAP* open(const char* host, int port) {
+LDAP* open(const char* host, int port, StartTls starttls) {
     apply_debug_environment();
+    clear_connect_failure();
     int default_port = port == 0 ? LDAP_PORT : port;
     std::istringstream hosts(host && *host ? host : "localhost");
     std::string item;
     while (hosts >> item) {
         ServerAddress server = parse_host(item, default_port);
         if (server.port <= 0 || server.port > 65535) continue;
-        Connected connected = connect_server(server, true);
+        Connected connected = connect_server(server, true, starttls);
         if (connected.ld == nullptr) continue;
         registry().obtain(connected.ld, server);
         return connected.ld;

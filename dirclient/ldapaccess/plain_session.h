@@ -14,8 +14,9 @@ namespace dirclient::ldapaccess::plain {
 
 // Opens a session as the classic ldap_open does: "host" is a host name, "host:port", or a
 // blank-separated list of them tried in order (null: localhost); "port" 0 means 389. Each
-// attempt is bounded by the network time-out. Null when no server answers.
-LDAP* open(const char* host, int port);
+// attempt is bounded by the network time-out. "starttls" encrypts the connection before
+// anything else is sent. Null when no server answers.
+LDAP* open(const char* host, int port, StartTls starttls = StartTls::kOff);
 
 // Ends the session and its core; the classic result code of the unbind.
 int unbind(LDAP* ld);

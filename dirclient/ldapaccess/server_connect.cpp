@@ -9,18 +9,13 @@
 
 #include "connect_failure.h"
 #include "ldap_result_codes.h"
+#include "response_timeout.h"
 
 namespace dirclient::ldapaccess {
 
 namespace {
 
 constexpr double kDefaultNetworkTimeoutSeconds = 5.0;
-
-std::string server_url(const ServerAddress& server) {
-    std::string host = server.host.empty() ? "localhost" : server.host;
-    if (host.find(':') != std::string::npos) host = "[" + host + "]";
-    return "ldap://" + host + ":" + std::to_string(server.port);
-}
 
 int session_error(LDAP* ld) {
     int code = LDAP_OTHER;
@@ -45,8 +40,14 @@ int await_bind_answer(LDAP* ld, int msgid) {
 
 }  // namespace
 
+std::string server_url(const ServerAddress& server) {
+    std::string host = server.host.empty() ? "localhost" : server.host;
+    if (host.find(':') != std::string::npos) host = "[" + host + "]";
+    return (server.tls ? "ldaps://" : "ldap://") + host + ":" + std::to_string(server.port);
+}
+
 bool same_server(const ServerAddress& a, const ServerAddress& b) {
-    return a.port == b.port && strcasecmp(a.host.c_str(), b.host.c_str()) == 0;
+    return a.port == b.port && a.tls == b.tls && strcasecmp(a.host.c_str(), b.host.c_str()) == 0;
 }
 
 timeval network_timeout() {
@@ -66,7 +67,7 @@ timeval network_timeout() {
     return tv;
 }
 
-Connected connect_server(const ServerAddress& server, bool probe) {
+Connected connect_server(const ServerAddress& server, bool probe, StartTls starttls) {
     Connected result;
     LDAP* ld = nullptr;
     int rc = ldap_initialize(&ld, server_url(server).c_str());
@@ -79,9 +80,20 @@ Connected connect_server(const ServerAddress& server, bool probe) {
     ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(ld, LDAP_OPT_NETWORK_TIMEOUT, &limit);
     const auto started = std::chrono::steady_clock::now();
+    if (server.tls) bound_handshakes(ld);
     errno = 0;
     rc = ldap_connect(ld);
     const int connect_errno = errno;
+    if (server.tls) end_handshake_bound(ld);
+    // Only the TLS layer leaves a diagnostic text when the connection fails; a server that
+    // is not there leaves none.
+    bool tls_failed = rc != LDAP_SUCCESS && server.tls && !diagnostic_text(ld).empty();
+    if (tls_failed) note_tls_failure("TLS connection to " + server_url(server), ld, rc);
+    if (rc == LDAP_SUCCESS && !server.tls) {
+        rc = qdx_ldap_openldap_code(start_tls(ld, starttls, limit));
+        tls_failed = rc != LDAP_SUCCESS;
+    }
+    if (rc == LDAP_SUCCESS) watch_received_bytes(ld);
     if (rc == LDAP_SUCCESS && probe) {
         rc = qdx_ldap_openldap_code(await_bind_answer(ld, ldap_simple_bind(ld, nullptr, nullptr)));
         // Any answer from the server, a refusal included, shows that it is there.
@@ -91,7 +103,8 @@ Connected connect_server(const ServerAddress& server, bool probe) {
         // A server that never answers leaves nothing but the time spent to tell.
         const bool waited = std::chrono::steady_clock::now() - started >=
                             std::chrono::microseconds(limit.tv_sec * 1000000L + limit.tv_usec);
-        note_failed_attempt(server, ld, waited ? LDAP_TIMEOUT : rc, connect_errno);
+        // A TLS failure has been told with OpenLDAP's own words already.
+        if (!tls_failed) note_failed_attempt(server, ld, waited ? LDAP_TIMEOUT : rc, connect_errno);
         ldap_unbind_ext(ld, nullptr, nullptr);
         result.code = qdx_ldap_classic_code(rc);
         return result;

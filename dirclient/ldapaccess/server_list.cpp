@@ -1,5 +1,7 @@
 #include "server_list.h"
 
+#include <strings.h>
+
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -36,7 +38,8 @@ std::optional<ServerAddress> parse_url(const std::string& text) {
         return std::nullopt;
     ServerAddress server;
     server.host = url->lud_host && *url->lud_host ? url->lud_host : "localhost";
-    server.port = url->lud_port > 0 ? url->lud_port : LDAP_PORT;
+    server.tls = url->lud_scheme != nullptr && strcasecmp(url->lud_scheme, "ldaps") == 0;
+    server.port = url->lud_port > 0 ? url->lud_port : server.tls ? LDAPS_PORT : LDAP_PORT;
     ldap_free_urldesc(url);
     if (server.port > 65535) return std::nullopt;
     return server;

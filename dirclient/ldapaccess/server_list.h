@@ -6,8 +6,9 @@
 
 #include "server_connect.h"
 
-// Server lists: LDAP URLs ("LDAP://host:port") separated by ';'. Elements that are not LDAP
-// URLs are skipped; the host defaults to localhost and the port to 389.
+// Server lists: LDAP URLs ("LDAP://host:port", "LDAPS://host:port") separated by ';'.
+// Elements that are not LDAP URLs are skipped; the host defaults to localhost and the port
+// to 389 (636 for LDAPS).
 
 #ifdef __cplusplus
 extern "C" {

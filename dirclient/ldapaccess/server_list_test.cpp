@@ -30,6 +30,20 @@ TEST(ServerListText, SkipsWhatIsNotAnLdapUrlAndFillsDefaults) {
     EXPECT_TRUE(servers_of("junk;more junk;").empty());
 }
 
+TEST(ServerListText, LdapsUrlsMixWithLdapOnesAndDefaultTo636) {
+    std::vector<std::string> found;
+    std::string list = upper_case("ldaps://a;ldap://b;ldaps://c:1636;LDAPS://[::1]");
+    const char* position = list.c_str();
+    while (auto server = next_server(&position))
+        found.push_back(server_url(*server));
+    EXPECT_EQ(found, (std::vector<std::string>{"ldaps://A:636", "ldap://B:389",
+                                               "ldaps://C:1636", "ldaps://[::1]:636"}));
+    // The same host and port in clear and over TLS are two servers (cached answers of
+    // one are not kept for the other).
+    EXPECT_FALSE(same_server({"a", 636, true}, {"A", 636, false}));
+    EXPECT_TRUE(same_server({"a", 636, true}, {"A", 636, true}));
+}
+
 TEST(ServerListText, ParseUrlsWalksTheListAndKeepsHostOnABadUrl) {
     char list[] = "JUNK;LDAP://A:1;LDAP://B";
     char* host = nullptr;

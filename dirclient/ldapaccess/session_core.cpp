@@ -4,9 +4,11 @@
 #include <initializer_list>
 #include <new>
 
+#include "filter_limits.h"
 #include "ldap_message_codec.h"
 #include "ldap_result_codes.h"
 #include "message_access.h"
+#include "response_timeout.h"
 
 namespace dirclient::ldapaccess {
 
@@ -41,17 +43,20 @@ bool mods_incomplete(LDAPMod** mods) {
     return false;
 }
 
-timeval* copy_timeout(const timeval* timeout, timeval* storage) {
-    if (timeout == nullptr) return nullptr;
-    *storage = *timeout;
-    return storage;
-}
-
 }  // namespace
 
 int SessionCore::refuse(int returned) {
     last_error_ = QDX_LDAP_PARAM_ERROR;
     return returned;
+}
+
+int SessionCore::refuse_filter(int returned) {
+    last_error_ = QDX_LDAP_FILTER_ERROR;
+    return returned;
+}
+
+double SessionCore::response_timeout() const {
+    return response_timeout_ ? *response_timeout_ : response_timeout_from_environment();
 }
 
 void SessionCore::set_limits(int timelimit, int sizelimit) {
@@ -108,6 +113,16 @@ int SessionCore::send(Send send_request) {
     return track(library_id);
 }
 
+template <typename Send>
+int SessionCore::exchange(Send send_request) {
+    int id = send(send_request);
+    if (id < 0) return last_error_;
+    LDAPMessage* answer = nullptr;
+    int code = await_final(id, nullptr, &answer);
+    message::msgfree(answer);
+    return code;
+}
+
 int SessionCore::track(int library_id) {
     int caller_id = library_id;
     if (translating_ || library_id <= max_issued_) {
@@ -131,6 +146,7 @@ int SessionCore::queue_local(const MessageCopies& copies) {
 
 int SessionCore::search(const char* base, int scope, const char* filter, char** attrs,
                         int attrsonly) {
+    if (!filter_within_limits(filter)) return refuse_filter(-1);
     auto send_search = [&](LDAP* ld) {
         return ldap_search(ld, base, scope, filter, attrs, attrsonly);
     };
@@ -203,6 +219,7 @@ int SessionCore::search_s(const char* base, int scope, const char* filter, char*
                           bool* from_cache) {
     *res = nullptr;
     if (from_cache) *from_cache = false;
+    if (!filter_within_limits(filter)) return refuse_filter(QDX_LDAP_FILTER_ERROR);
     std::optional<EncodedRequest> request;
     if (use_cache && cache_enabled())
         request = encode_search_request(connection_.ld, base, scope, filter, attrs, attrsonly);
@@ -217,31 +234,19 @@ int SessionCore::search_s(const char* base, int scope, const char* filter, char*
         }
     }
     if (!ensure_connected()) return last_error_;
-    if (!request) {
-        // The common path: no cache, nothing to translate.
-        ++server_calls_;
-        timeval limit;
-        int rc = timeout
-                     ? ldap_search_st(connection_.ld, base, scope, filter, attrs, attrsonly,
-                                      copy_timeout(timeout, &limit), res)
-                     : ldap_search_s(connection_.ld, base, scope, filter, attrs, attrsonly, res);
-        return finish(qdx_ldap_classic_code(rc));
-    }
     int id = send([&](LDAP* ld) { return ldap_search(ld, base, scope, filter, attrs, attrsonly); });
     if (id < 0) return last_error_;
-    cache_->add_request(id, LDAP_REQ_SEARCH, std::move(request->bytes), request->body_offset,
-                        std::move(request->dn));
+    if (request)
+        cache_->add_request(id, LDAP_REQ_SEARCH, std::move(request->bytes), request->body_offset,
+                            std::move(request->dn));
     return await_final(id, timeout, res);
 }
 
 int SessionCore::compare_s(const char* dn, const char* attr, const char* value, bool* from_cache) {
     if (from_cache) *from_cache = false;
     if (any_missing({dn, attr, value})) return refuse(QDX_LDAP_PARAM_ERROR);
-    if (!cache_enabled()) {
-        if (!ensure_connected()) return last_error_;
-        ++server_calls_;
-        return finish(qdx_ldap_classic_code(ldap_compare_s(connection_.ld, dn, attr, value)));
-    }
+    if (!cache_enabled())
+        return exchange([&](LDAP* ld) { return ldap_compare(ld, dn, attr, value); });
     int id = compare(dn, attr, value);
     if (id < 0) return last_error_;
     if (from_cache && !local_queue_.empty() && local_queue_.back()->msgid == id) *from_cache = true;
@@ -253,36 +258,26 @@ int SessionCore::compare_s(const char* dn, const char* attr, const char* value, 
 
 int SessionCore::add_s(const char* dn, LDAPMod** mods) {
     if (dn == nullptr || mods_incomplete(mods)) return refuse(QDX_LDAP_PARAM_ERROR);
-    if (!ensure_connected()) return last_error_;
-    ++server_calls_;
-    return finish(qdx_ldap_classic_code(ldap_add_s(connection_.ld, dn, mods)));
+    return exchange([&](LDAP* ld) { return ldap_add(ld, dn, mods); });
 }
 
 int SessionCore::remove_s(const char* dn) {
     if (dn == nullptr) return refuse(QDX_LDAP_PARAM_ERROR);
-    if (!ensure_connected()) return last_error_;
-    ++server_calls_;
-    return finish(qdx_ldap_classic_code(ldap_delete_s(connection_.ld, dn)));
+    return exchange([&](LDAP* ld) { return ldap_delete(ld, dn); });
 }
 
 int SessionCore::modify_s(const char* dn, LDAPMod** mods) {
     if (dn == nullptr || mods_incomplete(mods)) return refuse(QDX_LDAP_PARAM_ERROR);
-    if (!ensure_connected()) return last_error_;
-    ++server_calls_;
-    return finish(qdx_ldap_classic_code(ldap_modify_s(connection_.ld, dn, mods)));
+    return exchange([&](LDAP* ld) { return ldap_modify(ld, dn, mods); });
 }
 
 int SessionCore::modrdn_s(const char* dn, const char* newrdn, int deleteoldrdn) {
     if (any_missing({dn, newrdn})) return refuse(QDX_LDAP_PARAM_ERROR);
-    if (!ensure_connected()) return last_error_;
-    ++server_calls_;
-    return finish(qdx_ldap_classic_code(ldap_modrdn2_s(connection_.ld, dn, newrdn, deleteoldrdn)));
+    return exchange([&](LDAP* ld) { return ldap_modrdn2(ld, dn, newrdn, deleteoldrdn); });
 }
 
 int SessionCore::bind_s(const char* who, const char* credentials, int method) {
-    if (!ensure_connected()) return last_error_;
-    ++server_calls_;
-    return finish(qdx_ldap_classic_code(ldap_bind_s(connection_.ld, who, credentials, method)));
+    return exchange([&](LDAP* ld) { return ldap_bind(ld, who, credentials, method); });
 }
 
 LDAPMessage* SessionCore::take_local(int msgid, int all, int* caller_id) {
@@ -358,10 +353,18 @@ int SessionCore::result(int msgid, int all, const timeval* timeout, LDAPMessage*
         return -1;
     }
     ++server_calls_;
-    timeval limit;
-    int type = ldap_result(connection_.ld, library_id, all, copy_timeout(timeout, &limit), res);
+    bool silent = false;
+    int type = await_response(connection_.ld, library_id, all, timeout, response_timeout(), res,
+                              &silent);
     if (type < 0) {
         error_from_session();
+        return -1;
+    }
+    if (type == 0 && silent && has_outstanding()) {
+        // Answers are owed and nothing came for the whole response time-out: the server
+        // is taken as dead, as if it had closed the connection.
+        connection_.open = false;
+        finish(QDX_LDAP_SERVER_DOWN);
         return -1;
     }
     if (type == 0) return 0;
@@ -483,12 +486,9 @@ int SessionCore::close_connection() {
     int code = connection_.open ? close(connection_.ld) : (close(connection_.ld), 0);
     connection_.open = false;
     connection_.ld = nullptr;
-    std::string url =
-        "ldap://" + connection_.server.host + ":" + std::to_string(connection_.server.port);
-    if (connection_.server.host.find(':') != std::string::npos)
-        url = "ldap://[" + connection_.server.host + "]:" + std::to_string(connection_.server.port);
     // ldap_initialize does not connect: the session only keeps the accessors working.
-    if (ldap_initialize(&connection_.ld, url.c_str()) != LDAP_SUCCESS) connection_.ld = nullptr;
+    if (ldap_initialize(&connection_.ld, server_url(connection_.server).c_str()) != LDAP_SUCCESS)
+        connection_.ld = nullptr;
     return code;
 }
 

@@ -57,6 +57,10 @@ class SessionCore {
     // Gives "ld" the limits set with set_limits, if any.
     void apply_limits(LDAP* ld) const;
 
+    // The response time-out (seconds) of this session; until set, QDX_RESPONSE_TIMEOUT's.
+    void set_response_timeout(double seconds) { response_timeout_ = seconds; }
+    double response_timeout() const;
+
     // Counts the calls that reached the server; a call answered from the cache does not.
     unsigned long server_calls() const { return server_calls_; }
 
@@ -134,6 +138,11 @@ class SessionCore {
     LDAPMessage* take_local(int msgid, int all, int* caller_id);
     void feed_cache(int caller_id, LDAPMessage* chain);
     int await_final(int msgid, const timeval* timeout, LDAPMessage** res);
+    // Sends a request and waits for its final answer; the classic result code.
+    template <typename Send>
+    int exchange(Send send_request);
+    // Records a filter beyond the bounds libldap survives (87) and returns "returned".
+    int refuse_filter(int returned);
     void forget_route(int caller_id);
     static int close(LDAP* ld);
     void lose_outstanding();
@@ -148,6 +157,7 @@ class SessionCore {
     int last_error_ = 0;
     unsigned long server_calls_ = 0;
     std::optional<std::pair<int, int>> limits_;  // (time limit, size limit)
+    std::optional<double> response_timeout_;     // seconds
 };
 
 }  // namespace dirclient::ldapaccess

@@ -16,3 +16,12 @@ set_tests_properties(ldapaccess_idle_itest PROPERTIES COST 1000)
 # DNS tests run in private mount and network namespaces, where port 53 of the loopback is
 # theirs and /etc/resolv.conf names it; the wrapper says so when that is not permitted.
 dirclient_namespace_test(NAME ldapaccess_dns_itest SOURCES ldapaccess_dns_test.cpp LIBS dirclient_lib)
+dirclient_unit_test(NAME ldapaccess_tls_itest
+    SOURCES ldapaccess_tls_test.cpp
+    LIBS dirclient_lib dirclient_test_support
+    LABELS integration)
+# The fake server answers from a thread of its own.
+dirclient_unit_test(NAME ldapaccess_timeout_itest
+    SOURCES ldapaccess_timeout_test.cpp
+    LIBS dirclient_lib dirclient_test_support
+    LABELS integration threads)

@@ -1,5 +1,7 @@
 #include "slapd_server.h"
 
+#include "tls_certificates.h"
+
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,6 +39,7 @@ SlapdServer::SlapdServer(SlapdOptions options)
     // Another test may take a free port between our look and slapd's bind: try a few.
     for (int attempt = 0; attempt < 5; ++attempt) {
         port_ = free_tcp_port();
+        if (options_.tls) tls_port_ = free_tcp_port();
         write_configuration();
         if (attempt == 0) seed();
         if (try_start()) return;
@@ -52,6 +55,20 @@ SlapdServer::~SlapdServer() {
 
 std::string SlapdServer::url() const { return "LDAP://127.0.0.1:" + std::to_string(port_); }
 
+std::string SlapdServer::tls_url() const {
+    return "LDAPS://127.0.0.1:" + std::to_string(tls_port_);
+}
+
+std::string SlapdServer::log() const { return read_file(dir_.file("slapd.log")); }
+
+std::string SlapdServer::tls_configuration() const {
+    if (options_.tls == nullptr) return "";
+    return "TLSCACertificateFile " + options_.tls->ca() + "\n" +
+           "TLSCertificateFile " + options_.tls->server_cert() + "\n" +
+           "TLSCertificateKeyFile " + options_.tls->server_key() + "\n" +
+           "TLSVerifyClient allow\n";
+}
+
 void SlapdServer::write_configuration() {
     std::string d = dir_.path();
     std::string read_rule = options_.anonymous_reads ? "access to * by * read\n"
@@ -65,7 +82,7 @@ void SlapdServer::write_configuration() {
         "argsfile " + d + "/slapd.args\n"
         "modulepath /usr/lib/ldap\n"
         "moduleload back_mdb\nmoduleload back_monitor\nmoduleload back_sock\n" +
-        options_.global_config +
+        tls_configuration() + options_.global_config +
         "database mdb\n"
         "suffix \"" + std::string(kSuffix) + "\"\n"
         "rootdn \"" + std::string(kAdminDn) + "\"\n"
@@ -88,7 +105,9 @@ void SlapdServer::seed() {
 
 bool SlapdServer::try_start() {
     std::string listen = "ldap://127.0.0.1:" + std::to_string(port_) + "/";
-    pid_ = spawn({"slapd", "-f", dir_.file("slapd.conf"), "-h", listen, "-d", "0"},
+    if (options_.tls) listen += " ldaps://127.0.0.1:" + std::to_string(tls_port_) + "/";
+    pid_ = spawn({"slapd", "-f", dir_.file("slapd.conf"), "-h", listen, "-d",
+                  options_.tls ? "stats" : "0"},
                  dir_.file("slapd.log"));
     own_searches_ = 0;
     own_binds_ = 0;

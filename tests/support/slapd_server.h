@@ -18,7 +18,13 @@
 
 namespace dirclient::test {
 
+class TlsCertificates;
+
 struct SlapdOptions {
+    // With certificates: StartTLS on the LDAP port, a second port for LDAPS, a client
+    // certificate asked for (not required), and slapd's "stats" log, which records
+    // "TLS established" and every BIND per connection.
+    const TlsCertificates* tls = nullptr;
     bool anonymous_reads = true;  // false: only bound users may read
     std::string extra_ldif;       // entries added to the seed
     std::string global_config;    // slapd.conf lines before the first database
@@ -61,7 +67,11 @@ public:
     bool running() const { return pid_ > 0; }
 
     int port() const { return port_; }
-    std::string url() const;  // "LDAP://127.0.0.1:PORT"
+    std::string url() const;      // "LDAP://127.0.0.1:PORT"
+    std::string tls_url() const;  // "LDAPS://127.0.0.1:TLS_PORT" (servers with certificates)
+    int tls_port() const { return tls_port_; }
+    // What slapd logged so far (its stats when it has certificates).
+    std::string log() const;
 
     // Requests that reached the server since it started ("Search", "Compare", "Bind",
     // "Unbind", "Modify", ...), not counting the harness's own.
@@ -73,6 +83,7 @@ public:
 
 private:
     void write_configuration();
+    std::string tls_configuration() const;
     void seed();
     bool try_start();
     LDAP* admin();
@@ -81,6 +92,7 @@ private:
     SlapdOptions options_;
     TempDir dir_;
     int port_ = 0;
+    int tls_port_ = 0;
     pid_t pid_ = -1;
     pid_t responder_ = -1;
     LDAP* admin_ = nullptr;  // kept open so that counter reads add no binds nor unbinds

@@ -109,17 +109,24 @@ std::string read_file(const std::string& path) {
     return contents.str();
 }
 
-SilentServer::SilentServer() {
-    fd_ = socket(AF_INET, SOCK_STREAM, 0);
+int listen_on_loopback(int* port, const char* what) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    if (fd_ < 0 || bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        listen(fd_, 64) != 0 ||
-        getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        throw std::runtime_error("cannot open a silent server");
-    port_ = ntohs(address.sin_port);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        listen(fd, 64) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        if (fd >= 0) close(fd);
+        throw std::runtime_error(std::string("cannot open ") + what);
+    }
+    *port = ntohs(address.sin_port);
+    return fd;
+}
+
+SilentServer::SilentServer() {
+    fd_ = listen_on_loopback(&port_, "a silent server");
 }
 
 SilentServer::~SilentServer() {

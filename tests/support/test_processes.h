@@ -43,6 +43,10 @@ private:
 void write_file(const std::string& path, const std::string& contents);
 std::string read_file(const std::string& path);
 
+// A socket listening on a free port of 127.0.0.1, which "*port" receives. Throws
+// std::runtime_error naming "what" when it cannot be opened.
+int listen_on_loopback(int* port, const char* what);
+
 // A socket on 127.0.0.1 that listens but never accepts nor answers: connections complete in
 // the kernel and then hear nothing, as with a hung server.
 class SilentServer {

@@ -19,8 +19,9 @@ struct RawOptions {
         size_limit, time_limit, file, match, page, extension;
     bool profile = false, help = false, version = false, recursive = false, keep_old_rdn = false,
          simple = false, verbose = false, attrs_only = false, keep_going = false, dry_run = false,
-         add_new = false;
+         add_new = false, prompt_password = false;
     int ldif_level = 0;  // how many -L
+    int starttls = 0;    // how many -Z
     std::vector<std::string> operands;
 };
 
@@ -65,6 +66,8 @@ const OptionSpec kOptions[] = {
     valued('D', "bind-dn", &RawOptions::bind_dn),
     valued('w', "password", &RawOptions::password),
     valued('y', "password-file", &RawOptions::password_file),
+    flag('W', "prompt-password", &RawOptions::prompt_password),
+    counted('Z', &RawOptions::starttls),
     flag('x', "simple", &RawOptions::simple),
     valued('P', "protocol", &RawOptions::protocol),
     flag('v', "verbose", &RawOptions::verbose),
@@ -391,10 +394,16 @@ void fill_connection(Invocation& inv, const RawOptions& raw, const char* env_hos
     if (raw.port) inv.port = parse_number(*raw.port, 1, 65535, "the port");
     if (raw.protocol && *raw.protocol != "3")
         throw UsageError("only LDAP version 3 is spoken, not -P " + *raw.protocol);
-    bool has_password = raw.password || raw.password_file;
+    bool has_password = raw.password || raw.password_file || raw.prompt_password;
     if (raw.password && raw.password_file) throw UsageError("give -w or -y, not both");
+    if (raw.prompt_password && (raw.password || raw.password_file))
+        throw UsageError("give -W alone, without -w or -y");
     if (raw.bind_dn.has_value() != has_password)
-        throw UsageError(raw.bind_dn ? "-D needs -w PASSWORD or -y FILE" : "-w and -y need -D DN");
+        throw UsageError(raw.bind_dn ? "-D needs -w PASSWORD, -W or -y FILE"
+                                     : "-w, -W and -y need -D DN");
+    if (raw.starttls > 2) throw UsageError("-Z may be given at most twice (-ZZ)");
+    inv.prompt_password = raw.prompt_password;
+    inv.starttls = raw.starttls > 0 ? raw.starttls : -1;
     inv.bind = raw.bind_dn.has_value();
     inv.bind_dn = raw.bind_dn.value_or("");
     inv.password = raw.password.value_or("");

@@ -76,6 +76,18 @@ TEST(CommandLine, ReadsThePageSizeOfASearch) {
     EXPECT_THROW(parse({"-Hh", "read", "o=x", "--page", "5"}), UsageError);
 }
 
+TEST(CommandLine, ReadsTlsAndPasswordPromptOptions) {
+    EXPECT_EQ(parse({"-Hh", "changed"}).starttls, -1);
+    EXPECT_EQ(parse({"-Hh", "-Z", "changed"}).starttls, 1);
+    EXPECT_EQ(parse({"-Hh", "-ZZ", "changed"}).starttls, 2);
+    EXPECT_EQ(parse({"-Hh", "-ZZ", "-Z", "changed"}).starttls, 2);
+    Invocation w = parse({"-H", "LDAPS://a", "-D", "cn=x", "-W", "changed"});
+    EXPECT_TRUE(w.bind);
+    EXPECT_TRUE(w.prompt_password);
+    EXPECT_THROW(parse({"-Hh", "-D", "cn=x", "-W", "-w", "p", "changed"}), UsageError);
+    EXPECT_THROW(parse({"-Hh", "-W", "changed"}), UsageError);
+}
+
 TEST(CommandLine, ReadsEveryCommandsOperands) {
     Invocation s =
         parse({"-Hh", "search", "o=x", "one", "(cn=a*)", "cn", "mail", "--sort", "sn:desc,cn"});

@@ -10,6 +10,7 @@
 #include "commands.h"
 #include "dirclient/version.h"
 #include "profiling.h"
+#include "secret_input.h"
 #include "session.h"
 
 int main(int argc, char** argv) {
@@ -20,7 +21,9 @@ int main(int argc, char** argv) {
     Invocation inv;
     try {
         inv = parse_command_line(argc, argv, getenv("DIRTOOL_HOST"));
+        hide_password_arguments(argc, argv);
     } catch (const UsageError& e) {
+        hide_password_arguments(argc, argv);
         fprintf(stderr, "dirtool: %s\nRun \"dirtool --help\" for the usage.\n", e.what());
         return kExitUsage;
     }

@@ -13,6 +13,7 @@
 #include "error_report.h"
 #include "ffconnection.h"
 #include "profiling.h"
+#include "secret_input.h"
 
 namespace dirtool {
 namespace {
@@ -87,6 +88,14 @@ int run_session(const Invocation& inv) {
     }
     // Runs of dirtool on one flat file take turns: each sees the changes of the one before.
     DConnection::holdFlatFiles(true);
+    if (inv.prompt_password) {
+        std::optional<std::string> typed = prompt_password("Enter LDAP Password: ");
+        if (!typed) {
+            fputs("dirtool: -W needs a terminal to read the password from\n", stderr);
+            return kExitUsage;
+        }
+        password = std::move(*typed);
+    }
     DConnection connection;
     if (inv.match != Matching::kProcess)
         connection.setFlatFileMatching(inv.match == Matching::kLdap ? FF_MATCH_LDAP
@@ -95,6 +104,7 @@ int run_session(const Invocation& inv) {
     if (inv.verbose)
         fprintf(stderr, "dirtool: connecting to %s%s%s\n", inv.host.c_str(), inv.bind ? " as " : "",
                 inv.bind ? inv.bind_dn.c_str() : "");
+    if (inv.starttls >= 0) connection.setStartTLS(inv.starttls, nullptr);
     {
         Activity activity("operation");
         if (inv.bind) {

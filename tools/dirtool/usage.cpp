@@ -5,7 +5,7 @@ namespace dirtool {
 namespace {
 
 const char kUsage[] =
-    R"(Usage: dirtool -H HOST [-p PORT] [-D DN -w PASSWORD | -y FILE] [OPTIONS] COMMAND ...
+    R"(Usage: dirtool -H HOST [-p PORT] [-Z[Z]] [-D DN -w PASSWORD | -W | -y FILE] [OPTIONS] COMMAND ...
        dirtool -H HOST [...] -b BASE [-s SCOPE] [-LLL] [-z N] [FILTER [ATTR...]]
        dirtool -H HOST [...] -f CHANGES.ldif [-c] [-n]
 
@@ -49,15 +49,20 @@ Options:
                                                      current directory; FILE:////srv/dir.ldif
                                                      for an absolute path
                           LDAP://host:389            one server (ldap://host also)
+                          LDAPS://host:636           one server over TLS
                           LDAP://a:389;LDAP://b:389  servers with fail-over
                           DNS:name                   servers named by the TXT record of name
                           host                       one server, plain session
   -p, --port PORT       port of a plain host name (default 389)
   -D, --bind-dn DN      bind as DN (with -w or -y)
-  -w, --password PW     password of the bind
+  -w, --password PW     password of the bind (blanked in the process list at once)
+  -W, --prompt-password prompt for the password on the terminal, without echo
   -y, --password-file FILE
                         read the password from the first line of FILE instead (keeps it
                         out of the process list)
+  -Z                    StartTLS; go on in clear when the server refuses it
+  -ZZ                   StartTLS, demanded: fail when the server refuses it
+                        (certificates are checked as ldap.conf and LDAPTLS_* say)
   -x, --simple          simple bind (the only kind there is; accepted for habit's sake)
   -P, --protocol 3      LDAP version 3 (the only one spoken)
   -v, --verbose         say each step on standard error
