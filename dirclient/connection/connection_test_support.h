@@ -50,7 +50,7 @@ inline std::string valuesOf(DEntry* entry, const char* name) {
 inline void expectFailure(DConnection& c, DException*& e, int errorCode, const char* detail) {
     ASSERT_NE(e, nullptr);
     EXPECT_EQ(e->getErrorCode(), errorCode);
-    EXPECT_STREQ(e->getInfoSMsg(), detail);
+    EXPECT_EQ(entrytest::failureText(*e), detail);
     EXPECT_EQ(e->getLdapErrorCode(), 0);
     c.deleteObject(e);
     e = nullptr;

@@ -97,7 +97,7 @@ TEST_F(FFStoreFileTest, OfTwoWritersTheSecondIsRefused) {
               0);
     DException* e = changeAndSave(c, "cn=parent,o=x");
     ASSERT_NE(e, nullptr);
-    EXPECT_NE(std::string(e->getInfoSMsg()).find("changed by another process"), std::string::npos);
+    EXPECT_NE(entrytest::failureText(*e).find("changed by another process"), std::string::npos);
     delete e;
     EXPECT_NE(read("dir.ldif").find("cn=child,o=x"), std::string::npos);
     EXPECT_EQ(read("dir.ldif").find("cn=parent,o=x"), std::string::npos);
@@ -220,7 +220,7 @@ TEST_F(FFStoreFileTest, AFullDiskSaysSo) {
                           {{"description", std::string(100, 'd')}});
         }
         c.disconnect(&e);
-        bool said = e != nullptr && std::string(e->getInfoSMsg()) ==
+        bool said = e != nullptr && entrytest::failureText(*e) ==
                                         "Can't contact LDIF flat file: cannot write "
                                         "small/dir.ldif: No space left on device";
         delete e;
@@ -242,7 +242,7 @@ TEST_F(FFStoreFileTest, ALoadRefusedForPermissionSaysSo) {
                   FFConnection c;
                   DException* e = nullptr;
                   c.connect("FILE:///dir.ldif", 0, &e);
-                  bool said = e != nullptr && std::string(e->getInfoSMsg()) ==
+                  bool said = e != nullptr && entrytest::failureText(*e) ==
                                                   "cannot open dir.ldif: Permission denied";
                   delete e;
                   return said && std::string(FFConnection::lastConnectFailure()) ==

@@ -385,7 +385,7 @@ TEST_F(FFSave, FailedWriteLeavesThePreviousFileIntact) {
         c.disconnect(&e);
         bool reported = e != nullptr && e->getErrorCode() == 606 &&
                         std::string(e->getInfoMsg()) == "ERROR: can not disconnect" &&
-                        std::string(e->getInfoSMsg()) ==
+                        entrytest::failureText(*e) ==
                             "Can't contact LDIF flat file: cannot write dir.ldif: File too large";
         _exit(reported ? 0 : 1);
     }

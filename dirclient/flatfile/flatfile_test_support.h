@@ -90,7 +90,7 @@ inline void expectFailure(DException*& e, int errorCode, int ldapCode,
     EXPECT_EQ(e->getErrorCode(), errorCode);
     EXPECT_EQ(e->getLdapErrorCode(), ldapCode);
     if (detail != nullptr) {
-        EXPECT_STREQ(e->getInfoSMsg(), detail);
+        EXPECT_EQ(entrytest::failureText(*e), detail);
     }
     delete e;
     e = nullptr;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "attribute.h"
+#include "dexception.h"
 #include "dentry.h"
 #include "object_memory.h"
 #include "search_results.h"
@@ -43,6 +44,15 @@ inline std::vector<std::string> dnsOf(SearchResults* results) {
 inline void writeText(const std::string& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
+}
+
+// A failure's detail text followed by the reason it carries as its diagnostic message
+// ("classic text: reason"), or the reason alone when there is no detail text.
+inline std::string failureText(const DException& e) {
+    std::string detail = e.getInfoSMsg();
+    std::string reason = e.getDiagnosticMessage();
+    if (reason.empty()) return detail;
+    return detail.empty() ? reason : detail + ": " + reason;
 }
 
 }  // namespace entrytest
