@@ -428,6 +428,7 @@ TEST_F(EscapedDns, SameEntriesComeOutOfBothServersThroughAFlatFile) {
     ASSERT_EQ(status, 0) << dirclient::test::read_file(log) << reloaded.out;
     std::string copied = export_subtree(target, "target.ldif");
     EXPECT_EQ(normalised_dns(copied), normalised_dns(exported)) << copied << exported;
+}
 
 // ---- what the server says, large answers, bulk work ------------------------------------
 
