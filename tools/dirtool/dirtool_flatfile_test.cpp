@@ -367,6 +367,10 @@ TEST_F(FlatFile, SearchesWithTheLdapToolsOptions) {
          "dn: cn=Al Ames,ou=people,o=acme\nsn: Ames\n\ndn: cn=Bo Berg,ou=people,o=acme\nsn: "
          "Berg\n\n",
          ""},
+        {{"-b", "ou=people,o=acme", "-s", "children", "-LLL", "(objectClass=*)", "1.1"},
+         0,
+         "dn: cn=Bo Berg,ou=people,o=acme\n\ndn: cn=Al Ames,ou=people,o=acme\n\n",
+         ""},
         {{"-b", "o=acme", "-s", "base", "-LL", "(o=*)", "o"},
          0,
          "version: 1\n\ndn: o=acme\no: acme\n\n",
