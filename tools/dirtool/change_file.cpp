@@ -5,11 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <unordered_map>
 
+#include "bulk_progress.h"
 #include "dconnection.h"
+#include "dn_normalize.h"
 #include "error_report.h"
 #include "model_build.h"
 #include "object_memory.h"
+#include "request_window.h"
 
 namespace dirtool {
 namespace {
@@ -55,6 +59,27 @@ bool needs_entry(const std::vector<LdifModification>& modifications) {
     return false;
 }
 
+// Whether the record adds an entry.
+bool is_add(const LdifRecord& record) {
+    return record.change == ChangeType::kNone || record.change == ChangeType::kAdd;
+}
+
+// The end of the run of adds that starts at begin.
+size_t end_of_adds(const std::vector<LdifRecord>& records, size_t begin) {
+    size_t end = begin;
+    while (end < records.size() && is_add(records[end]))
+        ++end;
+    return end;
+}
+
+// The DN as requests in flight are told apart: normalised, case folded.
+std::string dn_key(const std::string& dn) {
+    char* text = dn_normalize_case(dn.c_str());
+    std::string key = text != nullptr ? text : dn;
+    check_free(text);
+    return key;
+}
+
 struct EntryDeleter {
     DConnection* c;
     void operator()(DEntry* entry) const { c->deleteObject(entry); }
@@ -62,17 +87,22 @@ struct EntryDeleter {
 
 }  // namespace
 
-std::string renamed_dn(const std::string& dn, const std::string& new_rdn,
-                       const std::string* new_superior) {
-    if (new_superior != nullptr) return new_rdn + "," + *new_superior;
+std::string parent_dn(const std::string& dn) {
     for (size_t i = 0; i < dn.size(); ++i) {
         if (dn[i] == '\\') {
             ++i;
         } else if (dn[i] == ',') {
-            return new_rdn + "," + dn.substr(i + 1);
+            return dn.substr(i + 1);
         }
     }
-    return new_rdn;
+    return "";
+}
+
+std::string renamed_dn(const std::string& dn, const std::string& new_rdn,
+                       const std::string* new_superior) {
+    if (new_superior != nullptr) return new_rdn + "," + *new_superior;
+    std::string parent = parent_dn(dn);
+    return parent.empty() ? new_rdn : new_rdn + "," + parent;
 }
 
 ChangeApplier::ChangeApplier(DConnection& connection, ApplyOptions options)
@@ -82,8 +112,19 @@ int ChangeApplier::apply_all(const std::vector<LdifRecord>& records) {
     size_t failed = 0;
     int first_status = kExitOk;
     size_t done = 0;
-    for (const LdifRecord& record : records) {
-        int status = apply(record);
+    for (size_t i = 0; i < records.size();) {
+        size_t end = pipelined() ? end_of_adds(records, i) : i;
+        if (end > i) {
+            long added = 0;
+            int status = add_run(records, i, end, &added);
+            done += static_cast<size_t>(added);
+            i = end;
+            if (status == kExitOk) continue;
+            first_status = status;
+            failed = 1;
+            break;
+        }
+        int status = apply(records[i++]);
         if (status == kExitOk) {
             ++done;
             continue;
@@ -94,8 +135,7 @@ int ChangeApplier::apply_all(const std::vector<LdifRecord>& records) {
     }
     bool entries_only = true;
     for (const LdifRecord& record : records)
-        entries_only = entries_only &&
-                       (record.change == ChangeType::kNone || record.change == ChangeType::kAdd);
+        entries_only = entries_only && is_add(record);
     const char* noun = entries_only ? "entries" : "changes";
     if (failed > 0 && options_.keep_going) {
         message(std::to_string(failed) + " of " + std::to_string(records.size()) + " " + noun +
@@ -105,6 +145,42 @@ int ChangeApplier::apply_all(const std::vector<LdifRecord>& records) {
                 std::to_string(records.size()) + " " + noun);
     }
     return first_status;
+}
+
+bool ChangeApplier::pipelined() {
+    if (options_.keep_going || options_.dry_run) return false;
+    DS_LDAP* handle = c_.getConnection();
+    return handle != nullptr && handle->kind != QDX_LDAP_FLAT_FILE;
+}
+
+// Adds through a window of requests, so that the next entry travels while the server works
+// on the previous ones; an entry whose parent is still in flight waits for its answer.
+int ChangeApplier::add_run(const std::vector<LdifRecord>& records, size_t begin, size_t end,
+                           long* added) {
+    BulkProgress progress("added", static_cast<long>(end - begin));
+    RequestWindow window(c_);
+    std::unordered_map<std::string, size_t> index;  // DN key -> record
+    window.onSuccess([&](const std::string& key) { done("added", records[index[key]].dn); });
+    for (size_t i = begin; i < end; ++i) {
+        const LdifRecord& record = records[i];
+        if (options_.verbose) message("adding " + record.dn + where(record));
+        const std::string key = dn_key(record.dn);
+        index[key] = i;  // a DN given twice fails at its second record
+        DEntry* entry = make_entry(record);
+        bool sent = window.submit(
+            key, [&](DException** out) { return c_.add_asyn(entry, out); },
+            dn_key(parent_dn(record.dn)));
+        c_.deleteObject(entry);
+        if (!sent) break;
+        progress.update(window.done());
+    }
+    window.drain();
+    progress.update(window.done());
+    *added = window.done();
+    DException* e = window.takeFailure();
+    if (e == nullptr) return kExitOk;
+    const LdifRecord& record = records[index[window.failedLabel()]];
+    return fail("add " + record.dn, record, e);
 }
 
 int ChangeApplier::apply(const LdifRecord& record) {
@@ -168,9 +244,17 @@ int ChangeApplier::remove_tree(const std::string& dn) {
     record.dn = dn;
     if (options_.verbose) message("deleting " + dn + " and everything below it");
     if (options_.dry_run) return done("delete", dn + " and everything below it");
+    BulkProgress progress("deleted", 0);
+    long removed = 0;
+    std::string failed;
     DException* e = nullptr;
-    c_.removeTree(dn.c_str(), &e);
-    if (e != nullptr) return fail("delete " + dn, record, e);
+    c_.removeTree(
+        dn.c_str(), [&](long count) { progress.update(count); }, &removed, &failed, &e);
+    if (e != nullptr) {
+        if (!failed.empty()) record.dn = failed;
+        return fail("delete " + record.dn, record, e,
+                    " (" + std::to_string(removed) + " entries deleted before)");
+    }
     return done("deleted", dn + " and everything below it");
 }
 

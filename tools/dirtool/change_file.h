@@ -40,6 +40,12 @@ class ChangeApplier {
     int remove_tree(const std::string& dn);
 
   private:
+    // Whether runs of adds go through a window of requests: on LDAP back ends, when the run
+    // stops at its first failure anyway.
+    bool pipelined();
+    // Adds records [begin, end) pipelined; *added receives the count the server took. 0 or
+    // the exit status of the first failure.
+    int add_run(const std::vector<LdifRecord>& records, size_t begin, size_t end, long* added);
     int add(const LdifRecord& record);
     int remove(const LdifRecord& record);
     int modify(const LdifRecord& record);
@@ -56,6 +62,9 @@ class ChangeApplier {
     DConnection& c_;
     ApplyOptions options_;
 };
+
+// The DN's parent as written ("" for a single RDN).
+std::string parent_dn(const std::string& dn);
 
 // The DN an entry gets from a rename: the new RDN, then the new superior or the old parent.
 std::string renamed_dn(const std::string& dn, const std::string& new_rdn,

@@ -1,5 +1,6 @@
 #include "ldif_stream.h"
 
+#include "dentry.h"
 #include "ldif_writer.h"
 
 namespace dirtool {
@@ -12,7 +13,13 @@ constexpr size_t kBlock = 1 << 16;
 }  // namespace
 
 bool LdifStream::put(DEntry* entry) {
-    append_entry_ldif(buffer_, entry);
+    if (comments_)
+        buffer_ += "# " + std::string(entry->getDN() != nullptr ? entry->getDN() : "") + "\n";
+    if (names_only_) {
+        append_entry_names_ldif(buffer_, entry);
+    } else {
+        append_entry_ldif(buffer_, entry);
+    }
     ++count_;
     return buffer_.size() < kBlock || flush();
 }

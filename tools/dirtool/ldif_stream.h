@@ -13,8 +13,10 @@ namespace dirtool {
 
 class LdifStream {
   public:
-    // "out" must stay open while the stream is in use.
-    explicit LdifStream(FILE* out) : out_(out) {}
+    // "out" must stay open while the stream is in use. names_only: attribute names without
+    // values; comments: a "# DN" line before each entry.
+    explicit LdifStream(FILE* out, bool names_only = false, bool comments = false)
+        : out_(out), names_only_(names_only), comments_(comments) {}
     ~LdifStream() { flush(); }
     LdifStream(const LdifStream&) = delete;
     LdifStream& operator=(const LdifStream&) = delete;
@@ -28,6 +30,8 @@ class LdifStream {
 
   private:
     FILE* out_;
+    bool names_only_;
+    bool comments_;
     std::string buffer_;
     long count_ = 0;
 };

@@ -11,9 +11,8 @@
 #include "dconnection.h"
 #include "dn_normalize.h"
 #include "error_report.h"
-#include "ldap_handle_calls.h"
 #include "ldap_result_codes.h"
-#include "ldif_writer.h"
+#include "ldif_stream.h"
 #include "object_memory.h"
 #include "profiling.h"
 #include "sort_order.h"
@@ -62,6 +61,38 @@ bool filters_of(const Invocation& inv, std::vector<std::string>& filters) {
     return !filters.empty();
 }
 
+// The entries of one search on standard output: the base left out of a "children"
+// search, and at most the size limit of them, which a flat file does not apply itself.
+class Printer {
+  public:
+    explicit Printer(const Invocation& inv)
+        : out_(stdout, inv.attrs_only, inv.ldif_level == 1),
+          base_(inv.scope == kScopeChildren ? normalized(inv.dn) : ""),
+          limit_(inv.size_limit) {}
+
+    // Prints the entry (still the caller's); false when no more are wanted.
+    bool offer(DEntry* entry) {
+        if (!base_.empty() && entry->getDN() != nullptr &&
+            strcasecmp(normalized(entry->getDN()).c_str(), base_.c_str()) == 0)
+            return true;
+        if (limit_ > 0 && out_.count() == limit_) {
+            cut_ = true;
+            return false;
+        }
+        return out_.put(entry);  // false: nobody reads any more
+    }
+    void finish() { out_.flush(); }
+    long count() const { return out_.count(); }
+    // Whether entries past the size limit were left out.
+    bool cut() const { return cut_; }
+
+  private:
+    LdifStream out_;
+    std::string base_;
+    long limit_;
+    bool cut_ = false;
+};
+
 class Search {
   public:
     Search(DConnection& connection, const Invocation& inv) : c_(connection), inv_(inv) {
@@ -92,28 +123,94 @@ class Search {
         if (inv_.ldif_level == 1)
             write_out("#\n# LDAPv3\n# base <" + inv_.dn + "> with scope " + scope_name(inv_.scope) +
                       "\n# filter: " + filter + "\n# requesting: " + requested() + "\n#\n\n");
+        Printer printer(inv_);
+        int status = inv_.sort.empty() ? streamed(filter, printer) : sorted(filter, printer);
+        if (status != kExitOk && status != LDAP_SIZELIMIT_EXCEEDED &&
+            status != LDAP_TIMELIMIT_EXCEEDED)
+            return status;
+        long entries = printer.count();
+        if (inv_.ldif_level == 1) write_out("# numEntries: " + std::to_string(entries) + "\n\n");
+        if (entries == 0) message("no entries found");
+        if (status != kExitOk)
+            message(std::string(status == LDAP_SIZELIMIT_EXCEEDED ? "size" : "time") +
+                    " limit exceeded (LDAP result " + std::to_string(status) +
+                    "): " + std::to_string(entries) + " entries received" +
+                    (status == LDAP_SIZELIMIT_EXCEEDED && !flat_file_ && inv_.page_size == 0
+                         ? "; --page N reads past a server's limit where it allows"
+                         : ""));
+        return status;
+    }
+
+    // Entries printed as they arrive, so that memory stays flat in the size of the answer.
+    int streamed(const std::string& filter, Printer& printer) {
+        Activity activity("operation");
+        DList* attributes = name_list();
+        SearchConstraints limits(inv_.time_limit, inv_.size_limit);
+        DException* e = nullptr;
+        DConnection::SearchOutcome outcome = c_.searchEach(
+            inv_.dn.c_str(), library_scope(), filter.c_str(), attributes,
+            inv_.attrs_only && !flat_file_, constraints(limits), inv_.page_size,
+            [&](DEntry* entry) {
+                bool more = printer.offer(entry);
+                c_.deleteObject(entry);
+                return more;
+            },
+            &e);
+        printer.finish();
+        c_.deleteObject(attributes);
+        if (e != nullptr) return failed(e);
+        return printer.cut() ? LDAP_SIZELIMIT_EXCEEDED : outcome.ldapCode;
+    }
+
+    // --sort needs the whole answer before the first line.
+    int sorted(const std::string& filter, Printer& printer) {
         SearchResults* results = nullptr;
-        int status = kExitOk;
+        int code = 0;
         {
             Activity activity("operation");
-            status = flat_file_ || (inv_.size_limit == 0 && inv_.time_limit == 0)
-                         ? whole_answer(filter, &results)
-                         : limited_answer(filter, &results);
+            DList* attributes = name_list();
+            SearchConstraints limits(inv_.time_limit, inv_.size_limit);
+            DException* e = nullptr;
+            results = c_.searchPartial(inv_.dn.c_str(), library_scope(), filter.c_str(), attributes,
+                                       inv_.attrs_only && !flat_file_, constraints(limits),
+                                       inv_.page_size, &code, &e);
+            c_.deleteObject(attributes);
+            if (e != nullptr) {
+                c_.deleteObject(results);
+                return failed(e);
+            }
         }
-        if (results == nullptr) return status;
-        if (!inv_.sort.empty()) {
-            std::unique_ptr<CompareAttrNames> order(make_comparator(inv_.sort));
-            results->sort(order.get());
-        }
-        int entries = print(results, &status);
+        if (results == nullptr) return code;
+        std::unique_ptr<CompareAttrNames> order(make_comparator(inv_.sort));
+        results->sort(order.get());
+        print(results, printer);
         {
             Activity activity("operation");  // releasing server values is an LDAP call
             c_.deleteObject(results);
         }
-        if (inv_.ldif_level == 1) write_out("# numEntries: " + std::to_string(entries) + "\n\n");
-        if (entries == 0) message("no entries found");
-        if (status == LDAP_SIZELIMIT_EXCEEDED) message("size limit exceeded");
-        if (status == LDAP_TIMELIMIT_EXCEEDED) message("time limit exceeded");
+        return printer.cut() ? LDAP_SIZELIMIT_EXCEEDED : code;
+    }
+
+    // The limits of the command line for the server; none (the connection's own) without
+    // them. A flat file is searched whole and cut by the printer.
+    SearchConstraints* constraints(SearchConstraints& limits) const {
+        bool given = inv_.size_limit != 0 || inv_.time_limit != 0;
+        return given && !flat_file_ ? &limits : nullptr;
+    }
+
+    // Reports a failed search (and releases e); its exit status. A flat file answers a
+    // search that matches nothing with LDAP result 32, as it does for a base that does not
+    // exist; the base tells them apart.
+    int failed(DException* e) {
+        bool empty_answer =
+            e->getLdapErrorCode() == LDAP_NO_SUCH_OBJECT && flat_file_ && flat_file_base_exists();
+        if (empty_answer) {
+            c_.deleteObject(e);
+            return kExitOk;
+        }
+        message("cannot search " + inv_.dn + ": " + describe_exception(*e));
+        int status = failure_status(*e);
+        c_.deleteObject(e);
         return status;
     }
 
@@ -134,66 +231,6 @@ class Search {
         return list;
     }
 
-    // Through the connection, which hands out whole answers only.
-    int whole_answer(const std::string& filter, SearchResults** results) {
-        DList* attributes = name_list();
-        DException* e = nullptr;
-        *results = c_.search(inv_.dn.c_str(), library_scope(), filter.c_str(), attributes,
-                             inv_.attrs_only && !flat_file_, &e);
-        c_.deleteObject(attributes);
-        if (e == nullptr) return kExitOk;
-        int code = e->getLdapErrorCode();
-        if (!flat_file_ && (code == LDAP_SIZELIMIT_EXCEEDED || code == LDAP_TIMELIMIT_EXCEEDED)) {
-            // The server's own limit: ask again where the entries it sends are kept.
-            c_.deleteObject(e);
-            return limited_answer(filter, results);
-        }
-        // A flat file answers a search that matches nothing with LDAP result 32, as it does
-        // for a base that does not exist; the base tells them apart.
-        bool empty_answer =
-            e->getLdapErrorCode() == LDAP_NO_SUCH_OBJECT && flat_file_ && flat_file_base_exists();
-        if (empty_answer) {
-            c_.deleteObject(e);
-            *results = new SearchResults();
-            return kExitOk;
-        }
-        message("cannot search " + inv_.dn + ": " + describe_exception(*e));
-        int status = failure_status(*e);
-        c_.deleteObject(e);
-        return status;
-    }
-
-    // On the server's session, so that the entries sent before a limit ran out are kept.
-    int limited_answer(const std::string& filter, SearchResults** results) {
-        DList* attributes = name_list();
-        DException* e = nullptr;
-        SearchConstraints limits(inv_.time_limit, inv_.size_limit);
-        SearchPar* par = c_.prepareSearchRequest(inv_.dn.c_str(), library_scope(), filter.c_str(),
-                                                 attributes, inv_.attrs_only, &limits, &e);
-        int rc = 0;
-        LDAPMessage* answer = nullptr;
-        if (par != nullptr) {
-            rc = qdx_ldap_search_s(c_.getConnection(), inv_.dn.c_str(), par->scope, filter.c_str(),
-                                   par->attrs, inv_.attrs_only ? 1 : 0, &answer);
-            c_.freeSearchPar(par);
-        }
-        c_.deleteObject(attributes);
-        if (e != nullptr) {
-            message("cannot search " + inv_.dn + ": " + describe_exception(*e));
-            int status = failure_status(*e);
-            c_.deleteObject(e);
-            return status;
-        }
-        if (rc != 0 && rc != LDAP_SIZELIMIT_EXCEEDED && rc != LDAP_TIMELIMIT_EXCEEDED) {
-            qdx_ldap_msgfree(answer);
-            message("cannot search " + inv_.dn + ": LDAP result " + std::to_string(rc) + ", " +
-                    qdx_ldap_err2string(rc));
-            return status_of_code(rc);
-        }
-        *results = answer != nullptr ? c_.getSearchResult(answer) : new SearchResults();
-        return rc;
-    }
-
     bool flat_file_base_exists() {
         if (normalized(inv_.dn).empty()) return true;
         DException* e = nullptr;
@@ -203,43 +240,21 @@ class Search {
         return base != nullptr;
     }
 
-    // Prints the entries (the first size_limit of them); the count printed.
-    int print(SearchResults* results, int* status) {
+    // Hands the entries of a whole answer to the printer, and says what failed in parts.
+    static void print(SearchResults* results, Printer& printer) {
         Activity activity("ldif_output");
-        std::string base = inv_.scope == kScopeChildren ? normalized(inv_.dn) : "";
-        int entries = 0;
-        std::string text;
         for (DElement* element = results->getFirstElement(); element != nullptr;
              element = results->getNextElement()) {
             if (element->getType() == DELEMENT_EXCEPTION) {
                 auto* e = static_cast<DException*>(element);
                 if (strcmp(e->getInfoSMsg(), kNoSuchObject) != 0)
                     message("part of the search failed: " + describe_exception(*e));
-                continue;
-            }
-            if (element->getType() != DELEMENT_ENTRY) continue;
-            auto* entry = static_cast<DEntry*>(element);
-            std::string dn = entry->getDN() != nullptr ? entry->getDN() : "";
-            if (!base.empty() && strcasecmp(normalized(dn).c_str(), base.c_str()) == 0) continue;
-            if (inv_.size_limit > 0 && entries == inv_.size_limit) {
-                *status = LDAP_SIZELIMIT_EXCEEDED;  // a flat file has no limit of its own
+            } else if (element->getType() == DELEMENT_ENTRY &&
+                       !printer.offer(static_cast<DEntry*>(element))) {
                 break;
             }
-            if (inv_.ldif_level == 1) text += "# " + dn + "\n";
-            if (inv_.attrs_only) {
-                append_entry_names_ldif(text, entry);
-            } else {
-                append_entry_ldif(text, entry);
-            }
-            ++entries;
-            if (text.size() >= 1 << 16) {
-                write_out(text);
-                text.clear();
-                if (ferror(stdout)) break;  // nobody reads any more
-            }
         }
-        write_out(text);
-        return entries;
+        printer.finish();
     }
 
     DConnection& c_;
