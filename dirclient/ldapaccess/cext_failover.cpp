@@ -4,8 +4,19 @@
 #include "dns_discovery.h"
 #include "ldap_result_codes.h"
 #include "server_list.h"
+#include "server_quarantine.h"
 
 namespace dirclient::ldapaccess {
+
+namespace {
+
+// Failures that tell a server is not there, as opposed to one that answered with a refusal.
+bool is_dead_server_code(int code) {
+    return code == QDX_LDAP_SERVER_DOWN || code == QDX_LDAP_CONNECT_ERROR ||
+           code == QDX_LDAP_TIMEOUT;
+}
+
+}  // namespace
 
 bool is_failover_code(int code) {
     switch (code) {
@@ -26,7 +37,8 @@ bool is_failover_code(int code) {
 int RecordedSearch::send(LDAP* ld) const {
     std::vector<char*> names;
     if (attrs) {
-        for (const std::string& name : *attrs) names.push_back(const_cast<char*>(name.c_str()));
+        for (const std::string& name : *attrs)
+            names.push_back(const_cast<char*>(name.c_str()));
         names.push_back(nullptr);
     }
     return ldap_search(ld, base.c_str(), scope, filter.c_str(), attrs ? names.data() : nullptr,
@@ -39,8 +51,11 @@ using namespace dirclient::ldapaccess;
 
 ldap_cext::ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool from_dns,
                      std::string dns, int open_options)
-    : use_dns(from_dns), dns_name(std::move(dns)), servers(std::move(list)),
-      core(std::move(first)), options(open_options),
+    : use_dns(from_dns),
+      dns_name(std::move(dns)),
+      servers(std::move(list)),
+      core(std::move(first)),
+      options(open_options),
       timer(
           mutex, [this] { core->close_connection(); }, [this] { return core->has_outstanding(); }) {
     // After an idle close the next request opens the connection again, as a fail-over
@@ -72,31 +87,42 @@ std::optional<std::vector<std::pair<int, int>>> ldap_cext::resend_p_requests(LDA
     return resent;
 }
 
+Connected ldap_cext::connect_bound(const ServerAddress& server, bool probe, bool rebind) {
+    Connected connected = connect_server(server, probe);
+    if (connected.ld != nullptr && rebind) {
+        // The limits hold for everything sent on the new server, re-sent searches included.
+        core->apply_limits(connected.ld);
+        int rc = bind_within_timeout(connected.ld, bind_dn ? bind_dn->c_str() : nullptr,
+                                     credentials ? credentials->c_str() : nullptr, method);
+        if (rc != 0) {
+            ldap_unbind_ext(connected.ld, nullptr, nullptr);
+            connected = Connected{nullptr, rc};
+        }
+    } else if (connected.ld != nullptr) {
+        core->apply_limits(connected.ld);
+    }
+    if (connected.ld == nullptr && is_dead_server_code(connected.code))
+        server_quarantine().failed(server);
+    else if (connected.ld != nullptr)
+        server_quarantine().answered(server);
+    return connected;
+}
+
 int ldap_cext::move_to_next_server(int last_code, const Request* request, bool request_is_bind,
                                    bool* moved) {
     *moved = false;
     if (use_dns) servers = lookup_server_list(dns_name).value_or("");
-    const std::string list = servers;
-    const char* position = list.c_str();
+    // The server that just went away is not worth its connect time-out again at once.
+    if (core->connected() && is_dead_server_code(last_code))
+        server_quarantine().failed(core->server());
     int last = last_code;
-    while (std::optional<ServerAddress> server = next_server(&position)) {
+    for (const ServerAddress& server : server_quarantine().walk_order(list_servers(servers))) {
         // A bind request is itself bounded by nothing, so the server must first show that
         // it answers; otherwise the re-bind, bounded by the network time-out, shows it.
-        Connected connected = connect_server(*server, request_is_bind);
+        Connected connected = connect_bound(server, request_is_bind, !request_is_bind);
         if (connected.ld == nullptr) {
             last = connected.code;
             continue;
-        }
-        // The limits hold for everything sent on the new server, re-sent searches included.
-        core->apply_limits(connected.ld);
-        if (!request_is_bind) {
-            int rc = bind_within_timeout(connected.ld, bind_dn ? bind_dn->c_str() : nullptr,
-                                         credentials ? credentials->c_str() : nullptr, method);
-            if (rc != 0) {
-                ldap_unbind_ext(connected.ld, nullptr, nullptr);
-                last = rc;
-                continue;
-            }
         }
         std::optional<std::vector<std::pair<int, int>>> resent;
         if (request_is_bind)
@@ -110,7 +136,7 @@ int ldap_cext::move_to_next_server(int last_code, const Request* request, bool r
             last = qdx_ldap_classic_code(code);
             continue;
         }
-        SessionCore::Connection previous = core->install(connected.ld, *server, *resent);
+        SessionCore::Connection previous = core->install(connected.ld, server, *resent);
         int code = request ? (*request)(*core) : 0;
         if (is_failover_code(code)) {
             core->restore(std::move(previous));

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "failback_probe.h"
 #include "idle_timer.h"
 #include "ldap_cext.h"
 #include "session_core.h"
@@ -45,8 +46,8 @@ struct ldap_cext {
     using SessionCore = dirclient::ldapaccess::SessionCore;
     using Request = dirclient::ldapaccess::Request;
 
-    ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool from_dns,
-              std::string dns, int open_options);
+    ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool from_dns, std::string dns,
+              int open_options);
 
     // Runs "request" on the current server; when it fails with a fail-over code and
     // "allowed", moves to the next usable server and repeats it there. "moved" tells
@@ -63,6 +64,16 @@ struct ldap_cext {
     // Re-sends every recorded search on "ld"; (caller id, libldap id) pairs, or nothing.
     std::optional<std::vector<std::pair<int, int>>> resend_p_requests(LDAP* ld) const;
 
+    // Connects to "server" (with "probe", the server must answer an anonymous bind) and, with
+    // "rebind", binds with the stored credentials; a server that proves dead or silent goes
+    // into quarantine, one that answers leaves it. The session itself is not touched.
+    dirclient::ldapaccess::Connected connect_bound(
+        const dirclient::ldapaccess::ServerAddress& server, bool probe, bool rebind = true);
+
+    // Between requests, when the fail-back interval has passed: moves to the first server
+    // before the current one in the list that answers (failback_probe.cpp).
+    void fail_back();
+
     void forget_recorded(int msgid);
     bool is_recorded(int msgid) const;
 
@@ -78,6 +89,8 @@ struct ldap_cext {
     long last_mods = 0;
     int options = 0;
     dirclient::ldapaccess::IdleTimer timer;
+    dirclient::ldapaccess::FailbackProbe failback;
+    bool moved_unseen = false;  // a fail-back that ldap_cext_is_changed has not reported
 };
 
 namespace dirclient::ldapaccess {
@@ -85,9 +98,11 @@ namespace dirclient::ldapaccess {
 // Holds the session mutex for one call and restarts the idle countdown when the call
 // reached the server.
 class SessionCall {
-public:
+  public:
     explicit SessionCall(LDAP_CEXT* session)
-        : session_(session), lock_(session->mutex), calls_(session->core->server_calls()) {}
+        : session_(session), lock_(session->mutex), calls_(session->core->server_calls()) {
+        session_->fail_back();
+    }
     ~SessionCall() {
         if (session_->core->server_calls() != calls_) session_->timer.ping();
     }
@@ -96,7 +111,7 @@ public:
 
     std::unique_lock<std::mutex>& lock() { return lock_; }
 
-private:
+  private:
     LDAP_CEXT* session_;
     std::unique_lock<std::mutex> lock_;
     unsigned long calls_;

@@ -9,6 +9,7 @@
 #include "cext_session.h"
 #include "dexception.h"
 #include "dns_discovery.h"
+#include "dns_srv.h"
 #include "ffconnection.h"
 #include "ldap_result_codes.h"
 #include "object_memory.h"
@@ -17,6 +18,8 @@
 namespace dirclient::ldapaccess {
 
 namespace {
+
+constexpr const char* kSrvPrefix = "DNS-SRV:";
 
 bool has_prefix(const char* host, const char* prefix) {
     return host != nullptr && strncasecmp(host, prefix, std::strlen(prefix)) == 0;
@@ -34,10 +37,20 @@ FFConnection* open_flat_file(const char* host, int port) {
     return directory.release();
 }
 
+// A server list from the SRV records of the domain in "host"; it is kept in the order
+// chosen now, so that fail-over walks it as it would a URL list.
+LDAP_CEXT* open_srv_list(const char* host) {
+    std::optional<std::string> domain = dns_name_of_host(host);
+    if (!domain) return nullptr;
+    std::optional<std::string> list = lookup_srv_server_list(*domain, false);
+    return list ? ldap_cext_open(list->c_str(), 0, LDAP_CEXT_FAILOVER) : nullptr;
+}
+
 // The back end of "host", or null.
 void* open_backend(int kind, const char* host, int port) {
     switch (kind) {
         case QDX_LDAP_SERVER_LIST:
+            if (has_prefix(host, kSrvPrefix)) return open_srv_list(host);
             if (!has_prefix(host, "DNS:")) return ldap_cext_open(host, port, LDAP_CEXT_FAILOVER);
             {
                 // The name goes to the session directly as well: another thread may set or
@@ -72,7 +85,8 @@ int close_flat_file(FFConnection* directory) {
 }  // namespace
 
 int backend_kind(const char* host) {
-    if (has_prefix(host, "DNS:") || has_prefix(host, "LDAP://")) return QDX_LDAP_SERVER_LIST;
+    if (has_prefix(host, "DNS:") || has_prefix(host, kSrvPrefix) || has_prefix(host, "LDAP://"))
+        return QDX_LDAP_SERVER_LIST;
     if (has_prefix(host, "FILE:///")) return QDX_LDAP_FLAT_FILE;
     return QDX_LDAP_PLAIN;
 }

@@ -41,8 +41,7 @@ int ldap_cext_unbind_s(LDAP_CEXT* session);
 // binds (method 128) are supported. Discards the recorded searches.
 int ldap_cext_bind_s(LDAP_CEXT* session, const char* who, const char* credentials, int method,
                      int flags);
-int ldap_cext_simple_bind_s(LDAP_CEXT* session, const char* who, const char* password,
-                            int flags);
+int ldap_cext_simple_bind_s(LDAP_CEXT* session, const char* who, const char* password, int flags);
 // Asynchronous bind on the current server (no fail-over, credentials not kept): the message
 // identifier or -1. Discards the recorded searches.
 int ldap_cext_bind(LDAP_CEXT* session, const char* who, const char* credentials, int method);
@@ -53,8 +52,8 @@ int ldap_cext_simple_bind(LDAP_CEXT* session, const char* who, const char* passw
 int ldap_cext_search_s(LDAP_CEXT* session, const char* base, int scope, const char* filter,
                        char** attrs, int attrsonly, LDAPMessage** result, int flags);
 int ldap_cext_search_st(LDAP_CEXT* session, const char* base, int scope, const char* filter,
-                        char** attrs, int attrsonly, struct timeval* timeout,
-                        LDAPMessage** result, int flags);
+                        char** attrs, int attrsonly, struct timeval* timeout, LDAPMessage** result,
+                        int flags);
 int ldap_cext_compare_s(LDAP_CEXT* session, const char* dn, const char* attr, const char* value,
                         int flags);
 
@@ -83,6 +82,18 @@ int ldap_cext_set_timeout(LDAP_CEXT* session, long seconds);
 // searches, 0 (or a negative value) for none; they stay in force across fail-overs. 0, or
 // 89 for a null session.
 int ldap_cext_set_limits(LDAP_CEXT* session, int timelimit, int sizelimit);
+
+// Process-wide: a server that failed is skipped by list walks for "seconds" (0: never
+// skipped; -1: back to QDX_SERVER_QUARANTINE, 60 by default) unless every server of the
+// list is skipped. 0, or 89 for a value below -1.
+int ldap_cext_set_quarantine(long seconds);
+
+// Fail-back: every "seconds" (0 switches it off, the default unless QDX_FAILBACK_INTERVAL
+// gives an interval when the session opens), between requests and never with an answer
+// outstanding, a session not on the first server of its list probes the servers before the
+// current one and moves to the first that answers, binding with the stored credentials.
+// The cached answers are flushed on a move. 0, or 89 for a null session or negative value.
+int ldap_cext_set_failback(LDAP_CEXT* session, long seconds);
 
 // Replaces the server list with a copy and stops taking it from DNS.
 void ldap_cext_set_servers(LDAP_CEXT* session, const char* list);
