@@ -143,6 +143,8 @@ int ldap_cext::move_to_next_server(int last_code, const Request* request, bool r
             last = code;
             continue;
         }
+        // ldap_cext_is_changed reports a move to another server whichever call made it.
+        if (!same_server(previous.server, server)) moved_unseen = true;
         core->commit(std::move(previous));
         *moved = true;
         return code;

@@ -90,7 +90,7 @@ struct ldap_cext {
     int options = 0;
     dirclient::ldapaccess::IdleTimer timer;
     dirclient::ldapaccess::FailbackProbe failback;
-    bool moved_unseen = false;  // a fail-back that ldap_cext_is_changed has not reported
+    bool moved_unseen = false;  // a move that ldap_cext_is_changed has not reported
 };
 
 namespace dirclient::ldapaccess {

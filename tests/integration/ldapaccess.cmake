@@ -16,3 +16,7 @@ set_tests_properties(ldapaccess_idle_itest PROPERTIES COST 1000)
 # DNS tests run in private mount and network namespaces, where port 53 of the loopback is
 # theirs and /etc/resolv.conf names it; the wrapper says so when that is not permitted.
 dirclient_namespace_test(NAME ldapaccess_dns_itest SOURCES ldapaccess_dns_test.cpp LIBS dirclient_lib)
+dirclient_unit_test(NAME ldapaccess_failback_itest
+    SOURCES ldapaccess_failback_test.cpp
+    LIBS dirclient_lib dirclient_test_support
+    LABELS integration)
