@@ -93,8 +93,8 @@ TEST_F(ServerReturn, ComesBackToFirstServerWithinOneProbeInterval) {
 
     // While an answer is outstanding the session stays where it is.
     a.start();
-    int id = ldap_cext_search(session.get(), SlapdServer::kSuffix, LDAP_SCOPE_SUBTREE,
-                              kAliceFilter, nullptr, 0, LDAP_CEXT_FAILOVER | LDAP_CEXT_RECORD);
+    int id = ldap_cext_search(session.get(), SlapdServer::kSuffix, LDAP_SCOPE_SUBTREE, kAliceFilter,
+                              nullptr, 0, LDAP_CEXT_FAILOVER | LDAP_CEXT_RECORD);
     ASSERT_GT(id, 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     LDAPMessage* answer = nullptr;
