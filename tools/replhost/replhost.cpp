@@ -1,6 +1,7 @@
 // replhost: a directory server in miniature for the replication bridge. It loads the
 // plug-in, then either sends updates as the master or fetches and prints them as a slave.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,6 +155,38 @@ int run_master(const ReplEntryTable& bridge, const Options& options) {
     return status;
 }
 
+// Writes "path" so that it is complete on disk before this returns, or not there at all:
+// a temporary file, flushed to disk, renamed into place, and the folder flushed too. The
+// next update is fetched only after that, so a crash never loses one the bridge passed on.
+bool store_durably(const std::string& folder, const std::string& name, const char* data,
+                   int length) {
+    const std::string path = folder + "/" + name;
+    const std::string temporary = folder + "/." + name + ".tmp";
+    int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < static_cast<size_t>(length)) {
+        ssize_t n = write(fd, data + done, static_cast<size_t>(length) - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    bool ok = done == static_cast<size_t>(length) && fsync(fd) == 0;
+    ok = close(fd) == 0 && ok;
+    ok = ok && rename(temporary.c_str(), path.c_str()) == 0;
+    if (!ok) {
+        std::fprintf(stderr, "replhost: cannot store %s: %s\n", path.c_str(), std::strerror(errno));
+        unlink(temporary.c_str());
+        return false;
+    }
+    int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return true;
+}
+
 bool deliver(const Options& options, long number, const char* data, int length) {
     if (options.out_dir.empty()) {
         std::fwrite(data, 1, static_cast<size_t>(length), stdout);
@@ -162,10 +195,8 @@ bool deliver(const Options& options, long number, const char* data, int length) 
         return !std::ferror(stdout);
     }
     char name[32];
-    std::snprintf(name, sizeof name, "/update-%06ld", number);
-    std::ofstream file(options.out_dir + name, std::ios::binary);
-    file.write(data, length);
-    return static_cast<bool>(file);
+    std::snprintf(name, sizeof name, "update-%06ld", number);
+    return store_durably(options.out_dir, name, data, length);
 }
 
 int run_slave(const ReplEntryTable& bridge, const Options& options) {
