@@ -20,3 +20,7 @@ dirclient_unit_test(NAME ldapaccess_failback_itest
     SOURCES ldapaccess_failback_test.cpp
     LIBS dirclient_lib dirclient_test_support
     LABELS integration)
+dirclient_unit_test(NAME replication_pair_itest
+    SOURCES replication_pair_test.cpp
+    LIBS dirclient_lib dirclient_test_support
+    LABELS integration)
