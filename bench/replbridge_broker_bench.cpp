@@ -26,6 +26,7 @@
 #include "rabbitmq_broker.h"
 #include "ratio_reporter.h"
 #include "replbridge.h"
+#include "replbridge_loader.h"
 
 namespace {
 
@@ -177,16 +178,8 @@ int main(int argc, char** argv) {
     if (!mkdtemp(folder)) return 1;
     spool = folder;
     setenv("RQC_SPOOL_DIR", folder, 1);
-    void* plugin = dlopen(REPLBRIDGE_PATH, RTLD_NOW);
-    auto entry =
-        plugin ? reinterpret_cast<int (*)(const ReplDescriptor**)>(dlsym(plugin, "qdxDllEntry"))
-               : nullptr;
-    const ReplDescriptor* descriptor = nullptr;
-    if (!entry || entry(&descriptor) != 1) {
-        std::fprintf(stderr, "cannot load %s\n", REPLBRIDGE_PATH);
-        return 1;
-    }
-    bridge = descriptor->entries;
+    bridge = bench::load_replbridge(REPLBRIDGE_PATH);
+    if (bridge == nullptr) return 1;
     int status = 0;
     try {
         dirclient::test::RabbitMqBroker private_broker;

@@ -28,6 +28,21 @@ bool in_private_dns_namespace(std::string* reason) {
     return false;
 }
 
+std::string answer_with_record(const std::string& query, int type, const std::string& rdata) {
+    size_t question_end = 12;
+    while (question_end < query.size() && query[question_end] != 0)
+        question_end += 1 + static_cast<unsigned char>(query[question_end]);
+    question_end += 5;  // the root label, type and class
+    std::string reply =
+        query.substr(0, 2) + std::string("\x81\x80\x00\x01\x00\x01\x00\x00\x00\x00", 10);
+    reply += query.substr(12, question_end - 12);
+    reply += std::string("\xc0\x0c\x00", 3) + static_cast<char>(type);
+    reply += std::string("\x00\x01\x00\x00\x00\x3c", 6);
+    reply.push_back(static_cast<char>(rdata.size() >> 8));
+    reply.push_back(static_cast<char>(rdata.size() & 0xff));
+    return reply + rdata;
+}
+
 Dnsmasq::Dnsmasq(const std::vector<TxtRecord>& records, const std::vector<std::string>& srv_hosts) {
     std::vector<std::string> argv = {"dnsmasq",
                                      "--keep-in-foreground",

@@ -34,6 +34,10 @@ class Dnsmasq {
     pid_t pid_ = -1;
 };
 
+// An answer to "query" holding one record of "type" (16 TXT, 33 SRV, ...) owned by the
+// question's name, whose data is "rdata" exactly as given (for malformed answers).
+std::string answer_with_record(const std::string& query, int type, const std::string& rdata);
+
 // A UDP DNS server whose answers a test builds byte by byte (for malformed answers). It
 // receives the query and returns the datagram to send back.
 class FakeDnsServer {

@@ -66,6 +66,16 @@ void describe(RqcResult& result, RqcOperation op, int32_t layer, int32_t reason,
     std::vsnprintf(result.location + used, sizeof result.location - used, format, args);
 }
 
+// An environment failure's block, its location left to the caller.
+void describe_cause(RqcResult& result, RqcOperation op, int32_t layer, int32_t reason) {
+    result = RqcResult{};
+    result.compCode = RQC_CC_FAILED;
+    result.rtnType = layer;
+    result.opType = op;
+    result.reason = reason;
+    result.errType = RQC_ERR_ENVIRONMENT;
+}
+
 // Records the failure as this thread's last error and returns 0, the calls' failure value.
 __attribute__((format(printf, 5, 6))) int fail(RqcOperation op, int32_t reason, int32_t position,
                                                int32_t kind, const char* format, ...) {
@@ -91,11 +101,7 @@ __attribute__((format(printf, 3, 4))) int fail_spool(RqcOperation op, const Rqcx
              format, args);
     va_end(args);
     RqcResult& sub = last_error.subResult;
-    sub.compCode = RQC_CC_FAILED;
-    sub.rtnType = RQC_LAYER_SYSTEM;
-    sub.opType = op;
-    sub.reason = status.error;
-    sub.errType = RQC_ERR_ENVIRONMENT;
+    describe_cause(sub, op, RQC_LAYER_SYSTEM, status.error);
     // A long path cuts the system's text short; the path is the more useful half.
     if (std::snprintf(sub.location, sizeof sub.location, "%s: %s", status.detail,
                       std::strerror(status.error)) >= static_cast<int>(sizeof sub.location))
@@ -109,19 +115,11 @@ int fail_broker(RqcOperation op, const rqc_amqp::Failure& failure) {
     last_error = RqcError{};
     last_error.version = 1;
     RqcResult& result = last_error.result;
-    result.compCode = RQC_CC_FAILED;
-    result.rtnType = RQC_LAYER_BROKER;
-    result.opType = op;
-    result.reason = RQC_REASON_BROKER;
-    result.errType = RQC_ERR_ENVIRONMENT;
+    describe_cause(result, op, RQC_LAYER_BROKER, RQC_REASON_BROKER);
     std::snprintf(result.location, sizeof result.location, "%s: %s", kCallNames[op],
                   failure.what.c_str());
     RqcResult& sub = last_error.subResult;
-    sub.compCode = RQC_CC_FAILED;
-    sub.rtnType = RQC_LAYER_BROKER;
-    sub.opType = op;
-    sub.reason = failure.code;
-    sub.errType = RQC_ERR_ENVIRONMENT;
+    describe_cause(sub, op, RQC_LAYER_BROKER, failure.code);
     std::snprintf(sub.location, sizeof sub.location, "%s", failure.cause.c_str());
     has_last_error = true;
     return 0;

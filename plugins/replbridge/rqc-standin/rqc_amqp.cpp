@@ -48,10 +48,76 @@ void describe_reply(const amqp_rpc_reply_t& reply, Failure* failure) {
     }
 }
 
+using Clock = std::chrono::steady_clock;
+
 timeval seconds(int count) {
     timeval tv{};
     tv.tv_sec = count;
     return tv;
+}
+
+Clock::time_point deadline_from_now() {
+    return Clock::now() + std::chrono::seconds(kWaitSeconds);
+}
+
+// The next frame, waited for until "deadline"; an AMQP status.
+int next_frame(amqp_connection_state_t connection, Clock::time_point deadline,
+               amqp_frame_t* frame) {
+    auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
+    if (left.count() <= 0) return AMQP_STATUS_TIMEOUT;
+    timeval limit{};
+    limit.tv_sec = static_cast<time_t>(left.count() / 1000000);
+    limit.tv_usec = static_cast<suseconds_t>(left.count() % 1000000);
+    return amqp_simple_wait_frame_noblock(connection, frame, &limit);
+}
+
+// The header and body frames that follow a basic.get-ok or a basic.return.
+int read_content(amqp_connection_state_t connection, Clock::time_point deadline,
+                 std::string* body) {
+    amqp_frame_t frame;
+    int status = next_frame(connection, deadline, &frame);
+    if (status != AMQP_STATUS_OK) return status;
+    if (frame.frame_type != AMQP_FRAME_HEADER) return AMQP_STATUS_UNEXPECTED_STATE;
+    const uint64_t size = frame.payload.properties.body_size;
+    body->clear();
+    while (body->size() < size) {
+        status = next_frame(connection, deadline, &frame);
+        if (status != AMQP_STATUS_OK) return status;
+        if (frame.frame_type != AMQP_FRAME_BODY) return AMQP_STATUS_UNEXPECTED_STATE;
+        body->append(static_cast<const char*>(frame.payload.body_fragment.bytes),
+                     frame.payload.body_fragment.len);
+    }
+    return body->size() == size ? AMQP_STATUS_OK : AMQP_STATUS_BAD_AMQP_DATA;
+}
+
+// Bounds the library's own request-and-answer calls while it lives. Only set around them:
+// with a bound in force the library's other reads and writes are markedly slower.
+class BoundedRpc {
+  public:
+    explicit BoundedRpc(amqp_connection_state_t connection) : connection_(connection) {
+        timeval limit = seconds(kWaitSeconds);
+        amqp_set_rpc_timeout(connection_, &limit);
+    }
+    ~BoundedRpc() { amqp_set_rpc_timeout(connection_, nullptr); }
+    BoundedRpc(const BoundedRpc&) = delete;
+    BoundedRpc& operator=(const BoundedRpc&) = delete;
+
+  private:
+    amqp_connection_state_t connection_;
+};
+
+// The failure a channel or connection close frame carries.
+void describe_close(const amqp_frame_t& frame, Failure* failure) {
+    amqp_rpc_reply_t reply{};
+    reply.reply_type = AMQP_RESPONSE_SERVER_EXCEPTION;
+    reply.reply = frame.payload.method;
+    describe_reply(reply, failure);
+}
+
+bool is_close(const amqp_frame_t& frame) {
+    return frame.frame_type == AMQP_FRAME_METHOD &&
+           (frame.payload.method.id == AMQP_CHANNEL_CLOSE_METHOD ||
+            frame.payload.method.id == AMQP_CONNECTION_CLOSE_METHOD);
 }
 
 }  // namespace
@@ -112,7 +178,7 @@ bool Link::ensure_open(Failure* failure) {
     amqp_socket_t* socket = amqp_tcp_socket_new(state->connection);
     timeval limit = seconds(kWaitSeconds);
     amqp_set_handshake_timeout(state->connection, &limit);
-    amqp_set_rpc_timeout(state->connection, &limit);
+    BoundedRpc bounded(state->connection);
     int status = socket ? amqp_socket_open_noblock(socket, info.host, info.port, &limit)
                         : AMQP_STATUS_NO_MEMORY;
     if (status != AMQP_STATUS_OK) {
@@ -156,6 +222,7 @@ bool Link::ensure_open(Failure* failure) {
 
 bool Link::declare(const std::string& queue, Failure* failure) {
     if (state_->declared.count(queue) != 0) return true;
+    BoundedRpc bounded(state_->connection);
     amqp_queue_declare(state_->connection, kChannel, amqp_cstring_bytes(queue.c_str()), 0, 1, 0, 0,
                        amqp_empty_table);
     amqp_rpc_reply_t reply = amqp_get_rpc_reply(state_->connection);
@@ -170,58 +237,40 @@ bool Link::declare(const std::string& queue, Failure* failure) {
 }
 
 bool Link::await_confirm(uint64_t tag, const std::string& queue, Failure* failure) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::seconds(kWaitSeconds);
+    const auto deadline = deadline_from_now();
     const std::string what = "no confirmation that the broker at " + display_url(url_) +
                              " stored a message for \"" + queue + "\"";
     bool returned = false;  // the broker had no queue to route it to
+    std::string ignored;
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            *failure = Failure{AMQP_STATUS_TIMEOUT, what, amqp_error_string2(AMQP_STATUS_TIMEOUT)};
+        amqp_frame_t frame;
+        int status = next_frame(state_->connection, deadline, &frame);
+        if (status == AMQP_STATUS_OK && is_close(frame)) {
+            failure->what = what;
+            describe_close(frame, failure);
             return false;
         }
-        timeval limit{};
-        limit.tv_sec = static_cast<time_t>(left.count() / 1000000);
-        limit.tv_usec = static_cast<suseconds_t>(left.count() % 1000000);
-        amqp_frame_t frame;
-        int status = amqp_simple_wait_frame_noblock(state_->connection, &frame, &limit);
+        if (status == AMQP_STATUS_OK && frame.frame_type == AMQP_FRAME_METHOD &&
+            frame.payload.method.id == AMQP_BASIC_RETURN_METHOD) {
+            returned = true;
+            status = read_content(state_->connection, deadline, &ignored);
+        }
         if (status != AMQP_STATUS_OK) {
             *failure = Failure{status, what, amqp_error_string2(status)};
             return false;
         }
         if (frame.frame_type != AMQP_FRAME_METHOD) continue;
         void* decoded = frame.payload.method.decoded;
-        switch (frame.payload.method.id) {
-            case AMQP_BASIC_ACK_METHOD: {
-                auto* ack = static_cast<amqp_basic_ack_t*>(decoded);
-                if (ack->delivery_tag < tag) continue;
-                if (!returned) return true;
-                *failure = Failure{AMQP_REPLY_SUCCESS, what, "no queue took the message"};
-                return false;
-            }
-            case AMQP_BASIC_NACK_METHOD:
-                if (static_cast<amqp_basic_nack_t*>(decoded)->delivery_tag < tag) continue;
-                *failure = Failure{0, what, "the broker could not store the message"};
-                return false;
-            case AMQP_BASIC_RETURN_METHOD: {
-                amqp_message_t message;
-                amqp_read_message(state_->connection, frame.channel, &message, 0);
-                amqp_destroy_message(&message);
-                returned = true;
-                continue;
-            }
-            case AMQP_CHANNEL_CLOSE_METHOD:
-            case AMQP_CONNECTION_CLOSE_METHOD: {
-                amqp_rpc_reply_t reply{};
-                reply.reply_type = AMQP_RESPONSE_SERVER_EXCEPTION;
-                reply.reply = frame.payload.method;
-                failure->what = what;
-                describe_reply(reply, failure);
-                return false;
-            }
-            default:
-                continue;
+        if (frame.payload.method.id == AMQP_BASIC_ACK_METHOD) {
+            if (static_cast<amqp_basic_ack_t*>(decoded)->delivery_tag < tag) continue;
+            if (!returned) return true;
+            *failure = Failure{AMQP_REPLY_SUCCESS, what, "no queue took the message"};
+            return false;
+        }
+        if (frame.payload.method.id == AMQP_BASIC_NACK_METHOD) {
+            if (static_cast<amqp_basic_nack_t*>(decoded)->delivery_tag < tag) continue;
+            *failure = Failure{0, what, "the broker could not store the message"};
+            return false;
         }
     }
 }
@@ -249,44 +298,48 @@ int Link::fetch(void** data, size_t* length, Failure* failure) {
     amqp_connection_state_t connection = state_->connection;
     const std::string what =
         "cannot take from \"" + own_ + "\" on the broker at " + display_url(url_);
+    auto failed = [&](int status) {
+        *failure = Failure{status, what, amqp_error_string2(status)};
+        return -1;
+    };
     if (state_->unacked != 0) {
         // The host came back for more: it has kept what it took last.
         int status = amqp_basic_ack(connection, kChannel, state_->unacked, 0);
         state_->unacked = 0;
-        if (status != AMQP_STATUS_OK) {
-            *failure = Failure{status, what, amqp_error_string2(status)};
+        if (status != AMQP_STATUS_OK) return failed(status);
+    }
+    amqp_basic_get_t request{};
+    request.queue = amqp_cstring_bytes(own_.c_str());
+    int status = amqp_send_method(connection, kChannel, AMQP_BASIC_GET_METHOD, &request);
+    if (status != AMQP_STATUS_OK) return failed(status);
+    const auto deadline = deadline_from_now();
+    amqp_frame_t frame;
+    do {
+        status = next_frame(connection, deadline, &frame);
+        if (status != AMQP_STATUS_OK) return failed(status);
+        if (is_close(frame)) {
+            failure->what = what;
+            describe_close(frame, failure);
             return -1;
         }
-    }
-    amqp_rpc_reply_t reply =
-        amqp_basic_get(connection, kChannel, amqp_cstring_bytes(own_.c_str()), 0);
-    if (reply.reply_type != AMQP_RESPONSE_NORMAL) {
-        failure->what = what;
-        describe_reply(reply, failure);
-        return -1;
-    }
-    if (reply.reply.id != AMQP_BASIC_GET_OK_METHOD) return 0;
-    uint64_t tag = static_cast<amqp_basic_get_ok_t*>(reply.reply.decoded)->delivery_tag;
-    amqp_message_t message;
-    reply = amqp_read_message(connection, kChannel, &message, 0);
-    if (reply.reply_type != AMQP_RESPONSE_NORMAL) {
-        failure->what = what;
-        describe_reply(reply, failure);
-        return -1;
-    }
-    void* copy = message.body.len > 0 ? std::malloc(message.body.len) : nullptr;
-    if (message.body.len > 0 && copy == nullptr) {
-        amqp_destroy_message(&message);
+    } while (frame.frame_type != AMQP_FRAME_METHOD ||
+             (frame.payload.method.id != AMQP_BASIC_GET_OK_METHOD &&
+              frame.payload.method.id != AMQP_BASIC_GET_EMPTY_METHOD));
+    if (frame.payload.method.id == AMQP_BASIC_GET_EMPTY_METHOD) return 0;
+    uint64_t tag = static_cast<amqp_basic_get_ok_t*>(frame.payload.method.decoded)->delivery_tag;
+    std::string body;
+    status = read_content(connection, deadline, &body);
+    amqp_maybe_release_buffers(connection);
+    if (status != AMQP_STATUS_OK) return failed(status);
+    void* copy = body.empty() ? nullptr : std::malloc(body.size());
+    if (!body.empty() && copy == nullptr) {
         // Back to the queue at its place, for a later take.
         amqp_basic_reject(connection, kChannel, tag, 1);
-        *failure = Failure{AMQP_STATUS_NO_MEMORY, what, amqp_error_string2(AMQP_STATUS_NO_MEMORY)};
-        return -1;
+        return failed(AMQP_STATUS_NO_MEMORY);
     }
-    if (copy != nullptr) std::memcpy(copy, message.body.bytes, message.body.len);
+    if (copy != nullptr) std::memcpy(copy, body.data(), body.size());
     *data = copy;
-    *length = message.body.len;
-    amqp_destroy_message(&message);
-    amqp_maybe_release_buffers(connection);
+    *length = body.size();
     state_->unacked = tag;
     return 1;
 }
