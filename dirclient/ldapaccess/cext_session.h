@@ -71,8 +71,8 @@ struct ldap_cext {
         const dirclient::ldapaccess::ServerAddress& server, bool probe, bool rebind = true);
 
     // Between requests, when the fail-back interval has passed: moves to the first server
-    // before the current one in the list that answers (failback_probe.cpp).
-    void fail_back();
+    // before the current one in the list that answers (failback_probe.cpp). Never throws.
+    void fail_back() noexcept;
 
     void forget_recorded(int msgid);
     bool is_recorded(int msgid) const;

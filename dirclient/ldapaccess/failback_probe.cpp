@@ -30,18 +30,22 @@ bool FailbackProbe::due(TimePoint now) {
 
 using namespace dirclient::ldapaccess;
 
-void ldap_cext::fail_back() {
+void ldap_cext::fail_back() noexcept {
     if (!failback.enabled() || !core->connected() || core->has_outstanding() || !pending.empty())
         return;
     if (!failback.due(std::chrono::steady_clock::now())) return;
-    // A probe is what tells that a server came back, so quarantine does not apply here.
-    for (const ServerAddress& server : list_servers(servers)) {
-        if (same_server(server, core->server())) return;
-        Connected connected = connect_bound(server, true);
-        if (connected.ld == nullptr) continue;
-        core->commit(core->install(connected.ld, server, {}));
-        moved_unseen = true;
-        return;
+    try {
+        // A probe is what tells that a server came back, so quarantine does not apply here.
+        for (const ServerAddress& server : list_servers(servers)) {
+            if (same_server(server, core->server())) return;
+            Connected connected = connect_bound(server, true);
+            if (connected.ld == nullptr) continue;
+            core->commit(core->install(connected.ld, server, {}));
+            moved_unseen = true;
+            return;
+        }
+    } catch (...) {
+        // Out of memory: the session stays where it is, which is always correct.
     }
 }
 

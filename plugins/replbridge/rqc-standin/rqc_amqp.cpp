@@ -131,8 +131,11 @@ struct Link::State {
     ~State() {
         if (connection == nullptr) return;
         if (unacked != 0) amqp_basic_ack(connection, kChannel, unacked, 0);
-        amqp_channel_close(connection, kChannel, AMQP_REPLY_SUCCESS);
-        amqp_connection_close(connection, AMQP_REPLY_SUCCESS);
+        {
+            BoundedRpc bounded(connection);  // a hung broker must not hold up the close
+            amqp_channel_close(connection, kChannel, AMQP_REPLY_SUCCESS);
+            amqp_connection_close(connection, AMQP_REPLY_SUCCESS);
+        }
         amqp_destroy_connection(connection);
     }
 };
