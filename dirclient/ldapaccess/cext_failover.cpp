@@ -112,9 +112,8 @@ int ldap_cext::move_to_next_server(int last_code, const Request* request, bool r
                                    bool* moved) {
     *moved = false;
     if (use_dns) servers = lookup_server_list(dns_name).value_or("");
-    // The server that just went away is not worth its connect time-out again at once.
-    if (core->connected() && is_dead_server_code(last_code))
-        server_quarantine().failed(core->server());
+    // The current server is tried again like the others: a dropped connection does not
+    // prove it gone (it may have restarted), and a failed connect quarantines it.
     int last = last_code;
     for (const ServerAddress& server : server_quarantine().walk_order(list_servers(servers))) {
         // A bind request is itself bounded by nothing, so the server must first show that

@@ -83,9 +83,9 @@ int ldap_cext_set_timeout(LDAP_CEXT* session, long seconds);
 // 89 for a null session.
 int ldap_cext_set_limits(LDAP_CEXT* session, int timelimit, int sizelimit);
 
-// Process-wide: a server that failed is skipped by list walks for "seconds" (0: never
-// skipped; -1: back to QDX_SERVER_QUARANTINE, 60 by default) unless every server of the
-// list is skipped. 0, or 89 for a value below -1.
+// Process-wide: a server that could not be reached is tried last by list walks, after the
+// others, for "seconds" (0: never; -1: back to QDX_SERVER_QUARANTINE, 60 by default). 0, or
+// 89 for a value below -1.
 int ldap_cext_set_quarantine(long seconds);
 
 // Fail-back: every "seconds" (0 switches it off, the default unless QDX_FAILBACK_INTERVAL

@@ -1,5 +1,6 @@
 #include "server_quarantine.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 
@@ -73,10 +74,10 @@ bool ServerQuarantine::held(const ServerAddress& server) const {
 std::vector<ServerAddress> ServerQuarantine::walk_order(
     const std::vector<ServerAddress>& servers) const {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<ServerAddress> free;
-    for (const ServerAddress& server : servers)
-        if (!held_locked(key(server))) free.push_back(server);
-    return free.empty() ? servers : free;
+    std::vector<ServerAddress> ordered = servers;
+    std::stable_partition(ordered.begin(), ordered.end(),
+                          [this](const ServerAddress& s) { return !held_locked(key(s)); });
+    return ordered;
 }
 
 ServerQuarantine& server_quarantine() {

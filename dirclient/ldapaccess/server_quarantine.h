@@ -11,8 +11,9 @@
 
 #include "server_connect.h"
 
-// Servers that failed are left out of list walks for a while, so that a dead server costs
-// its connect time-out once per period rather than on every fail-over. The period is
+// Servers that failed are tried last in list walks for a while, so that a dead server costs
+// its connect time-out once per period rather than on every fail-over (as long as another
+// server answers). The period is
 // QDX_SERVER_QUARANTINE seconds (read at every walk; 0 switches it off), 60 by default, or
 // what ldap_cext_set_quarantine set. Process-wide: a server dead for one session is dead
 // for all.
@@ -35,7 +36,8 @@ class ServerQuarantine {
     void answered(const ServerAddress& server);  // ends it
     bool held(const ServerAddress& server) const;
 
-    // "servers" without those in quarantine, in their order; all of them when every one is.
+    // "servers" in the order to try them: those out of quarantine first, then, as a last
+    // resort when all of those failed, those in quarantine; each group in list order.
     std::vector<ServerAddress> walk_order(const std::vector<ServerAddress>& servers) const;
 
   private:

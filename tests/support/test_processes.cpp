@@ -11,13 +11,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
 namespace dirclient::test {
 
-int free_tcp_port() {
+namespace {
+
+int any_free_tcp_port() {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -33,9 +37,25 @@ int free_tcp_port() {
     return port;
 }
 
+}  // namespace
+
+int free_tcp_port() {
+    // A port is never handed out twice in one process: clients remember servers that failed
+    // (quarantine), and a new server on an old dead one's port would be passed over.
+    static std::mutex mutex;
+    static std::set<int> handed_out;
+    std::lock_guard<std::mutex> lock(mutex);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        int port = any_free_tcp_port();
+        if (handed_out.insert(port).second) return port;
+    }
+    throw std::runtime_error("no fresh free TCP port");
+}
+
 pid_t spawn(const std::vector<std::string>& argv, const std::string& log) {
     std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -126,6 +146,8 @@ SilentServer::~SilentServer() {
     if (fd_ >= 0) close(fd_);
 }
 
-std::string SilentServer::url() const { return "LDAP://127.0.0.1:" + std::to_string(port_); }
+std::string SilentServer::url() const {
+    return "LDAP://127.0.0.1:" + std::to_string(port_);
+}
 
 }  // namespace dirclient::test
