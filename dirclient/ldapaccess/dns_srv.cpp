@@ -5,6 +5,7 @@
 #include <resolv.h>
 
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <random>
 
@@ -37,6 +38,15 @@ bool read_srv(const ns_msg& message, const ns_rr& record, SrvRecord* out) {
     if (used < 1 || used > length - kSrvFixedBytes) return false;
     out->target = name;
     if (out->target == ".") out->target.clear();
+    return true;
+}
+
+// A host name as a server list can carry it: the resolver writes other bytes escaped, and a
+// ';' or '/' would change the list's meaning.
+bool plain_host_name(const std::string& name) {
+    for (char c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '.' && c != '_')
+            return false;
     return true;
 }
 
@@ -82,7 +92,7 @@ std::optional<std::vector<SrvRecord>> parse_srv_answer(const unsigned char* answ
         if (ns_rr_type(record) != ns_t_srv || ns_rr_class(record) != ns_c_in) continue;
         SrvRecord srv;
         if (!read_srv(message, record, &srv)) return std::nullopt;
-        records.push_back(std::move(srv));
+        if (plain_host_name(srv.target)) records.push_back(std::move(srv));
     }
     if (records.empty()) return std::nullopt;
     return records;

@@ -20,8 +20,9 @@ struct SrvRecord {
     std::string target;  // without the final dot; "" for "." (no service at this domain)
 };
 
-// The SRV records of a DNS answer of "length" bytes. Nothing for an answer that does not
-// hold exactly one question and at least one SRV record, or whose lengths or names run past
+// The SRV records of a DNS answer of "length" bytes, without those whose target is not a
+// plain host name (letters, digits, '-', '_', '.'). Nothing for an answer that does not hold
+// exactly one question and at least one such record, or whose lengths or names run past
 // their record or the answer.
 std::optional<std::vector<SrvRecord>> parse_srv_answer(const unsigned char* answer, int length);
 

@@ -57,9 +57,11 @@ TEST(SrvAnswer, ReadsEveryRecordAndRefusesBrokenOnes) {
         {header(1, 2) + two, "1/5 x:389;0/0 y.z:636;"},
         {header(1, 1) + srv(0, 0, 389, std::string(1, '\0')), "0/0 :389;"},  // "." target
         {header(1, 1) + srv(0, 0, 389, "\xc0\x0c"), "0/0 a.b:389;"},         // compressed
-        {header(1, 1) + srv(0, 0, 389, kHostX, 1), "(none)"},                // runs past the answer
-        {header(1, 1) + srv(0, 0, 389, kHostX, -1), "(none)"},               // name past the record
-        {header(1, 1) + srv(0, 0, 389, "", 0), "(none)"},                    // no target
+        {header(1, 2) + srv(0, 0, 389, std::string("\x03x;y\x00", 5)) + srv(1, 0, 1, kHostX),
+         "1/0 x:1;"},  // a target that would change the list is dropped
+        {header(1, 1) + srv(0, 0, 389, kHostX, 1), "(none)"},   // runs past the answer
+        {header(1, 1) + srv(0, 0, 389, kHostX, -1), "(none)"},  // name past the record
+        {header(1, 1) + srv(0, 0, 389, "", 0), "(none)"},       // no target
         {header(1, 1) + srv(0, 0, 389,
                             "\x05"
                             "ab",
