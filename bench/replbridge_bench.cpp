@@ -29,16 +29,7 @@ void allocate(void** data, int length) {
 ReplHost host{allocate, quiet_log};
 
 void BM_Bridge(benchmark::State& state) {
-    const std::string update(static_cast<size_t>(state.range(0)), 'u');
-    for (auto _ : state) {
-        if (bridge->sendupdate(&host, "BRIDGE", "", update.data(),
-                               static_cast<int>(update.size())) != 1)
-            state.SkipWithError("send failed");
-        void* data = nullptr;
-        if (bridge->getupdate(&host, nullptr, &data) != state.range(0))
-            state.SkipWithError("fetch failed");
-        std::free(data);
-    }
+    bench::bridge_round_trips(state, bridge, &host, "BRIDGE");
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 

@@ -50,16 +50,7 @@ void run_bridge(benchmark::State& state, bool over_broker) {
         state.SkipWithError("initialize failed");
         return;
     }
-    const std::string update(static_cast<size_t>(state.range(0)), 'u');
-    for (auto _ : state) {
-        if (bridge->sendupdate(&host, "BENCH", "", update.data(),
-                               static_cast<int>(update.size())) != 1)
-            state.SkipWithError("send failed");
-        void* data = nullptr;
-        if (bridge->getupdate(&host, nullptr, &data) != state.range(0))
-            state.SkipWithError("fetch failed");
-        std::free(data);
-    }
+    bench::bridge_round_trips(state, bridge, &host, "BENCH");
     bridge->shutdown(&host);
     state.SetItemsProcessed(state.iterations());
 }

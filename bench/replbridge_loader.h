@@ -1,11 +1,14 @@
 #ifndef DIRCLIENT_BENCH_REPLBRIDGE_LOADER_H
 #define DIRCLIENT_BENCH_REPLBRIDGE_LOADER_H
 
-// Loads replbridge.so as a directory server does, for the bridge benchmarks.
+// Loads replbridge.so as a directory server does, and drives it, for the bridge benchmarks.
 
+#include <benchmark/benchmark.h>
 #include <dlfcn.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "replbridge.h"
 
@@ -23,6 +26,22 @@ inline const ReplEntryTable* load_replbridge(const char* path) {
         return nullptr;
     }
     return descriptor->entries;
+}
+
+// One update of state.range(0) bytes sent to "queue" and fetched back per iteration; the
+// bridge must be initialised with "queue" as its own.
+inline void bridge_round_trips(benchmark::State& state, const ReplEntryTable* bridge,
+                               ReplHost* host, const char* queue) {
+    const std::string update(static_cast<size_t>(state.range(0)), 'u');
+    for (auto _ : state) {
+        if (bridge->sendupdate(host, queue, "", update.data(), static_cast<int>(update.size())) !=
+            1)
+            state.SkipWithError("send failed");
+        void* data = nullptr;
+        if (bridge->getupdate(host, nullptr, &data) != state.range(0))
+            state.SkipWithError("fetch failed");
+        std::free(data);
+    }
 }
 
 }  // namespace bench
