@@ -37,8 +37,7 @@ bool is_failover_code(int code) {
 int RecordedSearch::send(LDAP* ld) const {
     std::vector<char*> names;
     if (attrs) {
-        for (const std::string& name : *attrs)
-            names.push_back(const_cast<char*>(name.c_str()));
+        for (const std::string& name : *attrs) names.push_back(const_cast<char*>(name.c_str()));
         names.push_back(nullptr);
     }
     return ldap_search(ld, base.c_str(), scope, filter.c_str(), attrs ? names.data() : nullptr,
@@ -51,11 +50,8 @@ using namespace dirclient::ldapaccess;
 
 ldap_cext::ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool from_dns,
                      std::string dns, int open_options)
-    : use_dns(from_dns),
-      dns_name(std::move(dns)),
-      servers(std::move(list)),
-      core(std::move(first)),
-      options(open_options),
+    : use_dns(from_dns), dns_name(std::move(dns)), servers(std::move(list)),
+      core(std::move(first)), options(open_options),
       timer(
           mutex, [this] { core->close_connection(); }, [this] { return core->has_outstanding(); }) {
     // After an idle close the next request opens the connection again, as a fail-over
@@ -89,17 +85,15 @@ std::optional<std::vector<std::pair<int, int>>> ldap_cext::resend_p_requests(LDA
 
 Connected ldap_cext::connect_bound(const ServerAddress& server, bool probe, bool rebind) {
     Connected connected = connect_server(server, probe);
+    // The limits hold for everything sent on the new server, re-sent searches included.
+    if (connected.ld != nullptr) core->apply_limits(connected.ld);
     if (connected.ld != nullptr && rebind) {
-        // The limits hold for everything sent on the new server, re-sent searches included.
-        core->apply_limits(connected.ld);
         int rc = bind_within_timeout(connected.ld, bind_dn ? bind_dn->c_str() : nullptr,
                                      credentials ? credentials->c_str() : nullptr, method);
         if (rc != 0) {
             ldap_unbind_ext(connected.ld, nullptr, nullptr);
             connected = Connected{nullptr, rc};
         }
-    } else if (connected.ld != nullptr) {
-        core->apply_limits(connected.ld);
     }
     if (connected.ld == nullptr && is_dead_server_code(connected.code))
         server_quarantine().failed(server);

@@ -46,8 +46,8 @@ struct ldap_cext {
     using SessionCore = dirclient::ldapaccess::SessionCore;
     using Request = dirclient::ldapaccess::Request;
 
-    ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool from_dns, std::string dns,
-              int open_options);
+    ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool from_dns,
+              std::string dns, int open_options);
 
     // Runs "request" on the current server; when it fails with a fail-over code and
     // "allowed", moves to the next usable server and repeats it there. "moved" tells
@@ -98,7 +98,7 @@ namespace dirclient::ldapaccess {
 // Holds the session mutex for one call and restarts the idle countdown when the call
 // reached the server.
 class SessionCall {
-  public:
+public:
     explicit SessionCall(LDAP_CEXT* session)
         : session_(session), lock_(session->mutex), calls_(session->core->server_calls()) {
         session_->fail_back();
@@ -111,7 +111,7 @@ class SessionCall {
 
     std::unique_lock<std::mutex>& lock() { return lock_; }
 
-  private:
+private:
     LDAP_CEXT* session_;
     std::unique_lock<std::mutex> lock_;
     unsigned long calls_;

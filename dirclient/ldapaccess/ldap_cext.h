@@ -41,7 +41,8 @@ int ldap_cext_unbind_s(LDAP_CEXT* session);
 // binds (method 128) are supported. Discards the recorded searches.
 int ldap_cext_bind_s(LDAP_CEXT* session, const char* who, const char* credentials, int method,
                      int flags);
-int ldap_cext_simple_bind_s(LDAP_CEXT* session, const char* who, const char* password, int flags);
+int ldap_cext_simple_bind_s(LDAP_CEXT* session, const char* who, const char* password,
+                            int flags);
 // Asynchronous bind on the current server (no fail-over, credentials not kept): the message
 // identifier or -1. Discards the recorded searches.
 int ldap_cext_bind(LDAP_CEXT* session, const char* who, const char* credentials, int method);
@@ -52,8 +53,8 @@ int ldap_cext_simple_bind(LDAP_CEXT* session, const char* who, const char* passw
 int ldap_cext_search_s(LDAP_CEXT* session, const char* base, int scope, const char* filter,
                        char** attrs, int attrsonly, LDAPMessage** result, int flags);
 int ldap_cext_search_st(LDAP_CEXT* session, const char* base, int scope, const char* filter,
-                        char** attrs, int attrsonly, struct timeval* timeout, LDAPMessage** result,
-                        int flags);
+                        char** attrs, int attrsonly, struct timeval* timeout,
+                        LDAPMessage** result, int flags);
 int ldap_cext_compare_s(LDAP_CEXT* session, const char* dn, const char* attr, const char* value,
                         int flags);
 

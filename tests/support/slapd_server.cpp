@@ -72,9 +72,7 @@ std::string replication_config(const SlapdOptions& options, bool global) {
 
 }  // namespace
 
-std::string SlapdServer::url() const {
-    return "LDAP://127.0.0.1:" + std::to_string(port_);
-}
+std::string SlapdServer::url() const { return "LDAP://127.0.0.1:" + std::to_string(port_); }
 
 void SlapdServer::write_configuration() {
     std::string d = dir_.path();
@@ -84,36 +82,22 @@ void SlapdServer::write_configuration() {
         "include /etc/ldap/schema/core.schema\n"
         "include /etc/ldap/schema/cosine.schema\n"
         "include /etc/ldap/schema/inetorgperson.schema\n"
-        "include " +
-        d +
-        "/counters.schema\n"
-        "pidfile " +
-        d +
-        "/slapd.pid\n"
-        "argsfile " +
-        d +
-        "/slapd.args\n"
+        "include " + d + "/counters.schema\n"
+        "pidfile " + d + "/slapd.pid\n"
+        "argsfile " + d + "/slapd.args\n"
         "modulepath /usr/lib/ldap\n"
         "moduleload back_mdb\nmoduleload back_monitor\nmoduleload back_sock\n" +
         replication_config(options_, true) + options_.global_config +
         "database mdb\n"
-        "suffix \"" +
-        std::string(kSuffix) +
-        "\"\n"
-        "rootdn \"" +
-        std::string(kAdminDn) +
-        "\"\n"
-        "rootpw " +
-        std::string(kAdminPassword) +
-        "\n"
-        "directory " +
-        d + "/db\n" + options_.database_config + replication_config(options_, false) + read_rule +
-        "overlay sock\nsocketpath " + d +
-        "/monitor.sock\nextensions connid\n"
+        "suffix \"" + std::string(kSuffix) + "\"\n"
+        "rootdn \"" + std::string(kAdminDn) + "\"\n"
+        "rootpw " + std::string(kAdminPassword) + "\n"
+        "directory " + d + "/db\n" + options_.database_config +
+        replication_config(options_, false) + read_rule +
+        "overlay sock\nsocketpath " + d + "/monitor.sock\nextensions connid\n"
         "sockops add delete modify modrdn\nsockresps result\n"
-        "database monitor\n" +
-        read_rule + "overlay sock\nsocketpath " + d +
-        "/monitor.sock\nsockops search\n"
+        "database monitor\n" + read_rule +
+        "overlay sock\nsocketpath " + d + "/monitor.sock\nsockops search\n"
         "sockdnpat \"^cn=monitor$\"\n";
     write_file(dir_.file("slapd.conf"), conf);
 }
@@ -243,7 +227,8 @@ std::string SlapdServer::context_csn() {
     return joined;
 }
 
-int SlapdServer::replace(const std::string& dn, const std::string& attr, const std::string& value) {
+int SlapdServer::replace(const std::string& dn, const std::string& attr,
+                         const std::string& value) {
     LDAP* ld = admin();
     if (ld == nullptr) return LDAP_SERVER_DOWN;
     berval v{value.size(), const_cast<char*>(value.data())};

@@ -41,7 +41,7 @@ int any_free_tcp_port() {
 
 int free_tcp_port() {
     // A port is never handed out twice in one process: clients remember servers that failed
-    // (quarantine), and a new server on an old dead one's port would be passed over.
+    // (quarantine), and a new server on an old dead one's port would be tried last.
     static std::mutex mutex;
     static std::set<int> handed_out;
     std::lock_guard<std::mutex> lock(mutex);
@@ -54,8 +54,7 @@ int free_tcp_port() {
 
 pid_t spawn(const std::vector<std::string>& argv, const std::string& log) {
     std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -146,8 +145,6 @@ SilentServer::~SilentServer() {
     if (fd_ >= 0) close(fd_);
 }
 
-std::string SilentServer::url() const {
-    return "LDAP://127.0.0.1:" + std::to_string(port_);
-}
+std::string SilentServer::url() const { return "LDAP://127.0.0.1:" + std::to_string(port_); }
 
 }  // namespace dirclient::test
