@@ -15,6 +15,7 @@
 #include <string>
 
 #include "replbridge.h"
+#include "replbridge_loader.h"
 #include "rqc.h"
 
 namespace {
@@ -28,16 +29,7 @@ void allocate(void** data, int length) {
 ReplHost host{allocate, quiet_log};
 
 void BM_Bridge(benchmark::State& state) {
-    const std::string update(static_cast<size_t>(state.range(0)), 'u');
-    for (auto _ : state) {
-        if (bridge->sendupdate(&host, "BRIDGE", "", update.data(),
-                               static_cast<int>(update.size())) != 1)
-            state.SkipWithError("send failed");
-        void* data = nullptr;
-        if (bridge->getupdate(&host, nullptr, &data) != state.range(0))
-            state.SkipWithError("fetch failed");
-        std::free(data);
-    }
+    bench::bridge_round_trips(state, bridge, &host, "BRIDGE");
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 
@@ -96,16 +88,8 @@ int main(int argc, char** argv) {
     char spool[] = "/tmp/replbridge-bench-XXXXXX";
     if (!mkdtemp(spool)) return 1;
     setenv("RQC_SPOOL_DIR", spool, 1);
-    void* plugin = dlopen(REPLBRIDGE_PATH, RTLD_NOW);
-    auto entry =
-        plugin ? reinterpret_cast<int (*)(const ReplDescriptor**)>(dlsym(plugin, "qdxDllEntry"))
-               : nullptr;
-    const ReplDescriptor* descriptor = nullptr;
-    if (!entry || entry(&descriptor) != 1) {
-        std::fprintf(stderr, "cannot load %s\n", REPLBRIDGE_PATH);
-        return 1;
-    }
-    bridge = descriptor->entries;
+    bridge = bench::load_replbridge(REPLBRIDGE_PATH);
+    if (bridge == nullptr) return 1;
     if (bridge->initialize(&host, "BRIDGE", nullptr, "", nullptr) != 0) return 1;
     benchmark::RunSpecifiedBenchmarks();
     bridge->shutdown(&host);

@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libldap-dev slapd ldap-utils dnsmasq-base
   python3 python3-ldap time util-linux iproute2 groff-base man-db
+  rabbitmq-server librabbitmq-dev amqp-tools
 )
 
 missing=()

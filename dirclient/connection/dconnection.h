@@ -9,6 +9,7 @@
 //   "LDAP://host:port[/...]"              one LDAP server
 //   "LDAP://a:389;LDAP://b:389"           a server list with fail-over
 //   "DNS:name[/base]"                     a server list from the TXT record of name
+//   "DNS-SRV:domain[/base]"               a server list from the SRV records of domain
 //   "FILE:///path/to/file.ldif"           a flat LDIF file (relative path; "FILE:////abs")
 //   "host" or "host:port"                 one LDAP server, plain session
 //

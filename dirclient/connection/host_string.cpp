@@ -17,6 +17,7 @@ constexpr const char* kFilePrefix = "FILE:///";
 constexpr const char* kLdapPrefix = "LDAP://";
 constexpr const char* kLdapsPrefix = "LDAPS://";
 constexpr const char* kDnsPrefix = "DNS:";
+constexpr const char* kDnsSrvPrefix = "DNS-SRV:";
 
 bool view_has_prefix(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() &&
@@ -85,7 +86,7 @@ char* kept_host_name(const char* host) {
 char* host_text(const char* hostName, const char* hostUrl, const char* server) {
     if (server == nullptr) return strcopy(hostName);
     std::string_view current(server);
-    if (has_prefix(hostName, kDnsPrefix)) {
+    if (has_prefix(hostName, kDnsPrefix) || has_prefix(hostName, kDnsSrvPrefix)) {
         std::string text(current);
         if (hostUrl != nullptr) {
             if (const char* path = std::strchr(hostUrl, '/')) text += path;

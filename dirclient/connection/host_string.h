@@ -14,10 +14,10 @@ bool has_prefix(const char* text, const char* prefix);
 char* kept_host_name(const char* host);
 
 // The text getHost returns (new check_malloc text, null when there is nothing to name):
-// without a current server, the kept host; for a "DNS:" host, the server followed by the
-// host string from its first '/'; otherwise the server followed by the rest of the element
-// of hostUrl written for it (found with the port, then without it), or the server itself
-// when no element names it.
+// without a current server, the kept host; for a "DNS:" or "DNS-SRV:" host, the server
+// followed by the host string from its first '/'; otherwise the server followed by the rest of
+// the element of hostUrl written for it (found with the port, then without it), or the server
+// itself when no element names it.
 char* host_text(const char* hostName, const char* hostUrl, const char* server);
 
 }  // namespace dirclient::connection

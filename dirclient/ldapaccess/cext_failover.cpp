@@ -4,8 +4,19 @@
 #include "dns_discovery.h"
 #include "ldap_result_codes.h"
 #include "server_list.h"
+#include "server_quarantine.h"
 
 namespace dirclient::ldapaccess {
+
+namespace {
+
+// Failures that tell a server is not there, as opposed to one that answered with a refusal.
+bool is_dead_server_code(int code) {
+    return code == QDX_LDAP_SERVER_DOWN || code == QDX_LDAP_CONNECT_ERROR ||
+           code == QDX_LDAP_TIMEOUT;
+}
+
+}  // namespace
 
 bool is_failover_code(int code) {
     switch (code) {
@@ -72,32 +83,40 @@ std::optional<std::vector<std::pair<int, int>>> ldap_cext::resend_p_requests(LDA
     return resent;
 }
 
+Connected ldap_cext::connect_bound(const ServerAddress& server, bool probe, bool rebind) {
+    Connected connected = connect_server(server, probe, starttls);
+    // The limits hold for everything sent on the new server, re-sent searches included.
+    if (connected.ld != nullptr) core->apply_limits(connected.ld);
+    if (connected.ld != nullptr && rebind) {
+        int rc = bind_within_timeout(connected.ld, bind_dn ? bind_dn->c_str() : nullptr,
+                                     credentials ? credentials->c_str() : nullptr, method);
+        if (rc != 0) {
+            ldap_unbind_ext(connected.ld, nullptr, nullptr);
+            connected = Connected{nullptr, rc};
+        }
+    }
+    if (connected.ld == nullptr && is_dead_server_code(connected.code))
+        server_quarantine().failed(server);
+    else if (connected.ld != nullptr)
+        server_quarantine().answered(server);
+    return connected;
+}
+
 int ldap_cext::move_to_next_server(int last_code, const Request* request, bool request_is_bind,
                                    bool* moved) {
     *moved = false;
     if (use_dns) servers = lookup_server_list(dns_name).value_or("");
-    const std::string list = servers;
-    const char* position = list.c_str();
+    // The current server is tried again like the others: a dropped connection does not
+    // prove it gone (it may have restarted), and a failed connect quarantines it.
     int last = last_code;
-    while (std::optional<ServerAddress> server = next_server(&position)) {
+    for (const ServerAddress& server : server_quarantine().walk_order(list_servers(servers))) {
         // A bind request is itself bounded by nothing, so the server must first show that
         // it answers; otherwise the re-bind, bounded by the network time-out, shows it.
         // Every new connection is encrypted as the session asks before the re-bind.
-        Connected connected = connect_server(*server, request_is_bind, starttls);
+        Connected connected = connect_bound(server, request_is_bind, !request_is_bind);
         if (connected.ld == nullptr) {
             last = connected.code;
             continue;
-        }
-        // The limits hold for everything sent on the new server, re-sent searches included.
-        core->apply_limits(connected.ld);
-        if (!request_is_bind) {
-            int rc = bind_within_timeout(connected.ld, bind_dn ? bind_dn->c_str() : nullptr,
-                                         credentials ? credentials->c_str() : nullptr, method);
-            if (rc != 0) {
-                ldap_unbind_ext(connected.ld, nullptr, nullptr);
-                last = rc;
-                continue;
-            }
         }
         std::optional<std::vector<std::pair<int, int>>> resent;
         if (request_is_bind)
@@ -111,13 +130,15 @@ int ldap_cext::move_to_next_server(int last_code, const Request* request, bool r
             last = qdx_ldap_classic_code(code);
             continue;
         }
-        SessionCore::Connection previous = core->install(connected.ld, *server, *resent);
+        SessionCore::Connection previous = core->install(connected.ld, server, *resent);
         int code = request ? (*request)(*core) : 0;
         if (is_failover_code(code)) {
             core->restore(std::move(previous));
             last = code;
             continue;
         }
+        // ldap_cext_is_changed reports a move to another server whichever call made it.
+        if (!same_server(previous.server, server)) moved_unseen = true;
         core->commit(std::move(previous));
         *moved = true;
         return code;

@@ -12,6 +12,7 @@
 #include "ldap_trace.h"
 #include "message_access.h"
 #include "server_list.h"
+#include "server_quarantine.h"
 
 using namespace dirclient::ldapaccess;
 
@@ -84,15 +85,20 @@ LDAP_CEXT* open_server_list(const char* hosts, const std::string& dns, int optio
             } else {
                 return nullptr;
             }
-            const char* position = list.c_str();
-            while (std::optional<ServerAddress> server = next_server(&position)) {
-                Connected connected = connect_server(*server, true, starttls);
+            bool failover = (options & LDAP_CEXT_FAILOVER) != 0;
+            std::vector<ServerAddress> servers = list_servers(list);
+            // Without fail-over the first server is the only one: quarantine cannot apply.
+            if (failover) servers = server_quarantine().walk_order(servers);
+            for (const ServerAddress& server : servers) {
+                Connected connected = connect_server(server, true, starttls);
                 if (connected.ld != nullptr) {
-                    auto core = std::make_unique<SessionCore>(connected.ld, *server);
+                    server_quarantine().answered(server);
+                    auto core = std::make_unique<SessionCore>(connected.ld, server);
                     return new ldap_cext(std::move(core), list, hosts == nullptr, dns, options,
                                          starttls);
                 }
-                if ((options & LDAP_CEXT_FAILOVER) == 0) return nullptr;
+                if (!failover) return nullptr;
+                server_quarantine().failed(server);
             }
             return nullptr;
         },
@@ -289,7 +295,9 @@ extern "C" int ldap_cext_is_changed(LDAP_CEXT* s) {
                 }
             }
             message::msgfree(answer);
-            return moved ? 1 : changed;
+            bool moved_back = s->moved_unseen;
+            s->moved_unseen = false;
+            return moved || moved_back ? 1 : changed;
         },
         QDX_LDAP_NO_MEMORY);
 }

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "failback_probe.h"
 #include "idle_timer.h"
 #include "ldap_cext.h"
 #include "session_core.h"
@@ -68,6 +69,16 @@ struct ldap_cext {
     // Re-sends every recorded search on "ld"; (caller id, libldap id) pairs, or nothing.
     std::optional<std::vector<std::pair<int, int>>> resend_p_requests(LDAP* ld) const;
 
+    // Connects to "server" (with "probe", the server must answer an anonymous bind) and, with
+    // "rebind", binds with the stored credentials; a server that proves dead or silent goes
+    // into quarantine, one that answers leaves it. The session itself is not touched.
+    dirclient::ldapaccess::Connected connect_bound(
+        const dirclient::ldapaccess::ServerAddress& server, bool probe, bool rebind = true);
+
+    // Between requests, when the fail-back interval has passed: moves to the first server
+    // before the current one in the list that answers (failback_probe.cpp). Never throws.
+    void fail_back() noexcept;
+
     void forget_recorded(int msgid);
     bool is_recorded(int msgid) const;
 
@@ -84,6 +95,8 @@ struct ldap_cext {
     int options = 0;
     dirclient::ldapaccess::StartTls starttls = dirclient::ldapaccess::StartTls::kOff;
     dirclient::ldapaccess::IdleTimer timer;
+    dirclient::ldapaccess::FailbackProbe failback;
+    bool moved_unseen = false;  // a move that ldap_cext_is_changed has not reported
 };
 
 namespace dirclient::ldapaccess {
@@ -95,7 +108,9 @@ class SessionCall {
 public:
     explicit SessionCall(LDAP_CEXT* session, bool activity = false)
         : session_(session), lock_(session->mutex), calls_(session->core->server_calls()),
-          activity_(activity) {}
+          activity_(activity) {
+        session_->fail_back();
+    }
     ~SessionCall() {
         if (activity_ && session_->core->server_calls() != calls_) session_->timer.ping();
     }

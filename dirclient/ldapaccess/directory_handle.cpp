@@ -10,6 +10,7 @@
 #include "connect_failure.h"
 #include "dexception.h"
 #include "dns_discovery.h"
+#include "dns_srv.h"
 #include "ffconnection.h"
 #include "ldap_result_codes.h"
 #include "object_memory.h"
@@ -18,6 +19,8 @@
 namespace dirclient::ldapaccess {
 
 namespace {
+
+constexpr const char* kSrvPrefix = "DNS-SRV:";
 
 bool has_prefix(const char* host, const char* prefix) {
     return host != nullptr && strncasecmp(host, prefix, std::strlen(prefix)) == 0;
@@ -35,10 +38,24 @@ FFConnection* open_flat_file(const char* host, int port) {
     return directory.release();
 }
 
+// A server list from the SRV records of the domain in "host"; it is kept in the order
+// chosen now, so that fail-over walks it as it would a URL list. When TLS is demanded, the
+// servers published for LDAPS (_ldaps._tcp) come first; without them, those of _ldap._tcp
+// with StartTLS.
+LDAP_CEXT* open_srv_list(const char* host, StartTls starttls) {
+    std::optional<std::string> domain = dns_name_of_host(host);
+    if (!domain) return nullptr;
+    std::optional<std::string> list;
+    if (starttls == StartTls::kDemand) list = lookup_srv_server_list(*domain, true);
+    if (!list) list = lookup_srv_server_list(*domain, false);
+    return list ? open_server_list(list->c_str(), "", LDAP_CEXT_FAILOVER, starttls) : nullptr;
+}
+
 // The back end of "host", or null.
 void* open_backend(int kind, const char* host, int port, StartTls starttls) {
     switch (kind) {
         case QDX_LDAP_SERVER_LIST:
+            if (has_prefix(host, kSrvPrefix)) return open_srv_list(host, starttls);
             if (!has_prefix(host, "DNS:"))
                 return open_server_list(host, dns_name(), LDAP_CEXT_FAILOVER, starttls);
             {
@@ -74,7 +91,8 @@ int close_flat_file(FFConnection* directory) {
 }  // namespace
 
 int backend_kind(const char* host) {
-    if (has_prefix(host, "DNS:") || has_prefix(host, "LDAP://") || has_prefix(host, "LDAPS://"))
+    if (has_prefix(host, "DNS:") || has_prefix(host, kSrvPrefix) || has_prefix(host, "LDAP://") ||
+        has_prefix(host, "LDAPS://"))
         return QDX_LDAP_SERVER_LIST;
     if (has_prefix(host, "FILE:///")) return QDX_LDAP_FLAT_FILE;
     return QDX_LDAP_PLAIN;

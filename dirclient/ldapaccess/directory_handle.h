@@ -27,6 +27,8 @@ typedef struct DS_LDAP {
 // Prefixes are compared without regard to case:
 //   "DNS:name[/...]"  server list from the TXT record of "name" (empty: the default name);
 //                     "name" also becomes the DNS name (setDNSName); "host" is not written
+//   "DNS-SRV:domain[/...]"  server list from the SRV records "_ldap._tcp.domain", by
+//                     priority and weighted random order within one (RFC 2782)
 //   "LDAP://..."      server list: LDAP URLs separated by ';', each with its own port
 //   "LDAPS://..."     the same; the list may mix LDAP and LDAPS URLs
 //   "FILE:///path"    flat LDIF file

@@ -41,18 +41,27 @@ private:
     struct sigaction previous_ {};
 };
 
-std::optional<std::string> lookup_locked(const std::string& name) {
+std::vector<unsigned char> answer_locked(const std::string& name, int type, bool search) {
     SigpipeIgnored quiet;
     struct __res_state state {};
-    if (res_ninit(&state) != 0) return std::nullopt;
+    if (res_ninit(&state) != 0) return {};
     std::vector<unsigned char> answer(kAnswerCapacity);
-    int length = res_nsearch(&state, name.c_str(), ns_c_in, ns_t_txt, answer.data(),
-                             static_cast<int>(answer.size()));
+    int length = search ? res_nsearch(&state, name.c_str(), ns_c_in, type, answer.data(),
+                                      static_cast<int>(answer.size()))
+                        : res_nquery(&state, name.c_str(), ns_c_in, type, answer.data(),
+                                     static_cast<int>(answer.size()));
     res_nclose(&state);
-    if (length <= 0) return std::nullopt;
+    if (length <= 0) return {};
     // The resolver reports the size of the whole answer, which may exceed what it stored.
-    length = std::min(length, static_cast<int>(answer.size()));
-    std::optional<std::string> text = parse_txt_answer(answer.data(), length);
+    answer.resize(std::min(length, static_cast<int>(answer.size())));
+    return answer;
+}
+
+std::optional<std::string> lookup_locked(const std::string& name) {
+    std::vector<unsigned char> answer = answer_locked(name, ns_t_txt, true);
+    if (answer.empty()) return std::nullopt;
+    std::optional<std::string> text =
+        parse_txt_answer(answer.data(), static_cast<int>(answer.size()));
     if (!text || text->empty()) return std::nullopt;
     return upper_case(std::move(*text));
 }
@@ -74,6 +83,11 @@ std::string dns_name() {
 void clear_dns_name() {
     std::lock_guard<std::mutex> lock(g_dns_mutex);
     g_dns_name.reset();
+}
+
+std::vector<unsigned char> dns_answer(const std::string& name, int type, bool search) {
+    std::lock_guard<std::mutex> lock(g_dns_mutex);
+    return answer_locked(name, type, search);
 }
 
 std::optional<std::string> lookup_server_list(const std::string& name) {

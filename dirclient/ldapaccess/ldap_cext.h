@@ -99,6 +99,18 @@ int ldap_cext_set_starttls(LDAP_CEXT* session, int mode);
 // 89 for a null session.
 int ldap_cext_set_limits(LDAP_CEXT* session, int timelimit, int sizelimit);
 
+// Process-wide: a server that could not be reached is tried last by list walks, after the
+// others, for "seconds" (0: never; -1: back to QDX_SERVER_QUARANTINE, 60 by default). 0, or
+// 89 for a value below -1.
+int ldap_cext_set_quarantine(long seconds);
+
+// Fail-back: every "seconds" (0 switches it off, the default unless QDX_FAILBACK_INTERVAL
+// gives an interval when the session opens), between requests and never with an answer
+// outstanding, a session not on the first server of its list probes the servers before the
+// current one and moves to the first that answers, binding with the stored credentials.
+// The cached answers are flushed on a move. 0, or 89 for a null session or negative value.
+int ldap_cext_set_failback(LDAP_CEXT* session, long seconds);
+
 // Replaces the server list with a copy and stops taking it from DNS.
 void ldap_cext_set_servers(LDAP_CEXT* session, const char* list);
 // A copy of the server list, or null; release with ldap_cext_SLfree.

@@ -5,3 +5,5 @@ dirclient_unit_test(NAME handle_itest
     LABELS integration)
 # "DNS:" host strings, in private mount and network namespaces (see ldapaccess.cmake).
 dirclient_namespace_test(NAME handle_dns_itest SOURCES handle_dns_test.cpp LIBS dirclient_lib)
+# "DNS-SRV:" host strings, served by dnsmasq in the same kind of namespaces.
+dirclient_namespace_test(NAME handle_srv_itest SOURCES handle_srv_test.cpp LIBS dirclient_lib)

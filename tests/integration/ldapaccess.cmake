@@ -25,3 +25,11 @@ dirclient_unit_test(NAME ldapaccess_timeout_itest
     SOURCES ldapaccess_timeout_test.cpp
     LIBS dirclient_lib dirclient_test_support
     LABELS integration threads)
+dirclient_unit_test(NAME ldapaccess_failback_itest
+    SOURCES ldapaccess_failback_test.cpp
+    LIBS dirclient_lib dirclient_test_support
+    LABELS integration)
+dirclient_unit_test(NAME replication_pair_itest
+    SOURCES replication_pair_test.cpp
+    LIBS dirclient_lib dirclient_test_support
+    LABELS integration)

@@ -102,16 +102,7 @@ TEST_F(Dns, OversizedRecordIsReadWhole) {
 
 // An answer to the query with one TXT record whose data is "rdata" as given.
 std::string txt_answer(const std::string& query, const std::string& rdata) {
-    size_t question_end = 12;
-    while (question_end < query.size() && query[question_end] != 0)
-        question_end += 1 + static_cast<unsigned char>(query[question_end]);
-    question_end += 5;  // the root label, type and class
-    std::string reply = query.substr(0, 2) + std::string("\x81\x80\x00\x01\x00\x01\x00\x00\x00\x00", 10);
-    reply += query.substr(12, question_end - 12);
-    reply += std::string("\xc0\x0c\x00\x10\x00\x01\x00\x00\x00\x3c", 10);
-    reply.push_back(static_cast<char>(rdata.size() >> 8));
-    reply.push_back(static_cast<char>(rdata.size() & 0xff));
-    return reply + rdata;
+    return answer_with_record(query, 16, rdata);
 }
 
 TEST_F(Dns, MalformedAnswersGiveNoListAndNoSession) {

@@ -19,30 +19,36 @@ namespace dirclient::test {
 // Whether this test runs in such a namespace; "reason" receives why not.
 bool in_private_dns_namespace(std::string* reason);
 
-// dnsmasq serving TXT records: each record is a name and its character-strings.
+// dnsmasq serving TXT records: each record is a name and its character-strings; and SRV
+// records, each the value of a "--srv-host" option ("_ldap._tcp.NAME,TARGET,PORT,PRIO,WEIGHT").
 class Dnsmasq {
-public:
+  public:
     using TxtRecord = std::pair<std::string, std::vector<std::string>>;
-    explicit Dnsmasq(const std::vector<TxtRecord>& records);
+    explicit Dnsmasq(const std::vector<TxtRecord>& records,
+                     const std::vector<std::string>& srv_hosts = {});
     ~Dnsmasq();
     Dnsmasq(const Dnsmasq&) = delete;
     Dnsmasq& operator=(const Dnsmasq&) = delete;
 
-private:
+  private:
     pid_t pid_ = -1;
 };
+
+// An answer to "query" holding one record of "type" (16 TXT, 33 SRV, ...) owned by the
+// question's name, whose data is "rdata" exactly as given (for malformed answers).
+std::string answer_with_record(const std::string& query, int type, const std::string& rdata);
 
 // A UDP DNS server whose answers a test builds byte by byte (for malformed answers). It
 // receives the query and returns the datagram to send back.
 class FakeDnsServer {
-public:
+  public:
     using Answer = std::function<std::string(const std::string& query)>;
     explicit FakeDnsServer(Answer answer);
     ~FakeDnsServer();
     FakeDnsServer(const FakeDnsServer&) = delete;
     FakeDnsServer& operator=(const FakeDnsServer&) = delete;
 
-private:
+  private:
     void serve();
 
     Answer answer_;

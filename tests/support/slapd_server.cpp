@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
@@ -37,11 +38,11 @@ SlapdServer::SlapdServer(SlapdOptions options)
     for (int i = 0; i < 500 && access(dir_.file("monitor.sock").c_str(), F_OK) != 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     // Another test may take a free port between our look and slapd's bind: try a few.
-    for (int attempt = 0; attempt < 5; ++attempt) {
-        port_ = free_tcp_port();
+    for (int attempt = 0; attempt < (options_.port ? 1 : 5); ++attempt) {
+        port_ = options_.port ? options_.port : free_tcp_port();
         if (options_.tls) tls_port_ = free_tcp_port();
         write_configuration();
-        if (attempt == 0) seed();
+        if (attempt == 0 && options_.seeded) seed();
         if (try_start()) return;
     }
     throw std::runtime_error("slapd did not start; see " + dir_.file("slapd.log"));
@@ -52,6 +53,27 @@ SlapdServer::~SlapdServer() {
     if (pid_ > 0) terminate(pid_, SIGTERM);
     terminate(responder_, SIGKILL);
 }
+
+namespace {
+
+// serverID, the syncprov overlay and one syncrepl per provider, in mirror mode.
+std::string replication_config(const SlapdOptions& options, bool global) {
+    if (options.server_id == 0) return "";
+    if (global) return "moduleload syncprov\nserverID " + std::to_string(options.server_id) + "\n";
+    std::string conf;
+    int rid = 0;
+    for (int port : options.providers) {
+        conf += "syncrepl rid=" + std::to_string(100 * options.server_id + ++rid) +
+                " provider=ldap://127.0.0.1:" + std::to_string(port) +
+                " bindmethod=simple binddn=\"" + SlapdServer::kAdminDn +
+                "\" credentials=" + SlapdServer::kAdminPassword + " searchbase=\"" +
+                SlapdServer::kSuffix +
+                "\" type=refreshAndPersist retry=\"1 +\" timeout=3 network-timeout=3\n";
+    }
+    return conf + "mirrormode on\nindex entryCSN,entryUUID eq\noverlay syncprov\n";
+}
+
+}  // namespace
 
 std::string SlapdServer::url() const { return "LDAP://127.0.0.1:" + std::to_string(port_); }
 
@@ -82,12 +104,13 @@ void SlapdServer::write_configuration() {
         "argsfile " + d + "/slapd.args\n"
         "modulepath /usr/lib/ldap\n"
         "moduleload back_mdb\nmoduleload back_monitor\nmoduleload back_sock\n" +
-        tls_configuration() + options_.global_config +
+        tls_configuration() + replication_config(options_, true) + options_.global_config +
         "database mdb\n"
         "suffix \"" + std::string(kSuffix) + "\"\n"
         "rootdn \"" + std::string(kAdminDn) + "\"\n"
         "rootpw " + std::string(kAdminPassword) + "\n"
-        "directory " + d + "/db\n" + options_.database_config + read_rule +
+        "directory " + d + "/db\n" + options_.database_config +
+        replication_config(options_, false) + read_rule +
         "overlay sock\nsocketpath " + d + "/monitor.sock\nextensions connid\n"
         "sockops add delete modify modrdn\nsockresps result\n"
         "database monitor\n" + read_rule +
@@ -196,6 +219,31 @@ long SlapdServer::operations(const std::string& kind) {
     if (kind == "Search") return count - own_searches_;
     if (kind == "Bind") return count - own_binds_;
     return count;
+}
+
+std::string SlapdServer::context_csn() {
+    LDAP* ld = admin();
+    if (ld == nullptr) return "";
+    char attr[] = "contextCSN";
+    char* attrs[] = {attr, nullptr};
+    LDAPMessage* answer = nullptr;
+    ++own_searches_;
+    int rc = ldap_search_ext_s(ld, kSuffix, LDAP_SCOPE_BASE, "(objectClass=*)", attrs, 0, nullptr,
+                               nullptr, nullptr, 0, &answer);
+    std::vector<std::string> csns;
+    if (LDAPMessage* entry = rc == LDAP_SUCCESS ? ldap_first_entry(ld, answer) : nullptr) {
+        if (berval** values = ldap_get_values_len(ld, entry, attr)) {
+            for (berval** v = values; *v; ++v)
+                csns.emplace_back((*v)->bv_val, (*v)->bv_len);
+            ldap_value_free_len(values);
+        }
+    }
+    ldap_msgfree(answer);
+    std::sort(csns.begin(), csns.end());
+    std::string joined;
+    for (const std::string& csn : csns)
+        joined += (joined.empty() ? "" : " ") + csn;
+    return joined;
 }
 
 int SlapdServer::replace(const std::string& dn, const std::string& attr,

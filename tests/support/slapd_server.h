@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <ldap.h>
 
@@ -29,10 +30,16 @@ struct SlapdOptions {
     std::string extra_ldif;       // entries added to the seed
     std::string global_config;    // slapd.conf lines before the first database
     std::string database_config;  // slapd.conf lines of the mdb database
+    int port = 0;                 // 0: a free port; else this one (known to replication peers)
+    bool seeded = true;           // false: an empty database, for a replica to fill
+    // Multi-provider replication: this server's id (0: none) and the ports of the servers
+    // it replicates from, with the admin's credentials.
+    int server_id = 0;
+    std::vector<int> providers;
 };
 
 class SlapdServer {
-public:
+  public:
     static constexpr const char* kSuffix = "dc=example,dc=com";
     static constexpr const char* kAdminDn = "cn=admin,dc=example,dc=com";
     static constexpr const char* kAdminPassword = "secret";
@@ -77,11 +84,15 @@ public:
     // "Unbind", "Modify", ...), not counting the harness's own.
     long operations(const std::string& kind);
 
+    // The suffix entry's contextCSN values, sorted and joined by ' ' ("" when none): equal
+    // on two replicating servers once they have converged.
+    std::string context_csn();
+
     // Changes one attribute of an entry through the harness's admin connection; the LDAP
     // result code.
     int replace(const std::string& dn, const std::string& attr, const std::string& value);
 
-private:
+  private:
     void write_configuration();
     std::string tls_configuration() const;
     void seed();

@@ -11,13 +11,17 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
 namespace dirclient::test {
 
-int free_tcp_port() {
+namespace {
+
+int any_free_tcp_port() {
     int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -31,6 +35,21 @@ int free_tcp_port() {
     int port = ntohs(address.sin_port);
     close(fd);
     return port;
+}
+
+}  // namespace
+
+int free_tcp_port() {
+    // A port is never handed out twice in one process: clients remember servers that failed
+    // (quarantine), and a new server on an old dead one's port would be tried last.
+    static std::mutex mutex;
+    static std::set<int> handed_out;
+    std::lock_guard<std::mutex> lock(mutex);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        int port = any_free_tcp_port();
+        if (handed_out.insert(port).second) return port;
+    }
+    throw std::runtime_error("no fresh free TCP port");
 }
 
 pid_t spawn(const std::vector<std::string>& argv, const std::string& log) {

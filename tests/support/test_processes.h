@@ -10,7 +10,7 @@
 
 namespace dirclient::test {
 
-// A TCP port on 127.0.0.1 that was free a moment ago.
+// A TCP port on 127.0.0.1 that was free a moment ago, never the same twice in a process.
 int free_tcp_port();
 
 // Starts "argv" with standard output and error appended to "log" (or discarded when empty);

@@ -1,6 +1,7 @@
 // replhost: a directory server in miniature for the replication bridge. It loads the
 // plug-in, then either sends updates as the master or fetches and prints them as a slave.
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 

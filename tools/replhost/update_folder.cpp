@@ -47,6 +47,15 @@ bool UpdateFolder::place(const std::string& temporary, const std::string& target
     return true;
 }
 
+// The rename itself is durable only once the folder is flushed: the next update is
+// fetched (and the broker told this one is taken) after that.
+void UpdateFolder::syncFolder() const {
+    int dir = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0) return;
+    ::fsync(dir);
+    ::close(dir);
+}
+
 bool UpdateFolder::publish(const std::string& temporary) {
     for (;; ++next_) {
         char name[32];
@@ -54,6 +63,7 @@ bool UpdateFolder::publish(const std::string& temporary) {
         std::string target = path_ + name;
         if (place(temporary, target)) {
             ++next_;
+            syncFolder();
             return true;
         }
         if (errno != EEXIST) {

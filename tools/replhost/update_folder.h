@@ -24,6 +24,7 @@ class UpdateFolder {
   private:
     bool publish(const std::string& temporary);
     static bool place(const std::string& temporary, const std::string& target);
+    void syncFolder() const;
 
     std::string path_;
     long next_ = 1;  // no lower number is free any more

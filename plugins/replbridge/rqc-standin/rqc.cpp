@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 
+#include "rqc_amqp.h"
 #include "rqc_hooks_internal.h"
 #include "spool_queue.h"
 
@@ -22,8 +23,9 @@ struct FreeDeleter {
 };
 
 struct Connection {
-    std::string app;    // the application's own queue
-    std::string spool;  // RQC_SPOOL_DIR when the connection was opened
+    std::string app;                         // the application's own queue
+    std::string spool;                       // RQC_SPOOL_DIR when the connection was opened
+    std::shared_ptr<rqc_amqp::Link> broker;  // when RQC_AMQP_URL chose the broker
     std::map<uint32_t, std::unique_ptr<char, FreeDeleter>> buffers;  // by buffer marker
 };
 
@@ -64,6 +66,16 @@ void describe(RqcResult& result, RqcOperation op, int32_t layer, int32_t reason,
     std::vsnprintf(result.location + used, sizeof result.location - used, format, args);
 }
 
+// An environment failure's block, its location left to the caller.
+void describe_cause(RqcResult& result, RqcOperation op, int32_t layer, int32_t reason) {
+    result = RqcResult{};
+    result.compCode = RQC_CC_FAILED;
+    result.rtnType = layer;
+    result.opType = op;
+    result.reason = reason;
+    result.errType = RQC_ERR_ENVIRONMENT;
+}
+
 // Records the failure as this thread's last error and returns 0, the calls' failure value.
 __attribute__((format(printf, 5, 6))) int fail(RqcOperation op, int32_t reason, int32_t position,
                                                int32_t kind, const char* format, ...) {
@@ -89,15 +101,26 @@ __attribute__((format(printf, 3, 4))) int fail_spool(RqcOperation op, const Rqcx
              format, args);
     va_end(args);
     RqcResult& sub = last_error.subResult;
-    sub.compCode = RQC_CC_FAILED;
-    sub.rtnType = RQC_LAYER_SYSTEM;
-    sub.opType = op;
-    sub.reason = status.error;
-    sub.errType = RQC_ERR_ENVIRONMENT;
+    describe_cause(sub, op, RQC_LAYER_SYSTEM, status.error);
     // A long path cuts the system's text short; the path is the more useful half.
     if (std::snprintf(sub.location, sizeof sub.location, "%s: %s", status.detail,
                       std::strerror(status.error)) >= static_cast<int>(sizeof sub.location))
         sub.location[sizeof sub.location - 1] = '\0';
+    has_last_error = true;
+    return 0;
+}
+
+// As fail_spool for the broker: its own words and reply code go to the SubResult.
+int fail_broker(RqcOperation op, const rqc_amqp::Failure& failure) {
+    last_error = RqcError{};
+    last_error.version = 1;
+    RqcResult& result = last_error.result;
+    describe_cause(result, op, RQC_LAYER_BROKER, RQC_REASON_BROKER);
+    std::snprintf(result.location, sizeof result.location, "%s: %s", kCallNames[op],
+                  failure.what.c_str());
+    RqcResult& sub = last_error.subResult;
+    describe_cause(sub, op, RQC_LAYER_BROKER, failure.code);
+    std::snprintf(sub.location, sizeof sub.location, "%s", failure.cause.c_str());
     has_last_error = true;
     return 0;
 }
@@ -122,14 +145,34 @@ int fail_handle(RqcOperation op, RqcHandle handle) {
 }
 
 // Copies what a call needs of a connection, so that the spool is used outside the lock.
-bool find_connection(RqcHandle handle, std::string* app, std::string* spool) {
+bool find_connection(RqcHandle handle, std::string* app, std::string* spool,
+                     std::shared_ptr<rqc_amqp::Link>* broker = nullptr) {
     Registry& table = registry();
     std::lock_guard lock(table.mutex);
     auto found = table.connections.find(handle);
     if (found == table.connections.end()) return false;
     if (app) *app = found->second.app;
     if (spool) *spool = found->second.spool;
+    if (broker) *broker = found->second.broker;
     return true;
+}
+
+// Where a new connection's messages go: the broker RQC_AMQP_URL names, or else the spool
+// folder. 1, or the failure recorded.
+int open_transport(RqcOperation op, const std::string& name, Connection* connection) {
+    if (const char* url = std::getenv("RQC_AMQP_URL"); url && *url) {
+        rqc_amqp::Failure failure;
+        connection->broker = rqc_amqp::Link::open(url, name, &failure);
+        return connection->broker ? 1 : fail_broker(op, failure);
+    }
+    const char* spool = std::getenv("RQC_SPOOL_DIR");
+    if (!spool || !*spool)
+        return fail(op, RQC_REASON_NO_SPOOL, 0, RQC_ERR_ENVIRONMENT, "RQC_SPOOL_DIR is not set");
+    RqcxStatus status{};
+    if (!rqcxQueueCreate(spool, name.c_str(), &status))
+        return fail_spool(op, status, "cannot create the queue of \"%s\"", name.c_str());
+    connection->spool = spool;
+    return 1;
 }
 
 int initialize(RqcAppDef* app, int32_t mode, RqcHandle* handle, void* reserved,
@@ -149,16 +192,9 @@ int initialize(RqcAppDef* app, int32_t mode, RqcHandle* handle, void* reserved,
     if (!rqcxQueueNameValid(name.data(), name.size()))
         return fail(op, RQC_REASON_BAD_NAME, 1, RQC_ERR_USAGE,
                     "application name \"%s\" cannot name a queue", name.c_str());
-    const char* spool = std::getenv("RQC_SPOOL_DIR");
-    if (!spool || !*spool)
-        return fail(op, RQC_REASON_NO_SPOOL, 0, RQC_ERR_ENVIRONMENT, "RQC_SPOOL_DIR is not set");
-    RqcxStatus status{};
-    if (!rqcxQueueCreate(spool, name.c_str(), &status))
-        return fail_spool(op, status, "cannot create the queue of \"%s\"", name.c_str());
-
     Connection connection;
+    if (!open_transport(op, name, &connection)) return 0;
     connection.app = std::move(name);
-    connection.spool = spool;
     Registry& table = registry();
     std::lock_guard lock(table.mutex);
     RqcHandle fresh = table.next_handle++;
@@ -179,7 +215,8 @@ int put(RqcHandle handle, RqcService* service, RqcMessage* message, RqcPutOption
         void* reserved) {
     constexpr RqcOperation op = RQC_OP_PUT;
     std::string spool;
-    if (!find_connection(handle, nullptr, &spool)) return fail_handle(op, handle);
+    std::shared_ptr<rqc_amqp::Link> broker;
+    if (!find_connection(handle, nullptr, &spool, &broker)) return fail_handle(op, handle);
     if (!has_header(service, "BXSV", 1)) return fail_record(op, 2, "service record", "BXSV", 1);
     if (!has_header(message, "BXMD", 3)) return fail_record(op, 3, "message record", "BXMD", 3);
     if (!has_header(options, "BXPO", 3)) return fail_record(op, 4, "put options", "BXPO", 3);
@@ -195,6 +232,12 @@ int put(RqcHandle handle, RqcService* service, RqcMessage* message, RqcPutOption
     if (!rqcxQueueNameValid(queue.data(), queue.size()))
         return fail(op, RQC_REASON_BAD_NAME, 2, RQC_ERR_USAGE,
                     "service name \"%s\" cannot name a queue", queue.c_str());
+    if (broker) {
+        rqc_amqp::Failure failure;
+        if (!broker->put(queue, message->data, message->dataLength, &failure))
+            return fail_broker(op, failure);
+        return 1;
+    }
     RqcxStatus status{};
     if (!rqcxQueuePut(spool.c_str(), queue.c_str(), message->data, message->dataLength, &status))
         return fail_spool(op, status, "cannot put to the queue of \"%s\"", queue.c_str());
@@ -204,14 +247,18 @@ int put(RqcHandle handle, RqcService* service, RqcMessage* message, RqcPutOption
 int get(RqcHandle handle, RqcMessage* message, RqcGetOptions* options, void* reserved) {
     constexpr RqcOperation op = RQC_OP_GET;
     std::string app, spool;
-    if (!find_connection(handle, &app, &spool)) return fail_handle(op, handle);
+    std::shared_ptr<rqc_amqp::Link> broker;
+    if (!find_connection(handle, &app, &spool, &broker)) return fail_handle(op, handle);
     if (!has_header(message, "BXMD", 3)) return fail_record(op, 2, "message record", "BXMD", 3);
     if (!has_header(options, "BXGO", 3)) return fail_record(op, 3, "get options", "BXGO", 3);
     if (reserved) return fail(op, RQC_REASON_BAD_RECORD, 4, RQC_ERR_USAGE, "reserved is not null");
     void* data = nullptr;
     size_t length = 0;
     RqcxStatus status{};
-    int taken = rqcxQueueTake(spool.c_str(), app.c_str(), &data, &length, &status);
+    rqc_amqp::Failure failure;
+    int taken = broker ? broker->take(&data, &length, &failure)
+                       : rqcxQueueTake(spool.c_str(), app.c_str(), &data, &length, &status);
+    if (taken < 0 && broker) return fail_broker(op, failure);
     if (taken < 0)
         return fail_spool(op, status, "cannot take from the queue of \"%s\"", app.c_str());
     if (taken == 0)
