@@ -401,9 +401,8 @@ void fill_connection(Invocation& inv, const RawOptions& raw, const char* env_hos
     if (raw.bind_dn.has_value() != has_password)
         throw UsageError(raw.bind_dn ? "-D needs -w PASSWORD, -W or -y FILE"
                                      : "-w, -W and -y need -D DN");
-    if (raw.starttls > 2) throw UsageError("-Z may be given at most twice (-ZZ)");
     inv.prompt_password = raw.prompt_password;
-    inv.starttls = raw.starttls > 0 ? raw.starttls : -1;
+    inv.starttls = raw.starttls > 0 ? std::min(raw.starttls, 2) : -1;  // -ZZ and more: demand
     inv.bind = raw.bind_dn.has_value();
     inv.bind_dn = raw.bind_dn.value_or("");
     inv.password = raw.password.value_or("");
