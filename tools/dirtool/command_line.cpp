@@ -27,7 +27,7 @@ struct RawOptions {
 
 // One option: its letter and long name (either may be absent) and the field it fills.
 // New options are one line of kOptions.
-struct OptionSpec {
+struct OptionRule {
     char letter = '\0';
     const char* name = nullptr;  // without the leading "--"
     Text RawOptions::*value = nullptr;
@@ -35,32 +35,32 @@ struct OptionSpec {
     int RawOptions::*count = nullptr;
 };
 
-constexpr OptionSpec named(char letter, const char* name) {
-    OptionSpec spec;
-    spec.letter = letter;
-    spec.name = name;
-    return spec;
+constexpr OptionRule named(char letter, const char* name) {
+    OptionRule rule;
+    rule.letter = letter;
+    rule.name = name;
+    return rule;
 }
 
-constexpr OptionSpec valued(char letter, const char* name, Text RawOptions::*field) {
-    OptionSpec spec = named(letter, name);
-    spec.value = field;
-    return spec;
+constexpr OptionRule valued(char letter, const char* name, Text RawOptions::*field) {
+    OptionRule rule = named(letter, name);
+    rule.value = field;
+    return rule;
 }
 
-constexpr OptionSpec flag(char letter, const char* name, bool RawOptions::*field) {
-    OptionSpec spec = named(letter, name);
-    spec.flag = field;
-    return spec;
+constexpr OptionRule flag(char letter, const char* name, bool RawOptions::*field) {
+    OptionRule rule = named(letter, name);
+    rule.flag = field;
+    return rule;
 }
 
-constexpr OptionSpec counted(char letter, int RawOptions::*field) {
-    OptionSpec spec = named(letter, nullptr);
-    spec.count = field;
-    return spec;
+constexpr OptionRule counted(char letter, int RawOptions::*field) {
+    OptionRule rule = named(letter, nullptr);
+    rule.count = field;
+    return rule;
 }
 
-const OptionSpec kOptions[] = {
+const OptionRule kOptions[] = {
     valued('H', "host", &RawOptions::host),
     valued('p', "port", &RawOptions::port),
     valued('D', "bind-dn", &RawOptions::bind_dn),
@@ -96,15 +96,15 @@ const OptionSpec kOptions[] = {
     valued('\0', "match", &RawOptions::match),
 };
 
-const OptionSpec* find_letter(char letter) {
-    for (const OptionSpec& spec : kOptions)
-        if (spec.letter == letter) return &spec;
+const OptionRule* find_letter(char letter) {
+    for (const OptionRule& rule : kOptions)
+        if (rule.letter == letter) return &rule;
     return nullptr;
 }
 
-const OptionSpec* find_name(const std::string& name) {
-    for (const OptionSpec& spec : kOptions)
-        if (spec.name != nullptr && name == spec.name) return &spec;
+const OptionRule* find_name(const std::string& name) {
+    for (const OptionRule& rule : kOptions)
+        if (rule.name != nullptr && name == rule.name) return &rule;
     return nullptr;
 }
 
@@ -180,41 +180,41 @@ class OptionReader {
     void long_option(const std::string& arg, RawOptions& raw, std::string* unknown) {
         size_t eq = arg.find('=');
         std::string name = arg.substr(2, eq == std::string::npos ? std::string::npos : eq - 2);
-        const OptionSpec* spec = find_name(name);
-        if (spec == nullptr) {
+        const OptionRule* rule = find_name(name);
+        if (rule == nullptr) {
             if (unknown->empty()) *unknown = arg.substr(0, eq);
             return;
         }
         std::string shown = "--" + name;
-        if (spec->value != nullptr) {
-            raw.*(spec->value) = eq != std::string::npos ? arg.substr(eq + 1) : next_value(shown);
+        if (rule->value != nullptr) {
+            raw.*(rule->value) = eq != std::string::npos ? arg.substr(eq + 1) : next_value(shown);
         } else if (eq != std::string::npos) {
             throw UsageError("option " + shown + " takes no value");
         } else {
-            set(*spec, raw);
+            set(*rule, raw);
         }
     }
 
     // "-xLLL", "-Hhost", "-b base": letters in a row, the first one with a value ending it.
     void short_options(const std::string& arg, RawOptions& raw, std::string* unknown) {
         for (size_t pos = 1; pos < arg.size(); ++pos) {
-            const OptionSpec* spec = find_letter(arg[pos]);
-            if (spec == nullptr) {
+            const OptionRule* rule = find_letter(arg[pos]);
+            if (rule == nullptr) {
                 if (unknown->empty()) *unknown = std::string("-") + arg[pos];
                 return;
             }
-            if (spec->value != nullptr) {
+            if (rule->value != nullptr) {
                 std::string shown = std::string("-") + arg[pos];
-                raw.*(spec->value) = pos + 1 < arg.size() ? arg.substr(pos + 1) : next_value(shown);
+                raw.*(rule->value) = pos + 1 < arg.size() ? arg.substr(pos + 1) : next_value(shown);
                 return;
             }
-            set(*spec, raw);
+            set(*rule, raw);
         }
     }
 
-    static void set(const OptionSpec& spec, RawOptions& raw) {
-        if (spec.flag != nullptr) raw.*(spec.flag) = true;
-        if (spec.count != nullptr) ++(raw.*(spec.count));
+    static void set(const OptionRule& rule, RawOptions& raw) {
+        if (rule.flag != nullptr) raw.*(rule.flag) = true;
+        if (rule.count != nullptr) ++(raw.*(rule.count));
     }
 
     std::string next_value(const std::string& shown) {
