@@ -1,14 +1,15 @@
-# Build conventions shared by every folder: warnings, sanitizers, test and fuzz targets.
+# Build conventions shared by every folder: floors, warnings, sanitizers, test and fuzz targets.
 
-# Public headers live beside their sources and are installed flat under include/dirclient/,
-# so they include each other by bare name ("dlist.h"); these folders make that work in
-# the source tree. The repository root makes <dirclient/dirclient.h> resolve as installed.
+# Every source folder of the library, for code above it that still names its headers by
+# bare name (the programs, benchmarks and fuzz targets that use internal pieces).
 set(DIRCLIENT_PUBLIC_INCLUDE_DIRS
     "${PROJECT_SOURCE_DIR}"
     "${PROJECT_SOURCE_DIR}/runtime"
+    "${PROJECT_SOURCE_DIR}/dirclient/base"
     "${PROJECT_SOURCE_DIR}/dirclient/model"
     "${PROJECT_SOURCE_DIR}/dirclient/connection"
     "${PROJECT_SOURCE_DIR}/dirclient/flatfile"
+    "${PROJECT_SOURCE_DIR}/dirclient/handle"
     "${PROJECT_SOURCE_DIR}/dirclient/ldapaccess"
     "${PROJECT_SOURCE_DIR}/dirclient/profile"
     "${PROJECT_SOURCE_DIR}/dirclient/schema")
@@ -38,6 +39,26 @@ function(dirclient_code_target target)
     endif()
 endfunction()
 
+# dirclient_floor(<name> [ON <floors below...>] [LIBS <other libraries...>])
+# The floor of the current folder: the static library dirclient_<name>, linked PUBLIC to
+# the floors it stands on. Its folder is on its own include path and on that of the floors
+# above, never below. Its objects also make the shared library (each source compiled once),
+# so they are position-independent and export only what carries DIRCLIENT_API.
+function(dirclient_floor name)
+    cmake_parse_arguments(F "" "" "ON;LIBS" ${ARGN})
+    set(target dirclient_${name})
+    add_library(${target} STATIC)
+    dirclient_code_target(${target})
+    target_include_directories(${target} PUBLIC "${CMAKE_CURRENT_SOURCE_DIR}")
+    list(TRANSFORM F_ON PREPEND dirclient_)
+    target_link_libraries(${target} PUBLIC ${F_ON} ${F_LIBS})
+    target_compile_definitions(${target} PRIVATE LDAP_DEPRECATED=1)
+    set_target_properties(${target} PROPERTIES
+        POSITION_INDEPENDENT_CODE ON
+        C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
+    set_property(GLOBAL APPEND PROPERTY DIRCLIENT_FLOORS ${target})
+endfunction()
+
 # Public headers to install under include/dirclient/.
 function(dirclient_public_headers)
     foreach(h IN LISTS ARGN)
@@ -52,11 +73,16 @@ set(DIRCLIENT_TEST_BIN_DIR "${CMAKE_BINARY_DIR}/tests-bin")
 # One GoogleTest executable registered as one CTest test. Label "threads" puts it into the
 # ThreadSanitizer run; label "noasan" keeps it out of the AddressSanitizer run.
 function(dirclient_unit_test)
-    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(T "NO_PUBLIC_INCLUDES" "NAME" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     dirclient_code_target(${T_NAME})
     set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${DIRCLIENT_TEST_BIN_DIR}")
-    target_include_directories(${T_NAME} PRIVATE ${DIRCLIENT_PUBLIC_INCLUDE_DIRS})
+    if(T_NO_PUBLIC_INCLUDES)
+        # The test harnesses only (tests/support/...).
+        target_include_directories(${T_NAME} PRIVATE "${PROJECT_SOURCE_DIR}")
+    else()
+        target_include_directories(${T_NAME} PRIVATE ${DIRCLIENT_PUBLIC_INCLUDE_DIRS})
+    endif()
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main
                                             Threads::Threads)
     target_compile_definitions(${T_NAME} PRIVATE
@@ -71,18 +97,30 @@ function(dirclient_unit_test)
     endif()
 endfunction()
 
-# A unit test of the library: linked against the shared library itself (libdirclient, or
-# libdirclient_g in the second build), so that the shipped builds are the tested builds.
-# The main build also runs the second build's copy of every such test.
-function(dirclient_lib_test)
-    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
-    dirclient_unit_test(NAME ${T_NAME} SOURCES ${T_SOURCES} LIBS dirclient_lib ${T_LIBS}
-                        LABELS ${T_LABELS} ENVIRONMENT ${T_ENVIRONMENT})
+# dirclient_floor_test(NAME <n> FLOOR <floor> SOURCES <files...> [LIBS ...] [LABELS ...])
+# A unit test beside the code of a floor: linked against that floor's static library (and
+# so the floors below it), seeing no header above it. The main build also runs the second
+# (clang++) build's copy of every such test.
+function(dirclient_floor_test)
+    cmake_parse_arguments(T "" "NAME;FLOOR" "SOURCES;LIBS;LABELS;ENVIRONMENT" ${ARGN})
+    dirclient_unit_test(NAME ${T_NAME} SOURCES ${T_SOURCES} LIBS dirclient_${T_FLOOR} ${T_LIBS}
+                        LABELS ${T_LABELS} ENVIRONMENT ${T_ENVIRONMENT} NO_PUBLIC_INCLUDES)
     set_property(GLOBAL APPEND PROPERTY DIRCLIENT_LIB_TESTS ${T_NAME})
     set_property(GLOBAL PROPERTY DIRCLIENT_LIB_TEST_LABELS_${T_NAME} "unit;${T_LABELS}")
     if(T_ENVIRONMENT)
         set_property(GLOBAL PROPERTY DIRCLIENT_LIB_TEST_ENV_${T_NAME} "${T_ENVIRONMENT}")
     endif()
+endfunction()
+
+# dirclient_library_test(NAME <n> SOURCES <files...> [LIBS ...] [LABELS ...])
+# A test of the shared library itself (libdirclient, or libdirclient_g in the second build),
+# as programs load it; the main build also runs the second build's copy.
+function(dirclient_library_test)
+    cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS;LABELS" ${ARGN})
+    dirclient_unit_test(NAME ${T_NAME} SOURCES ${T_SOURCES} LIBS dirclient_lib ${T_LIBS}
+                        LABELS ${T_LABELS})
+    set_property(GLOBAL APPEND PROPERTY DIRCLIENT_LIB_TESTS ${T_NAME})
+    set_property(GLOBAL PROPERTY DIRCLIENT_LIB_TEST_LABELS_${T_NAME} "unit;${T_LABELS}")
 endfunction()
 
 # dirclient_fuzz_target(NAME <n> SOURCES <files...> [LIBS <targets...>] [SECONDS <s>])

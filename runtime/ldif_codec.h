@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_LDIF_CODEC_H
 #define DIRCLIENT_LDIF_CODEC_H
 
+#include "dirclient_export.h"
+
 // Line syntax of LDIF text (RFC 2849): logical lines made of a line and its continuation
 // lines, "type: value" lines and "type:: base64" lines. Reading works in place on the
 // caller's writable text; writing goes into a caller-sized or a freshly allocated buffer.
@@ -23,11 +25,11 @@ extern "C" {
 // NUL-terminated in place. Returns null, leaving *next unchanged, when *next is null or
 // points at a blank line ("\n" or "\r\n") or at the end of the text. When the last line
 // has no line end it is returned and *next becomes null.
-char* str_getline(char** next);
+DIRCLIENT_API char* str_getline(char** next);
 
 // As str_getline; also stores in *physical_lines (unless null) how many input lines the
 // logical line was made of, so that callers can keep input line numbers.
-char* ldif_getline(char** next, int* physical_lines);
+DIRCLIENT_API char* ldif_getline(char** next, int* physical_lines);
 
 // Splits the writable logical line into *type and *value, in place; both point into the
 // line afterwards and *length is the value's length in bytes. White space around the type
@@ -36,26 +38,26 @@ char* ldif_getline(char** next, int* physical_lines);
 // value is a value of length 0. Returns 0, or -1 when the line has no ':' or its base64 is
 // invalid (a character outside the alphabet, or a group cut short by the end of the text);
 // the line may then be partly modified.
-int str_parse_line(char* line, char** type, char** value, int* length);
+DIRCLIENT_API int str_parse_line(char* line, char** type, char** value, int* length);
 
 // Bytes that ldif_type_and_value allocates for a type and a value of these lengths: room
 // for every output of put_type_and_value plus a closing NUL.
-size_t ldif_size_needed(size_t type_length, size_t value_length);
+DIRCLIENT_API size_t ldif_size_needed(size_t type_length, size_t value_length);
 
 // Writes "type: value" (or "type:: base64" where a plain value would not read back the
 // same), folded at LDIF_LINE_WIDTH, ending with "\n", at *out and advances *out past it.
 // Writes no NUL. The caller provides ldif_size_needed(strlen(type), length) bytes.
 // A negative length counts as 0.
-void put_type_and_value(char** out, const char* type, const char* value, int length);
+DIRCLIENT_API void put_type_and_value(char** out, const char* type, const char* value, int length);
 
 // The lines of put_type_and_value in a new NUL-terminated buffer from malloc, which the
 // caller releases with free (or ch_free); null when memory cannot be had.
-char* ldif_type_and_value(const char* type, const char* value, int length);
+DIRCLIENT_API char* ldif_type_and_value(const char* type, const char* value, int length);
 
 // Length of the logical line at the start of text[0..length): its physical lines with their
 // line ends, the extent that ldif_getline would take from the same text NUL-terminated at
 // `length`.
-size_t ldif_logical_line_length(const char* text, size_t length);
+DIRCLIENT_API size_t ldif_logical_line_length(const char* text, size_t length);
 
 // Length of the logical line at the start of text[0..length) -- its physical lines, each
 // with its "\n" -- when those bytes are exactly what put_type_and_value writes for the type
@@ -63,7 +65,7 @@ size_t ldif_logical_line_length(const char* text, size_t length);
 // of parsing and formatting it; 0 when they are not, or when telling would cost about as much
 // as formatting (a value that decodes to plain text, a type of 73 characters or more).
 // `length` bounds the text as its terminating NUL would. Never reads outside text[0..length).
-size_t ldif_canonical_line(const char* text, size_t length);
+DIRCLIENT_API size_t ldif_canonical_line(const char* text, size_t length);
 
 #ifdef __cplusplus
 }

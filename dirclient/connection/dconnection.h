@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_DCONNECTION_H
 #define DIRCLIENT_DCONNECTION_H
 
+#include "dirclient_export.h"
+
 // DConnection: the application's way into a directory. One object holds the address of a
 // directory, the credentials, the default search constraints and the requests still
 // waiting for an answer, and owns the directory handle that reaches the back end the host
@@ -85,7 +87,7 @@ struct AsynVal {
                         // RDN and the new superior (moving rename)
 };
 
-class DConnection {
+class DIRCLIENT_API DConnection {
   public:
     // Not connected, not authenticated, no host, port 389.
     DConnection();

@@ -12,7 +12,7 @@
 #include "dn_normalize.h"
 #include "ffconnection.h"
 #include "ffdn.h"
-#include "ffnode.h"
+#include "ffsubtree_walk.h"
 #include "flat_file_call.h"
 #include "ldap_cext.h"
 #include "ldap_handle_calls.h"
@@ -28,33 +28,16 @@ LDAP_CEXT* server_list(DS_LDAP* handle) {
                : nullptr;
 }
 
-// The DNs of the children of dn in the flat-file store (the store lock held), in the
-// store's order.
-std::vector<std::string> flat_file_children(const char* dn) {
-    std::vector<std::string> dns;
-    FFNode* root = FFConnection::getRoot();
-    char* normalized = dn_normalize(dn);
-    FFNode* node = root != nullptr ? root->findNode(normalized) : nullptr;
-    check_free(normalized);
-    DList* children = node != nullptr ? node->getChildren() : nullptr;
-    for (DListItem* item = children != nullptr ? children->getHead() : nullptr; item != nullptr;
-         item = item->getNextItem()) {
-        auto* child = static_cast<FFNode*>(item->getValue());
-        if (child != nullptr && child->getDN() != nullptr) dns.emplace_back(child->getDN());
-    }
-    return dns;
-}
-
 }  // namespace
 
 void DConnection::removeTreeFlatFile(FFConnection* ff, const char* dn, DException** out) {
-    // The store lock (recursive) keeps the whole walk in one piece for other store users.
-    FFConnection::lock();
+    // The walk holds the store lock (recursive), keeping it in one piece for other users.
+    FFSubtreeWalk walk;
     ff->remove(dn, out);
     if (*out != nullptr && (*out)->getLdapErrorCode() == LDAP_NOT_ALLOWED_ON_NONLEAF) {
         delete *out;
         *out = nullptr;
-        std::vector<std::string> children = flat_file_children(dn);
+        std::vector<std::string> children = walk.childrenOf(dn);
         if (children.empty()) fail(out, DEXC_REMOVE, kNoChildFound);
         for (const std::string& child : children) {
             removeTreeFlatFile(ff, child.c_str(), out);
@@ -62,7 +45,6 @@ void DConnection::removeTreeFlatFile(FFConnection* ff, const char* dn, DExceptio
         }
         if (*out == nullptr) ff->remove(dn, out);
     }
-    FFConnection::unlock();
 }
 
 void DConnection::moveEntry(const char* dn, const char* newrdn, const char* newSuperior,

@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_REQUEST_WINDOW_H
 #define DIRCLIENT_REQUEST_WINDOW_H
 
+#include "dirclient_export.h"
+
 // Bulk work at the server's pace: asynchronous requests of one connection sent through a
 // bounded window, so that the next request travels while the server works on the previous
 // ones, and each answer is matched to its request by message id.
@@ -22,7 +24,7 @@
 class DConnection;
 class DException;
 
-class RequestWindow {
+class DIRCLIENT_API RequestWindow {
   public:
     // At most 32 requests in flight: twice the worker threads of a default server keeps
     // every one of them busy, while a failure leaves few requests behind it.

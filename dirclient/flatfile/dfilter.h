@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_DFILTER_H
 #define DIRCLIENT_DFILTER_H
 
+#include "dirclient_export.h"
+
 // Search filters of the flat-file directory: the parenthesised prefix notation of LDAP
 // filter text (RFC 4515), parsed into a tree and evaluated against entries. Every
 // comparison, whatever its operator, is the wildcard matcher `match` below.
@@ -20,7 +22,7 @@ enum item_type : int { ITEM_EQUAL = 1, ITEM_GREATER_OR_EQUAL = 2, ITEM_LESS_OR_E
 // the next character literal. Without a leading '*' a match begins at the start of a word;
 // it ends at the end of a word unless the pattern ends with '*'. A failed partial match
 // restarts at the next word, and '*' stretches only to the next occurrence of what follows.
-int match(const char* value, const char* pattern);
+DIRCLIENT_API int match(const char* value, const char* pattern);
 
 // Evaluation over an entry held in another form than DEntry: values(entry, name, visit,
 // state) calls visit(state, text) with the text of each value of the attribute name (case
@@ -29,7 +31,7 @@ using DFilterValues = bool (*)(const void* entry, const char* name,
                                bool (*visit)(void* state, const char* text), void* state);
 
 // One comparison: attribute name, operator and the assertion value as written (escapes kept).
-class DFilterItem {
+class DIRCLIENT_API DFilterItem {
 public:
     // Takes over name and value, which must be check_malloc blocks (or null).
     DFilterItem(item_type type, char* name, char* value);
@@ -57,7 +59,7 @@ private:
 // One node of a parsed filter. AND and OR hold a DList of DFilter* operands (untyped items,
 // in the order written), NOT holds its operand DFilter*, ITEM a DFilterItem*; the node owns
 // them all.
-class DFilter {
+class DIRCLIENT_API DFilter {
 public:
     DFilter(filter_type type, void* value);
     ~DFilter();
@@ -100,6 +102,6 @@ private:
 };
 
 // Destroys and releases a DFilter given as an untyped pointer; null is ignored.
-void freeFilter(void* filter);
+DIRCLIENT_API void freeFilter(void* filter);
 
 #endif

@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_FFCONNECTION_H
 #define DIRCLIENT_FFCONNECTION_H
 
+#include "dirclient_export.h"
+
 // A directory kept in one LDIF file (host string "FILE:///path"): the first connection of
 // the process loads the file into an in-memory tree that every FFConnection of the process
 // shares; a connection that changed the tree writes the whole file back when it
@@ -39,9 +41,9 @@ class SearchResults;
 enum ff_matching : int { FF_MATCH_DEFAULT = 0, FF_MATCH_LDAP = 1 };
 
 // Version text reported by the monitor entry.
-extern const char* const Versionstr;
+extern DIRCLIENT_API const char* const Versionstr;
 
-class FFConnection {
+class DIRCLIENT_API FFConnection {
 public:
     // Both run the process's one-time store initialisation.
     FFConnection();

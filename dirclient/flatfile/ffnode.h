@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_FFNODE_H
 #define DIRCLIENT_FFNODE_H
 
+#include "dirclient_export.h"
+
 // One node of the flat-file directory tree. The root holds no entry (unless an entry with
 // the empty DN was added); every other node holds one entry under its normalised DN, and
 // its children are the entries one RDN below it, in insertion order.
@@ -31,7 +33,7 @@ class FFRecord;
 class Modification;
 class SearchResults;
 
-class FFNode {
+class DIRCLIENT_API FFNode {
 public:
     static void* operator new(std::size_t size, Mem kind);
     static void operator delete(void* block);

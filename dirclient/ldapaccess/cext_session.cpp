@@ -8,6 +8,7 @@
 #include "cext_session.h"
 #include "dns_discovery.h"
 #include "connect_failure.h"
+#include "ldap_cext_calls.h"
 #include "ldap_result_codes.h"
 #include "ldap_trace.h"
 #include "message_access.h"

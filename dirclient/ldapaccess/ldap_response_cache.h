@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_LDAP_RESPONSE_CACHE_H
 #define DIRCLIENT_LDAP_RESPONSE_CACHE_H
 
+#include "dirclient_export.h"
+
 #include <ldap.h>
 
 // The response cache of a plain LDAP session (one opened by the directory handle, or any
@@ -15,25 +17,25 @@ extern "C" {
 
 // Creates or re-configures and enables the cache; 0, or -1 when it cannot be allocated
 // (the session's error becomes 90). A zero "maxmem" on an existing cache only empties it.
-int ldap_enable_cache(LDAP* ld, long timeout, long maxmem);
+DIRCLIENT_API int ldap_enable_cache(LDAP* ld, long timeout, long maxmem);
 
 // Stops lookups and additions; the contents are kept until enabled again.
-void ldap_disable_cache(LDAP* ld);
+DIRCLIENT_API void ldap_disable_cache(LDAP* ld);
 
 // Bit 2 (value 2): keep answers whatever their result code.
-void ldap_set_cache_options(LDAP* ld, unsigned long options);
+DIRCLIENT_API void ldap_set_cache_options(LDAP* ld, unsigned long options);
 
 // Removes every pending request and cached answer; the settings stay.
-void ldap_flush_cache(LDAP* ld);
+DIRCLIENT_API void ldap_flush_cache(LDAP* ld);
 
 // Empties and removes the cache.
-void ldap_destroy_cache(LDAP* ld);
+DIRCLIENT_API void ldap_destroy_cache(LDAP* ld);
 
 // Removes what was cached for the request "msgid".
-void ldap_uncache_request(LDAP* ld, int msgid);
+DIRCLIENT_API void ldap_uncache_request(LDAP* ld, int msgid);
 
 // Removes every cached answer whose request names "dn" or which holds the entry "dn".
-void ldap_uncache_entry(LDAP* ld, const char* dn);
+DIRCLIENT_API void ldap_uncache_entry(LDAP* ld, const char* dn);
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_SERVER_LIST_H
 #define DIRCLIENT_SERVER_LIST_H
 
+#include "dirclient_export.h"
+
 #include <optional>
 #include <string>
 
@@ -18,7 +20,7 @@ extern "C" {
 // returns the position just after it (null when none is left). When the URL parses, "*host"
 // receives a copy of its host (release with free) and "*port" its port; otherwise both are
 // left as they were.
-char* parse_URLs(char* list, char** host, int* port);
+DIRCLIENT_API char* parse_URLs(char* list, char** host, int* port);
 
 #ifdef __cplusplus
 }

@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_ATTRIBUTE_H
 #define DIRCLIENT_ATTRIBUTE_H
 
+#include "dirclient_export.h"
+
 #include <cstddef>
 
 #include "dbinary.h"
@@ -11,7 +13,7 @@
 // attribute may hold strings (type 5), binary values (4), ints (2) and longs (3) side by
 // side. Names are compared ignoring case; an attribute owns its name, its value list and
 // the LDAP value array set with setBerVal.
-class Attribute {
+class DIRCLIENT_API Attribute {
   public:
     static void* operator new(std::size_t size, Mem kind);
     static void* operator new(std::size_t size);  // HEAP

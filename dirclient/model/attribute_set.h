@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_ATTRIBUTE_SET_H
 #define DIRCLIENT_ATTRIBUTE_SET_H
 
+#include "dirclient_export.h"
+
 #include <cstddef>
 #include <memory>
 
@@ -12,7 +14,7 @@
 // a DList of type 6 items. The set owns the attributes added to it. A large set keeps an
 // index of its names, checked against the list before each use and rebuilt when the list
 // changed; the names of attributes held in the set are not changed in place.
-class AttributeSet {
+class DIRCLIENT_API AttributeSet {
   public:
     static void* operator new(std::size_t size, Mem kind);
     static void* operator new(std::size_t size);  // HEAP

@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_DENTRY_H
 #define DIRCLIENT_DENTRY_H
 
+#include "dirclient_export.h"
+
 #include <cstddef>
 
 #include "attribute.h"
@@ -10,7 +12,7 @@
 
 // A directory entry: a distinguished name and its attributes. The DN is stored as given
 // (normalise it with dn_normalize before comparing); the entry owns the DN and the set.
-class DEntry : public DElement {
+class DIRCLIENT_API DEntry : public DElement {
   public:
     static void* operator new(std::size_t size, Mem kind);
     static void* operator new(std::size_t size);  // HEAP

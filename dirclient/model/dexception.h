@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_DEXCEPTION_H
 #define DIRCLIENT_DEXCEPTION_H
 
+#include "dirclient_export.h"
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,16 +32,16 @@ enum DExceptionCode {
 };
 
 // The info message that goes with an error code above (a static text), null for others.
-const char* dexception_info_message(int errorCode);
+DIRCLIENT_API const char* dexception_info_message(int errorCode);
 
 // The detail text of a mismatch between the requested and the collected result type.
-extern const char* const DEXC_ASYNCHRONOUS_ERROR;  // "ERROR: asynchronous operation error"
+extern DIRCLIENT_API const char* const DEXC_ASYNCHRONOUS_ERROR;  // "ERROR: asynchronous operation error"
 
 // The error object of every operation, handed out through a DException** argument; the
 // receiver owns it (ordinary new/delete). infoMsg says what failed, infoSMsg why; both are
 // referred to, never copied or released, so they must outlive the exception (constants).
 // ldapErrorCode is the LDAP result code behind the failure, 0 when none.
-class DException : public DElement {
+class DIRCLIENT_API DException : public DElement {
   public:
     DException() : DElement(DELEMENT_EXCEPTION) {}
     explicit DException(const char* info) : DException() { infoMsg_ = info; }

@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_DLIST_H
 #define DIRCLIENT_DLIST_H
 
+#include "dirclient_export.h"
+
 #include <cstddef>
 
 #include "dbinary.h"
@@ -25,7 +27,7 @@ enum DListItemType {
 
 // One node of a DList: a type code, a value owned according to that code, and the links.
 // Items are tagged HEAP blocks; the list they belong to deletes them.
-class DListItem {
+class DIRCLIENT_API DListItem {
   public:
     static void* operator new(std::size_t size, Mem kind);
     static void* operator new(std::size_t size);  // HEAP
@@ -98,7 +100,7 @@ class DListItem {
 //   for (void* v = list->getFirstValue(); v != nullptr; v = list->getNextValue()) ...
 // After an append to a non-empty list the cursor rests on the item before the new one, so
 // getNextValue() returns the value just appended.
-class DList {
+class DIRCLIENT_API DList {
   public:
     static void* operator new(std::size_t size, Mem kind);
     static void* operator new(std::size_t size);  // HEAP

@@ -1,13 +1,15 @@
 #ifndef DIRCLIENT_ENTRY_COMPARATOR_H
 #define DIRCLIENT_ENTRY_COMPARATOR_H
 
+#include "dirclient_export.h"
+
 #include "dentry.h"
 #include "dexception.h"
 #include "dlist.h"
 
 // The ordering predicate of SearchResults::sort: whether entry a sorts after entry b.
 // Applications may derive their own; the virtual functions keep this slot order.
-class EntryComparator {
+class DIRCLIENT_API EntryComparator {
   public:
     // isGreater(a, b, true).
     virtual bool isGreater(DEntry* a, DEntry* b) = 0;
@@ -25,7 +27,7 @@ class EntryComparator {
 // direction (attrList, orderList), or by distinguished name (attrName ""). Only the first
 // value of each attribute counts (Attribute::attrcmp). Entries without the attribute sort
 // before those that have it in ascending order. Allocated with the ordinary new.
-class CompareAttrNames : public EntryComparator {
+class DIRCLIENT_API CompareAttrNames : public EntryComparator {
   public:
     // One attribute; name is referred to, not copied, and must outlive the comparator.
     explicit CompareAttrNames(const char* name);

@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_MODIFICATION_H
 #define DIRCLIENT_MODIFICATION_H
 
+#include "dirclient_export.h"
+
 #include "attribute.h"
 
 // Operation codes of a modification (the LDAP modify operations).
@@ -8,7 +10,7 @@ enum ModificationOp { MOD_OP_ADD = 0, MOD_OP_DELETE = 1, MOD_OP_REPLACE = 2 };
 
 // One change of an entry: an operation and the attribute holding the values to add, delete
 // or put in place. Allocated with the ordinary new; owns its attribute.
-class Modification {
+class DIRCLIENT_API Modification {
   public:
     Modification() = default;  // REPLACE without attribute
     Modification(int op, Attribute* attribute) : op_(op), attribute_(attribute) {}

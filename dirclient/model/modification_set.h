@@ -1,13 +1,15 @@
 #ifndef DIRCLIENT_MODIFICATION_SET_H
 #define DIRCLIENT_MODIFICATION_SET_H
 
+#include "dirclient_export.h"
+
 #include "attribute.h"
 #include "dlist.h"
 #include "modification.h"
 
 // The ordered changes of one modify request. Items of type 7 are owned and deleted with the
 // set; items of type 0 are only referred to. Allocated with the ordinary new.
-class ModificationSet {
+class DIRCLIENT_API ModificationSet {
   public:
     ModificationSet() = default;
     ~ModificationSet();  // deletes the owned modifications

@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_OBJECT_MEMORY_H
 #define DIRCLIENT_OBJECT_MEMORY_H
 
+#include "dirclient_export.h"
+
 // Tagged object memory of the directory model.
 //
 // Every block handed out here starts 8 bytes before the address the caller receives:
@@ -19,40 +21,40 @@ enum Mem { HEAP = 0, SHAR = 1 };
 
 // While nonzero, check_malloc tags its blocks "SHAR" instead of "HEAP". The flat-file
 // directory raises it while it loads its tree; it is process-wide and read by every thread.
-extern std::atomic<int> ShareEnable;
+extern DIRCLIENT_API std::atomic<int> ShareEnable;
 
 // A block of size bytes tagged "HEAP", or "SHAR" while ShareEnable is set. Never null.
-char* check_malloc(std::size_t size);
+DIRCLIENT_API char* check_malloc(std::size_t size);
 
 // A block of size bytes tagged "SHAR", taken from mallocShared. Never null.
-char* check_malloc_shared(std::size_t size);
+DIRCLIENT_API char* check_malloc_shared(std::size_t size);
 
 // Resizes a block, keeping its kind and as much of its contents as fits. A null block is
 // allocated afresh (check_malloc). A block without a HEAP or SHAR tag did not come from
 // here and is handed to the system realloc unchanged. Never null for a nonzero size.
-void* check_realloc(void* block, std::size_t size);
+DIRCLIENT_API void* check_realloc(void* block, std::size_t size);
 
 // Release a block by its tag; null and blocks with any other tag are left alone (a block
 // from the system malloc, for instance). Pass nothing else: the tag is read in front of
 // the block.
-void check_free(void* block);
-void check_free_shared(void* block);
+DIRCLIENT_API void check_free(void* block);
+DIRCLIENT_API void check_free_shared(void* block);
 
 // Allocation half of the model classes' operator new: HEAP follows ShareEnable, SHAR is
 // always shared. tag names the class for diagnostics only.
-void* malloc_object(std::size_t size, Mem kind, const char* tag);
+DIRCLIENT_API void* malloc_object(std::size_t size, Mem kind, const char* tag);
 
 // Release half of the model classes' operator delete (same rules as check_free).
-void free_object(void* block);
+DIRCLIENT_API void free_object(void* block);
 
 // Copies of a NUL-terminated text: check_malloc / check_malloc_shared blocks; null for null.
-char* strcopy(const char* text);
-char* strcopyShared(const char* text);
+DIRCLIENT_API char* strcopy(const char* text);
+DIRCLIENT_API char* strcopyShared(const char* text);
 
 // The shared-heap hooks. In this library the shared heap is the process heap; the kinds
 // differ only in their tag. getSharedHeap() is the shared-heap handle, always null here.
-void* mallocShared(std::size_t size);
-void freeShared(void* block);
-void* getSharedHeap();
+DIRCLIENT_API void* mallocShared(std::size_t size);
+DIRCLIENT_API void freeShared(void* block);
+DIRCLIENT_API void* getSharedHeap();
 
 #endif

@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_RESULTS_H
 #define DIRCLIENT_RESULTS_H
 
+#include "dirclient_export.h"
+
 #include "dentry.h"
 #include "dexception.h"
 #include "search_results.h"
@@ -26,7 +28,7 @@ enum ResultType {
 // got. The Results never deletes its exception: one that is never handed out stays the
 // business of whoever set it.
 // Allocated with the ordinary new.
-class Results {
+class DIRCLIENT_API Results {
   public:
     Results() = default;
     ~Results();  // deletes the read and search results, not the exception

@@ -1,9 +1,11 @@
 #ifndef DIRCLIENT_SEARCH_CONSTRAINTS_H
 #define DIRCLIENT_SEARCH_CONSTRAINTS_H
 
+#include "dirclient_export.h"
+
 // The limits of a search: a time limit in seconds and a maximum number of entries, 0 for
 // none. Values are kept as given. Allocated with the ordinary new.
-class SearchConstraints {
+class DIRCLIENT_API SearchConstraints {
   public:
     SearchConstraints() = default;
     SearchConstraints(int timeLimit, int maxResults)

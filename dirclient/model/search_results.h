@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_SEARCH_RESULTS_H
 #define DIRCLIENT_SEARCH_RESULTS_H
 
+#include "dirclient_export.h"
+
 #include "delement.h"
 #include "dentry.h"
 #include "dexception.h"
@@ -12,7 +14,7 @@ class EntryComparator;
 // that failed (type 9 items), in the order of addition until sort reorders the entries.
 // Owns both kinds. Allocated with the ordinary new. Every operation returns null, 0 or
 // false while nothing has been added.
-class SearchResults {
+class DIRCLIENT_API SearchResults {
   public:
     SearchResults() = default;
     ~SearchResults();  // deletes every entry and exception

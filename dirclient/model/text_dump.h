@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_TEXT_DUMP_H
 #define DIRCLIENT_TEXT_DUMP_H
 
+#include "dirclient_export.h"
+
 // Line builders of the text dumps that every model class produces with ToString, for
 // classes outside the model that dump themselves in the same layout. Each returns a new
 // check_malloc text that the caller releases with check_free; indent counts blanks at the
@@ -13,23 +15,23 @@
 #include "dbinary.h"
 
 // "<indent>name {\n"
-char* gen_header_class(const char* name, int indent);
+DIRCLIENT_API char* gen_header_class(const char* name, int indent);
 // "<indent>}\n"
-char* gen_end_class(int indent);
+DIRCLIENT_API char* gen_end_class(int indent);
 // "<indent>label: value\n"
-char* gen_string_instance(const char* label, const char* value, int indent);
+DIRCLIENT_API char* gen_string_instance(const char* label, const char* value, int indent);
 // As gen_string_instance with the value's bytes copied as they are (no escaping).
-char* gen_binary_instance(const char* label, const Dbinary* value, int indent);
+DIRCLIENT_API char* gen_binary_instance(const char* label, const Dbinary* value, int indent);
 // "<indent>label: \n" followed by text, or "<indent>label: NULL\n"; takes text over and
 // releases it (check_free).
-char* gen_object_instance(const char* label, char* text, int indent);
+DIRCLIENT_API char* gen_object_instance(const char* label, char* text, int indent);
 // "<indent>label: TRUE\n" or FALSE; label ">" gives "TRUE>\n".
-char* gen_bool_instance(const char* label, bool value, int indent);
+DIRCLIENT_API char* gen_bool_instance(const char* label, bool value, int indent);
 // "<indent>label: 42\n"; label ">" gives "42>\n".
-char* gen_int_instance(const char* label, int value, int indent);
-char* gen_long_instance(const char* label, long value, int indent);
+DIRCLIENT_API char* gen_int_instance(const char* label, int value, int indent);
+DIRCLIENT_API char* gen_long_instance(const char* label, long value, int indent);
 // "<indent>label: 0x7f3a...\n": the pointer value in lower-case hexadecimal without
 // leading zeros.
-char* gen_hexa_instance(const char* label, const void* pointer, int indent);
+DIRCLIENT_API char* gen_hexa_instance(const char* label, const void* pointer, int indent);
 
 #endif

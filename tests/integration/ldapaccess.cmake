@@ -3,13 +3,15 @@ dirclient_unit_test(NAME ldapaccess_failover_itest
     SOURCES ldapaccess_failover_test.cpp
     LIBS dirclient_lib dirclient_test_support
     LABELS integration)
+# Reaches into internal pieces: linked to the floors instead of the shared library.
 dirclient_unit_test(NAME ldapaccess_cache_itest
     SOURCES ldapaccess_cache_test.cpp
-    LIBS dirclient_lib dirclient_test_support
+    LIBS dirclient_handle dirclient_test_support
     LABELS integration)
+# Reaches into internal pieces: linked to the floors instead of the shared library.
 dirclient_unit_test(NAME ldapaccess_idle_itest
     SOURCES ldapaccess_idle_test.cpp
-    LIBS dirclient_lib dirclient_test_support
+    LIBS dirclient_handle dirclient_test_support
     LABELS integration threads)
 # Mostly waiting out a 30-second idle period: start it first so that the rest runs beside it.
 set_tests_properties(ldapaccess_idle_itest PROPERTIES COST 1000)

@@ -3,7 +3,9 @@
 #include <ldap.h>
 
 #include "call_activity.h"
-#include "message_access.h"
+
+// qdx_ldap_msgfree is defined by the LDAP access floor (ldap_message_free.cpp), which knows
+// the cached messages that libldap must never free.
 
 using dirclient::ldapaccess::CallActivity;
 
@@ -15,10 +17,4 @@ extern "C" void qdx_ldap_value_free_len(struct berval** values) {
 extern "C" void qdx_ldap_memfree(void* block) {
     CallActivity activity("ldap_memfree");
     if (block != nullptr) ldap_memfree(block);
-}
-
-extern "C" int qdx_ldap_msgfree(LDAPMessage* message) {
-    CallActivity activity("ldap_msgfree");
-    // Answers served from the cache are our own objects, which libldap must never see.
-    return dirclient::ldapaccess::message::msgfree(message);
 }

@@ -1,6 +1,8 @@
 #ifndef DIRCLIENT_LDAP_RESULT_CODES_H
 #define DIRCLIENT_LDAP_RESULT_CODES_H
 
+#include "dirclient_export.h"
+
 // LDAP result codes at the product's API use the classic client numbering: client-side
 // conditions are 81 (server down) to 97 (referral limit exceeded). The OpenLDAP client
 // library reports the same conditions as -1 to -17. Every result code that comes out of
@@ -22,13 +24,13 @@ extern "C" {
 #define QDX_LDAP_NOT_SUPPORTED 92
 
 // Classic number of an OpenLDAP result code; codes 0 and above pass unchanged.
-int qdx_ldap_classic_code(int openldap_code);
+DIRCLIENT_API int qdx_ldap_classic_code(int openldap_code);
 
 // OpenLDAP number of a classic result code; other codes pass unchanged.
-int qdx_ldap_openldap_code(int classic_code);
+DIRCLIENT_API int qdx_ldap_openldap_code(int classic_code);
 
 // The LDAP library's text for a classic result code; a static text, never null.
-char* qdx_ldap_err2string(int code);
+DIRCLIENT_API char* qdx_ldap_err2string(int code);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,30 @@
+# cmake -DBUILD_DIR=... -DUPWARD="target=header;..." -DDOWNWARD=target -P check_floors.cmake
+# Builds each probe: the upward ones must fail because their header is not found, the
+# downward one must compile.
+function(build target)
+    execute_process(COMMAND ${CMAKE_COMMAND} --build "${BUILD_DIR}" --target ${target}
+                    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    set(status "${status}" PARENT_SCOPE)
+    set(output "${out}${err}" PARENT_SCOPE)
+endfunction()
+
+build(${DOWNWARD})
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${DOWNWARD}: a downward include failed:\n${output}")
+endif()
+set(failures "")
+foreach(probe IN LISTS UPWARD)
+    string(REPLACE "=" ";" parts "${probe}")
+    list(GET parts 0 target)
+    list(GET parts 1 header)
+    build(${target})
+    if(status EQUAL 0)
+        string(APPEND failures "${target}: ${header} was found from a lower floor\n")
+    elseif(NOT output MATCHES "${header}: No such file")
+        string(APPEND failures "${target}: failed for another reason:\n${output}\n")
+    endif()
+endforeach()
+if(failures)
+    message(FATAL_ERROR "${failures}")
+endif()
+message(STATUS "every upward include was refused")
