@@ -25,8 +25,8 @@
 
 #include <ldap.h>
 
-#include "dconnection.h"
-#include "ffconnection.h"
+#include <dirclient/dconnection.h>
+#include <dirclient/ffconnection.h>
 #include "slapd_server.h"
 #include "test_dir.h"
 

@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-#include "object_memory.h"
+#include <dirclient/object_memory.h>
 
 namespace previous_dn {
 

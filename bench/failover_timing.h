@@ -10,8 +10,8 @@
 #include <memory>
 #include <string>
 
-#include "ldap_cext.h"
-#include "ldap_cext_calls.h"
+#include <dirclient/ldap_cext.h>
+#include <dirclient/ldap_cext_calls.h>
 #include "slapd_server.h"
 #include "test_processes.h"
 

@@ -6,11 +6,11 @@
 // Usage: flatfile_bench FILE.ldif DNS_FILE BASE WIDE_PARENT [ldap://host:port]
 //        flatfile_bench --long-lines FOLDER   (load time per MB of a 1 MB and a 40 MB line)
 
-#include "dentry.h"
-#include "dexception.h"
-#include "ffconnection.h"
-#include "modification.h"
-#include "search_results.h"
+#include <dirclient/dentry.h>
+#include <dirclient/dexception.h>
+#include <dirclient/ffconnection.h>
+#include <dirclient/modification.h>
+#include <dirclient/search_results.h>
 
 #include <ldap.h>
 #include <unistd.h>

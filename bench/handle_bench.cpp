@@ -17,9 +17,9 @@
 
 #include <ldap.h>
 
-#include "directory_handle.h"
-#include "ldap_handle_calls.h"
-#include "object_memory.h"
+#include <dirclient/directory_handle.h>
+#include <dirclient/ldap_handle_calls.h>
+#include <dirclient/object_memory.h>
 #include "ratio_reporter.h"
 #include "slapd_server.h"
 

@@ -15,8 +15,8 @@
 
 #include <ldap.h>
 
-#include "ldap_cext.h"
-#include "ldap_cext_calls.h"
+#include <dirclient/ldap_cext.h>
+#include <dirclient/ldap_cext_calls.h>
 #include "message_access.h"
 #include "plain_session.h"
 #include "failover_timing.h"

@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "dexception.h"
-#include "ffconnection.h"
+#include <dirclient/dexception.h>
+#include <dirclient/ffconnection.h>
 #include "ratio_reporter.h"
-#include "search_results.h"
+#include <dirclient/search_results.h>
 
 namespace {
 

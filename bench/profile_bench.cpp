@@ -12,10 +12,10 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "ldap_call_activities.h"
-#include "profile_activity.h"
+#include <dirclient/ldap_call_activities.h>
+#include <dirclient/profile_activity.h>
 #include "profile_clock.h"
-#include "profile_measure.h"
+#include <dirclient/profile_measure.h>
 
 namespace {
 

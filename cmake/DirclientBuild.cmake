@@ -1,8 +1,11 @@
 # Build conventions shared by every folder: floors, warnings, sanitizers, test and fuzz targets.
 
-# Every source folder of the library, for code above it that still names its headers by
-# bare name (the programs, benchmarks and fuzz targets that use internal pieces).
+# Include path of the code above the library (programs, integration tests, benchmarks, fuzz
+# targets): <dirclient/x.h> for the public headers, as applications write it, and the source
+# folders for the test helpers that live beside the code (which link the floors, not the
+# shared library, when they reach internal pieces).
 set(DIRCLIENT_PUBLIC_INCLUDE_DIRS
+    "${CMAKE_BINARY_DIR}/include"
     "${PROJECT_SOURCE_DIR}"
     "${PROJECT_SOURCE_DIR}/runtime"
     "${PROJECT_SOURCE_DIR}/dirclient/base"

@@ -1,5 +1,7 @@
-# Install layout: the library, its public headers, a CMake package and a pkg-config file.
-install(TARGETS ${DIRCLIENT_LIB_NAME} LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+# Install layout: the library, its public headers under include/dirclient/ (applications
+# write <dirclient/x.h>), a CMake package and a pkg-config file.
+install(TARGETS ${DIRCLIENT_LIB_NAME} EXPORT dirclientTargets
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 get_property(public_headers GLOBAL PROPERTY DIRCLIENT_PUBLIC_HEADERS)
 install(FILES ${public_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirclient)
 
@@ -8,6 +10,7 @@ install(FILES ${public_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dirclien
 # (lib/x86_64-linux-gnu under /usr).
 include(CMakePackageConfigHelpers)
 set(DIRCLIENT_CONFIG_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/dirclient")
+install(EXPORT dirclientTargets NAMESPACE dirclient:: DESTINATION "${DIRCLIENT_CONFIG_DIR}")
 configure_package_config_file("${PROJECT_SOURCE_DIR}/cmake/dirclientConfig.cmake.in"
     "${CMAKE_BINARY_DIR}/dirclientConfig.cmake"
     INSTALL_DESTINATION "${DIRCLIENT_CONFIG_DIR}"

@@ -46,7 +46,6 @@
 #include "ldap_memory_calls.h"
 #include "ldap_response_cache.h"
 #include "ldap_result_codes.h"
-#include "server_connect.h"
 #include "server_list.h"
 
 // The flat-file directory.

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "dentry.h"
+#include <dirclient/dentry.h>
 #include "ldif_reader.h"
 #include "ldif_writer.h"
 #include "model_build.h"

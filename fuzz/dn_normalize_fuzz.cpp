@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "dn_normalize.h"
-#include "object_memory.h"
+#include <dirclient/dn_normalize.h>
+#include <dirclient/object_memory.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);

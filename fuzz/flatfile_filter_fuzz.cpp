@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "attribute.h"
-#include "dentry.h"
-#include "dfilter.h"
-#include "object_memory.h"
+#include <dirclient/attribute.h>
+#include <dirclient/dentry.h>
+#include <dirclient/dfilter.h>
+#include <dirclient/object_memory.h>
 
 namespace {
 

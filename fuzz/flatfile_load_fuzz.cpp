@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 
-#include "attribute.h"
-#include "attribute_set.h"
-#include "dentry.h"
-#include "dexception.h"
-#include "dlist.h"
-#include "ffconnection.h"
-#include "ffnode.h"
-#include "search_results.h"
+#include <dirclient/attribute.h>
+#include <dirclient/attribute_set.h>
+#include <dirclient/dentry.h>
+#include <dirclient/dexception.h>
+#include <dirclient/dlist.h>
+#include <dirclient/ffconnection.h>
+#include <dirclient/ffnode.h>
+#include <dirclient/search_results.h>
 
 namespace {
 

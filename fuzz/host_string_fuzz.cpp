@@ -11,10 +11,10 @@
 #include <cstring>
 #include <string>
 
-#include "dns_discovery.h"
+#include "dns_lookup.h"
 #include "host_string.h"
-#include "object_memory.h"
-#include "server_list.h"
+#include <dirclient/object_memory.h>
+#include "server_list_walk.h"
 
 namespace {
 

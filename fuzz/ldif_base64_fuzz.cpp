@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "ldif_codec.h"
+#include <dirclient/ldif_codec.h>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (memchr(data, '\0', size)) return 0;

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "ldif_codec.h"
+#include <dirclient/ldif_codec.h>
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "connect_failure.h"
 #include "connection_report.h"
-#include "directory_handle.h"
+#include "backend_kind.h"
 #include "ffconnection.h"
 #include "flat_file_call.h"
 #include "host_string.h"

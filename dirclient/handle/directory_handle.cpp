@@ -1,4 +1,4 @@
-#include "directory_handle.h"
+#include "backend_kind.h"
 
 #include <strings.h>
 
@@ -9,7 +9,7 @@
 #include "cext_session.h"
 #include "connect_failure.h"
 #include "dexception.h"
-#include "dns_discovery.h"
+#include "dns_lookup.h"
 #include "dns_srv.h"
 #include "ffconnection.h"
 #include "ldap_result_codes.h"

@@ -8,9 +8,6 @@
 // calls on a handle are the qdx_ldap_* functions of ldap_handle_calls.h.
 
 #ifdef __cplusplus
-#include <optional>
-#include <string>
-
 extern "C" {
 #endif
 
@@ -81,17 +78,6 @@ DIRCLIENT_API int qdx_ldap_set_limits(DS_LDAP* handle, int timelimit, int sizeli
 
 #ifdef __cplusplus
 }
-
-namespace dirclient::ldapaccess {
-
-// The kind of back end that "host" names (see qdx_ldap_open).
-int backend_kind(const char* host);
-
-// The DNS name of a "DNS:" host string: the text after its first ':' up to its first '/'.
-// Nothing for an empty name, which stands for the default one.
-std::optional<std::string> dns_name_of_host(const char* host);
-
-}  // namespace dirclient::ldapaccess
 #endif
 
 #endif

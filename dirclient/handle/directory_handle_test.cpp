@@ -1,4 +1,4 @@
-#include "directory_handle.h"
+#include "backend_kind.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>

@@ -1,9 +1,9 @@
 #include <ldap.h>
 
 #include "cext_session.h"
-#include "dns_discovery.h"
+#include "dns_lookup.h"
 #include "ldap_result_codes.h"
-#include "server_list.h"
+#include "server_list_walk.h"
 #include "server_quarantine.h"
 
 namespace dirclient::ldapaccess {

@@ -6,13 +6,13 @@
 #include <new>
 
 #include "cext_session.h"
-#include "dns_discovery.h"
+#include "dns_lookup.h"
 #include "connect_failure.h"
 #include "ldap_cext_calls.h"
 #include "ldap_result_codes.h"
 #include "ldap_trace.h"
 #include "message_access.h"
-#include "server_list.h"
+#include "server_list_walk.h"
 #include "server_quarantine.h"
 
 using namespace dirclient::ldapaccess;

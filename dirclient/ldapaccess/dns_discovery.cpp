@@ -1,4 +1,4 @@
-#include "dns_discovery.h"
+#include "dns_lookup.h"
 
 #include <arpa/nameser.h>
 #include <netinet/in.h>
@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "server_list.h"
+#include "server_list_walk.h"
 
 namespace dirclient::ldapaccess {
 

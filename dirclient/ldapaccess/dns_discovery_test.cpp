@@ -1,4 +1,4 @@
-#include "dns_discovery.h"
+#include "dns_lookup.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 #include <map>
 #include <random>
 
-#include "dns_discovery.h"
-#include "server_list.h"
+#include "dns_lookup.h"
+#include "server_list_walk.h"
 
 namespace dirclient::ldapaccess {
 

@@ -1,4 +1,4 @@
-#include "server_list.h"
+#include "server_list_walk.h"
 
 #include <strings.h>
 

@@ -3,11 +3,6 @@
 
 #include "dirclient_export.h"
 
-#include <optional>
-#include <string>
-
-#include "server_connect.h"
-
 // Server lists: LDAP URLs ("LDAP://host:port", "LDAPS://host:port") separated by ';'.
 // Elements that are not LDAP URLs are skipped; the host defaults to localhost and the port
 // to 389 (636 for LDAPS).
@@ -24,16 +19,6 @@ DIRCLIENT_API char* parse_URLs(char* list, char** host, int* port);
 
 #ifdef __cplusplus
 }
-
-namespace dirclient::ldapaccess {
-
-// The next server of a list from "*position" on, advancing it; elements that are not LDAP
-// URLs, or whose port is out of range, are skipped. Nothing when the list is exhausted.
-std::optional<ServerAddress> next_server(const char** position);
-
-std::string upper_case(std::string text);
-
-}  // namespace dirclient::ldapaccess
 #endif
 
 #endif

@@ -6,7 +6,7 @@
 
 #include "ldap_cext.h"
 #include "ldap_result_codes.h"
-#include "server_list.h"
+#include "server_list_walk.h"
 
 namespace dirclient::ldapaccess {
 

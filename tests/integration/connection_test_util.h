@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "connection_test_support.h"
-#include "dconnection.h"
+#include <dirclient/dconnection.h>
 #include "ldapaccess_test_util.h"
-#include "object_memory.h"
+#include <dirclient/object_memory.h>
 #include "slapd_server.h"
 
 namespace conntest {

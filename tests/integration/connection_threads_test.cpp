@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "connection_test_util.h"
-#include "ffconnection.h"
+#include <dirclient/ffconnection.h>
 #include "test_dir.h"
 
 using namespace conntest;

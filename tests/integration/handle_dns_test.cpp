@@ -8,12 +8,12 @@
 #include <cstring>
 #include <string>
 
-#include "directory_handle.h"
-#include "dns_discovery.h"
+#include <dirclient/directory_handle.h>
+#include <dirclient/dns_discovery.h>
 #include "dns_server.h"
-#include "ldap_handle_calls.h"
+#include <dirclient/ldap_handle_calls.h>
 #include "ldapaccess_test_util.h"
-#include "object_memory.h"
+#include <dirclient/object_memory.h>
 #include "slapd_server.h"
 
 using namespace dirclient::test;

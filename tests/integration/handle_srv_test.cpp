@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "directory_handle.h"
+#include <dirclient/directory_handle.h>
 #include "dns_server.h"
 #include "ldapaccess_test_util.h"
-#include "object_memory.h"
+#include <dirclient/object_memory.h>
 #include "slapd_server.h"
 
 using namespace dirclient::test;

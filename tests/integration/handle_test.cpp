@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "directory_handle.h"
-#include "ldap_handle_calls.h"
+#include <dirclient/directory_handle.h>
+#include <dirclient/ldap_handle_calls.h>
 #include "ldapaccess_test_util.h"
 #include "local_message.h"
-#include "object_memory.h"
+#include <dirclient/object_memory.h>
 #include "profile_test_support.h"
 #include "slapd_server.h"
 #include "test_processes.h"

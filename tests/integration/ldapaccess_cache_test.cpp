@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "ldap_response_cache.h"
+#include <dirclient/ldap_response_cache.h>
 #include "ldapaccess_test_util.h"
 #include "local_message.h"
 #include "message_access.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dns_discovery.h"
+#include <dirclient/dns_discovery.h>
 #include "dns_server.h"
 #include "ldapaccess_test_util.h"
 #include "slapd_server.h"

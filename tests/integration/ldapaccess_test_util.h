@@ -8,8 +8,8 @@
 
 #include <ldap.h>
 
-#include "ldap_cext.h"
-#include "ldap_cext_calls.h"
+#include <dirclient/ldap_cext.h>
+#include <dirclient/ldap_cext_calls.h>
 
 // Shared helpers of the LDAP access integration tests.
 

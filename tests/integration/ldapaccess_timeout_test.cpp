@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dconnection.h"
+#include <dirclient/dconnection.h>
 #include "fake_ldap_server.h"
 #include "ldapaccess_test_util.h"
 #include "slapd_server.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dconnection.h"
+#include <dirclient/dconnection.h>
 #include "ldapaccess_test_util.h"
 #include "slapd_server.h"
 #include "tls_certificates.h"

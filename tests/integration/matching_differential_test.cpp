@@ -12,12 +12,12 @@
 #include <set>
 #include <string>
 
-#include "dexception.h"
-#include "dn_normalize.h"
-#include "ffconnection.h"
+#include <dirclient/dexception.h>
+#include <dirclient/dn_normalize.h>
+#include <dirclient/ffconnection.h>
 #include "matching_corpus.h"
-#include "object_memory.h"
-#include "search_results.h"
+#include <dirclient/object_memory.h>
+#include <dirclient/search_results.h>
 #include "slapd_server.h"
 
 namespace {

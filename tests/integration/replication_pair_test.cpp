@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "ldap_result_codes.h"
+#include <dirclient/ldap_result_codes.h>
 #include "ldapaccess_test_util.h"
 #include "slapd_server.h"
 #include "test_processes.h"

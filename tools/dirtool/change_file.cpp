@@ -8,12 +8,12 @@
 #include <unordered_map>
 
 #include "bulk_progress.h"
-#include "dconnection.h"
-#include "dn_normalize.h"
+#include <dirclient/dconnection.h>
+#include <dirclient/dn_normalize.h>
 #include "error_report.h"
 #include "model_build.h"
-#include "object_memory.h"
-#include "request_window.h"
+#include <dirclient/object_memory.h>
+#include <dirclient/request_window.h>
 
 namespace dirtool {
 namespace {

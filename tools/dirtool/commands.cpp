@@ -11,8 +11,8 @@
 
 #include "change_file.h"
 #include "command_io.h"
-#include "dconnection.h"
-#include "ldap_result_codes.h"
+#include <dirclient/dconnection.h>
+#include <dirclient/ldap_result_codes.h>
 #include "ldif_reader.h"
 #include "ldif_writer.h"
 #include "profiling.h"

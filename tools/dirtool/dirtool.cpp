@@ -8,7 +8,7 @@
 
 #include "command_line.h"
 #include "commands.h"
-#include "dirclient/version.h"
+#include <dirclient/version.h>
 #include "profiling.h"
 #include "secret_input.h"
 #include "session.h"

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "dirtool_runner.h"
-#include "dn_normalize.h"
+#include <dirclient/dn_normalize.h>
 #include "ldif_reader.h"
-#include "object_memory.h"
+#include <dirclient/object_memory.h>
 #include "slapd_server.h"
 #include "test_processes.h"
 

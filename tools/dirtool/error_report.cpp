@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "dexception.h"
-#include "ldap_result_codes.h"
+#include <dirclient/dexception.h>
+#include <dirclient/ldap_result_codes.h>
 
 namespace dirtool {
 

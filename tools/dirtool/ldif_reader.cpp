@@ -15,10 +15,10 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "dn_normalize.h"
-#include "ldif_codec.h"
-#include "modification.h"
-#include "object_memory.h"
+#include <dirclient/dn_normalize.h>
+#include <dirclient/ldif_codec.h>
+#include <dirclient/modification.h>
+#include <dirclient/object_memory.h>
 
 namespace dirtool {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "modification.h"
+#include <dirclient/modification.h>
 
 namespace dirtool {
 namespace {

@@ -1,6 +1,6 @@
 #include "ldif_stream.h"
 
-#include "dentry.h"
+#include <dirclient/dentry.h>
 #include "ldif_writer.h"
 
 namespace dirtool {

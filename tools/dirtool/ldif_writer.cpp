@@ -5,11 +5,11 @@
 #include <cstring>
 #include <new>
 
-#include "attribute.h"
-#include "dentry.h"
-#include "dlist.h"
-#include "ldif_codec.h"
-#include "object_memory.h"
+#include <dirclient/attribute.h>
+#include <dirclient/dentry.h>
+#include <dirclient/dlist.h>
+#include <dirclient/ldif_codec.h>
+#include <dirclient/object_memory.h>
 
 namespace dirtool {
 

@@ -4,8 +4,8 @@
 
 #include <random>
 
-#include "attribute.h"
-#include "dentry.h"
+#include <dirclient/attribute.h>
+#include <dirclient/dentry.h>
 #include "ldif_reader.h"
 #include "model_build.h"
 

@@ -3,10 +3,10 @@
 #include <cstdint>
 #include <stdexcept>
 
-#include "attribute.h"
-#include "dbinary.h"
-#include "dentry.h"
-#include "modification_set.h"
+#include <dirclient/attribute.h>
+#include <dirclient/dbinary.h>
+#include <dirclient/dentry.h>
+#include <dirclient/modification_set.h>
 
 namespace dirtool {
 namespace {

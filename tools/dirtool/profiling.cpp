@@ -5,10 +5,10 @@
 #include <string>
 #include <string_view>
 
-#include "ldap_call_activities.h"
-#include "profile_activity.h"
-#include "profile_measure.h"
-#include "profile_report.h"
+#include <dirclient/ldap_call_activities.h>
+#include <dirclient/profile_activity.h>
+#include <dirclient/profile_measure.h>
+#include <dirclient/profile_report.h>
 
 namespace dirtool {
 namespace {

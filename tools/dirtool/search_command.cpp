@@ -8,12 +8,12 @@
 #include <memory>
 
 #include "command_io.h"
-#include "dconnection.h"
-#include "dn_normalize.h"
+#include <dirclient/dconnection.h>
+#include <dirclient/dn_normalize.h>
 #include "error_report.h"
-#include "ldap_result_codes.h"
+#include <dirclient/ldap_result_codes.h>
 #include "ldif_stream.h"
-#include "object_memory.h"
+#include <dirclient/object_memory.h>
 #include "profiling.h"
 #include "sort_order.h"
 

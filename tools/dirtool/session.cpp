@@ -9,9 +9,9 @@
 #include <cstring>
 
 #include "commands.h"
-#include "dconnection.h"
+#include <dirclient/dconnection.h>
 #include "error_report.h"
-#include "ffconnection.h"
+#include <dirclient/ffconnection.h>
 #include "profiling.h"
 #include "secret_input.h"
 

@@ -2,8 +2,8 @@
 
 #include <strings.h>
 
-#include "dlist.h"
-#include "entry_comparator.h"
+#include <dirclient/dlist.h>
+#include <dirclient/entry_comparator.h>
 #include "ldif_reader.h"
 
 namespace dirtool {

@@ -4,9 +4,9 @@
 
 #include <memory>
 
-#include "dentry.h"
-#include "entry_comparator.h"
-#include "search_results.h"
+#include <dirclient/dentry.h>
+#include <dirclient/entry_comparator.h>
+#include <dirclient/search_results.h>
 
 namespace dirtool {
 namespace {

@@ -1,7 +1,7 @@
 # cmake -DBUILD_DIR=... -DAPP_DIR=... -DWORK_DIR=... -DCXX=... [-DGENERATOR=...]
 #       [-DSANITIZE=...] -P install_test.cmake
 # Installs BUILD_DIR into WORK_DIR/prefix, builds the example with find_package(dirclient)
-# and with pkg-config, and runs every program built.
+# and with pkg-config, runs every program built, and compiles every installed header alone.
 
 function(run)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out
@@ -67,3 +67,37 @@ separate_arguments(sanitize UNIX_COMMAND "${flags}")
 run("${CXX}" -std=c++20 ${sanitize} ${cflags} "${APP_DIR}/example_app.cpp" ${libs}
     "-Wl,-rpath,${libdir}" -o "${WORK_DIR}/example_app_pc")
 check_example("${WORK_DIR}/example_app_pc")
+
+# 3. Every installed header stands alone: each compiles on its own as C++ with g++ and
+#    clang++, each C header (one that opens a C linkage block for C++ readers only) also
+#    with the C compiler, and
+#    nothing but the library's own headers lies under include/.
+file(GLOB_RECURSE installed RELATIVE "${prefix}/include" "${prefix}/include/*")
+foreach(path IN LISTS installed)
+    if(NOT path MATCHES "^dirclient/[a-z0-9_]+\\.h$")
+        message(FATAL_ERROR "unexpected file under include/: ${path}")
+    endif()
+endforeach()
+foreach(private server_connect.h tls_options.h session_core.h ffdn.h)
+    if(EXISTS "${prefix}/include/dirclient/${private}")
+        message(FATAL_ERROR "private header installed: ${private}")
+    endif()
+endforeach()
+find_program(CLANGXX NAMES clang++ clang++-14)
+set(compilers "${CXX}")
+if(CLANGXX)
+    list(APPEND compilers "${CLANGXX}")
+endif()
+set(warnings -Wall -Wextra -Werror)
+foreach(path IN LISTS installed)
+    set(header "${prefix}/include/${path}")
+    foreach(compiler IN LISTS compilers)
+        run("${compiler}" -std=c++20 -fsyntax-only ${warnings} -x c++ "-I${prefix}/include" "${header}")
+    endforeach()
+    file(READ "${header}" text)
+    if(text MATCHES "#ifdef __cplusplus\n(#include [^\n]*\n|\n)*extern \"C\" {")
+        run("${CC}" -std=c11 -fsyntax-only ${warnings} -x c "-I${prefix}/include" "${header}")
+    endif()
+endforeach()
+list(LENGTH installed count)
+message(STATUS "${count} installed headers compile alone")
