@@ -87,94 +87,94 @@ struct AsynVal {
                         // RDN and the new superior (moving rename)
 };
 
-class DIRCLIENT_API DConnection {
+class DConnection {
   public:
     // Not connected, not authenticated, no host, port 389.
-    DConnection();
+    DIRCLIENT_API DConnection();
     // As above, then setPort(port) (0 stores 389) and setHost(host). Nothing is opened.
-    DConnection(const char* host, int port);
+    DIRCLIENT_API DConnection(const char* host, int port);
     // Closes an open handle without any report and releases everything the object holds.
-    ~DConnection();
+    DIRCLIENT_API ~DConnection();
     DConnection(const DConnection&) = delete;
     DConnection& operator=(const DConnection&) = delete;
 
     // ---- state --------------------------------------------------------------------------
-    bool isConnected();
-    bool isAuthenticated();
+    DIRCLIENT_API bool isConnected();
+    DIRCLIENT_API bool isAuthenticated();
     // The directory handle (null while not connected); it stays owned by the connection.
-    DS_LDAP* getConnection();
+    DIRCLIENT_API DS_LDAP* getConnection();
     // Stores the handle as it is; the one held before is neither closed nor freed.
-    bool setConnection(DS_LDAP* handle);
-    bool setIsAuthenticated(bool authenticated);
+    DIRCLIENT_API bool setConnection(DS_LDAP* handle);
+    DIRCLIENT_API bool setIsAuthenticated(bool authenticated);
 
     // ---- address ------------------------------------------------------------------------
     // Keeps host for the next connect: a flat-file address keeps only its first ';'
     // element; a list mixing LDAP URLs and flat-file URLs loses its flat-file elements.
     // False (nothing changed) for null.
-    bool setHost(const char* host);
+    DIRCLIENT_API bool setHost(const char* host);
     // The host in use, as written in the host string: on a server list, the element of the
     // server the session is on (see isHostChanged). Owned by the connection, valid until
     // the next getHost or the destruction; null when no host was set.
-    const char* getHost();
+    DIRCLIENT_API const char* getHost();
     // The whole string last given to setHost (not a copy; no lock taken).
-    const char* getHostUrl();
+    DIRCLIENT_API const char* getHostUrl();
     // 1 when a server-list session has moved to another server since the last look (getHost
     // then names the new one), else 0.
-    int isHostChanged();
-    int getPort();
-    bool setPort(int port);  // 0 stores 389
+    DIRCLIENT_API int isHostChanged();
+    DIRCLIENT_API int getPort();
+    DIRCLIENT_API bool setPort(int port);  // 0 stores 389
 
     // ---- opening and authentication -----------------------------------------------------
     // Opens the back end that host names (closing an open handle first) and binds
     // anonymously. port goes to a plain session as given (0: 389); LDAP URLs carry their own.
-    void connect(const char* host, int port, DException** out);
+    DIRCLIENT_API void connect(const char* host, int port, DException** out);
     // connect, then, when that succeeded, authenticate(dn, password).
-    void connect(const char* host, int port, const char* dn, const char* password,
+    DIRCLIENT_API void connect(const char* host, int port, const char* dn, const char* password,
                  DException** out);
     // Simple bind; connects first (to the host in use) when not connected. The DN and
     // password are recorded whether or not the bind succeeds; success sets isAuthenticated.
-    void authenticate(const char* dn, const char* password, DException** out);
-    void authenticate(int method, const char* dn, const char* password, DException** out);
+    DIRCLIENT_API void authenticate(const char* dn, const char* password, DException** out);
+    DIRCLIENT_API void authenticate(int method, const char* dn, const char* password, DException** out);
     // Sends the bind and returns its message id (-1 on failure); getResult collects the
     // answer (RES_AUTHENTICATE) and sets isAuthenticated on success.
-    int authenticate_asyn(const char* dn, const char* password, DException** out);
-    int authenticate_asyn(int method, const char* dn, const char* password, DException** out);
+    DIRCLIENT_API int authenticate_asyn(const char* dn, const char* password, DException** out);
+    DIRCLIENT_API int authenticate_asyn(int method, const char* dn, const char* password, DException** out);
     // Closes the handle. Credentials, constraints and pending requests are kept, so a later
     // authenticate reconnects to the same host.
-    void disconnect(DException** out);
+    DIRCLIENT_API void disconnect(DException** out);
     // Flat files: keep the file locked against other processes from its load until the
     // process's last flat-file connection disconnects, so that processes changing one file
     // take turns (FFConnection::holdFile; the environment variable QDX_FLATFILE_HOLD=1
     // does the same). Applies to the process's flat-file store; call it before connecting.
-    static void holdFlatFiles(bool hold);
+    DIRCLIENT_API static void holdFlatFiles(bool hold);
 
     // ---- flat-file matching -------------------------------------------------------------
     // How a FILE:/// directory of this connection matches values: FF_MATCH_DEFAULT or
     // FF_MATCH_LDAP (ffconnection.h). Applies to the open flat file and to those later
     // connects open; without a call, the process default (QDX_FLATFILE_MATCH) holds. False,
     // nothing changed, for an unknown mode. getFlatFileMatching tells the mode in force.
-    bool setFlatFileMatching(int mode);
-    int getFlatFileMatching();
+    DIRCLIENT_API bool setFlatFileMatching(int mode);
+    DIRCLIENT_API int getFlatFileMatching();
 
     // New copies (release with freeString), null when none was recorded.
-    char* getAuthenticationDN();
-    char* getAuthenticationPassword();
-    bool setAuthenticationDN(const char* dn);  // stores a copy
-    bool setAuthenticationPassword(const char* password);
+    DIRCLIENT_API char* getAuthenticationDN();
+    DIRCLIENT_API char* getAuthenticationPassword();
+    DIRCLIENT_API bool setAuthenticationDN(const char* dn);  // stores a copy
+    DIRCLIENT_API bool setAuthenticationPassword(const char* password);
 
     // ---- options, constraints, time-out -------------------------------------------------
     // Option 0: the maximum number of results, option 1: the time limit of searches, both
     // kept in the default constraints (0 when there are none); -1 for any other option.
-    int getOption(int option);
+    DIRCLIENT_API int getOption(int option);
     // Creates empty default constraints when there are none, then sets option 0 or 1.
-    void setOption(int option, int value);
+    DIRCLIENT_API void setOption(int option, int value);
     // A new copy of the default constraints (the caller owns it), or null.
-    SearchConstraints* getSearchConstraints();
+    DIRCLIENT_API SearchConstraints* getSearchConstraints();
     // Takes constraints over (null clears them); the previous ones are deleted.
-    bool setSearchConstraints(SearchConstraints* constraints);
+    DIRCLIENT_API bool setSearchConstraints(SearchConstraints* constraints);
     // The idle time-out, in seconds, of a server-list session (at least 30, 0 stops it);
     // accepted without effect by other back ends.
-    void setTimeout(long timeout, DException** out);
+    DIRCLIENT_API void setTimeout(long timeout, DException** out);
 
     // ---- encryption and response time-out -----------------------------------------------
     // StartTLS on the LDAP connections this object opens: 0 off, 1 try (go on in clear when
@@ -183,98 +183,98 @@ class DIRCLIENT_API DConnection {
     // An open connection in clear is encrypted at once; a server list encrypts every
     // connection it moves to. Certificates are checked as OpenLDAP's ldap.conf and
     // LDAPTLS_* say.
-    void setStartTLS(int mode, DException** out);
+    DIRCLIENT_API void setStartTLS(int mode, DException** out);
     // Seconds without a byte from a server that owes answers before it is taken as dead (a
     // server list moves to the next server); 0 goes back to QDX_RESPONSE_TIMEOUT (30 s by
     // default). A shorter time limit of the call itself still wins.
-    void setResponseTimeout(long seconds, DException** out);
+    DIRCLIENT_API void setResponseTimeout(long seconds, DException** out);
 
     // ---- factory methods ----------------------------------------------------------------
     // Model objects made with the library's own allocators; release each with deleteObject.
-    AttributeSet* newAttributeSet();
-    Attribute* newAttribute();
-    Attribute* newAttribute(const char* name);
-    Attribute* newAttribute(const char* name, Dbinary* value);  // takes the record over
-    Attribute* newAttribute(const char* name, int value);
-    Attribute* newAttribute(const char* name, const char* value);
-    DEntry* newDEntry();
-    DEntry* newDEntry(const char* dn);
-    DEntry* newDEntry(const char* dn, AttributeSet* set);  // takes the set over
-    DListItem* newDListItem();
+    DIRCLIENT_API AttributeSet* newAttributeSet();
+    DIRCLIENT_API Attribute* newAttribute();
+    DIRCLIENT_API Attribute* newAttribute(const char* name);
+    DIRCLIENT_API Attribute* newAttribute(const char* name, Dbinary* value);  // takes the record over
+    DIRCLIENT_API Attribute* newAttribute(const char* name, int value);
+    DIRCLIENT_API Attribute* newAttribute(const char* name, const char* value);
+    DIRCLIENT_API DEntry* newDEntry();
+    DIRCLIENT_API DEntry* newDEntry(const char* dn);
+    DIRCLIENT_API DEntry* newDEntry(const char* dn, AttributeSet* set);  // takes the set over
+    DIRCLIENT_API DListItem* newDListItem();
     // The release function is not used: the item releases its value by its type code.
-    DListItem* newDListItem(void* value, int type, void (*release)(void*));
-    DList* newDList();
-    CompareAttrNames* newCompareAttrNames(const char* name);
-    CompareAttrNames* newCompareAttrNames(const char* name, bool order);
-    CompareAttrNames* newCompareAttrNames(DList* names);
-    CompareAttrNames* newCompareAttrNames(DList* names, DList* orders, DException** out);
-    DException* newDException();
-    DException* newDException(const char* info);
-    DException* newDException(const char* info, int code, const char* sinfo);
-    DException* newDException(const char* info, int code, const char* sinfo, const char* extra);
-    Modification* newModification();
-    Modification* newModification(int op, Attribute* attribute);  // takes attribute over
-    ModificationSet* newModificationSet();
-    Results* newResults();
-    SearchResults* newSearchResults();
-    SearchConstraints* newSearchConstraints();
-    SearchConstraints* newSearchConstraints(int timeLimit, int maxResults);
+    DIRCLIENT_API DListItem* newDListItem(void* value, int type, void (*release)(void*));
+    DIRCLIENT_API DList* newDList();
+    DIRCLIENT_API CompareAttrNames* newCompareAttrNames(const char* name);
+    DIRCLIENT_API CompareAttrNames* newCompareAttrNames(const char* name, bool order);
+    DIRCLIENT_API CompareAttrNames* newCompareAttrNames(DList* names);
+    DIRCLIENT_API CompareAttrNames* newCompareAttrNames(DList* names, DList* orders, DException** out);
+    DIRCLIENT_API DException* newDException();
+    DIRCLIENT_API DException* newDException(const char* info);
+    DIRCLIENT_API DException* newDException(const char* info, int code, const char* sinfo);
+    DIRCLIENT_API DException* newDException(const char* info, int code, const char* sinfo, const char* extra);
+    DIRCLIENT_API Modification* newModification();
+    DIRCLIENT_API Modification* newModification(int op, Attribute* attribute);  // takes attribute over
+    DIRCLIENT_API ModificationSet* newModificationSet();
+    DIRCLIENT_API Results* newResults();
+    DIRCLIENT_API SearchResults* newSearchResults();
+    DIRCLIENT_API SearchConstraints* newSearchConstraints();
+    DIRCLIENT_API SearchConstraints* newSearchConstraints(int timeLimit, int maxResults);
 
     // Destroy an object with the deallocation that matches its creation; null is ignored.
-    void deleteObject(AttributeSet* object);
-    void deleteObject(Attribute* object);
-    void deleteObject(DEntry* object);
-    void deleteObject(DListItem* object);
-    void deleteObject(DList* object);
-    void deleteObject(CompareAttrNames* object);
-    void deleteObject(DException* object);
-    void deleteObject(Modification* object);
-    void deleteObject(ModificationSet* object);
-    void deleteObject(Results* object);
-    void deleteObject(SearchResults* object);
-    void deleteObject(SearchConstraints* object);
+    DIRCLIENT_API void deleteObject(AttributeSet* object);
+    DIRCLIENT_API void deleteObject(Attribute* object);
+    DIRCLIENT_API void deleteObject(DEntry* object);
+    DIRCLIENT_API void deleteObject(DListItem* object);
+    DIRCLIENT_API void deleteObject(DList* object);
+    DIRCLIENT_API void deleteObject(CompareAttrNames* object);
+    DIRCLIENT_API void deleteObject(DException* object);
+    DIRCLIENT_API void deleteObject(Modification* object);
+    DIRCLIENT_API void deleteObject(ModificationSet* object);
+    DIRCLIENT_API void deleteObject(Results* object);
+    DIRCLIENT_API void deleteObject(SearchResults* object);
+    DIRCLIENT_API void deleteObject(SearchConstraints* object);
     // Releases a text handed out by the connection or the model (check_free).
-    void freeString(const char* text);
+    DIRCLIENT_API void freeString(const char* text);
 
     // ---- text dump ----------------------------------------------------------------------
     // The dump of host, port, credentials, authentication state and default constraints;
     // the caller releases it with freeString. ToString() is ToString(0, true) (on a flat
     // file after taking the flat file's credentials and state over).
-    char* ToString();
-    char* ToString(int indent, bool compact);
+    DIRCLIENT_API char* ToString();
+    DIRCLIENT_API char* ToString(int indent, bool compact);
 
     // ---- synchronous operations ---------------------------------------------------------
     // Adds the entry (its DN and every attribute, values sent as binary values).
-    void add(DEntry* entry, DException** out);
+    DIRCLIENT_API void add(DEntry* entry, DException** out);
     // Removes a leaf entry; error 614 (LDAP result 66) when it has children.
-    void remove(const char* dn, DException** out);
-    void modify(const char* dn, Modification* modification, DException** out);
+    DIRCLIENT_API void remove(const char* dn, DException** out);
+    DIRCLIENT_API void modify(const char* dn, Modification* modification, DException** out);
     // Applies the modifications in order: ADD (0) and REPLACE (2) need values, DELETE (1)
     // without values removes the whole attribute.
-    void modify(const char* dn, ModificationSet* modifications, DException** out);
-    void rename(const char* dn, const char* newrdn, bool deleteOldRdn, DException** out);
+    DIRCLIENT_API void modify(const char* dn, ModificationSet* modifications, DException** out);
+    DIRCLIENT_API void rename(const char* dn, const char* newrdn, bool deleteOldRdn, DException** out);
     // Renames in place; with a new superior other than the entry's parent the entry moves
     // there with its subtree in one ModifyDN request, keeping its identity (entryUUID). Only
     // when the server refuses that form (LDAP result 2 or 53) is the entry (which must then
     // be a leaf) renamed in place and moved: read, added under it, removed from the old
     // place. rename_asyn always takes that leaf path.
-    void rename(const char* dn, const char* newrdn, const char* newSuperior, bool deleteOldRdn,
+    DIRCLIENT_API void rename(const char* dn, const char* newrdn, const char* newSuperior, bool deleteOldRdn,
                 DException** out);
     // The entry (all attributes, or the names of attrs, a list of strings), owned by the
     // caller; null on failure. Over LDAP every value is a binary value.
-    DEntry* read(const char* dn, DException** out);
-    DEntry* read(const char* dn, DList* attrs, DException** out);
+    DIRCLIENT_API DEntry* read(const char* dn, DException** out);
+    DIRCLIENT_API DEntry* read(const char* dn, DList* attrs, DException** out);
     // scope 0 base, 1 one level, 2 subtree; -3, -2, -1: the same search whose answer is read
     // and discarded (null, no report). attrs: names to return (null or empty: all).
     // constraints: time limit and maximum number of results (null: the defaults). A new
     // SearchResults owned by the caller, or null on failure. Over LDAP a search that finds
     // nothing gives results whose only element is the exception "ERROR: no such object".
-    SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
+    DIRCLIENT_API SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
                           bool attrsOnly, DException** out);
-    SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
+    DIRCLIENT_API SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
                           bool attrsOnly, SearchConstraints* constraints, DException** out);
     // True when the entry holds every value (strings only) of attribute; false on failure.
-    bool compare(const char* dn, Attribute* attribute, DException** out);
+    DIRCLIENT_API bool compare(const char* dn, Attribute* attribute, DException** out);
 
     // ---- streamed, partial and paged searches ---------------------------------------------
     // Receives one entry of a streamed search and takes it over (release it with
@@ -296,51 +296,51 @@ class DIRCLIENT_API DConnection {
     // server fails begins again from the first page on the next server; entries already
     // handed on (by DN) are skipped, so none comes twice. sink runs with the connection
     // locked and must not call this connection. Flat files answer as their search does.
-    SearchOutcome searchEach(const char* base, int scope, const char* filter, DList* attrs,
+    DIRCLIENT_API SearchOutcome searchEach(const char* base, int scope, const char* filter, DList* attrs,
                              bool attrsOnly, SearchConstraints* constraints, int pageSize,
                              const EntrySink& sink, DException** out);
     // As search(), but the entries received before a size or time limit cut the answer
     // short are kept: *ldapCode (when not null) receives 0, 3 or 4 beside them, and out
     // receives null. pageSize as for searchEach. Other failures as search(), with
     // *ldapCode set to their code.
-    SearchResults* searchPartial(const char* base, int scope, const char* filter, DList* attrs,
+    DIRCLIENT_API SearchResults* searchPartial(const char* base, int scope, const char* filter, DList* attrs,
                                  bool attrsOnly, SearchConstraints* constraints, int pageSize,
                                  int* ldapCode, DException** out);
 
     // ---- request builders and result converters -----------------------------------------
     // A null-terminated LDAPMod array (binary values) for the entry; *attrArray receives
     // the values it points into. Release both with freeModStruct. Null on failure.
-    LDAPMod** prepareAddRequest(DEntry* entry, AttrArray** attrArray, DException** out);
-    LDAPMod** prepareModifyRequest(const char* dn, ModificationSet* modifications,
+    DIRCLIENT_API LDAPMod** prepareAddRequest(DEntry* entry, AttrArray** attrArray, DException** out);
+    DIRCLIENT_API LDAPMod** prepareModifyRequest(const char* dn, ModificationSet* modifications,
                                    AttrArray** attrArray, DException** out);
-    void freeModStruct(LDAPMod** mods, AttrArray* attrArray);
+    DIRCLIENT_API void freeModStruct(LDAPMod** mods, AttrArray* attrArray);
     // Validates a search and sets the session's limits (constraints, or the defaults);
     // null on failure. Release with freeSearchPar.
-    SearchPar* prepareSearchRequest(const char* base, int scope, const char* filter, DList* attrs,
+    DIRCLIENT_API SearchPar* prepareSearchRequest(const char* base, int scope, const char* filter, DList* attrs,
                                     bool attrsOnly, SearchConstraints* constraints,
                                     DException** out);
-    void freeSearchPar(SearchPar* par);
+    DIRCLIENT_API void freeSearchPar(SearchPar* par);
     // Validates a rename; true when it must also move the entry. out must not be null.
-    bool prepareRenameRequest(const char* dn, const char* newrdn, const char* newSuperior,
+    DIRCLIENT_API bool prepareRenameRequest(const char* dn, const char* newrdn, const char* newSuperior,
                               bool deleteOldRdn, DException** out);
     // Turn a search answer into model objects / discard it; both consume the message.
-    SearchResults* getSearchResult(LDAPMessage* answer);
-    SearchResults* getNULLResult(LDAPMessage* answer);
+    DIRCLIENT_API SearchResults* getSearchResult(LDAPMessage* answer);
+    DIRCLIENT_API SearchResults* getNULLResult(LDAPMessage* answer);
 
     // ---- asynchronous operations --------------------------------------------------------
-    int add_asyn(DEntry* entry, DException** out);
-    int remove_asyn(const char* dn, DException** out);
-    int modify_asyn(const char* dn, Modification* modification, DException** out);
-    int modify_asyn(const char* dn, ModificationSet* modifications, DException** out);
-    int rename_asyn(const char* dn, const char* newrdn, bool deleteOldRdn, DException** out);
-    int rename_asyn(const char* dn, const char* newrdn, const char* newSuperior, bool deleteOldRdn,
+    DIRCLIENT_API int add_asyn(DEntry* entry, DException** out);
+    DIRCLIENT_API int remove_asyn(const char* dn, DException** out);
+    DIRCLIENT_API int modify_asyn(const char* dn, Modification* modification, DException** out);
+    DIRCLIENT_API int modify_asyn(const char* dn, ModificationSet* modifications, DException** out);
+    DIRCLIENT_API int rename_asyn(const char* dn, const char* newrdn, bool deleteOldRdn, DException** out);
+    DIRCLIENT_API int rename_asyn(const char* dn, const char* newrdn, const char* newSuperior, bool deleteOldRdn,
                     DException** out);
-    int read_asyn(const char* dn, DException** out);
-    int read_asyn(const char* dn, DList* attrs, DException** out);
+    DIRCLIENT_API int read_asyn(const char* dn, DException** out);
+    DIRCLIENT_API int read_asyn(const char* dn, DList* attrs, DException** out);
     // No discarding mode here: a negative scope is refused.
-    int search_asyn(const char* base, int scope, const char* filter, DList* attrs, bool attrsOnly,
+    DIRCLIENT_API int search_asyn(const char* base, int scope, const char* filter, DList* attrs, bool attrsOnly,
                     DException** out);
-    int search_asyn(const char* base, int scope, const char* filter, DList* attrs, bool attrsOnly,
+    DIRCLIENT_API int search_asyn(const char* base, int scope, const char* filter, DList* attrs, bool attrsOnly,
                     SearchConstraints* constraints, DException** out);
 
     // Waits for the answer to msgId (-1: any request) for at most timeout milliseconds (0:
@@ -348,43 +348,43 @@ class DIRCLIENT_API DConnection {
     // ran out. A failed request is a Results carrying the exception (take it with the
     // Results' get operation, which hands it to you). Searches, reads and moving renames are
     // finished here: the search results, the entry read, the move.
-    Results* getResult(int msgId);
-    Results* getResult(int msgId, int timeout);
+    DIRCLIENT_API Results* getResult(int msgId);
+    DIRCLIENT_API Results* getResult(int msgId, int timeout);
 
     // The list of pending requests (items of type 10 holding AsynVal records).
-    void addAsynValue(AsynVal* record);  // appends, taking the record over
+    DIRCLIENT_API void addAsynValue(AsynVal* record);  // appends, taking the record over
     // The item whose record has msgId (the list's cursor left on it), or null.
-    DListItem* getMsgItem(int msgId);
-    DList* getMsgList();
+    DIRCLIENT_API DListItem* getMsgItem(int msgId);
+    DIRCLIENT_API DList* getMsgList();
     // Takes list over; the previous list and its records are released.
-    bool setMsgList(DList* list);
+    DIRCLIENT_API bool setMsgList(DList* list);
 
     // ---- subtree operations, cache, change detection ------------------------------------
     // Removes the entry and everything below it, children before their parent. Entries
     // removed before a failure stay removed. The removals below the entry are pipelined (a
     // RequestWindow, one depth at a time, deepest first).
-    void removeTree(const char* dn, DException** out);
+    DIRCLIENT_API void removeTree(const char* dn, DException** out);
     // Called now and then during bulk work with the number of entries done so far.
     using ProgressFn = std::function<void(long done)>;
     // removeTree that also tells how it went: progress (may be empty) is called as entries
     // go, *removed (when not null) receives the number removed, *failedDn (when not null)
     // the DN whose removal failed first ("" when none).
-    void removeTree(const char* dn, const ProgressFn& progress, long* removed,
+    DIRCLIENT_API void removeTree(const char* dn, const ProgressFn& progress, long* removed,
                     std::string* failedDn, DException** out);
     // After dn was renamed in place to newrdn: moves that leaf below newSuperior (read, add
     // under the new superior, remove the old entry).
-    void moveEntry(const char* dn, const char* newrdn, const char* newSuperior, DException** out);
+    DIRCLIENT_API void moveEntry(const char* dn, const char* newrdn, const char* newSuperior, DException** out);
     // The response cache of the LDAP session: answers to repeated searches and compares are
     // kept for timeout seconds, within maxmem bytes.
-    void enableCache(long timeout, long maxmem, DException** out);
-    void disableCache();
+    DIRCLIENT_API void enableCache(long timeout, long maxmem, DException** out);
+    DIRCLIENT_API void disableCache();
     // 1 when the directory changed since the last call (server lists: the server's count of
     // completed modifications moved, or the session moved to another server; flat files:
     // changes through this connection), 0 when not, or an LDAP result code when the count
     // could not be read. 0 on a plain session.
-    int isChanged();
+    DIRCLIENT_API int isChanged();
     // The server's count of completed modifications (refreshed); 0 for other back ends.
-    int getModCount();
+    DIRCLIENT_API int getModCount();
 
   private:
     class FlatFileCall;

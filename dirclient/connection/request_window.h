@@ -24,18 +24,18 @@
 class DConnection;
 class DException;
 
-class DIRCLIENT_API RequestWindow {
+class RequestWindow {
   public:
     // At most 32 requests in flight: twice the worker threads of a default server keeps
     // every one of them busy, while a failure leaves few requests behind it.
-    static constexpr std::size_t kDefaultSize = 32;
+    DIRCLIENT_API static constexpr std::size_t kDefaultSize = 32;
     // How long one answer may take (milliseconds) before the request counts as failed.
-    static constexpr int kAnswerWait = 300000;
+    DIRCLIENT_API static constexpr int kAnswerWait = 300000;
 
     // "connection" must outlive the window; size 0 stands for 1 (one request at a time).
-    explicit RequestWindow(DConnection& connection, std::size_t size = kDefaultSize);
+    DIRCLIENT_API explicit RequestWindow(DConnection& connection, std::size_t size = kDefaultSize);
     // Waits for what is still in flight (as drain) and releases an untaken failure.
-    ~RequestWindow();
+    DIRCLIENT_API ~RequestWindow();
     RequestWindow(const RequestWindow&) = delete;
     RequestWindow& operator=(const RequestWindow&) = delete;
 
@@ -44,10 +44,10 @@ class DIRCLIENT_API RequestWindow {
     // while the window is full, or while "waitFor" (a label in flight; "" for none) is.
     // label names the request in reports (a DN). False, and nothing sent, once a request
     // has failed: the first failure ends the submissions.
-    bool submit(const std::string& label, const std::function<int(DException**)>& send,
+    DIRCLIENT_API bool submit(const std::string& label, const std::function<int(DException**)>& send,
                 const std::string& waitFor = "");
     // Collects every answer still owed. False when a request failed.
-    bool drain();
+    DIRCLIENT_API bool drain();
 
     // Called with the label of each request that succeeded, in the order of submission
     // (may be empty).
@@ -58,11 +58,11 @@ class DIRCLIENT_API RequestWindow {
     // Requests that succeeded so far.
     long done() const { return done_; }
     // The first failure in the order of submission (the caller owns it), or null.
-    DException* takeFailure();
+    DIRCLIENT_API DException* takeFailure();
     // The label of the request that failed first ("" when none).
     const std::string& failedLabel() const { return failedLabel_; }
     // True while "label" is in flight.
-    bool inFlight(const std::string& label) const;
+    DIRCLIENT_API bool inFlight(const std::string& label) const;
 
   private:
     struct Pending {

@@ -31,20 +31,20 @@ using DFilterValues = bool (*)(const void* entry, const char* name,
                                bool (*visit)(void* state, const char* text), void* state);
 
 // One comparison: attribute name, operator and the assertion value as written (escapes kept).
-class DIRCLIENT_API DFilterItem {
+class DFilterItem {
 public:
     // Takes over name and value, which must be check_malloc blocks (or null).
-    DFilterItem(item_type type, char* name, char* value);
-    ~DFilterItem();
+    DIRCLIENT_API DFilterItem(item_type type, char* name, char* value);
+    DIRCLIENT_API ~DFilterItem();
     DFilterItem(const DFilterItem&) = delete;
     DFilterItem& operator=(const DFilterItem&) = delete;
 
     // True when some string value of the named attribute matches the assertion value.
-    bool evalEntry(DEntry* entry);
-    bool evalWith(const void* entry, DFilterValues values);
+    DIRCLIENT_API bool evalEntry(DEntry* entry);
+    DIRCLIENT_API bool evalWith(const void* entry, DFilterValues values);
 
     // "name", operator, value; a new check_malloc string (empty for an unknown operator).
-    char* ToString();
+    DIRCLIENT_API char* ToString();
 
     item_type getType() const { return type; }
     const char* getName() const { return name; }
@@ -59,10 +59,10 @@ private:
 // One node of a parsed filter. AND and OR hold a DList of DFilter* operands (untyped items,
 // in the order written), NOT holds its operand DFilter*, ITEM a DFilterItem*; the node owns
 // them all.
-class DIRCLIENT_API DFilter {
+class DFilter {
 public:
-    DFilter(filter_type type, void* value);
-    ~DFilter();
+    DIRCLIENT_API DFilter(filter_type type, void* value);
+    DIRCLIENT_API ~DFilter();
     DFilter(const DFilter&) = delete;
     DFilter& operator=(const DFilter&) = delete;
 
@@ -70,22 +70,22 @@ public:
     // by the caller, or null when the text is not a valid filter. Null text continues at the
     // current position of this thread's parse (how nested filters are read). Each thread
     // keeps its own parse position, so threads may parse at the same time.
-    static DFilter* unparseFilter(const char* text);
+    DIRCLIENT_API static DFilter* unparseFilter(const char* text);
 
     // The grammar rules behind unparseFilter; each works at the current position of this
     // thread's parse and returns null (0 for the operator) when the text does not fit.
-    static DFilter* unparseFilterComponent();
-    static DList* unparseFilterList();
-    static char* unparseAttributeName();
-    static int unparseFilterType();
-    static char* unparseAttributeValue();
-    static void ignoreSpaces();
+    DIRCLIENT_API static DFilter* unparseFilterComponent();
+    DIRCLIENT_API static DList* unparseFilterList();
+    DIRCLIENT_API static char* unparseAttributeName();
+    DIRCLIENT_API static int unparseFilterType();
+    DIRCLIENT_API static char* unparseAttributeValue();
+    DIRCLIENT_API static void ignoreSpaces();
 
-    bool evalEntry(DEntry* entry);
-    bool evalWith(const void* entry, DFilterValues values);
+    DIRCLIENT_API bool evalEntry(DEntry* entry);
+    DIRCLIENT_API bool evalWith(const void* entry, DFilterValues values);
 
     // The text form, fully parenthesised; a new check_malloc string.
-    char* ToString();
+    DIRCLIENT_API char* ToString();
 
     filter_type getType() const { return type; }
     void* getValue() const { return value; }

@@ -43,137 +43,137 @@ enum ff_matching : int { FF_MATCH_DEFAULT = 0, FF_MATCH_LDAP = 1 };
 // Version text reported by the monitor entry.
 extern DIRCLIENT_API const char* const Versionstr;
 
-class DIRCLIENT_API FFConnection {
+class FFConnection {
 public:
     // Both run the process's one-time store initialisation.
-    FFConnection();
+    DIRCLIENT_API FFConnection();
     // Also names the store file (see setFile) unless a store is loaded already.
-    FFConnection(const char* file, int port);
+    DIRCLIENT_API FFConnection(const char* file, int port);
     // Writes the file when this connection changed the tree (failures are not reported).
-    ~FFConnection();
+    DIRCLIENT_API ~FFConnection();
     FFConnection(const FFConnection&) = delete;
     FFConnection& operator=(const FFConnection&) = delete;
 
     // Loads the store from the file named by host unless a store is loaded already, which
     // the connection then shares (host is ignored). port, dn and password are not used.
-    void connect(const char* host, int port, DException** err);
-    void connect(const char* host, int port, const char* dn, const char* password,
+    DIRCLIENT_API void connect(const char* host, int port, DException** err);
+    DIRCLIENT_API void connect(const char* host, int port, const char* dn, const char* password,
                  DException** err);
     // Writes the file when this connection changed the tree, then resets the connection.
-    void disconnect(DException** err);
+    DIRCLIENT_API void disconnect(DException** err);
 
     // Keeps host and derives the file path: the text after "FILE:///" (any case), cut at its
     // last '/' when it holds a '=' (a base DN after the path). While a store is loaded the
     // path stays that of the loaded file. Always true.
-    bool setFile(const char* host);
-    const char* getHost();  // the host string last kept; valid until the next setFile
+    DIRCLIENT_API bool setFile(const char* host);
+    DIRCLIENT_API const char* getHost();  // the host string last kept; valid until the next setFile
     int isHostChanged() { return 0; }
     int getPort() { return port; }
 
     // Operations on the tree. DNs are normalised and compared without case.
-    void add(DEntry* entry, DException** err);
-    void remove(const char* dn, DException** err);
+    DIRCLIENT_API void add(DEntry* entry, DException** err);
+    DIRCLIENT_API void remove(const char* dn, DException** err);
     // All or nothing: the entry changes only when every modification succeeds.
-    void modify(const char* dn, ModificationSet* mods, DException** err);
-    void modify(const char* dn, Modification* mod, DException** err);
+    DIRCLIENT_API void modify(const char* dn, ModificationSet* mods, DException** err);
+    DIRCLIENT_API void modify(const char* dn, Modification* mod, DException** err);
     // Leaf entries only; with newSuperior the entry moves below that entry.
-    void rename(const char* dn, const char* newRDN, const char* newSuperior, bool deleteOldRDN,
+    DIRCLIENT_API void rename(const char* dn, const char* newRDN, const char* newSuperior, bool deleteOldRDN,
                 DException** err);
-    void rename(const char* dn, const char* newRDN, bool deleteOldRDN, DException** err);
+    DIRCLIENT_API void rename(const char* dn, const char* newRDN, bool deleteOldRDN, DException** err);
     // A new entry (attrs: names to return, null for all), or null on failure.
-    DEntry* read(const char* dn, DList* attrs, DException** err);
-    DEntry* read(const char* dn, DException** err);
+    DIRCLIENT_API DEntry* read(const char* dn, DList* attrs, DException** err);
+    DIRCLIENT_API DEntry* read(const char* dn, DException** err);
     // scope 0 base, 1 one level, 2 subtree. A filter without its outer parentheses is
     // accepted. A search that finds nothing fails with LDAP result 32. constraints are not
     // used.
-    SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
+    DIRCLIENT_API SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
                           bool typesOnly, SearchConstraints* constraints, DException** err);
-    SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
+    DIRCLIENT_API SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
                           bool typesOnly, DException** err);
     // True when the entry holds every value of attr (an attr without values: true).
-    bool compare(const char* dn, Attribute* attr, DException** err);
+    DIRCLIENT_API bool compare(const char* dn, Attribute* attr, DException** err);
     // Succeeds once a store file is set; the password is not checked.
-    void authenticate(const char* dn, const char* password, DException** err);
-    void authenticate(int method, const char* dn, const char* password, DException** err);
+    DIRCLIENT_API void authenticate(const char* dn, const char* password, DException** err);
+    DIRCLIENT_API void authenticate(int method, const char* dn, const char* password, DException** err);
 
     // Asynchronous forms: the operation runs at once and its outcome waits as a Results
     // for getResult. They return the request's identifier. When err is given it receives
     // the failure, and the Results carries its own copy.
-    int add_asyn(DEntry* entry, DException** err);
-    int remove_asyn(const char* dn, DException** err);
-    int modify_asyn(const char* dn, ModificationSet* mods, DException** err);
-    int modify_asyn(const char* dn, Modification* mod, DException** err);
-    int rename_asyn(const char* dn, const char* newRDN, const char* newSuperior,
+    DIRCLIENT_API int add_asyn(DEntry* entry, DException** err);
+    DIRCLIENT_API int remove_asyn(const char* dn, DException** err);
+    DIRCLIENT_API int modify_asyn(const char* dn, ModificationSet* mods, DException** err);
+    DIRCLIENT_API int modify_asyn(const char* dn, Modification* mod, DException** err);
+    DIRCLIENT_API int rename_asyn(const char* dn, const char* newRDN, const char* newSuperior,
                     bool deleteOldRDN, DException** err);
-    int rename_asyn(const char* dn, const char* newRDN, bool deleteOldRDN, DException** err);
-    int read_asyn(const char* dn, DList* attrs, DException** err);
-    int read_asyn(const char* dn, DException** err);
-    int search_asyn(const char* base, int scope, const char* filter, DList* attrs,
+    DIRCLIENT_API int rename_asyn(const char* dn, const char* newRDN, bool deleteOldRDN, DException** err);
+    DIRCLIENT_API int read_asyn(const char* dn, DList* attrs, DException** err);
+    DIRCLIENT_API int read_asyn(const char* dn, DException** err);
+    DIRCLIENT_API int search_asyn(const char* base, int scope, const char* filter, DList* attrs,
                     bool typesOnly, SearchConstraints* constraints, DException** err);
-    int search_asyn(const char* base, int scope, const char* filter, DList* attrs,
+    DIRCLIENT_API int search_asyn(const char* base, int scope, const char* filter, DList* attrs,
                     bool typesOnly, DException** err);
-    int authenticate_asyn(const char* dn, const char* password, DException** err);
-    int authenticate_asyn(int method, const char* dn, const char* password, DException** err);
+    DIRCLIENT_API int authenticate_asyn(const char* dn, const char* password, DException** err);
+    DIRCLIENT_API int authenticate_asyn(int method, const char* dn, const char* password, DException** err);
 
     // The pending Results with this identifier (0 or a negative id: the oldest), removed
     // from the pending list and owned by the caller; null when there is none. wait is not
     // used: the outcome is always ready.
-    Results* getResult(int id, int wait);
-    Results* getResult(int id);
+    DIRCLIENT_API Results* getResult(int id, int wait);
+    DIRCLIENT_API Results* getResult(int id);
 
     // 1 once after each run of changes made through this connection, else 0.
-    int isChanged();
+    DIRCLIENT_API int isChanged();
 
     // New copies (check_malloc; release with check_free), null when not set.
-    char* getAuthenticationDN();
-    char* getAuthenticationPassword();
-    bool setAuthenticationDN(const char* dn);
-    bool setAuthenticationPassword(const char* password);
-    bool isAuthenticated();
-    bool isConnected();
+    DIRCLIENT_API char* getAuthenticationDN();
+    DIRCLIENT_API char* getAuthenticationPassword();
+    DIRCLIENT_API bool setAuthenticationDN(const char* dn);
+    DIRCLIENT_API bool setAuthenticationPassword(const char* password);
+    DIRCLIENT_API bool isAuthenticated();
+    DIRCLIENT_API bool isConnected();
 
     // The synthetic "cn=monitor" entry with this connection's counters; owned by the caller.
-    DEntry* genMonitorEntry();
+    DIRCLIENT_API DEntry* genMonitorEntry();
 
     // The matching of this connection. A new connection takes defaultMatching(): LDAP
     // matching when the environment variable QDX_FLATFILE_MATCH is "ldap" (case ignored),
     // else the default. setMatching is false (nothing changed) for an unknown mode.
-    bool setMatching(int mode);
+    DIRCLIENT_API bool setMatching(int mode);
     int getMatching() const { return matching.load(std::memory_order_relaxed); }
-    static int defaultMatching();
+    DIRCLIENT_API static int defaultMatching();
 
     int getOption(int) { return 0; }
     void setOption(int, int) {}
     void disableCache() {}
-    void enableCache(long timeout, long maxmem, DException** err);
-    void setTimeout(long timeout, DException** err);
+    DIRCLIENT_API void enableCache(long timeout, long maxmem, DException** err);
+    DIRCLIENT_API void setTimeout(long timeout, DException** err);
     SearchConstraints* getSearchConstraints() { return nullptr; }
     char* ToString() { return nullptr; }
 
     // The store. getRoot's tree may only be used while holding lock(); setRoot replaces the
     // loaded tree (the old one is not deleted) and re-indexes the new one.
-    static FFNode* getRoot();
-    static bool setRoot(FFNode* root);
-    static const char* myGetHost();
-    static bool mySetHost(const char* host);
+    DIRCLIENT_API static FFNode* getRoot();
+    DIRCLIENT_API static bool setRoot(FFNode* root);
+    DIRCLIENT_API static const char* myGetHost();
+    DIRCLIENT_API static bool mySetHost(const char* host);
     // The store lock. It is recursive: store operations may be called while holding it.
-    static void lock();
-    static void unlock();
+    DIRCLIENT_API static void lock();
+    DIRCLIENT_API static void unlock();
     // Keeps the store file locked (flock) against other processes from its load until the
     // last connection of this process disconnects, so that processes changing one file take
     // turns instead of failing at save time. Call it before connecting; until called, the
     // environment variable QDX_FLATFILE_HOLD (set and not "0") decides. Without holding, the
     // file is locked for the save only. Either way a save never overwrites a file that
     // another process changed since it was loaded: it fails and says so.
-    static void holdFile(bool hold);
+    DIRCLIENT_API static void holdFile(bool hold);
     // Why the last connect of the calling thread failed, in the user's terms ("cannot open
     // dir.ldif: Permission denied"); null when it succeeded or did not say.
-    static const char* lastConnectFailure();
+    DIRCLIENT_API static const char* lastConnectFailure();
     // One-time set-up: registers the exit handler that releases the store.
-    static void init();
+    DIRCLIENT_API static void init();
     // Unloads the store without writing it (what runs at process exit); the next connect
     // loads the file again.
-    static void empty();
+    DIRCLIENT_API static void empty();
 
 private:
     friend class FFNode;

@@ -33,85 +33,85 @@ class FFRecord;
 class Modification;
 class SearchResults;
 
-class DIRCLIENT_API FFNode {
+class FFNode {
 public:
-    static void* operator new(std::size_t size, Mem kind);
-    static void operator delete(void* block);
-    static void operator delete(void* block, Mem kind);
+    DIRCLIENT_API static void* operator new(std::size_t size, Mem kind);
+    DIRCLIENT_API static void operator delete(void* block);
+    DIRCLIENT_API static void operator delete(void* block, Mem kind);
 
     // Takes the entry over (null for the root).
-    FFNode(FFNode* parent, DEntry* entry);
+    DIRCLIENT_API FFNode(FFNode* parent, DEntry* entry);
     // Deletes the whole subtree below, then the entry.
-    ~FFNode();
+    DIRCLIENT_API ~FFNode();
     FFNode(const FFNode&) = delete;
     FFNode& operator=(const FFNode&) = delete;
 
     FFNode* getParent() const { return parent; }
     // The node's entry (null when it has none), unpacked on first use.
-    DEntry* getEntry();
+    DIRCLIENT_API DEntry* getEntry();
     // The DN of the node's entry without unpacking it; null when it has none.
-    const char* getDN() const;
+    DIRCLIENT_API const char* getDN() const;
     bool hasEntry() const { return entry != nullptr || record != nullptr; }
     // The children (FFNode* values of untyped items) in insertion order; null before the
     // first child.
     DList* getChildren() const { return children; }
 
     // Deletes the current entry and takes over the new one.
-    bool setEntry(DEntry* entry);
+    DIRCLIENT_API bool setEntry(DEntry* entry);
     // Deletes the entry; the node keeps its place without one.
-    void resetEntry();
-    bool hasChildren() const;
+    DIRCLIENT_API void resetEntry();
+    DIRCLIENT_API bool hasChildren() const;
 
     // Appends a new child holding entry (taken over) and returns it.
-    FFNode* add(DEntry* entry);
+    DIRCLIENT_API FFNode* add(DEntry* entry);
     // Unlinks this node from its parent and deletes it with its subtree. Not for the root.
-    void remove();
+    DIRCLIENT_API void remove();
 
     // The node in this subtree whose entry has the normalised DN dn (case ignored); the
     // empty DN names this node. Null when there is none.
-    FFNode* findNode(const char* dn);
+    DIRCLIENT_API FFNode* findNode(const char* dn);
     // findNode of the parent DN of dn; null when dn has a single RDN.
-    FFNode* findParent(const char* dn);
+    DIRCLIENT_API FFNode* findParent(const char* dn);
 
     // Appends to results a genEntry copy of every entry of scope (0 this node, 1 its
     // children, 2 this node and its whole subtree in pre-order) that filter accepts (a null
     // filter accepts all). Returns how many were added.
-    int search(int scope, DFilter* filter, DList* attrs, bool typesOnly,
+    DIRCLIENT_API int search(int scope, DFilter* filter, DList* attrs, bool typesOnly,
                SearchResults* results);
     // The same with a filter evaluated as an LDAP server does (ldap_filter.h).
-    int search(int scope, const dirschema::LdapFilter& filter, DList* attrs, bool typesOnly,
+    DIRCLIENT_API int search(int scope, const dirschema::LdapFilter& filter, DList* attrs, bool typesOnly,
                SearchResults* results);
     // A new entry answering a read: a deep copy of entry, or with attrs (a list of names)
     // the same DN and copies of the named attributes in the order of the names. typesOnly
     // drops the values.
-    static DEntry* genEntry(DEntry* entry, DList* attrs, bool typesOnly);
+    DIRCLIENT_API static DEntry* genEntry(DEntry* entry, DList* attrs, bool typesOnly);
 
     // Writes this node's entry and then each child's subtree (pre-order) as LDIF. Stops at
     // the first write error, which is reported through err; returns false then.
-    bool save(FILE* file, DException** err);
+    DIRCLIENT_API bool save(FILE* file, DException** err);
     // Writes this node's entry as one LDIF record; nothing for a node without entry.
-    bool writeEntry(FILE* file, DException** err);
+    DIRCLIENT_API bool writeEntry(FILE* file, DException** err);
 
     // Decode, in place, values stored in the "::" base64 form. Null is ignored.
-    static void translateFromB64(DEntry* entry);
-    static void translateFromB64(SearchResults* results);
+    DIRCLIENT_API static void translateFromB64(DEntry* entry);
+    DIRCLIENT_API static void translateFromB64(SearchResults* results);
 
     // Complete, independent copies (null for null). Entries, sets, attributes and lists are
     // SHAR blocks, list items HEAP, modifications ordinary objects. An item's value is
     // copied by its type (strings, binary values, numbers, attributes, modifications,
     // entries); other values are not copied and the copy holds none.
-    static DEntry* copy(DEntry* entry);
-    static AttributeSet* copy(AttributeSet* set);
-    static DList* copy(DList* list);
-    static DListItem* copy(DListItem* item);
-    static Attribute* copy(Attribute* attribute);
-    static Modification* copy(Modification* modification);
+    DIRCLIENT_API static DEntry* copy(DEntry* entry);
+    DIRCLIENT_API static AttributeSet* copy(AttributeSet* set);
+    DIRCLIENT_API static DList* copy(DList* list);
+    DIRCLIENT_API static DListItem* copy(DListItem* item);
+    DIRCLIENT_API static Attribute* copy(Attribute* attribute);
+    DIRCLIENT_API static Modification* copy(Modification* modification);
 
     // Destroy and release one object; null is ignored.
-    static void freeEntry(DEntry* entry);
-    static void freeAttribute(Attribute* attribute);
-    static void freeModification(Modification* modification);
-    static void freeNode(FFNode* node);
+    DIRCLIENT_API static void freeEntry(DEntry* entry);
+    DIRCLIENT_API static void freeAttribute(Attribute* attribute);
+    DIRCLIENT_API static void freeModification(Modification* modification);
+    DIRCLIENT_API static void freeNode(FFNode* node);
 
 private:
     friend class FFConnection;

@@ -14,54 +14,54 @@
 // a DList of type 6 items. The set owns the attributes added to it. A large set keeps an
 // index of its names, checked against the list before each use and rebuilt when the list
 // changed; the names of attributes held in the set are not changed in place.
-class DIRCLIENT_API AttributeSet {
+class AttributeSet {
   public:
-    static void* operator new(std::size_t size, Mem kind);
-    static void* operator new(std::size_t size);  // HEAP
-    static void operator delete(void* block);
-    static void operator delete(void* block, Mem kind);
+    DIRCLIENT_API static void* operator new(std::size_t size, Mem kind);
+    DIRCLIENT_API static void* operator new(std::size_t size);  // HEAP
+    DIRCLIENT_API static void operator delete(void* block);
+    DIRCLIENT_API static void operator delete(void* block, Mem kind);
 
     AttributeSet() = default;
-    ~AttributeSet();  // deletes every attribute
+    DIRCLIENT_API ~AttributeSet();  // deletes every attribute
     AttributeSet(const AttributeSet&) = delete;
     AttributeSet& operator=(const AttributeSet&) = delete;
 
     // Append and take over the attribute. False for null and when the set already holds an
     // attribute of that name: the caller then keeps the attribute.
-    bool add(Attribute* attribute);
-    bool addAttribute(Attribute* attribute);
+    DIRCLIENT_API bool add(Attribute* attribute);
+    DIRCLIENT_API bool addAttribute(Attribute* attribute);
 
     // The first attribute of that name (ignoring case), with the cursor left on it; null for
     // a null name or when there is none. Attributes without a name are never found.
-    Attribute* getAttribute(const char* name);
-    Attribute* getBaseAttribute(const char* name);
-    bool remove(const char* name);  // delete the attribute found by getAttribute(name)
+    DIRCLIENT_API Attribute* getAttribute(const char* name);
+    DIRCLIENT_API Attribute* getBaseAttribute(const char* name);
+    DIRCLIENT_API bool remove(const char* name);  // delete the attribute found by getAttribute(name)
 
-    Attribute* elementAt(int pos);  // null when out of range
-    bool removeElementAt(int pos);
-    bool removeIt();  // delete the attribute under the cursor
-    int size() const;
+    DIRCLIENT_API Attribute* elementAt(int pos);  // null when out of range
+    DIRCLIENT_API bool removeElementAt(int pos);
+    DIRCLIENT_API bool removeIt();  // delete the attribute under the cursor
+    DIRCLIENT_API int size() const;
 
     DList* getAttributes() const { return values_; }
     DList* getValues() const { return values_; }
-    bool setValues(DList* values);  // takes the list over; the old one is deleted
+    DIRCLIENT_API bool setValues(DList* values);  // takes the list over; the old one is deleted
 
     // Cursor operations of the list; null (or false) without a list.
-    Attribute* getAttribute();
-    Attribute* getFirstAttribute();
-    Attribute* getNextAttribute();
-    Attribute* getPreviousAttribute();
-    Attribute* getLastAttribute();
-    DListItem* getFirstAttributeItem();
-    DListItem* getNextAttributeItem();
-    DListItem* getPreviousAttributeItem();
-    DListItem* getLastAttributeItem();
-    bool resetToBegin();
-    bool resetToEnd();
+    DIRCLIENT_API Attribute* getAttribute();
+    DIRCLIENT_API Attribute* getFirstAttribute();
+    DIRCLIENT_API Attribute* getNextAttribute();
+    DIRCLIENT_API Attribute* getPreviousAttribute();
+    DIRCLIENT_API Attribute* getLastAttribute();
+    DIRCLIENT_API DListItem* getFirstAttributeItem();
+    DIRCLIENT_API DListItem* getNextAttributeItem();
+    DIRCLIENT_API DListItem* getPreviousAttributeItem();
+    DIRCLIENT_API DListItem* getLastAttributeItem();
+    DIRCLIENT_API bool resetToBegin();
+    DIRCLIENT_API bool resetToEnd();
 
     // Text dumps; the caller releases the result with check_free.
-    char* ToString();
-    char* ToString(int indent, bool compact);
+    DIRCLIENT_API char* ToString();
+    DIRCLIENT_API char* ToString(int indent, bool compact);
 
   private:
     class NameIndex;

@@ -9,7 +9,7 @@ enum DElementType { DELEMENT_NONE = 0, DELEMENT_ENTRY = 1, DELEMENT_EXCEPTION = 
 
 // Base of DEntry (type 1) and DException (type 2). No virtual functions: code that holds a
 // DElement* converts it by its type.
-class DIRCLIENT_API DElement {
+class DElement {
   public:
     DElement() = default;
     explicit DElement(int type) : type_(type) {}
@@ -21,8 +21,8 @@ class DIRCLIENT_API DElement {
     }
 
     // Text dumps; the caller releases the result with check_free.
-    char* ToString();
-    char* ToString(int indent, bool compact);
+    DIRCLIENT_API char* ToString();
+    DIRCLIENT_API char* ToString(int indent, bool compact);
 
   private:
     int type_ = DELEMENT_NONE;

@@ -41,26 +41,26 @@ extern DIRCLIENT_API const char* const DEXC_ASYNCHRONOUS_ERROR;  // "ERROR: asyn
 // receiver owns it (ordinary new/delete). infoMsg says what failed, infoSMsg why; both are
 // referred to, never copied or released, so they must outlive the exception (constants).
 // ldapErrorCode is the LDAP result code behind the failure, 0 when none.
-class DIRCLIENT_API DException : public DElement {
+class DException : public DElement {
   public:
     DException() : DElement(DELEMENT_EXCEPTION) {}
     explicit DException(const char* info) : DException() { infoMsg_ = info; }
-    DException(const char* info, int code, const char* sinfo)
+    DIRCLIENT_API DException(const char* info, int code, const char* sinfo)
         : DElement(DELEMENT_EXCEPTION), infoMsg_(info), infoSMsg_(sinfo), errorCode_(code) {}
-    DException(const char* info, int code, int ldapCode)
+    DIRCLIENT_API DException(const char* info, int code, int ldapCode)
         : DElement(DELEMENT_EXCEPTION),
           infoMsg_(info),
           errorCode_(code),
           ldapErrorCode_(ldapCode) {}
     // The last text is accepted and ignored.
-    DException(const char* info, int code, const char* sinfo, const char*)
+    DIRCLIENT_API DException(const char* info, int code, const char* sinfo, const char*)
         : DException(info, code, sinfo) {}
     explicit DException(int code) : DException() { errorCode_ = code; }
     DException(int code, const char* info) : DException(info, code, nullptr) {}
     // The first number and the last text are accepted and ignored.
-    DException(int, const char* info, int code, const char* sinfo)
+    DIRCLIENT_API DException(int, const char* info, int code, const char* sinfo)
         : DException(info, code, sinfo) {}
-    DException(int, const char* info, int code, const char* sinfo, const char*)
+    DIRCLIENT_API DException(int, const char* info, int code, const char* sinfo, const char*)
         : DException(info, code, sinfo) {}
 
     // The texts, "" when not set.
@@ -70,9 +70,9 @@ class DIRCLIENT_API DException : public DElement {
     int getErrorCode() const { return errorCode_; }
     int getResultCode() const { return errorCode_; }
     int getLdapErrorCode() const { return ldapErrorCode_; }
-    bool setInfoMsg(const char* info);
-    bool setInfoSMsg(const char* sinfo);
-    bool setErrorCode(int code);
+    DIRCLIENT_API bool setInfoMsg(const char* info);
+    DIRCLIENT_API bool setInfoSMsg(const char* sinfo);
+    DIRCLIENT_API bool setErrorCode(int code);
 
     // What the server said beside its result code, kept as copies: its diagnostic message
     // ("" when none; for a failed connect, why no server could be reached), the matched DN
@@ -87,8 +87,8 @@ class DIRCLIENT_API DException : public DElement {
 
     // Text dumps; with an LDAP result code the LDAP library's text for it stands in place of
     // infoSMsg. The caller releases the result with check_free.
-    char* ToString();
-    char* ToString(int indent, bool compact);
+    DIRCLIENT_API char* ToString();
+    DIRCLIENT_API char* ToString(int indent, bool compact);
 
   private:
     friend void dump(DumpBuffer& out, DException* object, int indent, bool compact);

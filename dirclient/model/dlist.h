@@ -27,64 +27,64 @@ enum DListItemType {
 
 // One node of a DList: a type code, a value owned according to that code, and the links.
 // Items are tagged HEAP blocks; the list they belong to deletes them.
-class DIRCLIENT_API DListItem {
+class DListItem {
   public:
-    static void* operator new(std::size_t size, Mem kind);
-    static void* operator new(std::size_t size);  // HEAP
-    static void operator delete(void* block);
-    static void operator delete(void* block, Mem kind);
+    DIRCLIENT_API static void* operator new(std::size_t size, Mem kind);
+    DIRCLIENT_API static void* operator new(std::size_t size);  // HEAP
+    DIRCLIENT_API static void operator delete(void* block);
+    DIRCLIENT_API static void operator delete(void* block, Mem kind);
 
     DListItem() = default;
     DListItem(void* value, int type) : type_(type), value_(value) {}
-    ~DListItem();  // releases the value by its type code
+    DIRCLIENT_API ~DListItem();  // releases the value by its type code
     DListItem(const DListItem&) = delete;
     DListItem& operator=(const DListItem&) = delete;
 
     int getType() const { return type_; }
     bool isType(int type) const { return type_ == type; }
     // Change the code only; the value is not touched.
-    bool setType(int type);
-    bool setItemType(int type);
+    DIRCLIENT_API bool setType(int type);
+    DIRCLIENT_API bool setItemType(int type);
 
     void* getValue() const { return value_; }
     void* getPointer() const { return value_; }
     // Release the current value by the current code, then keep value. Setting the value
     // already held changes nothing.
-    bool setValue(void* value);
-    bool setItemData(void* value);
+    DIRCLIENT_API bool setValue(void* value);
+    DIRCLIENT_API bool setItemData(void* value);
     // Keep value without releasing the old one: resetValue(nullptr) detaches a value that
     // must outlive the item.
-    bool resetValue(void* value);
+    DIRCLIENT_API bool resetValue(void* value);
     // Release the current value by the current code, then keep type and value.
-    bool setItem(void* value, int type);
+    DIRCLIENT_API bool setItem(void* value, int type);
     // Release the value by its code and forget it.
-    void freeValue();
+    DIRCLIENT_API void freeValue();
 
     DListItem* getNextItem() const { return next_; }
     DListItem* getNext() const { return next_; }
     DListItem* getPreviousItem() const { return previous_; }
     DListItem* getPrevious() const { return previous_; }
     // Set one link only; the neighbour is not updated.
-    bool setNextItem(DListItem* item);
-    bool setNext(DListItem* item);
-    bool setPreviousItem(DListItem* item);
-    bool setPrevious(DListItem* item);
+    DIRCLIENT_API bool setNextItem(DListItem* item);
+    DIRCLIENT_API bool setNext(DListItem* item);
+    DIRCLIENT_API bool setPreviousItem(DListItem* item);
+    DIRCLIENT_API bool setPrevious(DListItem* item);
 
     // Exchange type and value with other (null: nothing); the links stay.
-    void switchData(DListItem* other);
+    DIRCLIENT_API void switchData(DListItem* other);
 
     // New check_malloc text of the value, or null: ints and longs in decimal, strings
     // copied, binary values without an inner NUL as text (empty for zero bytes); null for
     // other types, for a null value and for binary values with a NUL before the last byte.
-    char* stringValue();
+    DIRCLIENT_API char* stringValue();
     // New Dbinary (SHAR record) of the value, or null: binary values copied (SHAR bytes),
     // ints, longs and strings as their text without terminator (strcopy bytes); null for
     // other types and null values. Release with free_binary.
-    Dbinary* binaryValue();
+    DIRCLIENT_API Dbinary* binaryValue();
 
     // Text dumps; the caller releases the result with check_free.
-    char* ToString();
-    char* ToString(int indent, bool compact);
+    DIRCLIENT_API char* ToString();
+    DIRCLIENT_API char* ToString(int indent, bool compact);
 
   private:
     int type_ = DLIST_BORROWED;
@@ -100,45 +100,45 @@ class DIRCLIENT_API DListItem {
 //   for (void* v = list->getFirstValue(); v != nullptr; v = list->getNextValue()) ...
 // After an append to a non-empty list the cursor rests on the item before the new one, so
 // getNextValue() returns the value just appended.
-class DIRCLIENT_API DList {
+class DList {
   public:
-    static void* operator new(std::size_t size, Mem kind);
-    static void* operator new(std::size_t size);  // HEAP
-    static void operator delete(void* block);
-    static void operator delete(void* block, Mem kind);
+    DIRCLIENT_API static void* operator new(std::size_t size, Mem kind);
+    DIRCLIENT_API static void* operator new(std::size_t size);  // HEAP
+    DIRCLIENT_API static void operator delete(void* block);
+    DIRCLIENT_API static void operator delete(void* block, Mem kind);
 
     DList() = default;
-    ~DList();  // deletes every item, releasing the values
+    DIRCLIENT_API ~DList();  // deletes every item, releasing the values
     DList(const DList&) = delete;
     DList& operator=(const DList&) = delete;
 
     // Append a new item. With copy set, a bool (type 1) and a string (type 5) are copied
     // into new check_malloc blocks; otherwise, and for every other type, the list takes
     // the pointer over.
-    bool append(void* value, int type, bool copy);
-    bool append_int(void* value, int type);  // append without copy
+    DIRCLIENT_API bool append(void* value, int type, bool copy);
+    DIRCLIENT_API bool append_int(void* value, int type);  // append without copy
     // Append an existing item, which the list then owns. On an empty list the whole chain
     // the item belongs to is adopted (see setCursor); otherwise the item must be unlinked
     // and is linked after the tail. False (the caller keeps the item) for null and for a
     // linked item on a non-empty list.
-    bool append(DListItem* item);
+    DIRCLIENT_API bool append(DListItem* item);
     // Insert a new item (value taken over) before position pos; the cursor stays on the
     // item that was at pos. False, with nothing allocated, when pos is not a position of
     // the list: inserting at the end is append.
-    bool insertAt(int pos, void* value, int type);
+    DIRCLIENT_API bool insertAt(int pos, void* value, int type);
 
     // Cursor to position pos (0-based; pos <= 0 is the head). False, cursor unchanged, on
     // an empty list or beyond the tail.
-    bool goTo(int pos);
+    DIRCLIENT_API bool goTo(int pos);
     // Position of the cursor, -1 for an empty list.
-    int isPosition() const;
+    DIRCLIENT_API int isPosition() const;
     // Delete the item under the cursor; the cursor moves to the following item, or to the
     // preceding one when the tail was removed. False on an empty list.
-    bool removeIt();
+    DIRCLIENT_API bool removeIt();
     // Replace the whole content by the chain item belongs to, with the cursor on item; the
     // previous items are deleted (null empties the list). An item of this very list only
     // moves the cursor.
-    bool setCursor(DListItem* item);
+    DIRCLIENT_API bool setCursor(DListItem* item);
     // Cursor onto item, which the caller knows to be an item of this list (unchecked, so
     // that it costs no walk).
     void placeCursor(DListItem* item) { cursor_ = item; }
@@ -149,25 +149,25 @@ class DIRCLIENT_API DList {
     int getSize() const { return size_; }
     int size() const { return size_; }
     // Store one field, nothing else: for code that relinks items itself.
-    bool setHead(DListItem* item);
-    bool setTail(DListItem* item);
-    bool setSize(int size);
+    DIRCLIENT_API bool setHead(DListItem* item);
+    DIRCLIENT_API bool setTail(DListItem* item);
+    DIRCLIENT_API bool setSize(int size);
 
-    DListItem* getFirstItem();  // cursor := head
-    DListItem* getLastItem();   // cursor := tail
+    DIRCLIENT_API DListItem* getFirstItem();  // cursor := head
+    DIRCLIENT_API DListItem* getLastItem();   // cursor := tail
     // Step the cursor when there is a neighbour; else null with the cursor left in place.
-    DListItem* getNextItem();
-    DListItem* getPreviousItem();
-    bool resetToBegin();
-    bool resetToEnd();
+    DIRCLIENT_API DListItem* getNextItem();
+    DIRCLIENT_API DListItem* getPreviousItem();
+    DIRCLIENT_API bool resetToBegin();
+    DIRCLIENT_API bool resetToEnd();
 
     // Value of the cursor item, null for an empty list.
-    void* getValue() const;
+    DIRCLIENT_API void* getValue() const;
     // The matching *Item move, then the value of the cursor item; null when the move fails.
-    void* getFirstValue();
-    void* getLastValue();
-    void* getNextValue();
-    void* getPreviousValue();
+    DIRCLIENT_API void* getFirstValue();
+    DIRCLIENT_API void* getLastValue();
+    DIRCLIENT_API void* getNextValue();
+    DIRCLIENT_API void* getPreviousValue();
     void* getFirst() { return getFirstValue(); }
     void* getLast() { return getLastValue(); }
     void* getNext() { return getNextValue(); }
@@ -175,8 +175,8 @@ class DIRCLIENT_API DList {
 
     // Text dumps (the cursor ends on the tail); the caller releases the result with
     // check_free.
-    char* ToString();
-    char* ToString(int indent, bool compact);
+    DIRCLIENT_API char* ToString();
+    DIRCLIENT_API char* ToString(int indent, bool compact);
 
   private:
     void deleteAll();

@@ -28,40 +28,40 @@ enum ResultType {
 // got. The Results never deletes its exception: one that is never handed out stays the
 // business of whoever set it.
 // Allocated with the ordinary new.
-class DIRCLIENT_API Results {
+class Results {
   public:
     Results() = default;
-    ~Results();  // deletes the read and search results, not the exception
+    DIRCLIENT_API ~Results();  // deletes the read and search results, not the exception
     Results(const Results&) = delete;
     Results& operator=(const Results&) = delete;
 
     int getType() const { return type_; }
-    bool setType(int type);
+    DIRCLIENT_API bool setType(int type);
     bool IsType(int type) const { return type_ == type; }
     int getID() const { return ID_; }
-    bool setID(int id);
+    DIRCLIENT_API bool setID(int id);
     DException* getException() const { return exception_; }
-    bool setException(DException* exception);  // stores the pointer, deletes nothing
+    DIRCLIENT_API bool setException(DException* exception);  // stores the pointer, deletes nothing
     // Delete the result held before (unless it is the same object) and keep the new one.
-    bool setReadResult(DEntry* entry);
-    bool setSearchResult(SearchResults* results);
+    DIRCLIENT_API bool setReadResult(DEntry* entry);
+    DIRCLIENT_API bool setSearchResult(SearchResults* results);
 
     // The result object (still owned by this Results) when no exception is stored and the
     // type is the expected one, else null. When exc is not null it receives the stored
     // exception, or a new one ("ERROR: asynchronous operation error") when the type is not
     // the expected one, or null.
-    SearchResults* getSearchResult(DException** exc);  // expects RES_SEARCH
-    DEntry* getReadResult(DException** exc);           // expects RES_READ
+    DIRCLIENT_API SearchResults* getSearchResult(DException** exc);  // expects RES_SEARCH
+    DIRCLIENT_API DEntry* getReadResult(DException** exc);           // expects RES_READ
     // Only fill exc as above.
-    void getAddResult(DException** exc);
-    void getRenameResult(DException** exc);
-    void getRemoveResult(DException** exc);
-    void getAuthenticateResult(DException** exc);
-    void getModifyResult(DException** exc);
+    DIRCLIENT_API void getAddResult(DException** exc);
+    DIRCLIENT_API void getRenameResult(DException** exc);
+    DIRCLIENT_API void getRemoveResult(DException** exc);
+    DIRCLIENT_API void getAuthenticateResult(DException** exc);
+    DIRCLIENT_API void getModifyResult(DException** exc);
 
     // Text dumps; the caller releases the result with check_free.
-    char* ToString();
-    char* ToString(int indent, bool compact);
+    DIRCLIENT_API char* ToString();
+    DIRCLIENT_API char* ToString(int indent, bool compact);
 
   private:
     friend void dump(DumpBuffer& out, Results* object, int indent, bool compact);

@@ -5,10 +5,10 @@
 
 // The limits of a search: a time limit in seconds and a maximum number of entries, 0 for
 // none. Values are kept as given. Allocated with the ordinary new.
-class DIRCLIENT_API SearchConstraints {
+class SearchConstraints {
   public:
     SearchConstraints() = default;
-    SearchConstraints(int timeLimit, int maxResults)
+    DIRCLIENT_API SearchConstraints(int timeLimit, int maxResults)
         : timeLimit_(timeLimit), maxResults_(maxResults) {}
 
     int getTimeLimit() const { return timeLimit_; }
@@ -23,8 +23,8 @@ class DIRCLIENT_API SearchConstraints {
     }
 
     // Text dumps; the caller releases the result with check_free.
-    char* ToString();
-    char* ToString(int indent, bool compact);
+    DIRCLIENT_API char* ToString();
+    DIRCLIENT_API char* ToString(int indent, bool compact);
 
   private:
     int timeLimit_ = 0;
