@@ -31,12 +31,8 @@ class FFRecord;
 class Modification;
 class SearchResults;
 
-class FFNode {
+class FFNode : public ObjectMemory {
 public:
-    static void* operator new(std::size_t size, Mem kind);
-    static void operator delete(void* block);
-    static void operator delete(void* block, Mem kind);
-
     // Takes the entry over (null for the root).
     FFNode(FFNode* parent, DEntry* entry);
     // Deletes the whole subtree below, then the entry.

@@ -6,18 +6,14 @@
 #include "dbinary.h"
 #include "dlist.h"
 #include "object_memory.h"
+#include "owned_text.h"
 
 // One named, multi-valued directory attribute. The values are items of a DList, so one
 // attribute may hold strings (type 5), binary values (4), ints (2) and longs (3) side by
 // side. Names are compared ignoring case; an attribute owns its name, its value list and
 // the LDAP value array set with setBerVal.
-class Attribute {
+class Attribute : public ObjectMemory {
   public:
-    static void* operator new(std::size_t size, Mem kind);
-    static void* operator new(std::size_t size);  // HEAP
-    static void operator delete(void* block);
-    static void operator delete(void* block, Mem kind);
-
     Attribute() = default;
     explicit Attribute(const char* name);
     // Takes the record over (it must be a tagged block with tagged bytes, as copy_binary_shared
@@ -32,8 +28,8 @@ class Attribute {
     Attribute& operator=(const Attribute&) = delete;
 
     // The name, null when none; getBaseName is the same (options are not split off).
-    const char* getName() const { return name_; }
-    const char* getBaseName() const { return name_; }
+    const char* getName() const { return name_.get(); }
+    const char* getBaseName() const { return name_.get(); }
     bool setName(const char* name);  // stores a copy, releasing the old name
 
     DList* getValues() const { return values_; }
@@ -103,7 +99,7 @@ class Attribute {
     DList* valueList();  // created SHAR on first use
     bool removeMatch(int type, void* value);
 
-    char* name_ = nullptr;
+    OwnedText name_;
     DList* values_ = nullptr;
     void** berVal_ = nullptr;
 };

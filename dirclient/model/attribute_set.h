@@ -12,13 +12,8 @@
 // a DList of type 6 items. The set owns the attributes added to it. A large set keeps an
 // index of its names, checked against the list before each use and rebuilt when the list
 // changed; the names of attributes held in the set are not changed in place.
-class AttributeSet {
+class AttributeSet : public ObjectMemory {
   public:
-    static void* operator new(std::size_t size, Mem kind);
-    static void* operator new(std::size_t size);  // HEAP
-    static void operator delete(void* block);
-    static void operator delete(void* block, Mem kind);
-
     AttributeSet() = default;
     ~AttributeSet();  // deletes every attribute
     AttributeSet(const AttributeSet&) = delete;

@@ -7,16 +7,12 @@
 #include "attribute_set.h"
 #include "delement.h"
 #include "object_memory.h"
+#include "owned_text.h"
 
 // A directory entry: a distinguished name and its attributes. The DN is stored as given
 // (normalise it with dn_normalize before comparing); the entry owns the DN and the set.
-class DEntry : public DElement {
+class DEntry : public DElement, public ObjectMemory {
   public:
-    static void* operator new(std::size_t size, Mem kind);
-    static void* operator new(std::size_t size);  // HEAP
-    static void operator delete(void* block);
-    static void operator delete(void* block, Mem kind);
-
     DEntry();
     explicit DEntry(const char* dn);            // copies dn
     DEntry(const char* dn, AttributeSet* set);  // copies dn, takes set over
@@ -24,7 +20,7 @@ class DEntry : public DElement {
     DEntry(const DEntry&) = delete;
     DEntry& operator=(const DEntry&) = delete;
 
-    const char* getDN() const { return dn_; }
+    const char* getDN() const { return dn_.get(); }
     bool setDN(const char* dn);  // stores a copy, releasing the old DN
 
     // Take the attribute over, creating the set when needed. False for null and when the
@@ -57,7 +53,7 @@ class DEntry : public DElement {
     char* ToString(int indent, bool compact);
 
   private:
-    char* dn_ = nullptr;
+    OwnedText dn_;
     AttributeSet* values_ = nullptr;
 };
 

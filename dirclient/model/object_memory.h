@@ -45,6 +45,22 @@ void* malloc_object(std::size_t size, Mem kind, const char* tag);
 // Release half of the model classes' operator delete (same rules as check_free).
 void free_object(void* block);
 
+// Base of the model classes kept in tagged memory: new (HEAP) X(...) or new (SHAR) X(...)
+// chooses the kind, a plain new is HEAP, and delete releases the block by its tag.
+class ObjectMemory {
+  public:
+    static void* operator new(std::size_t size, Mem kind) {
+        return malloc_object(size, kind, "ObjectMemory");
+    }
+    static void* operator new(std::size_t size) { return malloc_object(size, HEAP, "ObjectMemory"); }
+    static void operator delete(void* block) { free_object(block); }
+    static void operator delete(void* block, Mem) { free_object(block); }
+
+  protected:
+    ObjectMemory() = default;
+    ~ObjectMemory() = default;
+};
+
 // Copies of a NUL-terminated text: check_malloc / check_malloc_shared blocks; null for null.
 char* strcopy(const char* text);
 char* strcopyShared(const char* text);
