@@ -48,13 +48,8 @@ const char kInvalidAttribute[] = "ERROR: invalid attribute";
 const char kInvalidAttributeName[] = "ERROR: invalid attribute name";
 const char kInappropriate[] = "Inappropriate authentication";
 
-struct FreeText {
-    void operator()(char* text) const { check_free(text); }
-};
-using Text = std::unique_ptr<char, FreeText>;
-
-Text normalized(const char* dn) {
-    return Text(dn != nullptr ? dn_normalize(dn) : nullptr);
+OwnedText normalized(const char* dn) {
+    return OwnedText(dn != nullptr ? dn_normalize(dn) : nullptr);
 }
 
 bool isMonitor(const char* dn) {
@@ -99,8 +94,8 @@ void FFConnection::add(DEntry* entry, DException** err) {
 
 Status FFConnection::addEntry(DEntry* entry) {
     if (entry == nullptr) return Status::failure(kAddInfo, DEXC_ADD, kInvalidEntry);
-    Text dn = normalized(entry->getDN());
-    if (dn == nullptr) return Status::failure(kAddInfo, DEXC_ADD, kInvalidDn);
+    OwnedText dn = normalized(entry->getDN());
+    if (!dn) return Status::failure(kAddInfo, DEXC_ADD, kInvalidDn);
     bool atRoot = false;
     FFNode* parent = nullptr;
     Status placed = placeFor(dn.get(), &atRoot, &parent);
@@ -158,7 +153,7 @@ void FFConnection::remove(const char* dn, DException** err) {
 
 Status FFConnection::removeEntry(const char* dn) {
     if (dn == nullptr) return Status::failure(kRemoveInfo, DEXC_REMOVE, kInvalidDn);
-    Text ndn = normalized(dn);
+    OwnedText ndn = normalized(dn);
     FFNode* node = lookup(ndn.get());
     if (node == nullptr) return Status::failure(kRemoveInfo, DEXC_REMOVE, QDX_LDAP_NO_SUCH_OBJECT);
     if (node->hasChildren()) {
@@ -278,7 +273,7 @@ void FFConnection::modify(const char* dn, ModificationSet* mods, DException** er
 Status FFConnection::modifyEntry(const char* dn, ModificationSet* mods) {
     if (mods == nullptr) return Status::failure(kModifyInfo, DEXC_MODIFY, kInvalidModification);
     if (dn == nullptr) return Status::failure(kModifyInfo, DEXC_MODIFY, kInvalidDn);
-    Text ndn = normalized(dn);
+    OwnedText ndn = normalized(dn);
     FFNode* node = lookup(ndn.get());
     if (node == nullptr) return modifyFailure(QDX_LDAP_NO_SUCH_OBJECT);
     std::unique_ptr<DEntry> unpacked(node->record ? node->record->unpack(nullptr, false) : nullptr);
@@ -366,13 +361,13 @@ void updateRdnValues(DEntry* entry, const char* oldRdn, const char* newRdn, bool
 Status FFConnection::renameEntry(const char* dn, const char* newRDN, const char* newSuperior,
                                  bool deleteOldRDN) {
     if (dn == nullptr) return Status::failure(kRenameInfo, DEXC_RENAME, kInvalidDn);
-    Text ndn = normalized(dn);
+    OwnedText ndn = normalized(dn);
     if (ndn.get()[0] == '\0') return renameFailure(QDX_LDAP_OPERATIONS_ERROR);
-    Text rdn = normalized(newRDN != nullptr && std::strchr(newRDN, '=') ? newRDN : nullptr);
+    OwnedText rdn = normalized(newRDN != nullptr && std::strchr(newRDN, '=') ? newRDN : nullptr);
     if (!validNewRdn(rdn.get())) return Status::failure(kRenameInfo, DEXC_RENAME, kInvalidRdn);
-    Text superior = normalized(newSuperior);
+    OwnedText superior = normalized(newSuperior);
     FFNode* newParent = nullptr;
-    if (superior != nullptr) {
+    if (superior) {
         newParent = lookup(superior.get());
         if (newParent == nullptr) return renameFailure(QDX_LDAP_NO_SUCH_OBJECT);
     }
@@ -381,7 +376,7 @@ Status FFConnection::renameEntry(const char* dn, const char* newRDN, const char*
     if (node->hasChildren()) return renameFailure(QDX_LDAP_NOT_ALLOWED_ON_NONLEAF);
     // An entry cannot become its own child.
     if (newParent == node) return renameFailure(QDX_LDAP_NO_SUCH_OBJECT);
-    const char* parentDn = superior != nullptr ? superior.get() : ffdn::parentOf(ndn.get());
+    const char* parentDn = superior ? superior.get() : ffdn::parentOf(ndn.get());
     std::string newDn = rdn.get();
     if (parentDn != nullptr && parentDn[0] != '\0') newDn.append(",").append(parentDn);
     if (lookup(newDn.c_str()) != nullptr) return renameFailure(QDX_LDAP_ALREADY_EXISTS);
@@ -472,7 +467,7 @@ DEntry* FFConnection::read(const char* dn, DList* attrs, DException** err) {
 
 Status FFConnection::readEntry(const char* dn, DList* attrs, DEntry** answer) {
     if (dn == nullptr) return Status::failure(kSearchInfo, DEXC_SEARCH, kInvalidDn);
-    Text ndn = normalized(dn);
+    OwnedText ndn = normalized(dn);
     if (isMonitor(ndn.get())) {
         *answer = genMonitorEntry();
         return Status();
@@ -505,7 +500,7 @@ Status FFConnection::searchTree(const char* base, int scope, const char* filter,
     if (base == nullptr) return searchFailure(kInvalidDn);
     if (filter == nullptr) return searchFailure(kInvalidFilter);
     if (scope < 0 || scope > 2) return searchFailure(kInvalidScope);
-    Text nbase = normalized(base);
+    OwnedText nbase = normalized(base);
     if (isMonitor(nbase.get())) {
         *answer = new SearchResults();
         (*answer)->addEntry(genMonitorEntry());
@@ -546,7 +541,7 @@ Status FFConnection::compareEntry(const char* dn, Attribute* attr, bool* holds) 
     if (dn == nullptr) return compareFailure(kInvalidDn);
     if (attr == nullptr) return compareFailure(kInvalidAttribute);
     if (attr->getName() == nullptr) return compareFailure(kInvalidAttributeName);
-    Text ndn = normalized(dn);
+    OwnedText ndn = normalized(dn);
     FFNode* node = lookup(ndn.get());
     if (node == nullptr) return Status::failure(kCompareInfo, DEXC_COMPARE, QDX_LDAP_NO_SUCH_OBJECT);
     std::unique_ptr<DEntry> unpacked(node->record ? node->record->unpack(nullptr, false) : nullptr);

@@ -9,6 +9,7 @@
 #include "dlist.h"
 #include "ffrecord.h"
 #include "ldif_codec.h"
+#include "owned_text.h"
 #include "search_results.h"
 #include "status.h"
 
@@ -126,11 +127,11 @@ namespace {
 void decodeValue(DListItem* item) {
     auto* text = static_cast<char*>(item->getValue());
     if (text == nullptr || text[0] != ':' || text[1] != ':') return;
-    char* work = strcopy(text);
+    OwnedText work(strcopy(text));
     char* type = nullptr;
     char* value = nullptr;
     int length = 0;
-    if (str_parse_line(work, &type, &value, &length) == 0 && length >= 0) {
+    if (str_parse_line(work.get(), &type, &value, &length) == 0 && length >= 0) {
         auto size = static_cast<std::size_t>(length);
         if (std::memchr(value, '\0', size) == nullptr) {
             std::memcpy(text, value, size);
@@ -143,7 +144,6 @@ void decodeValue(DListItem* item) {
             item->setItem(binary, DLIST_BINARY);
         }
     }
-    check_free(work);
 }
 
 }  // namespace
