@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <ctime>
+#include <memory>
 #include <string>
 
 #include "ffnode.h"
@@ -223,7 +224,7 @@ private:
     OwnedText authDN;
     OwnedText authPassword;
     int lastMessageId = 0;
-    DList* results = nullptr;
+    std::unique_ptr<DList> results;  // Results waiting for getResult
     int opsInitiated = 0;
     int bindCount = 0;
     int modsCompleted = 0;

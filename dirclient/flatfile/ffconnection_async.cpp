@@ -22,15 +22,14 @@ const char* const Versionstr = "LDIF V3.3, adapted for Korvan VELT, compiled Sep
 // Drops the results nobody collected, with their exceptions: never handed out, so nobody
 // else owns them.
 void FFConnection::discardResults() {
-    if (results == nullptr) return;
+    if (!results) return;
     for (DListItem* item = results->getHead(); item != nullptr; item = item->getNextItem()) {
         auto* result = static_cast<Results*>(item->getValue());
         if (result == nullptr) continue;
         delete result->getException();
         delete result;
     }
-    delete results;
-    results = nullptr;
+    results.reset();
 }
 
 int FFConnection::queueResult(int type, DException* failure, DException** err, DEntry* read,
@@ -48,7 +47,7 @@ int FFConnection::queueResult(int type, DException* failure, DException** err, D
     }
     if (read != nullptr) result->setReadResult(read);
     if (found != nullptr) result->setSearchResult(found);
-    if (results == nullptr) results = new (HEAP) DList();
+    if (!results) results.reset(new (HEAP) DList());
     results->append(result, DLIST_BORROWED, false);
     return lastMessageId;
 }
@@ -136,7 +135,7 @@ int FFConnection::authenticate_asyn(int, const char* dn, const char* password,
 // oldest pending result.
 Results* FFConnection::getResult(int id, int) {
     FFStoreLock lock;
-    if (results == nullptr) return nullptr;
+    if (!results) return nullptr;
     for (DListItem* item = results->getFirstItem(); item != nullptr;
          item = results->getNextItem()) {
         auto* result = static_cast<Results*>(item->getValue());

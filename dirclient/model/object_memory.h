@@ -15,7 +15,7 @@
 
 // Memory kind chosen by the owner of a model object: new (HEAP) DList(), new (SHAR) DEntry(dn).
 // Any value other than HEAP selects SHAR.
-enum Mem { HEAP = 0, SHAR = 1 };
+enum Mem : int { HEAP = 0, SHAR = 1 };
 
 // While nonzero, check_malloc tags its blocks "SHAR" instead of "HEAP". The flat-file
 // directory raises it while it loads its tree; it is process-wide and read by every thread.
