@@ -50,7 +50,7 @@ public:
     const char* getName() const { return name.get(); }
     const char* getValue() const { return value.get(); }
 
-private:
+  private:
     item_type type;
     OwnedText name;
     OwnedText value;

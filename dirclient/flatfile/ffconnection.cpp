@@ -16,9 +16,9 @@
 #include "ffmatching.h"
 #include "ffrecord.h"
 #include "ffstore_lock.h"
+#include "ldap_result_codes.h"
 #include "modification.h"
 #include "modification_set.h"
-#include "ldap_result_codes.h"
 #include "search_results.h"
 #include "status.h"
 
@@ -252,10 +252,14 @@ Status applyModification(AttributeSet* work, Modification* mod, bool ldap) {
     }
     Attribute* held = work->getAttribute(given->getName());
     switch (mod->getOp()) {
-        case MOD_OP_ADD: return addValues(work, held, given, ldap);
-        case MOD_OP_DELETE: return deleteValues(work, held, given, ldap);
-        case MOD_OP_REPLACE: return replaceValues(held, given);
-        default: return Status();
+        case MOD_OP_ADD:
+            return addValues(work, held, given, ldap);
+        case MOD_OP_DELETE:
+            return deleteValues(work, held, given, ldap);
+        case MOD_OP_REPLACE:
+            return replaceValues(held, given);
+        default:
+            return Status();
     }
 }
 
@@ -387,8 +391,8 @@ Status FFConnection::renameEntry(const char* dn, const char* newRDN, const char*
     return Status();
 }
 
-void FFConnection::applyRename(FFNode* node, FFNode* newParent, const char* oldDn,
-                               const char* rdn, const std::string& newDn, bool deleteOldRDN) {
+void FFConnection::applyRename(FFNode* node, FFNode* newParent, const char* oldDn, const char* rdn,
+                               const std::string& newDn, bool deleteOldRDN) {
     std::unique_ptr<DEntry> unpacked(node->record ? node->record->unpack(nullptr, false) : nullptr);
     DEntry* entry = unpacked ? unpacked.get() : node->entry;
     updateRdnValues(entry, oldDn, rdn, deleteOldRDN);
@@ -513,9 +517,9 @@ Status FFConnection::searchTree(const char* base, int scope, const char* filter,
         return searchFailure(refused);
     }
     auto found = std::make_unique<SearchResults>();
-    int count = parsed.ldap ? node->search(scope, *parsed.ldap, attrs, typesOnly, found.get())
-                            : node->search(scope, parsed.classic.get(), attrs, typesOnly,
-                                           found.get());
+    int count = parsed.ldap
+                    ? node->search(scope, *parsed.ldap, attrs, typesOnly, found.get())
+                    : node->search(scope, parsed.classic.get(), attrs, typesOnly, found.get());
     if (count == 0) return Status::failure(kSearchInfo, DEXC_SEARCH, QDX_LDAP_NO_SUCH_OBJECT);
     entriesSent += count;
     FFNode::translateFromB64(found.get());
@@ -543,7 +547,8 @@ Status FFConnection::compareEntry(const char* dn, Attribute* attr, bool* holds) 
     if (attr->getName() == nullptr) return compareFailure(kInvalidAttributeName);
     OwnedText ndn = normalized(dn);
     FFNode* node = lookup(ndn.get());
-    if (node == nullptr) return Status::failure(kCompareInfo, DEXC_COMPARE, QDX_LDAP_NO_SUCH_OBJECT);
+    if (node == nullptr)
+        return Status::failure(kCompareInfo, DEXC_COMPARE, QDX_LDAP_NO_SUCH_OBJECT);
     std::unique_ptr<DEntry> unpacked(node->record ? node->record->unpack(nullptr, false) : nullptr);
     DEntry* entry = unpacked ? unpacked.get() : node->entry;
     Attribute* held = entry->getAttribute(attr->getName());

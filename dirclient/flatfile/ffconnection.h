@@ -208,8 +208,8 @@ private:
     void applyRename(FFNode* node, FFNode* newParent, const char* oldDn, const char* rdn,
                      const std::string& newDn, bool deleteOldRDN);
     Status readEntry(const char* dn, DList* attrs, DEntry** answer);
-    Status searchTree(const char* base, int scope, const char* filter, DList* attrs,
-                      bool typesOnly, SearchResults** answer);
+    Status searchTree(const char* base, int scope, const char* filter, DList* attrs, bool typesOnly,
+                      SearchResults** answer);
     Status compareEntry(const char* dn, Attribute* attr, bool* holds);
     void noteChange();
     void detachFromStore();

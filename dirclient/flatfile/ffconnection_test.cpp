@@ -3,10 +3,10 @@
 
 #include "flatfile_test_support.h"
 
+#include "ldap_result_codes.h"
 #include "modification.h"
 #include "modification_set.h"
 #include "results.h"
-#include "ldap_result_codes.h"
 
 #include <memory>
 
@@ -94,7 +94,8 @@ TEST_F(FFOps, TheEmptyDnIsTheRootsOwnEntry) {
     expectFailure(e, DEXC_ADD, QDX_LDAP_ALREADY_EXISTS);
     EXPECT_EQ(searchDns("", 2, "(objectclass=*)").front(), "");
     c_.remove("", &e);
-    expectFailure(e, DEXC_REMOVE, QDX_LDAP_NOT_ALLOWED_ON_NONLEAF);  // every top-level entry is its child
+    expectFailure(e, DEXC_REMOVE,
+                  QDX_LDAP_NOT_ALLOWED_ON_NONLEAF);  // every top-level entry is its child
     EXPECT_EQ(searchDns("", 1, "(o=*)"), Dns{"o=x"});
 }
 
@@ -318,7 +319,8 @@ TEST_F(FFOps, ReadChecksAndSelectsAttributes) {
 TEST_F(FFOps, ValuesGivenInBase64FormAreDecodedWhenRead) {
     addOk("cn=b,o=x", {{"cn", "::YWJj"}, {"sn", "::not base64!"}});
     EXPECT_EQ(readOne("cn=b,o=x"), "cn=b,o=x|cn=abc|sn=::not base64!");
-    EXPECT_EQ(searchDns("o=x", 1, "(cn=abc)"), Dns{errorText(QDX_LDAP_NO_SUCH_OBJECT)});  // stored as given
+    EXPECT_EQ(searchDns("o=x", 1, "(cn=abc)"),
+              Dns{errorText(QDX_LDAP_NO_SUCH_OBJECT)});  // stored as given
 }
 
 TEST_F(FFOps, SearchChecksInOrder) {

@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "flatfile_test_support.h"
+#include "ldap_result_codes.h"
 #include "modification.h"
 #include "modification_set.h"
-#include "ldap_result_codes.h"
 
 namespace {
 
@@ -82,11 +82,16 @@ TEST_F(FFLdapMatching, CompareUsesTheEqualityRule) {
 }
 
 TEST_F(FFLdapMatching, ModifyFindsValuesByTheRuleAndRefusesDuplicates) {
-    EXPECT_EQ(modify(new Modification(MOD_OP_DELETE, new Attribute("manager", "CN=BOSS,O=X"))), QDX_LDAP_SUCCESS);
+    EXPECT_EQ(modify(new Modification(MOD_OP_DELETE, new Attribute("manager", "CN=BOSS,O=X"))),
+              QDX_LDAP_SUCCESS);
     EXPECT_EQ(readOne(c_, "cn=Jane Doe,o=x").find("manager"), std::string::npos);
-    EXPECT_EQ(modify(new Modification(MOD_OP_ADD, new Attribute("sn", "doe"))), QDX_LDAP_TYPE_OR_VALUE_EXISTS);
-    EXPECT_EQ(modify(new Modification(MOD_OP_DELETE, new Attribute("sn", "Smith"))), QDX_LDAP_NO_SUCH_ATTRIBUTE);
-    EXPECT_EQ(modify(new Modification(MOD_OP_DELETE, new Attribute("telephoneNumber", "+1 408 5550100"))), QDX_LDAP_SUCCESS);
+    EXPECT_EQ(modify(new Modification(MOD_OP_ADD, new Attribute("sn", "doe"))),
+              QDX_LDAP_TYPE_OR_VALUE_EXISTS);
+    EXPECT_EQ(modify(new Modification(MOD_OP_DELETE, new Attribute("sn", "Smith"))),
+              QDX_LDAP_NO_SUCH_ATTRIBUTE);
+    EXPECT_EQ(
+        modify(new Modification(MOD_OP_DELETE, new Attribute("telephoneNumber", "+1 408 5550100"))),
+        QDX_LDAP_SUCCESS);
 }
 
 }  // namespace

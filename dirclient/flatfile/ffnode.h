@@ -32,7 +32,7 @@ class Modification;
 class SearchResults;
 
 class FFNode : public ObjectMemory {
-public:
+  public:
     // Takes the entry over (null for the root).
     FFNode(FFNode* parent, DEntry* entry);
     // Deletes the whole subtree below, then the entry.

@@ -5,8 +5,8 @@
 
 #include "dfilter.h"
 #include "ffstore_lock.h"
-#include "modification.h"
 #include "ldap_result_codes.h"
+#include "modification.h"
 
 #include <map>
 #include <memory>

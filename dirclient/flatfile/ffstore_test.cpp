@@ -142,8 +142,8 @@ TEST_F(FFLoad, FailsWholeWhenAParentIsMissing) {
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
                   std::string("ERROR: entry \"") + row.orphan + "\" has no parent\n");
         expectFailure(e, DEXC_ADD, QDX_LDAP_NO_SUCH_OBJECT,
-                      (std::string("the parent entry \"") + row.missing + "\" of \"" +
-                       row.orphan + "\" is not in the file")
+                      (std::string("the parent entry \"") + row.missing + "\" of \"" + row.orphan +
+                       "\" is not in the file")
                           .c_str());
         EXPECT_EQ(FFConnection::getRoot(), nullptr);
         EXPECT_FALSE(c.isConnected());

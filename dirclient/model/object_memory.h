@@ -52,7 +52,9 @@ class ObjectMemory {
     static void* operator new(std::size_t size, Mem kind) {
         return malloc_object(size, kind, "ObjectMemory");
     }
-    static void* operator new(std::size_t size) { return malloc_object(size, HEAP, "ObjectMemory"); }
+    static void* operator new(std::size_t size) {
+        return malloc_object(size, HEAP, "ObjectMemory");
+    }
     static void operator delete(void* block) { free_object(block); }
     static void operator delete(void* block, Mem) { free_object(block); }
 

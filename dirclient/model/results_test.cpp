@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "search_results.h"
 #include "ldap_result_codes.h"
+#include "search_results.h"
 
 namespace {
 
@@ -109,7 +109,8 @@ TEST(Results, DeletingTheResultsLeavesAnExceptionNeverHandedOut) {
     r->setType(RES_ADD);
     r->setException(failure);
     delete r;
-    EXPECT_EQ(failure->getLdapErrorCode(), QDX_LDAP_ALREADY_EXISTS);  // still alive: ASan would report otherwise
+    EXPECT_EQ(failure->getLdapErrorCode(),
+              QDX_LDAP_ALREADY_EXISTS);  // still alive: ASan would report otherwise
     delete failure;
 }
 

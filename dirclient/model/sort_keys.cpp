@@ -157,7 +157,8 @@ bool SortKeys::advance(Lane& lane, Key& key) {
             const char* name = static_cast<const Attribute*>(lane.at)->getName();
             return name != nullptr ? lane.go(Step::kCompare, name) : lane.nextItem(key);
         }
-        default: return advanceToValue(lane, key);
+        default:
+            return advanceToValue(lane, key);
     }
 }
 
@@ -186,7 +187,8 @@ bool SortKeys::advanceToValue(Lane& lane, Key& key) {
         case Step::kText:
             key = textKey(static_cast<const char*>(lane.at));
             return true;
-        default: return Lane::missing(key);
+        default:
+            return Lane::missing(key);
     }
 }
 
