@@ -23,6 +23,16 @@ extern "C" {
 #define QDX_LDAP_CONNECT_ERROR 91
 #define QDX_LDAP_NOT_SUPPORTED 92
 
+// Server result codes (the same numbers in both numberings) the library reports itself.
+#define QDX_LDAP_SUCCESS 0
+#define QDX_LDAP_OPERATIONS_ERROR 1
+#define QDX_LDAP_NO_SUCH_ATTRIBUTE 16
+#define QDX_LDAP_INAPPROPRIATE_MATCHING 18
+#define QDX_LDAP_TYPE_OR_VALUE_EXISTS 20
+#define QDX_LDAP_NO_SUCH_OBJECT 32
+#define QDX_LDAP_NOT_ALLOWED_ON_NONLEAF 66
+#define QDX_LDAP_ALREADY_EXISTS 68
+
 // Classic number of an OpenLDAP result code; codes 0 and above pass unchanged.
 DIRCLIENT_API int qdx_ldap_classic_code(int openldap_code);
 

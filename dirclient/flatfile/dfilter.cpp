@@ -56,10 +56,7 @@ const char* operatorText(item_type type) {
 
 DFilterItem::DFilterItem(item_type t, char* n, char* v) : type(t), name(n), value(v) {}
 
-DFilterItem::~DFilterItem() {
-    check_free(name);
-    check_free(value);
-}
+DFilterItem::~DFilterItem() = default;
 
 namespace {
 
@@ -95,18 +92,18 @@ bool DFilterItem::evalEntry(DEntry* entry) {
 }
 
 bool DFilterItem::evalWith(const void* entry, DFilterValues values) {
-    if (entry == nullptr || values == nullptr || name == nullptr || value == nullptr) {
+    if (entry == nullptr || values == nullptr || !name || !value) {
         return false;
     }
-    return values(entry, name, matches, value);
+    return values(entry, name.get(), matches, value.get());
 }
 
 char* DFilterItem::ToString() {
     const char* op = operatorText(type);
     if (op == nullptr) return strcopy("");
-    std::string out = name ? name : "";
+    std::string out = name ? name.get() : "";
     out += op;
-    out += value ? value : "";
+    out += value ? value.get() : "";
     return strcopy(out.c_str());
 }
 

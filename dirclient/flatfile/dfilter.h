@@ -7,6 +7,8 @@
 // filter text (RFC 4515), parsed into a tree and evaluated against entries. Every
 // comparison, whatever its operator, is the wildcard matcher `match` below.
 
+#include "owned_text.h"
+
 class DEntry;
 class DList;
 
@@ -47,13 +49,13 @@ public:
     DIRCLIENT_API char* ToString();
 
     item_type getType() const { return type; }
-    const char* getName() const { return name; }
-    const char* getValue() const { return value; }
+    const char* getName() const { return name.get(); }
+    const char* getValue() const { return value.get(); }
 
-private:
+  private:
     item_type type;
-    char* name;
-    char* value;
+    OwnedText name;
+    OwnedText value;
 };
 
 // One node of a parsed filter. AND and OR hold a DList of DFilter* operands (untyped items,

@@ -16,9 +16,11 @@
 #include "ffmatching.h"
 #include "ffrecord.h"
 #include "ffstore_lock.h"
+#include "ldap_result_codes.h"
 #include "modification.h"
 #include "modification_set.h"
 #include "search_results.h"
+#include "status.h"
 
 #include <cstring>
 #include <memory>
@@ -46,25 +48,8 @@ const char kInvalidAttribute[] = "ERROR: invalid attribute";
 const char kInvalidAttributeName[] = "ERROR: invalid attribute name";
 const char kInappropriate[] = "Inappropriate authentication";
 
-// LDAP result codes of the checks only the LDAP matching mode makes.
-constexpr int kInappropriateMatching = 18;
-constexpr int kValueExists = 20;
-
-void report(DException** err, const char* info, int code, const char* detail) {
-    if (err != nullptr) *err = new DException(info, code, detail);
-}
-
-void reportLdap(DException** err, const char* info, int code, int ldapCode) {
-    if (err != nullptr) *err = new DException(info, code, ldapCode);
-}
-
-struct FreeText {
-    void operator()(char* text) const { check_free(text); }
-};
-using Text = std::unique_ptr<char, FreeText>;
-
-Text normalized(const char* dn) {
-    return Text(dn != nullptr ? dn_normalize(dn) : nullptr);
+OwnedText normalized(const char* dn) {
+    return OwnedText(dn != nullptr ? dn_normalize(dn) : nullptr);
 }
 
 bool isMonitor(const char* dn) {
@@ -104,32 +89,37 @@ void FFConnection::add(DEntry* entry, DException** err) {
     FFStoreLock lock;
     if (err != nullptr) *err = nullptr;
     ++opsInitiated;
-    if (entry == nullptr) return report(err, kAddInfo, DEXC_ADD, kInvalidEntry);
-    Text dn = normalized(entry->getDN());
-    if (dn == nullptr) return report(err, kAddInfo, DEXC_ADD, kInvalidDn);
-    bool atRoot = false;
-    FFNode* parent = placeFor(dn.get(), &atRoot, err);
-    if (parent == nullptr) return;
-    if (!validAttributeNames(entry)) {
-        return report(err, kAddInfo, DEXC_ADD, kInvalidAttributeName);
-    }
-    attach(parent, atRoot, FFRecord::pack(entry, dn.get()));
+    addEntry(entry).report(err);
 }
 
-// Where an entry with the normalised DN dn goes: the parent node, or the root itself for
-// the empty DN (*atRoot). Null, with the failure reported, when it cannot be added.
-FFNode* FFConnection::placeFor(const char* dn, bool* atRoot, DException** err) {
-    if (isMonitor(dn)) return report(err, kAddInfo, DEXC_ADD, kMonitorDn), nullptr;
-    if (m_pRoot == nullptr) return reportLdap(err, kAddInfo, DEXC_ADD, 32), nullptr;
+Status FFConnection::addEntry(DEntry* entry) {
+    if (entry == nullptr) return Status::failure(kAddInfo, DEXC_ADD, kInvalidEntry);
+    OwnedText dn = normalized(entry->getDN());
+    if (!dn) return Status::failure(kAddInfo, DEXC_ADD, kInvalidDn);
+    bool atRoot = false;
+    FFNode* parent = nullptr;
+    Status placed = placeFor(dn.get(), &atRoot, &parent);
+    if (!placed) return placed;
+    if (!validAttributeNames(entry)) {
+        return Status::failure(kAddInfo, DEXC_ADD, kInvalidAttributeName);
+    }
+    attach(parent, atRoot, FFRecord::pack(entry, dn.get()));
+    return Status();
+}
+
+// Where an entry with the normalised DN dn goes: *parent, the parent node, or the root
+// itself for the empty DN (*atRoot); the failure when it cannot be added.
+Status FFConnection::placeFor(const char* dn, bool* atRoot, FFNode** parent) {
+    if (isMonitor(dn)) return Status::failure(kAddInfo, DEXC_ADD, kMonitorDn);
+    if (m_pRoot == nullptr) return Status::failure(kAddInfo, DEXC_ADD, QDX_LDAP_NO_SUCH_OBJECT);
     *atRoot = dn[0] == '\0';
     if (*atRoot ? m_pRoot->hasEntry() : lookup(dn) != nullptr) {
-        return reportLdap(err, kAddInfo, DEXC_ADD, 68), nullptr;
+        return Status::failure(kAddInfo, DEXC_ADD, QDX_LDAP_ALREADY_EXISTS);
     }
-    if (*atRoot) return m_pRoot;
-    const char* parentDn = ffdn::parentOf(dn);
-    FFNode* parent = parentDn != nullptr ? parentNode(parentDn) : m_pRoot;
-    if (parent == nullptr) return reportLdap(err, kAddInfo, DEXC_ADD, 32), nullptr;
-    return parent;
+    const char* parentDn = *atRoot ? nullptr : ffdn::parentOf(dn);
+    *parent = parentDn != nullptr ? parentNode(parentDn) : m_pRoot;
+    if (*parent == nullptr) return Status::failure(kAddInfo, DEXC_ADD, QDX_LDAP_NO_SUCH_OBJECT);
+    return Status();
 }
 
 FFNode* FFConnection::attach(FFNode* parent, bool atRoot, FFRecord* packed) {
@@ -144,10 +134,12 @@ FFNode* FFConnection::attach(FFNode* parent, bool atRoot, FFRecord* packed) {
 }
 
 // Adds a packed entry (taken over on success) under its DN, which is normalised.
-FFNode* FFConnection::addRecord(FFRecord* packed, DException** err) {
+Status FFConnection::addRecord(FFRecord* packed) {
     bool atRoot = false;
-    FFNode* parent = placeFor(packed->dn(), &atRoot, err);
-    return parent != nullptr ? attach(parent, atRoot, packed) : nullptr;
+    FFNode* parent = nullptr;
+    Status placed = placeFor(packed->dn(), &atRoot, &parent);
+    if (placed) attach(parent, atRoot, packed);
+    return placed;
 }
 
 // ---- remove -----------------------------------------------------------------------------
@@ -156,21 +148,24 @@ void FFConnection::remove(const char* dn, DException** err) {
     FFStoreLock lock;
     if (err != nullptr) *err = nullptr;
     ++opsInitiated;
-    removeEntry(dn, err);
+    removeEntry(dn).report(err);
 }
 
-void FFConnection::removeEntry(const char* dn, DException** err) {
-    if (dn == nullptr) return report(err, kRemoveInfo, DEXC_REMOVE, kInvalidDn);
-    Text ndn = normalized(dn);
+Status FFConnection::removeEntry(const char* dn) {
+    if (dn == nullptr) return Status::failure(kRemoveInfo, DEXC_REMOVE, kInvalidDn);
+    OwnedText ndn = normalized(dn);
     FFNode* node = lookup(ndn.get());
-    if (node == nullptr) return reportLdap(err, kRemoveInfo, DEXC_REMOVE, 32);
-    if (node->hasChildren()) return reportLdap(err, kRemoveInfo, DEXC_REMOVE, 66);
+    if (node == nullptr) return Status::failure(kRemoveInfo, DEXC_REMOVE, QDX_LDAP_NO_SUCH_OBJECT);
+    if (node->hasChildren()) {
+        return Status::failure(kRemoveInfo, DEXC_REMOVE, QDX_LDAP_NOT_ALLOWED_ON_NONLEAF);
+    }
     if (node == m_pRoot) {
         node->resetEntry();
     } else {
         node->removeIndexed(m_pIndex);
     }
     noteChange();
+    return Status();
 }
 
 // ---- modify -----------------------------------------------------------------------------
@@ -197,49 +192,74 @@ bool removeEqualValue(Attribute* attribute, DListItem* given) {
            attribute->getValues()->removeIt();
 }
 
-// Applies one modification to the working set; the LDAP result code of a failure, else 0.
-// With ldap, values are compared by the attribute's equality rule, and adding a value the
-// attribute holds already fails as it does on a server.
-int applyModification(AttributeSet* work, Modification* mod, bool ldap, const char** detail) {
+Status modifyFailure(int ldapCode) {
+    return Status::failure(kModifyInfo, DEXC_MODIFY, ldapCode);
+}
+
+// Adds the given values to the attribute held (a new attribute when there is none). With
+// ldap, adding a value the attribute holds already fails as it does on a server.
+Status addValues(AttributeSet* work, Attribute* held, Attribute* given, bool ldap) {
+    if (!validAttributeName(given->getName())) {
+        return Status::failure(kModifyInfo, DEXC_MODIFY, kInvalidAttributeName);
+    }
+    if (held == nullptr) {
+        work->addAttribute(FFNode::copy(given));
+        return Status();
+    }
+    for (DListItem* v = given->getValues() ? given->getValues()->getHead() : nullptr; v != nullptr;
+         v = v->getNextItem()) {
+        if (ldap && ffmatching::findEqual(held, v) >= 0) {
+            return modifyFailure(QDX_LDAP_TYPE_OR_VALUE_EXISTS);
+        }
+        if (held->getValues() == nullptr) held->setValues(new (SHAR) DList());
+        held->getValues()->append(FFNode::copy(v));
+    }
+    return Status();
+}
+
+// Deletes the given values (all of them when none is given); the attribute goes with its
+// last value. With ldap, values are compared by the attribute's equality rule.
+Status deleteValues(AttributeSet* work, Attribute* held, Attribute* given, bool ldap) {
+    if (held == nullptr) return modifyFailure(QDX_LDAP_NO_SUCH_ATTRIBUTE);
+    if (given->size() > 0) {
+        for (DListItem* v = given->getValues()->getHead(); v != nullptr; v = v->getNextItem()) {
+            if (!(ldap ? removeEqualValue(held, v) : removeGivenValue(held, v))) {
+                return modifyFailure(QDX_LDAP_NO_SUCH_ATTRIBUTE);
+            }
+        }
+        if (held->size() > 0) return Status();
+    }
+    work->remove(given->getName());
+    return Status();
+}
+
+Status replaceValues(Attribute* held, Attribute* given) {
+    if (given->size() < 1 || held == nullptr) return modifyFailure(QDX_LDAP_NO_SUCH_ATTRIBUTE);
+    if (!validAttributeName(given->getName())) {
+        return Status::failure(kModifyInfo, DEXC_MODIFY, kInvalidAttributeName);
+    }
+    // In place, so that the attribute keeps its position in the entry.
+    held->setName(given->getName());
+    held->setValues(FFNode::copy(given->getValues()));
+    return Status();
+}
+
+// Applies one modification to the working set.
+Status applyModification(AttributeSet* work, Modification* mod, bool ldap) {
     Attribute* given = mod->getAttribute();
-    if (given == nullptr || given->getName() == nullptr) return 16;
-    const char* name = given->getName();
-    Attribute* held = work->getAttribute(name);
+    if (given == nullptr || given->getName() == nullptr) {
+        return modifyFailure(QDX_LDAP_NO_SUCH_ATTRIBUTE);
+    }
+    Attribute* held = work->getAttribute(given->getName());
     switch (mod->getOp()) {
-        case 0:
-            if (!validAttributeName(name)) return *detail = kInvalidAttributeName, -1;
-            if (held == nullptr) {
-                work->addAttribute(FFNode::copy(given));
-            } else if (given->getValues() != nullptr) {
-                for (DListItem* v = given->getValues()->getHead(); v != nullptr;
-                     v = v->getNextItem()) {
-                    if (ldap && ffmatching::findEqual(held, v) >= 0) return kValueExists;
-                    if (held->getValues() == nullptr) held->setValues(new (SHAR) DList());
-                    held->getValues()->append(FFNode::copy(v));
-                }
-            }
-            return 0;
-        case 1:
-            if (held == nullptr) return 16;
-            if (given->size() > 0) {
-                for (DListItem* v = given->getValues()->getHead(); v != nullptr;
-                     v = v->getNextItem()) {
-                    if (!(ldap ? removeEqualValue(held, v) : removeGivenValue(held, v))) {
-                        return 16;
-                    }
-                }
-                if (held->size() > 0) return 0;
-            }
-            work->remove(name);
-            return 0;
-        case 2:
-            if (given->size() < 1 || held == nullptr) return 16;
-            if (!validAttributeName(name)) return *detail = kInvalidAttributeName, -1;
-            // In place, so that the attribute keeps its position in the entry.
-            held->setName(name);
-            held->setValues(FFNode::copy(given->getValues()));
-            return 0;
-        default: return 0;
+        case MOD_OP_ADD:
+            return addValues(work, held, given, ldap);
+        case MOD_OP_DELETE:
+            return deleteValues(work, held, given, ldap);
+        case MOD_OP_REPLACE:
+            return replaceValues(held, given);
+        default:
+            return Status();
     }
 }
 
@@ -249,40 +269,38 @@ void FFConnection::modify(const char* dn, ModificationSet* mods, DException** er
     FFStoreLock lock;
     if (err != nullptr) *err = nullptr;
     ++opsInitiated;
-    if (mods == nullptr) return report(err, kModifyInfo, DEXC_MODIFY, kInvalidModification);
-    if (dn == nullptr) return report(err, kModifyInfo, DEXC_MODIFY, kInvalidDn);
-    Text ndn = normalized(dn);
+    modifyEntry(dn, mods).report(err);
+}
+
+// All or nothing: the modifications apply to a copy of the attributes, which replaces
+// them once every one has succeeded.
+Status FFConnection::modifyEntry(const char* dn, ModificationSet* mods) {
+    if (mods == nullptr) return Status::failure(kModifyInfo, DEXC_MODIFY, kInvalidModification);
+    if (dn == nullptr) return Status::failure(kModifyInfo, DEXC_MODIFY, kInvalidDn);
+    OwnedText ndn = normalized(dn);
     FFNode* node = lookup(ndn.get());
-    if (node == nullptr) return reportLdap(err, kModifyInfo, DEXC_MODIFY, 32);
+    if (node == nullptr) return modifyFailure(QDX_LDAP_NO_SUCH_OBJECT);
     std::unique_ptr<DEntry> unpacked(node->record ? node->record->unpack(nullptr, false) : nullptr);
     DEntry* entry = unpacked ? unpacked.get() : node->entry;
-    AttributeSet* work = entry->getAttributeSet() != nullptr
-                             ? FFNode::copy(entry->getAttributeSet())
-                             : new (SHAR) AttributeSet();
+    std::unique_ptr<AttributeSet> work(entry->getAttributeSet() != nullptr
+                                           ? FFNode::copy(entry->getAttributeSet())
+                                           : new (SHAR) AttributeSet());
     DList* list = mods->getValues();
     for (DListItem* item = list ? list->getHead() : nullptr; item != nullptr;
          item = item->getNextItem()) {
         auto* mod = static_cast<Modification*>(item->getValue());
         if (mod == nullptr) continue;
-        const char* detail = nullptr;
-        int code = applyModification(work, mod, getMatching() == FF_MATCH_LDAP, &detail);
-        if (code == 0) continue;
-        delete work;
-        if (detail != nullptr) return report(err, kModifyInfo, DEXC_MODIFY, detail);
-        return reportLdap(err, kModifyInfo, DEXC_MODIFY, code);
+        Status applied = applyModification(work.get(), mod, getMatching() == FF_MATCH_LDAP);
+        if (!applied) return applied;
     }
-    entry->setValues(work);
+    entry->setValues(work.release());
     if (unpacked) node->replaceRecord(FFRecord::pack(entry, nullptr));
     noteChange();
+    return Status();
 }
 
 void FFConnection::modify(const char* dn, Modification* mod, DException** err) {
-    if (mod == nullptr) {
-        FFStoreLock lock;
-        if (err != nullptr) *err = nullptr;
-        ++opsInitiated;
-        return report(err, kModifyInfo, DEXC_MODIFY, kInvalidModification);
-    }
+    if (mod == nullptr) return modify(dn, static_cast<ModificationSet*>(nullptr), err);
     ModificationSet single;
     single.addModification(mod, DLIST_BORROWED);
     modify(dn, &single, err);
@@ -295,7 +313,7 @@ void FFConnection::rename(const char* dn, const char* newRDN, const char* newSup
     FFStoreLock lock;
     if (err != nullptr) *err = nullptr;
     ++opsInitiated;
-    renameEntry(dn, newRDN, newSuperior, deleteOldRDN, err);
+    renameEntry(dn, newRDN, newSuperior, deleteOldRDN).report(err);
 }
 
 void FFConnection::rename(const char* dn, const char* newRDN, bool deleteOldRDN,
@@ -304,6 +322,17 @@ void FFConnection::rename(const char* dn, const char* newRDN, bool deleteOldRDN,
 }
 
 namespace {
+
+Status renameFailure(int ldapCode) {
+    return Status::failure(kRenameInfo, DEXC_RENAME, ldapCode);
+}
+
+// A normalised new RDN: one RDN with a type. A new RDN holding a separator would put the
+// entry under a parent it is not under.
+bool validNewRdn(const char* rdn) {
+    return rdn != nullptr && ffdn::rdnLength(rdn) == std::strlen(rdn) && rdn[0] != '=' &&
+           std::strchr(rdn, '=') != nullptr;
+}
 
 // The RDN attribute values after a rename from oldRdn to newRdn.
 void updateRdnValues(DEntry* entry, const char* oldRdn, const char* newRdn, bool deleteOld) {
@@ -333,43 +362,40 @@ void updateRdnValues(DEntry* entry, const char* oldRdn, const char* newRdn, bool
 
 }  // namespace
 
-void FFConnection::renameEntry(const char* dn, const char* newRDN, const char* newSuperior,
-                               bool deleteOldRDN, DException** err) {
-    if (dn == nullptr) return report(err, kRenameInfo, DEXC_RENAME, kInvalidDn);
-    Text ndn = normalized(dn);
-    if (ndn.get()[0] == '\0') return reportLdap(err, kRenameInfo, DEXC_RENAME, 1);
-    if (newRDN == nullptr || std::strchr(newRDN, '=') == nullptr) {
-        return report(err, kRenameInfo, DEXC_RENAME, kInvalidRdn);
-    }
-    Text rdn = normalized(newRDN);
-    // A new RDN holding a separator would put the entry under a parent it is not under.
-    if (ffdn::rdnLength(rdn.get()) != std::strlen(rdn.get()) || rdn.get()[0] == '=' ||
-        std::strchr(rdn.get(), '=') == nullptr) {
-        return report(err, kRenameInfo, DEXC_RENAME, kInvalidRdn);
-    }
-    Text superior = normalized(newSuperior);
+Status FFConnection::renameEntry(const char* dn, const char* newRDN, const char* newSuperior,
+                                 bool deleteOldRDN) {
+    if (dn == nullptr) return Status::failure(kRenameInfo, DEXC_RENAME, kInvalidDn);
+    OwnedText ndn = normalized(dn);
+    if (ndn.get()[0] == '\0') return renameFailure(QDX_LDAP_OPERATIONS_ERROR);
+    OwnedText rdn = normalized(newRDN != nullptr && std::strchr(newRDN, '=') ? newRDN : nullptr);
+    if (!validNewRdn(rdn.get())) return Status::failure(kRenameInfo, DEXC_RENAME, kInvalidRdn);
+    OwnedText superior = normalized(newSuperior);
     FFNode* newParent = nullptr;
-    if (superior != nullptr) {
+    if (superior) {
         newParent = lookup(superior.get());
-        if (newParent == nullptr) return reportLdap(err, kRenameInfo, DEXC_RENAME, 32);
+        if (newParent == nullptr) return renameFailure(QDX_LDAP_NO_SUCH_OBJECT);
     }
     FFNode* node = lookup(ndn.get());
-    if (node == nullptr) return reportLdap(err, kRenameInfo, DEXC_RENAME, 32);
-    if (node->hasChildren()) return reportLdap(err, kRenameInfo, DEXC_RENAME, 66);
+    if (node == nullptr) return renameFailure(QDX_LDAP_NO_SUCH_OBJECT);
+    if (node->hasChildren()) return renameFailure(QDX_LDAP_NOT_ALLOWED_ON_NONLEAF);
     // An entry cannot become its own child.
-    if (newParent == node) return reportLdap(err, kRenameInfo, DEXC_RENAME, 32);
-    const char* parentDn = superior != nullptr ? superior.get() : ffdn::parentOf(ndn.get());
+    if (newParent == node) return renameFailure(QDX_LDAP_NO_SUCH_OBJECT);
+    const char* parentDn = superior ? superior.get() : ffdn::parentOf(ndn.get());
     std::string newDn = rdn.get();
     if (parentDn != nullptr && parentDn[0] != '\0') newDn.append(",").append(parentDn);
-    if (lookup(newDn.c_str()) != nullptr) return reportLdap(err, kRenameInfo, DEXC_RENAME, 68);
-    if (isMonitor(newDn.c_str())) return report(err, kRenameInfo, DEXC_RENAME, kMonitorDn);
-    if (std::strchr(ndn.get(), '=') == nullptr) {
-        return reportLdap(err, kRenameInfo, DEXC_RENAME, 1);
-    }
+    if (lookup(newDn.c_str()) != nullptr) return renameFailure(QDX_LDAP_ALREADY_EXISTS);
+    if (isMonitor(newDn.c_str())) return Status::failure(kRenameInfo, DEXC_RENAME, kMonitorDn);
+    if (std::strchr(ndn.get(), '=') == nullptr) return renameFailure(QDX_LDAP_OPERATIONS_ERROR);
     // Every check has passed: from here on nothing can fail, so the rename is all or nothing.
+    applyRename(node, newParent, ndn.get(), rdn.get(), newDn, deleteOldRDN);
+    return Status();
+}
+
+void FFConnection::applyRename(FFNode* node, FFNode* newParent, const char* oldDn, const char* rdn,
+                               const std::string& newDn, bool deleteOldRDN) {
     std::unique_ptr<DEntry> unpacked(node->record ? node->record->unpack(nullptr, false) : nullptr);
     DEntry* entry = unpacked ? unpacked.get() : node->entry;
-    updateRdnValues(entry, ndn.get(), rdn.get(), deleteOldRDN);
+    updateRdnValues(entry, oldDn, rdn, deleteOldRDN);
     DListItem* item = m_pIndex->itemOf(node);
     m_pIndex->erase(node);  // while the node still has its old DN
     entry->setDN(newDn.c_str());
@@ -392,75 +418,31 @@ void FFConnection::renameEntry(const char* dn, const char* newRDN, const char* n
 
 // ---- read, search, compare, authenticate ------------------------------------------------
 
-DEntry* FFConnection::read(const char* dn, DList* attrs, DException** err) {
-    FFStoreLock lock;
-    if (err != nullptr) *err = nullptr;
-    ++opsInitiated;
-    if (dn == nullptr) return report(err, kSearchInfo, DEXC_SEARCH, kInvalidDn), nullptr;
-    Text ndn = normalized(dn);
-    if (isMonitor(ndn.get())) return genMonitorEntry();
-    FFNode* node = lookup(ndn.get());
-    if (node == nullptr) return reportLdap(err, kSearchInfo, DEXC_SEARCH, 32), nullptr;
-    DEntry* answer = node->answer(attrs, false);
-    ++entriesSent;
-    FFNode::translateFromB64(answer);
-    return answer;
-}
-
-DEntry* FFConnection::read(const char* dn, DException** err) {
-    return read(dn, nullptr, err);
-}
-
-SearchResults* FFConnection::search(const char* base, int scope, const char* filter,
-                                    DList* attrs, bool typesOnly, SearchConstraints*,
-                                    DException** err) {
-    FFStoreLock lock;
-    if (err != nullptr) *err = nullptr;
-    ++opsInitiated;
-    if (base == nullptr) return report(err, kSearchInfo, DEXC_SEARCH, kInvalidDn), nullptr;
-    if (filter == nullptr) return report(err, kSearchInfo, DEXC_SEARCH, kInvalidFilter), nullptr;
-    if (scope < 0 || scope > 2) {
-        return report(err, kSearchInfo, DEXC_SEARCH, kInvalidScope), nullptr;
-    }
-    Text nbase = normalized(base);
-    if (isMonitor(nbase.get())) {
-        auto* found = new SearchResults();
-        found->addEntry(genMonitorEntry());
-        return found;
-    }
-    FFNode* node = nbase.get()[0] == '\0' ? m_pRoot : lookup(nbase.get());
-    if (node == nullptr) return reportLdap(err, kSearchInfo, DEXC_SEARCH, 32), nullptr;
-    std::string text = filter;
-    if (text.empty() || text[0] != '(') text = "(" + text + ")";
-    std::unique_ptr<DFilter> parsed;
-    std::optional<dirschema::LdapFilter> ldapFilter;
-    if (getMatching() == FF_MATCH_LDAP) {
-        const char* refused = ffmatching::parseFilter(text, ldapFilter);
-        if (refused != nullptr) return report(err, kSearchInfo, DEXC_SEARCH, refused), nullptr;
-    } else {
-        parsed.reset(DFilter::unparseFilter(text.c_str()));
-        if (parsed == nullptr) {
-            return report(err, kSearchInfo, DEXC_SEARCH, kInvalidFilter), nullptr;
-        }
-    }
-    auto* found = new SearchResults();
-    int count = ldapFilter ? node->search(scope, *ldapFilter, attrs, typesOnly, found)
-                           : node->search(scope, parsed.get(), attrs, typesOnly, found);
-    if (count == 0) {
-        delete found;
-        return reportLdap(err, kSearchInfo, DEXC_SEARCH, 32), nullptr;
-    }
-    entriesSent += count;
-    FFNode::translateFromB64(found);
-    return found;
-}
-
-SearchResults* FFConnection::search(const char* base, int scope, const char* filter,
-                                    DList* attrs, bool typesOnly, DException** err) {
-    return search(base, scope, filter, attrs, typesOnly, nullptr, err);
-}
-
 namespace {
+
+Status searchFailure(const char* detail) {
+    return Status::failure(kSearchInfo, DEXC_SEARCH, detail);
+}
+
+// A search filter in the form the connection's matching reads; a filter without its
+// outer parentheses is accepted.
+struct SearchFilter {
+    std::unique_ptr<DFilter> classic;
+    std::optional<dirschema::LdapFilter> ldap;
+
+    // Null when the filter parsed, else why it was refused.
+    const char* parse(const char* filter, bool ldapMatching) {
+        std::string text = filter;
+        if (text.empty() || text[0] != '(') text = "(" + text + ")";
+        if (ldapMatching) return ffmatching::parseFilter(text, ldap);
+        classic.reset(DFilter::unparseFilter(text.c_str()));
+        return classic == nullptr ? kInvalidFilter : nullptr;
+    }
+};
+
+Status compareFailure(const char* detail) {
+    return Status::failure(kCompareInfo, DEXC_COMPARE, detail);
+}
 
 // Whether the stored attribute holds the given value: as text (case ignored) or, for
 // stored binary values, byte for byte.
@@ -478,36 +460,116 @@ bool holdsValue(Attribute* held, DListItem* given) {
 
 }  // namespace
 
+DEntry* FFConnection::read(const char* dn, DList* attrs, DException** err) {
+    FFStoreLock lock;
+    if (err != nullptr) *err = nullptr;
+    ++opsInitiated;
+    DEntry* answer = nullptr;
+    readEntry(dn, attrs, &answer).report(err);
+    return answer;
+}
+
+Status FFConnection::readEntry(const char* dn, DList* attrs, DEntry** answer) {
+    if (dn == nullptr) return Status::failure(kSearchInfo, DEXC_SEARCH, kInvalidDn);
+    OwnedText ndn = normalized(dn);
+    if (isMonitor(ndn.get())) {
+        *answer = genMonitorEntry();
+        return Status();
+    }
+    FFNode* node = lookup(ndn.get());
+    if (node == nullptr) return Status::failure(kSearchInfo, DEXC_SEARCH, QDX_LDAP_NO_SUCH_OBJECT);
+    *answer = node->answer(attrs, false);
+    ++entriesSent;
+    FFNode::translateFromB64(*answer);
+    return Status();
+}
+
+DEntry* FFConnection::read(const char* dn, DException** err) {
+    return read(dn, nullptr, err);
+}
+
+SearchResults* FFConnection::search(const char* base, int scope, const char* filter,
+                                    DList* attrs, bool typesOnly, SearchConstraints*,
+                                    DException** err) {
+    FFStoreLock lock;
+    if (err != nullptr) *err = nullptr;
+    ++opsInitiated;
+    SearchResults* found = nullptr;
+    searchTree(base, scope, filter, attrs, typesOnly, &found).report(err);
+    return found;
+}
+
+Status FFConnection::searchTree(const char* base, int scope, const char* filter, DList* attrs,
+                                bool typesOnly, SearchResults** answer) {
+    if (base == nullptr) return searchFailure(kInvalidDn);
+    if (filter == nullptr) return searchFailure(kInvalidFilter);
+    if (scope < 0 || scope > 2) return searchFailure(kInvalidScope);
+    OwnedText nbase = normalized(base);
+    if (isMonitor(nbase.get())) {
+        *answer = new SearchResults();
+        (*answer)->addEntry(genMonitorEntry());
+        return Status();
+    }
+    FFNode* node = nbase.get()[0] == '\0' ? m_pRoot : lookup(nbase.get());
+    if (node == nullptr) return Status::failure(kSearchInfo, DEXC_SEARCH, QDX_LDAP_NO_SUCH_OBJECT);
+    SearchFilter parsed;
+    if (const char* refused = parsed.parse(filter, getMatching() == FF_MATCH_LDAP)) {
+        return searchFailure(refused);
+    }
+    auto found = std::make_unique<SearchResults>();
+    int count = parsed.ldap
+                    ? node->search(scope, *parsed.ldap, attrs, typesOnly, found.get())
+                    : node->search(scope, parsed.classic.get(), attrs, typesOnly, found.get());
+    if (count == 0) return Status::failure(kSearchInfo, DEXC_SEARCH, QDX_LDAP_NO_SUCH_OBJECT);
+    entriesSent += count;
+    FFNode::translateFromB64(found.get());
+    *answer = found.release();
+    return Status();
+}
+
+SearchResults* FFConnection::search(const char* base, int scope, const char* filter,
+                                    DList* attrs, bool typesOnly, DException** err) {
+    return search(base, scope, filter, attrs, typesOnly, nullptr, err);
+}
+
 bool FFConnection::compare(const char* dn, Attribute* attr, DException** err) {
     FFStoreLock lock;
     if (err != nullptr) *err = nullptr;
     ++opsInitiated;
-    if (dn == nullptr) return report(err, kCompareInfo, DEXC_COMPARE, kInvalidDn), false;
-    if (attr == nullptr) return report(err, kCompareInfo, DEXC_COMPARE, kInvalidAttribute), false;
-    if (attr->getName() == nullptr) {
-        return report(err, kCompareInfo, DEXC_COMPARE, kInvalidAttributeName), false;
-    }
-    Text ndn = normalized(dn);
+    bool holds = false;
+    compareEntry(dn, attr, &holds).report(err);
+    return holds;
+}
+
+Status FFConnection::compareEntry(const char* dn, Attribute* attr, bool* holds) {
+    if (dn == nullptr) return compareFailure(kInvalidDn);
+    if (attr == nullptr) return compareFailure(kInvalidAttribute);
+    if (attr->getName() == nullptr) return compareFailure(kInvalidAttributeName);
+    OwnedText ndn = normalized(dn);
     FFNode* node = lookup(ndn.get());
-    if (node == nullptr) return reportLdap(err, kCompareInfo, DEXC_COMPARE, 32), false;
+    if (node == nullptr)
+        return Status::failure(kCompareInfo, DEXC_COMPARE, QDX_LDAP_NO_SUCH_OBJECT);
     std::unique_ptr<DEntry> unpacked(node->record ? node->record->unpack(nullptr, false) : nullptr);
     DEntry* entry = unpacked ? unpacked.get() : node->entry;
     Attribute* held = entry->getAttribute(attr->getName());
-    if (held == nullptr) return reportLdap(err, kCompareInfo, DEXC_COMPARE, 16), false;
+    if (held == nullptr) {
+        return Status::failure(kCompareInfo, DEXC_COMPARE, QDX_LDAP_NO_SUCH_ATTRIBUTE);
+    }
     bool ldap = getMatching() == FF_MATCH_LDAP;
     for (DListItem* v = attr->getValues() ? attr->getValues()->getHead() : nullptr; v != nullptr;
          v = v->getNextItem()) {
         if (!ldap) {
-            if (!holdsValue(held, v)) return false;
+            if (!holdsValue(held, v)) return Status();
             continue;
         }
         dirschema::Truth truth = ffmatching::holds(entry, attr->getName(), v);
         if (truth == dirschema::Truth::kUndefined) {
-            return reportLdap(err, kCompareInfo, DEXC_COMPARE, kInappropriateMatching), false;
+            return Status::failure(kCompareInfo, DEXC_COMPARE, QDX_LDAP_INAPPROPRIATE_MATCHING);
         }
-        if (truth == dirschema::Truth::kFalse) return false;
+        if (truth == dirschema::Truth::kFalse) return Status();
     }
-    return true;
+    *holds = true;
+    return Status();
 }
 
 void FFConnection::authenticate(const char* dn, const char* password, DException** err) {
@@ -516,13 +578,12 @@ void FFConnection::authenticate(const char* dn, const char* password, DException
     ++opsInitiated;
     ++bindCount;
     bound = false;
-    if (m_pFile == nullptr) {
-        return report(err, kAuthenticateInfo, DEXC_AUTHENTICATE, kInappropriate);
+    if (!m_pFile) {
+        Status::failure(kAuthenticateInfo, DEXC_AUTHENTICATE, kInappropriate).report(err);
+        return;
     }
-    check_free(authDN);
-    authDN = strcopy(dn);
-    check_free(authPassword);
-    authPassword = strcopy(password);
+    authDN.reset(strcopy(dn));
+    authPassword.reset(strcopy(password));
     bound = true;
 }
 

@@ -17,8 +17,11 @@
 
 #include <atomic>
 #include <ctime>
+#include <memory>
+#include <string>
 
 #include "ffnode.h"
+#include "owned_text.h"
 
 class Attribute;
 class DEntry;
@@ -32,6 +35,7 @@ struct FFDeferred;
 class Results;
 class SearchConstraints;
 class SearchResults;
+class Status;
 
 // How a connection matches values in search filters, compare and the value checks of
 // modify. FF_MATCH_DEFAULT is the word-oriented wildcard matcher of dfilter.h, the
@@ -182,21 +186,36 @@ private:
     static FFNode* lookup(const char* normalizedDn);
     static FFIndex* indexFor(FFNode* node);
     static void unload();
-    static bool writeStore(DException** err);
-    bool load(const char* host, DException** err);
+    static Status writeStore();
     static FFNode* parentNode(const char* parentDn);
-    bool loadRecords(FILE* file, DException** err, FFDeferred& deferred);
-    bool resolveDeferred(FFDeferred& deferred, DException** err);
+
+    // Connecting and loading (explainOrphans: say which parent a record misses).
+    Status openStore(const char* host, bool explainOrphans);
+    Status load(const char* host, bool explainOrphans);
+    Status readFile(FILE* file, bool explainOrphans);
+    Status loadRecords(FILE* file, FFDeferred& deferred);
+    Status placeLoaded(FFRecord* packed, FFDeferred& deferred);
+    Status resolveDeferred(FFDeferred& deferred, bool explainOrphans);
+    Status orphanFailure(FFRecord* orphan, const std::string& missing);
 
     // Operation bodies; the store lock is held by the caller.
-    FFNode* placeFor(const char* dn, bool* atRoot, DException** err);
+    Status placeFor(const char* dn, bool* atRoot, FFNode** parent);
     FFNode* attach(FFNode* parent, bool atRoot, FFRecord* packed);
-    FFNode* addRecord(FFRecord* packed, DException** err);
-    void removeEntry(const char* dn, DException** err);
-    void renameEntry(const char* dn, const char* newRDN, const char* newSuperior,
-                     bool deleteOldRDN, DException** err);
+    Status addRecord(FFRecord* packed);
+    Status addEntry(DEntry* entry);
+    Status removeEntry(const char* dn);
+    Status modifyEntry(const char* dn, ModificationSet* mods);
+    Status renameEntry(const char* dn, const char* newRDN, const char* newSuperior,
+                       bool deleteOldRDN);
+    void applyRename(FFNode* node, FFNode* newParent, const char* oldDn, const char* rdn,
+                     const std::string& newDn, bool deleteOldRDN);
+    Status readEntry(const char* dn, DList* attrs, DEntry** answer);
+    Status searchTree(const char* base, int scope, const char* filter, DList* attrs, bool typesOnly,
+                      SearchResults** answer);
+    Status compareEntry(const char* dn, Attribute* attr, bool* holds);
     void noteChange();
     void detachFromStore();
+    void discardResults();
     int queueResult(int type, DException* failure, DException** err, DEntry* read,
                     SearchResults* found);
 
@@ -204,10 +223,10 @@ private:
     bool modified = false;
     bool bound = false;
     int port = 0;
-    char* authDN = nullptr;
-    char* authPassword = nullptr;
+    OwnedText authDN;
+    OwnedText authPassword;
     int lastMessageId = 0;
-    DList* results = nullptr;
+    std::unique_ptr<DList> results;  // Results waiting for getResult
     int opsInitiated = 0;
     int bindCount = 0;
     int modsCompleted = 0;
@@ -217,8 +236,8 @@ private:
     bool attached = false;  // counted among the store's users (its file lock)
 
     static FFNode* m_pRoot;
-    static char* m_pFile;
-    static char* m_pHost;
+    static OwnedText m_pFile;
+    static OwnedText m_pHost;
     static pthread_mutex_t m_Mutex;
     static pthread_once_t qdxFF_once_block;
     static FFIndex* m_pIndex;  // DN index of m_pRoot's tree

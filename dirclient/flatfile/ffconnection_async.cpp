@@ -19,6 +19,19 @@ const char* const Versionstr = "LDIF V3.3, adapted for Korvan VELT, compiled Sep
 
 // The operation has run; its outcome waits in a new Results. The caller's err and the
 // Results each get their own exception object, so each owner releases exactly one.
+// Drops the results nobody collected, with their exceptions: never handed out, so nobody
+// else owns them.
+void FFConnection::discardResults() {
+    if (!results) return;
+    for (DListItem* item = results->getHead(); item != nullptr; item = item->getNextItem()) {
+        auto* result = static_cast<Results*>(item->getValue());
+        if (result == nullptr) continue;
+        delete result->getException();
+        delete result;
+    }
+    results.reset();
+}
+
 int FFConnection::queueResult(int type, DException* failure, DException** err, DEntry* read,
                               SearchResults* found) {
     auto* result = new Results();
@@ -34,7 +47,7 @@ int FFConnection::queueResult(int type, DException* failure, DException** err, D
     }
     if (read != nullptr) result->setReadResult(read);
     if (found != nullptr) result->setSearchResult(found);
-    if (results == nullptr) results = new (HEAP) DList();
+    if (!results) results.reset(new (HEAP) DList());
     results->append(result, DLIST_BORROWED, false);
     return lastMessageId;
 }
@@ -122,7 +135,7 @@ int FFConnection::authenticate_asyn(int, const char* dn, const char* password,
 // oldest pending result.
 Results* FFConnection::getResult(int id, int) {
     FFStoreLock lock;
-    if (results == nullptr) return nullptr;
+    if (!results) return nullptr;
     for (DListItem* item = results->getFirstItem(); item != nullptr;
          item = results->getNextItem()) {
         auto* result = static_cast<Results*>(item->getValue());
@@ -146,25 +159,23 @@ int FFConnection::isChanged() {
 
 char* FFConnection::getAuthenticationDN() {
     FFStoreLock lock;
-    return strcopy(authDN);
+    return strcopy(authDN.get());
 }
 
 char* FFConnection::getAuthenticationPassword() {
     FFStoreLock lock;
-    return strcopy(authPassword);
+    return strcopy(authPassword.get());
 }
 
 bool FFConnection::setAuthenticationDN(const char* dn) {
     FFStoreLock lock;
-    check_free(authDN);
-    authDN = strcopy(dn);
+    authDN.reset(strcopy(dn));
     return true;
 }
 
 bool FFConnection::setAuthenticationPassword(const char* password) {
     FFStoreLock lock;
-    check_free(authPassword);
-    authPassword = strcopy(password);
+    authPassword.reset(strcopy(password));
     return true;
 }
 
@@ -216,7 +227,7 @@ DEntry* FFConnection::genMonitorEntry() {
     FFStoreLock lock;
     auto* entry = new (SHAR) DEntry("cn=monitor");
     std::string start = timeText(startTime);
-    const char* who = authDN != nullptr ? authDN : "";
+    const char* who = authDN ? authDN.get() : "";
     addValues(entry, "version", {Versionstr});
     addValues(entry, "korvanversion", {"2.01"});
     addValues(entry, "threads", {"1"});

@@ -3,6 +3,7 @@
 
 #include "flatfile_test_support.h"
 
+#include "ldap_result_codes.h"
 #include "modification.h"
 #include "modification_set.h"
 #include "results.h"
@@ -48,18 +49,18 @@ using Dns = std::vector<std::string>;
 TEST_F(FFOps, AddChecksInOrder) {
     DException* e = nullptr;
     c_.add(nullptr, &e);
-    expectFailure(e, 601, 0, "ERROR: invalid entry");
+    expectFailure(e, DEXC_ADD, QDX_LDAP_SUCCESS, "ERROR: invalid entry");
     DEntry noDn;
     c_.add(&noDn, &e);
-    expectFailure(e, 601, 0, "ERROR: invalid DN");
+    expectFailure(e, DEXC_ADD, QDX_LDAP_SUCCESS, "ERROR: invalid DN");
     e = tryAdd(c_, " CN = Monitor");
-    expectFailure(e, 601, 0, "Invalid dn");
+    expectFailure(e, DEXC_ADD, QDX_LDAP_SUCCESS, "Invalid dn");
     e = tryAdd(c_, "CN=john smith, OU=People, O=X");
-    expectFailure(e, 601, 68);
+    expectFailure(e, DEXC_ADD, QDX_LDAP_ALREADY_EXISTS);
     e = tryAdd(c_, "cn=a,ou=nowhere,o=x");
-    expectFailure(e, 601, 32);
+    expectFailure(e, DEXC_ADD, QDX_LDAP_NO_SUCH_OBJECT);
     e = tryAdd(c_, "cn=a,o=x", {{"bad:name", "v"}});
-    expectFailure(e, 601, 0, "ERROR: invalid attribute name");
+    expectFailure(e, DEXC_ADD, QDX_LDAP_SUCCESS, "ERROR: invalid attribute name");
     EXPECT_EQ(c_.isChanged(), 0);
 }
 
@@ -86,28 +87,29 @@ TEST_F(FFOps, EscapedCommaStaysInsideTheRdn) {
 }
 
 TEST_F(FFOps, TheEmptyDnIsTheRootsOwnEntry) {
-    EXPECT_EQ(readOne(""), "error 32");
+    EXPECT_EQ(readOne(""), errorText(QDX_LDAP_NO_SUCH_OBJECT));
     addOk("", {{"objectClass", "top"}});
     EXPECT_EQ(readOne(""), "|objectClass=top");
     DException* e = tryAdd(c_, "");
-    expectFailure(e, 601, 68);
+    expectFailure(e, DEXC_ADD, QDX_LDAP_ALREADY_EXISTS);
     EXPECT_EQ(searchDns("", 2, "(objectclass=*)").front(), "");
     c_.remove("", &e);
-    expectFailure(e, 605, 66);  // every top-level entry is its child
+    expectFailure(e, DEXC_REMOVE,
+                  QDX_LDAP_NOT_ALLOWED_ON_NONLEAF);  // every top-level entry is its child
     EXPECT_EQ(searchDns("", 1, "(o=*)"), Dns{"o=x"});
 }
 
 TEST_F(FFOps, RemoveChecksAndRemovesLeavesOnly) {
     DException* e = nullptr;
     c_.remove(nullptr, &e);
-    expectFailure(e, 605, 0, "ERROR: invalid DN");
+    expectFailure(e, DEXC_REMOVE, QDX_LDAP_SUCCESS, "ERROR: invalid DN");
     c_.remove("cn=nobody,o=x", &e);
-    expectFailure(e, 605, 32);
+    expectFailure(e, DEXC_REMOVE, QDX_LDAP_NO_SUCH_OBJECT);
     c_.remove("ou=people,o=x", &e);
-    expectFailure(e, 605, 66);
+    expectFailure(e, DEXC_REMOVE, QDX_LDAP_NOT_ALLOWED_ON_NONLEAF);
     c_.remove("CN=ANN LEE,ou=people,o=x", &e);
     ASSERT_EQ(e, nullptr);
-    EXPECT_EQ(readOne("cn=ann lee,ou=people,o=x"), "error 32");
+    EXPECT_EQ(readOne("cn=ann lee,ou=people,o=x"), errorText(QDX_LDAP_NO_SUCH_OBJECT));
     c_.remove("cn=John Smith,ou=people,o=x", &e);
     c_.remove("ou=people,o=x", &e);
     ASSERT_EQ(e, nullptr);
@@ -140,17 +142,17 @@ class FFModify : public FFOps {
 TEST_F(FFModify, ChecksArguments) {
     DException* e = nullptr;
     c_.modify(john, static_cast<ModificationSet*>(nullptr), &e);
-    expectFailure(e, 607, 0, "ERROR: invalid modification");
+    expectFailure(e, DEXC_MODIFY, QDX_LDAP_SUCCESS, "ERROR: invalid modification");
     c_.modify(john, static_cast<Modification*>(nullptr), &e);
-    expectFailure(e, 607, 0, "ERROR: invalid modification");
+    expectFailure(e, DEXC_MODIFY, QDX_LDAP_SUCCESS, "ERROR: invalid modification");
     ModificationSet empty;
     c_.modify(nullptr, &empty, &e);
-    expectFailure(e, 607, 0, "ERROR: invalid DN");
+    expectFailure(e, DEXC_MODIFY, QDX_LDAP_SUCCESS, "ERROR: invalid DN");
     c_.modify("cn=nobody,o=x", &empty, &e);
-    expectFailure(e, 607, 32);
+    expectFailure(e, DEXC_MODIFY, QDX_LDAP_NO_SUCH_OBJECT);
     Modification bare(0, nullptr);
     c_.modify(john, &bare, &e);
-    expectFailure(e, 607, 16);
+    expectFailure(e, DEXC_MODIFY, QDX_LDAP_NO_SUCH_ATTRIBUTE);
 }
 
 TEST_F(FFModify, AddDeleteAndReplace) {
@@ -176,15 +178,15 @@ TEST_F(FFModify, IsAllOrNothing) {
     DException* e = nullptr;
     // A delete of a value the entry lacks, after changes that would have succeeded.
     modify({mod(0, "title", {"boss"}), mod(1, "sn", {"Smith", "Jones"}), mod(0, "x", {"y"})}, &e);
-    expectFailure(e, 607, 16);
+    expectFailure(e, DEXC_MODIFY, QDX_LDAP_NO_SUCH_ATTRIBUTE);
     modify({mod(2, "title", {"boss"})}, &e);  // replace of an absent attribute
-    expectFailure(e, 607, 16);
+    expectFailure(e, DEXC_MODIFY, QDX_LDAP_NO_SUCH_ATTRIBUTE);
     modify({mod(2, "sn", {})}, &e);  // replace without values
-    expectFailure(e, 607, 16);
+    expectFailure(e, DEXC_MODIFY, QDX_LDAP_NO_SUCH_ATTRIBUTE);
     modify({mod(1, "title", {})}, &e);  // delete of an absent attribute
-    expectFailure(e, 607, 16);
+    expectFailure(e, DEXC_MODIFY, QDX_LDAP_NO_SUCH_ATTRIBUTE);
     modify({mod(0, "#comment", {"v"})}, &e);
-    expectFailure(e, 607, 0, "ERROR: invalid attribute name");
+    expectFailure(e, DEXC_MODIFY, QDX_LDAP_SUCCESS, "ERROR: invalid attribute name");
     EXPECT_EQ(readOne(john), before);
     EXPECT_EQ(c_.isChanged(), 0);
 }
@@ -204,12 +206,12 @@ TEST_F(FFModify, KeepsBinaryValuesAddedFromAnotherDirectory) {
     Dbinary bytes{3, const_cast<char*>("abc")};
     attribute->addValue(&bytes);
     DException* e = nullptr;
-    modify({new Modification(0, attribute)}, &e);
+    modify({new Modification(MOD_OP_ADD, attribute)}, &e);
     ASSERT_EQ(e, nullptr);
     EXPECT_NE(readOne(john).find("photo=abc"), std::string::npos);
     auto* remove = new (HEAP) Attribute("photo");
     remove->addValue(&bytes);
-    modify({new Modification(1, remove)}, &e);
+    modify({new Modification(MOD_OP_DELETE, remove)}, &e);
     ASSERT_EQ(e, nullptr);
     EXPECT_EQ(readOne(john).find("photo"), std::string::npos);
 }
@@ -217,30 +219,30 @@ TEST_F(FFModify, KeepsBinaryValuesAddedFromAnotherDirectory) {
 TEST_F(FFOps, RenameChecksInOrder) {
     DException* e = nullptr;
     c_.rename(nullptr, "cn=b", false, &e);
-    expectFailure(e, 608, 0, "ERROR: invalid DN");
+    expectFailure(e, DEXC_RENAME, QDX_LDAP_SUCCESS, "ERROR: invalid DN");
     c_.rename(" ", "cn=b", false, &e);
-    expectFailure(e, 608, 1);
+    expectFailure(e, DEXC_RENAME, QDX_LDAP_OPERATIONS_ERROR);
     c_.rename("o=x", nullptr, false, &e);
-    expectFailure(e, 608, 0, "ERROR: invalid RDN");
+    expectFailure(e, DEXC_RENAME, QDX_LDAP_SUCCESS, "ERROR: invalid RDN");
     c_.rename("o=x", "nobody", false, &e);
-    expectFailure(e, 608, 0, "ERROR: invalid RDN");
+    expectFailure(e, DEXC_RENAME, QDX_LDAP_SUCCESS, "ERROR: invalid RDN");
     c_.rename("ou=groups,o=x", "ou=a,ou=people", false, &e);  // more than one RDN
-    expectFailure(e, 608, 0, "ERROR: invalid RDN");
+    expectFailure(e, DEXC_RENAME, QDX_LDAP_SUCCESS, "ERROR: invalid RDN");
     c_.rename("ou=groups,o=x", "ou=g", "o=nowhere", false, &e);
-    expectFailure(e, 608, 32);
+    expectFailure(e, DEXC_RENAME, QDX_LDAP_NO_SUCH_OBJECT);
     c_.rename("cn=nobody,o=x", "cn=b", false, &e);
-    expectFailure(e, 608, 32);
+    expectFailure(e, DEXC_RENAME, QDX_LDAP_NO_SUCH_OBJECT);
     c_.rename("ou=people,o=x", "ou=staff", false, &e);
-    expectFailure(e, 608, 66);
+    expectFailure(e, DEXC_RENAME, QDX_LDAP_NOT_ALLOWED_ON_NONLEAF);
     c_.rename("ou=groups,o=x", "OU=Groups", false, &e);  // same DN
-    expectFailure(e, 608, 68);
+    expectFailure(e, DEXC_RENAME, QDX_LDAP_ALREADY_EXISTS);
     c_.rename("ou=groups,o=x", "ou=people", false, &e);
-    expectFailure(e, 608, 68);
+    expectFailure(e, DEXC_RENAME, QDX_LDAP_ALREADY_EXISTS);
     addOk("cn=top");
     c_.rename("cn=top", "cn=monitor", false, &e);
-    expectFailure(e, 608, 0, "Invalid dn");
+    expectFailure(e, DEXC_RENAME, QDX_LDAP_SUCCESS, "Invalid dn");
     c_.rename("cn=top", "cn=x", "cn=top", false, &e);  // under itself
-    expectFailure(e, 608, 32);
+    expectFailure(e, DEXC_RENAME, QDX_LDAP_NO_SUCH_OBJECT);
     EXPECT_EQ(readOne("cn=top"), "cn=top");
 }
 
@@ -250,7 +252,7 @@ TEST_F(FFOps, RenameInPlaceUpdatesTheRdnValues) {
     ASSERT_EQ(e, nullptr);
     EXPECT_EQ(readOne("cn=Ann Smith,ou=people,o=x"),
               "cn=Ann Smith,ou=people,o=x|objectClass=person|cn=Ann Smith|sn=Lee");
-    EXPECT_EQ(readOne("cn=Ann Lee,ou=people,o=x"), "error 32");
+    EXPECT_EQ(readOne("cn=Ann Lee,ou=people,o=x"), errorText(QDX_LDAP_NO_SUCH_OBJECT));
     c_.rename("cn=Ann Smith,ou=people,o=x", "cn=Ann", false, &e);
     ASSERT_EQ(e, nullptr);
     EXPECT_EQ(readOne("cn=Ann,ou=people,o=x"),
@@ -282,7 +284,7 @@ TEST_F(FFOps, RenameWithNewSuperiorMovesTheLeaf) {
     // The move counts as the rename, a removal and an addition (plus the monitor read).
     EXPECT_EQ(monitorNumber("opsInitiated"), opsBefore + 3 + 1);
     EXPECT_EQ(monitorNumber("modsCompleted"), 3);
-    EXPECT_EQ(readOne("cn=John Smith,ou=people,o=x"), "error 32");
+    EXPECT_EQ(readOne("cn=John Smith,ou=people,o=x"), errorText(QDX_LDAP_NO_SUCH_OBJECT));
     EXPECT_EQ(readOne("cn=john,ou=groups,o=x"),
               "cn=John,OU=Groups,o=x|objectClass=person|cn=John|sn=Smith|mail=john@x.org");
     EXPECT_EQ(searchDns("o=x", 2, "(objectclass=*)"),
@@ -299,9 +301,9 @@ TEST_F(FFOps, RenameWithNewSuperiorMovesTheLeaf) {
 TEST_F(FFOps, ReadChecksAndSelectsAttributes) {
     DException* e = nullptr;
     EXPECT_EQ(c_.read(nullptr, &e), nullptr);
-    expectFailure(e, 609, 0, "ERROR: invalid DN");
+    expectFailure(e, DEXC_SEARCH, QDX_LDAP_SUCCESS, "ERROR: invalid DN");
     EXPECT_EQ(c_.read("cn=nobody,o=x", &e), nullptr);
-    expectFailure(e, 609, 32);
+    expectFailure(e, DEXC_SEARCH, QDX_LDAP_NO_SUCH_OBJECT);
     DList none;
     DEntry* dnOnly = c_.read("o=x", &none, &e);
     EXPECT_EQ(describe(dnOnly), "o=x");
@@ -317,23 +319,24 @@ TEST_F(FFOps, ReadChecksAndSelectsAttributes) {
 TEST_F(FFOps, ValuesGivenInBase64FormAreDecodedWhenRead) {
     addOk("cn=b,o=x", {{"cn", "::YWJj"}, {"sn", "::not base64!"}});
     EXPECT_EQ(readOne("cn=b,o=x"), "cn=b,o=x|cn=abc|sn=::not base64!");
-    EXPECT_EQ(searchDns("o=x", 1, "(cn=abc)"), Dns{"error 32"});  // stored as given
+    EXPECT_EQ(searchDns("o=x", 1, "(cn=abc)"),
+              Dns{errorText(QDX_LDAP_NO_SUCH_OBJECT)});  // stored as given
 }
 
 TEST_F(FFOps, SearchChecksInOrder) {
     DException* e = nullptr;
     EXPECT_EQ(c_.search(nullptr, 9, nullptr, nullptr, false, &e), nullptr);
-    expectFailure(e, 609, 0, "ERROR: invalid DN");
+    expectFailure(e, DEXC_SEARCH, QDX_LDAP_SUCCESS, "ERROR: invalid DN");
     EXPECT_EQ(c_.search("o=x", 9, nullptr, nullptr, false, &e), nullptr);
-    expectFailure(e, 609, 0, "ERROR: invalid filter");
+    expectFailure(e, DEXC_SEARCH, QDX_LDAP_SUCCESS, "ERROR: invalid filter");
     EXPECT_EQ(c_.search("o=x", 3, "(cn=*)", nullptr, false, &e), nullptr);
-    expectFailure(e, 609, 0, "ERROR: invalid search option");
+    expectFailure(e, DEXC_SEARCH, QDX_LDAP_SUCCESS, "ERROR: invalid search option");
     EXPECT_EQ(c_.search("o=y", 2, "(((", nullptr, false, &e), nullptr);
-    expectFailure(e, 609, 32);
+    expectFailure(e, DEXC_SEARCH, QDX_LDAP_NO_SUCH_OBJECT);
     EXPECT_EQ(c_.search("o=x", 2, "(cn=a", nullptr, false, &e), nullptr);
-    expectFailure(e, 609, 0, "ERROR: invalid filter");
+    expectFailure(e, DEXC_SEARCH, QDX_LDAP_SUCCESS, "ERROR: invalid filter");
     EXPECT_EQ(c_.search("o=x", 2, "(cn=nobody)", nullptr, false, &e), nullptr);
-    expectFailure(e, 609, 32);
+    expectFailure(e, DEXC_SEARCH, QDX_LDAP_NO_SUCH_OBJECT);
 }
 
 TEST_F(FFOps, SearchScopesAndFilters) {
@@ -364,16 +367,16 @@ TEST_F(FFOps, CompareChecksAndValues) {
     DException* e = nullptr;
     Attribute sn("sn", "SMITH");
     EXPECT_FALSE(c_.compare(nullptr, &sn, &e));
-    expectFailure(e, 603, 0, "ERROR: invalid DN");
+    expectFailure(e, DEXC_COMPARE, QDX_LDAP_SUCCESS, "ERROR: invalid DN");
     EXPECT_FALSE(c_.compare("o=x", nullptr, &e));
-    expectFailure(e, 603, 0, "ERROR: invalid attribute");
+    expectFailure(e, DEXC_COMPARE, QDX_LDAP_SUCCESS, "ERROR: invalid attribute");
     Attribute unnamed;
     EXPECT_FALSE(c_.compare("o=x", &unnamed, &e));
-    expectFailure(e, 603, 0, "ERROR: invalid attribute name");
+    expectFailure(e, DEXC_COMPARE, QDX_LDAP_SUCCESS, "ERROR: invalid attribute name");
     EXPECT_FALSE(c_.compare("cn=nobody,o=x", &sn, &e));
-    expectFailure(e, 603, 32);
+    expectFailure(e, DEXC_COMPARE, QDX_LDAP_NO_SUCH_OBJECT);
     EXPECT_FALSE(c_.compare("o=x", &sn, &e));
-    expectFailure(e, 603, 16);
+    expectFailure(e, DEXC_COMPARE, QDX_LDAP_NO_SUCH_ATTRIBUTE);
     const char* john = "cn=John Smith,ou=people,o=x";
     EXPECT_TRUE(c_.compare(john, &sn, &e));
     EXPECT_EQ(e, nullptr);
@@ -394,7 +397,7 @@ TEST_F(FFOps, AuthenticateAcceptsAnyPasswordOnceAFileIsSet) {
     FFConnection::empty();
     FFConnection other;
     other.authenticate(0, "cn=admin", "pw", &e);
-    expectFailure(e, 602, 0, "Inappropriate authentication");
+    expectFailure(e, DEXC_AUTHENTICATE, QDX_LDAP_SUCCESS, "Inappropriate authentication");
     EXPECT_FALSE(other.isAuthenticated());
 }
 
@@ -432,7 +435,7 @@ TEST_F(FFOps, AsynchronousFormsQueueTheirResults) {
     EXPECT_EQ(oldest->getID(), addId);
     EXPECT_EQ(oldest->getType(), RES_ADD);
     oldest->getAddResult(&e);
-    expectFailure(e, 601, 68);
+    expectFailure(e, DEXC_ADD, QDX_LDAP_ALREADY_EXISTS);
 
     std::unique_ptr<Results> any(c_.getResult(-1));
     ASSERT_NE(any, nullptr);
@@ -447,19 +450,19 @@ TEST_F(FFOps, AsynchronousFailureGoesToBothOwners) {
     DException* direct = nullptr;
     int id = c_.remove_asyn("ou=people,o=x", &direct);
     ASSERT_NE(direct, nullptr);
-    EXPECT_EQ(direct->getLdapErrorCode(), 66);
+    EXPECT_EQ(direct->getLdapErrorCode(), QDX_LDAP_NOT_ALLOWED_ON_NONLEAF);
     std::unique_ptr<Results> result(c_.getResult(id));
     DException* queued = nullptr;
     result->getRemoveResult(&queued);
     ASSERT_NE(queued, nullptr);
     EXPECT_NE(queued, direct);
-    EXPECT_EQ(queued->getLdapErrorCode(), 66);
+    EXPECT_EQ(queued->getLdapErrorCode(), QDX_LDAP_NOT_ALLOWED_ON_NONLEAF);
     delete direct;
     delete queued;
 
     int ok = c_.modify_asyn("o=x", static_cast<Modification*>(nullptr), &direct);
     EXPECT_GT(ok, id);
-    expectFailure(direct, 607, 0, "ERROR: invalid modification");
+    expectFailure(direct, DEXC_MODIFY, QDX_LDAP_SUCCESS, "ERROR: invalid modification");
     c_.rename_asyn("ou=groups,o=x", "ou=teams", true, &direct);
     EXPECT_EQ(direct, nullptr);
     c_.authenticate_asyn("cn=me", "pw", &direct);

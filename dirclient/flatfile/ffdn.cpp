@@ -61,6 +61,14 @@ bool equalNoCase(const char* a, const char* b) {
     }
 }
 
+bool startsWithNoCase(const char* text, const char* prefix) {
+    for (; *prefix != '\0'; ++text, ++prefix) {
+        if (fold(static_cast<unsigned char>(*text)) != fold(static_cast<unsigned char>(*prefix)))
+            return false;
+    }
+    return true;
+}
+
 std::uint64_t hashNoCase(const char* text) {
     std::uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a
     for (const unsigned char* c = reinterpret_cast<const unsigned char*>(text); *c; ++c) {

@@ -21,6 +21,9 @@ const char* parentOf(const char* dn);
 
 bool equalNoCase(const char* a, const char* b);
 
+// Whether text begins with prefix, ASCII letters compared without case.
+bool startsWithNoCase(const char* text, const char* prefix);
+
 // Hash of the text with ASCII letters folded to upper case.
 std::uint64_t hashNoCase(const char* text);
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "flatfile_test_support.h"
+#include "ldap_result_codes.h"
 #include "modification.h"
 #include "modification_set.h"
 
@@ -48,7 +49,7 @@ TEST_F(FFLdapMatching, SearchAnswersAsTheServerWould) {
         {"(cn=jeanne)", {"cn=Jane Doe,o=x"}},
         {"(manager=CN=boss,O=X)", {"cn=Jane Doe,o=x"}},
         {"(telephoneNumber=*4085550100)", {"cn=Jane Doe,o=x"}},
-        {"(!(nonexistent=x))", {"error 32"}},
+        {"(!(nonexistent=x))", {errorText(QDX_LDAP_NO_SUCH_OBJECT)}},
         {"(!(sn=Doe))", {"o=x", "cn=Boss,o=x"}},
     };
     for (const auto& row : cases) {
@@ -81,11 +82,16 @@ TEST_F(FFLdapMatching, CompareUsesTheEqualityRule) {
 }
 
 TEST_F(FFLdapMatching, ModifyFindsValuesByTheRuleAndRefusesDuplicates) {
-    EXPECT_EQ(modify(new Modification(1, new Attribute("manager", "CN=BOSS,O=X"))), 0);
+    EXPECT_EQ(modify(new Modification(MOD_OP_DELETE, new Attribute("manager", "CN=BOSS,O=X"))),
+              QDX_LDAP_SUCCESS);
     EXPECT_EQ(readOne(c_, "cn=Jane Doe,o=x").find("manager"), std::string::npos);
-    EXPECT_EQ(modify(new Modification(0, new Attribute("sn", "doe"))), 20);
-    EXPECT_EQ(modify(new Modification(1, new Attribute("sn", "Smith"))), 16);
-    EXPECT_EQ(modify(new Modification(1, new Attribute("telephoneNumber", "+1 408 5550100"))), 0);
+    EXPECT_EQ(modify(new Modification(MOD_OP_ADD, new Attribute("sn", "doe"))),
+              QDX_LDAP_TYPE_OR_VALUE_EXISTS);
+    EXPECT_EQ(modify(new Modification(MOD_OP_DELETE, new Attribute("sn", "Smith"))),
+              QDX_LDAP_NO_SUCH_ATTRIBUTE);
+    EXPECT_EQ(
+        modify(new Modification(MOD_OP_DELETE, new Attribute("telephoneNumber", "+1 408 5550100"))),
+        QDX_LDAP_SUCCESS);
 }
 
 }  // namespace

@@ -20,16 +20,6 @@
 #include <cstring>
 #include <vector>
 
-void* FFNode::operator new(std::size_t size, Mem kind) {
-    return malloc_object(size, kind, "FFNode");
-}
-void FFNode::operator delete(void* block) {
-    free_object(block);
-}
-void FFNode::operator delete(void* block, Mem) {
-    free_object(block);
-}
-
 FFNode::FFNode(FFNode* p, DEntry* e) : parent(p), entry(e), children(nullptr), record(nullptr) {}
 
 FFNode::FFNode(FFNode* p, FFRecord* r, Packed)

@@ -33,12 +33,8 @@ class FFRecord;
 class Modification;
 class SearchResults;
 
-class FFNode {
-public:
-    DIRCLIENT_API static void* operator new(std::size_t size, Mem kind);
-    DIRCLIENT_API static void operator delete(void* block);
-    DIRCLIENT_API static void operator delete(void* block, Mem kind);
-
+class FFNode : public ObjectMemory {
+  public:
     // Takes the entry over (null for the root).
     DIRCLIENT_API FFNode(FFNode* parent, DEntry* entry);
     // Deletes the whole subtree below, then the entry.

@@ -9,7 +9,9 @@
 #include "dlist.h"
 #include "ffrecord.h"
 #include "ldif_codec.h"
+#include "owned_text.h"
 #include "search_results.h"
+#include "status.h"
 
 #include <cstdio>
 #include <cstring>
@@ -21,9 +23,8 @@ namespace {
 const char kDisconnectInfo[] = "ERROR: can not disconnect";
 const char kFileTrouble[] = "Can't contact LDIF flat file";
 
-bool reportWriteError(DException** err) {
-    if (err != nullptr) *err = new DException(kDisconnectInfo, DEXC_DISCONNECT, kFileTrouble);
-    return false;
+Status writeFailure() {
+    return Status::failure(kDisconnectInfo, DEXC_DISCONNECT, kFileTrouble);
 }
 
 // Formats one "type: value" line (folded, base64 where needed) and writes it.
@@ -71,12 +72,8 @@ bool valueBytes(DListItem* item, std::string& scratch, const char** bytes,
     return *length > 0;
 }
 
-}  // namespace
-
-bool FFNode::writeEntry(FILE* file, DException** err) {
-    static thread_local std::vector<char> buffer;
-    if (record != nullptr) return record->write(file, buffer) || reportWriteError(err);
-    if (entry == nullptr) return true;
+// The lines of an entry held unpacked, and the empty line that ends it.
+bool writeEntryLines(FILE* file, std::vector<char>& buffer, DEntry* entry) {
     const char* dn = entry->getDN() != nullptr ? entry->getDN() : "";
     bool ok = writeLine(file, buffer, "dn", dn, std::strlen(dn));
     DList* attributes = entry->getAttributeSet() ? entry->getAttributeSet()->getValues() : nullptr;
@@ -96,8 +93,16 @@ bool FFNode::writeEntry(FILE* file, DException** err) {
             ok = writeLine(file, buffer, attribute->getName(), bytes, length);
         }
     }
-    ok = ok && std::fputc('\n', file) != EOF && !std::ferror(file);
-    return ok || reportWriteError(err);
+    return ok && std::fputc('\n', file) != EOF && !std::ferror(file);
+}
+
+}  // namespace
+
+bool FFNode::writeEntry(FILE* file, DException** err) {
+    static thread_local std::vector<char> buffer;
+    bool ok = record != nullptr ? record->write(file, buffer)
+                                : entry == nullptr || writeEntryLines(file, buffer, entry);
+    return ok || writeFailure().report(err);
 }
 
 bool FFNode::save(FILE* file, DException** err) {
@@ -122,11 +127,11 @@ namespace {
 void decodeValue(DListItem* item) {
     auto* text = static_cast<char*>(item->getValue());
     if (text == nullptr || text[0] != ':' || text[1] != ':') return;
-    char* work = strcopy(text);
+    OwnedText work(strcopy(text));
     char* type = nullptr;
     char* value = nullptr;
     int length = 0;
-    if (str_parse_line(work, &type, &value, &length) == 0 && length >= 0) {
+    if (str_parse_line(work.get(), &type, &value, &length) == 0 && length >= 0) {
         auto size = static_cast<std::size_t>(length);
         if (std::memchr(value, '\0', size) == nullptr) {
             std::memcpy(text, value, size);
@@ -139,7 +144,6 @@ void decodeValue(DListItem* item) {
             item->setItem(binary, DLIST_BINARY);
         }
     }
-    check_free(work);
 }
 
 }  // namespace

@@ -4,12 +4,13 @@
 #include "flatfile_test_support.h"
 
 #include "dfilter.h"
+#include "ffstore_lock.h"
+#include "ldap_result_codes.h"
 #include "modification.h"
 
 #include <map>
 #include <memory>
 #include <random>
-#include <set>
 
 namespace {
 
@@ -47,7 +48,7 @@ TEST(FFNodeCopy, CopiesEveryValueTypeIndependently) {
     EXPECT_EQ(none->getValue(), nullptr);
     EXPECT_EQ(none->getType(), DLIST_BORROWED);
 
-    Modification mod(1, new (HEAP) Attribute("sn", "x"));
+    Modification mod(MOD_OP_DELETE, new (HEAP) Attribute("sn", "x"));
     Modification* twin = FFNode::copy(&mod);
     EXPECT_EQ(twin->getOp(), 1);
     EXPECT_NE(twin->getAttribute(), mod.getAttribute());
@@ -176,21 +177,22 @@ TEST_F(FFStored, EntriesKeepEveryValueType) {
     EXPECT_EQ(dnsOf(found.get()), std::vector<std::string>{"cn=t,o=x"});
     found.reset(c.search("o=x", 1, "(mixed=a*)", nullptr, false, &err));  // NUL inside: no text
     EXPECT_EQ(found, nullptr);
-    expectFailure(err, 609, 32);
+    expectFailure(err, DEXC_SEARCH, QDX_LDAP_NO_SUCH_OBJECT);
 }
 
 // getEntry() hands out the stored entry itself: what is changed through it is saved.
 TEST_F(FFStored, ChangesThroughGetEntryAreTheStores) {
     FFConnection c;
     load(c, "dn: o=x\no: x\n\ndn: cn=a,o=x\ncn: a\n\n");
-    FFConnection::lock();
-    FFNode* node = FFConnection::getRoot()->findNode("cn=a,o=x");
-    ASSERT_NE(node, nullptr);
-    EXPECT_STREQ(node->getDN(), "cn=a,o=x");
-    DEntry* stored = node->getEntry();
-    EXPECT_EQ(node->getEntry(), stored);
-    stored->getAttribute("cn")->addValue("second");
-    FFConnection::unlock();
+    {
+        FFStoreLock lock;
+        FFNode* node = FFConnection::getRoot()->findNode("cn=a,o=x");
+        ASSERT_NE(node, nullptr);
+        EXPECT_STREQ(node->getDN(), "cn=a,o=x");
+        DEntry* stored = node->getEntry();
+        EXPECT_EQ(node->getEntry(), stored);
+        stored->getAttribute("cn")->addValue("second");
+    }
     std::unique_ptr<DEntry> readBack(c.read("cn=a,o=x", nullptr));
     EXPECT_EQ(describe(readBack.get()), "cn=a,o=x|cn=a=second");
     c.remove("o=y", nullptr);  // nothing, but the next change makes disconnect write
@@ -204,6 +206,24 @@ TEST_F(FFStored, ChangesThroughGetEntryAreTheStores) {
 }
 
 class FFIndexTest : public StoreTest {};
+
+// Every DN of parentOf (lower-case DN -> lower-case parent DN) is found in the store, in
+// upper case, under its parent, and the tree holds nothing else.
+void expectTree(const std::map<std::string, std::string>& parentOf) {
+    FFStoreLock lock;
+    FFNode* root = FFConnection::getRoot();
+    for (const auto& [dn, parent] : parentOf) {
+        std::string upper = dn;
+        for (char& ch : upper)
+            ch = static_cast<char>(std::toupper(ch));
+        FFNode* node = root->findNode(upper.c_str());
+        ASSERT_NE(node, nullptr) << dn;
+        FFNode* above = parent.empty() ? root : root->findNode(parent.c_str());
+        EXPECT_EQ(node->getParent(), above) << dn;
+    }
+    SearchResults found;
+    EXPECT_EQ(root->search(2, nullptr, nullptr, false, &found), static_cast<int>(parentOf.size()));
+}
 
 // Random adds, removes, renames and moves, checked after every step against a plain map:
 // every DN the map holds is found (with any case), and nothing else is.
@@ -260,22 +280,7 @@ TEST_F(FFIndexTest, StaysExactThroughRandomChanges) {
             c.search("o=x", 2, "(objectclass=*)", nullptr, false, &e));
         delete e;
         e = nullptr;
-        FFConnection::lock();
-        FFNode* root = FFConnection::getRoot();
-        std::set<std::string> seen;
-        for (const auto& [dn, parent] : parentOf) {
-            std::string upper = dn;
-            for (char& ch : upper)
-                ch = static_cast<char>(std::toupper(ch));
-            FFNode* node = root->findNode(upper.c_str());
-            ASSERT_NE(node, nullptr) << dn;
-            FFNode* above = parent.empty() ? root : root->findNode(parent.c_str());
-            EXPECT_EQ(node->getParent(), above) << dn;
-        }
-        SearchResults found;
-        EXPECT_EQ(root->search(2, nullptr, nullptr, false, &found),
-                  static_cast<int>(parentOf.size()));
-        FFConnection::unlock();
+        ASSERT_NO_FATAL_FAILURE(expectTree(parentOf));
     }
 }
 
@@ -296,10 +301,9 @@ TEST_F(FFIndexTest, LargeDirectoryStaysFindable) {
         delete e;
         e = nullptr;
     }
-    FFConnection::lock();
+    FFStoreLock lock;
     EXPECT_EQ(FFConnection::getRoot()->findNode("o=x")->search(1, nullptr, nullptr, false, nullptr),
               60000);
-    FFConnection::unlock();
 }
 
 TEST_F(FFIndexTest, SetRootIndexesTheNewTree) {
@@ -313,7 +317,7 @@ TEST_F(FFIndexTest, SetRootIndexesTheNewTree) {
     EXPECT_EQ(describe(moved.get()), "cn=a,o=y");
     DException* e = nullptr;
     delete c.read("o=x", &e);
-    expectFailure(e, 609, 32);
+    expectFailure(e, DEXC_SEARCH, QDX_LDAP_NO_SUCH_OBJECT);
     FFConnection::setRoot(loaded);
     FFNode::freeNode(other);
     delete c.read("o=x", &e);

@@ -2,6 +2,7 @@
 // owner and mode stay, leftovers of dead writers go, and failures say why.
 
 #include "flatfile_test_support.h"
+#include "ldap_result_codes.h"
 
 #include <fcntl.h>
 #include <sched.h>
@@ -73,14 +74,14 @@ TEST_F(FFStoreFileTest, AFileChangedSinceTheLoadIsNeverOverwritten) {
         load(c, kSeed);
         row.otherProcess();
         DException* e = changeAndSave(c);
-        expectFailure(e, 606, 0, changed.c_str());
+        expectFailure(e, DEXC_DISCONNECT, QDX_LDAP_SUCCESS, changed.c_str());
         if (row.left != nullptr) {
             EXPECT_EQ(read("dir.ldif"), row.left);
         } else {
             EXPECT_FALSE(fs::exists("dir.ldif"));
         }
         c.disconnect(&e);  // still refused: the changes stay unsaved
-        expectFailure(e, 606, 0, changed.c_str());
+        expectFailure(e, DEXC_DISCONNECT, QDX_LDAP_SUCCESS, changed.c_str());
         FFConnection::empty();
         fs::remove("dir.ldif.txt");
     }
@@ -148,7 +149,7 @@ TEST_F(FFStoreFileTest, OnlyRegularFilesAreWritten) {
     fs::remove("dir.ldif");
     ASSERT_EQ(mkfifo("dir.ldif", 0600), 0);
     DException* e = changeAndSave(c);
-    expectFailure(e, 606, 0,
+    expectFailure(e, DEXC_DISCONNECT, QDX_LDAP_SUCCESS,
                   saveFailure("dir.ldif is not a regular file; not overwritten").c_str());
     EXPECT_TRUE(fs::is_fifo("dir.ldif"));
     // Holding, a FIFO is refused at once instead of waiting for a writer.
@@ -156,7 +157,7 @@ TEST_F(FFStoreFileTest, OnlyRegularFilesAreWritten) {
     FFConnection::holdFile(true);
     FFConnection other;
     other.connect("FILE:///dir.ldif", 0, &e);
-    expectFailure(e, 604, 81, "dir.ldif is not a regular file");
+    expectFailure(e, DEXC_CONNECT, QDX_LDAP_SERVER_DOWN, "dir.ldif is not a regular file");
 }
 
 TEST_F(FFStoreFileTest, OwnerAndModeStayForTheFileAndItsBackup) {

@@ -1,6 +1,7 @@
 // Loading a store file, the file name rules, and writing the file back.
 
 #include "flatfile_test_support.h"
+#include "ldap_result_codes.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -140,9 +141,9 @@ TEST_F(FFLoad, FailsWholeWhenAParentIsMissing) {
         c.connect("FILE:///dir.ldif", 0, &e);
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
                   std::string("ERROR: entry \"") + row.orphan + "\" has no parent\n");
-        expectFailure(e, 601, 32,
-                      (std::string("the parent entry \"") + row.missing + "\" of \"" +
-                       row.orphan + "\" is not in the file")
+        expectFailure(e, DEXC_ADD, QDX_LDAP_NO_SUCH_OBJECT,
+                      (std::string("the parent entry \"") + row.missing + "\" of \"" + row.orphan +
+                       "\" is not in the file")
                           .c_str());
         EXPECT_EQ(FFConnection::getRoot(), nullptr);
         EXPECT_FALSE(c.isConnected());
@@ -179,7 +180,7 @@ TEST_F(FFLoad, RefusesNulBytesNamingTheLine) {
         EXPECT_EQ(testing::internal::GetCapturedStderr(),
                   "ERROR: dir.ldif, line " + std::to_string(rows[i].line) +
                       ": a NUL byte in a DN or value; file not loaded\n");
-        expectFailure(e, 604, 81);
+        expectFailure(e, DEXC_CONNECT, QDX_LDAP_SERVER_DOWN);
         EXPECT_EQ(FFConnection::getRoot(), nullptr);
         EXPECT_EQ(read("dir.ldif"), rows[i].text);
     }
@@ -189,14 +190,14 @@ TEST_F(FFLoad, ReportsFilesThatCannotBeRead) {
     FFConnection c;
     DException* e = nullptr;
     c.connect(nullptr, 0, &e);
-    expectFailure(e, 604, 32);
+    expectFailure(e, DEXC_CONNECT, QDX_LDAP_NO_SUCH_OBJECT);
     c.connect("FILE:///missing.ldif", 0, &e);
-    expectFailure(e, 604, 81);
+    expectFailure(e, DEXC_CONNECT, QDX_LDAP_SERVER_DOWN);
     EXPECT_EQ(FFConnection::getRoot(), nullptr);
     // A folder opens but fails on reading: that must not pass for an empty directory.
     std::filesystem::create_directory("folder.ldif");
     c.connect("FILE:///folder.ldif", 0, &e);
-    expectFailure(e, 604, 81);
+    expectFailure(e, DEXC_CONNECT, QDX_LDAP_SERVER_DOWN);
     EXPECT_EQ(FFConnection::getRoot(), nullptr);
 }
 
@@ -205,7 +206,7 @@ TEST_F(FFLoad, AbandonsOnARecordNamedLikeTheMonitor) {
     FFConnection c;
     DException* e = nullptr;
     c.connect("FILE:///dir.ldif", 0, &e);
-    expectFailure(e, 601, 0, "Invalid dn");
+    expectFailure(e, DEXC_ADD, QDX_LDAP_SUCCESS, "Invalid dn");
     EXPECT_EQ(FFConnection::getRoot(), nullptr);
 }
 
@@ -234,7 +235,7 @@ TEST_F(FFLoad, LaterConnectionsShareTheLoadedTree) {
     second.connect("FILE:///second.ldif", 0, &e);
     ASSERT_EQ(e, nullptr);
     EXPECT_EQ(readOne(second, "o=first"), "o=first|o=first");
-    EXPECT_EQ(readOne(second, "o=second"), "error 32");
+    EXPECT_EQ(readOne(second, "o=second"), errorText(QDX_LDAP_NO_SUCH_OBJECT));
     // A change through the second connection is written to the loaded file only.
     addOk(second, "cn=n,o=first", {{"cn", "n"}});
     second.disconnect(&e);
@@ -275,8 +276,8 @@ TEST_F(FFSave, HexEscapedDnsAreOneEntryWhateverTheSpelling) {
     EXPECT_EQ(readOne(c, "cn=plain\\2c comma,o=test"), readOne(c, "cn=Plain\\, Comma,o=test"));
     addOk(c, "cn=\\41bc\\20,o=test", {{"cn", "Abc "}});
     DException* same = tryAdd(c, "cn=Abc\\ ,o=test");
-    expectFailure(same, 601, 68);
-    EXPECT_EQ(readOne(c, "cn=\\C3\\A9\\23,o=test"), "error 32");
+    expectFailure(same, DEXC_ADD, QDX_LDAP_ALREADY_EXISTS);
+    EXPECT_EQ(readOne(c, "cn=\\C3\\A9\\23,o=test"), errorText(QDX_LDAP_NO_SUCH_OBJECT));
     addOk(c, "cn=\\23\\C3\\A9,o=test", {{"cn", "#\xc3\xa9"}});
     EXPECT_EQ(searchDns(c, "o=test", 1, "(cn=*)"),
               (std::vector<std::string>{"cn=Plain\\, Comma,o=test", "cn=Abc\\ ,o=test",
@@ -412,7 +413,7 @@ TEST_F(FFSave, FolderReplacedByAFileMakesTheWriteFail) {
     DException* e = nullptr;
     c.remove("o=x", &e);
     c.disconnect(&e);
-    expectFailure(e, 606, 0,
+    expectFailure(e, DEXC_DISCONNECT, QDX_LDAP_SUCCESS,
                   "Can't contact LDIF flat file: cannot reach sub/dir.ldif: Not a directory");
     EXPECT_EQ(read("sub"), "not a folder");
 }
@@ -426,7 +427,7 @@ TEST_F(FFSave, FailedSaveIsRetriedWhenTheConnectionIsDestroyed) {
         c.remove("cn=a,o=x", &e);
         ASSERT_EQ(e, nullptr);
         c.disconnect(&e);
-        expectFailure(e, 606, 0,
+        expectFailure(e, DEXC_DISCONNECT, QDX_LDAP_SUCCESS,
                       "Can't contact LDIF flat file: cannot keep dir.ldif.txt: Is a directory");
         std::filesystem::remove_all("dir.ldif.txt");  // the obstacle goes away
     }

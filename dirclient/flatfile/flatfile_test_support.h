@@ -96,23 +96,28 @@ inline void expectFailure(DException*& e, int errorCode, int ldapCode,
     e = nullptr;
 }
 
-// The entry at dn as describe() shows it, or "error <LDAP code>".
+// What readOne and searchDns show for a failure: "error <LDAP code>".
+inline std::string errorText(int ldapCode) {
+    return "error " + std::to_string(ldapCode);
+}
+
+// The entry at dn as describe() shows it, or errorText of the failure.
 inline std::string readOne(FFConnection& c, const char* dn) {
     DException* e = nullptr;
     DEntry* entry = c.read(dn, &e);
-    std::string text = e ? "error " + std::to_string(e->getLdapErrorCode()) : describe(entry);
+    std::string text = e ? errorText(e->getLdapErrorCode()) : describe(entry);
     delete e;
     delete entry;
     return text;
 }
 
-// The DNs found, or {"error <LDAP code>"}.
+// The DNs found, or {errorText of the failure}.
 inline std::vector<std::string> searchDns(FFConnection& c, const char* base, int scope,
                                           const char* filter) {
     DException* e = nullptr;
     SearchResults* found = c.search(base, scope, filter, nullptr, false, &e);
     std::vector<std::string> dns = dnsOf(found);
-    if (e != nullptr) dns = {"error " + std::to_string(e->getLdapErrorCode())};
+    if (e != nullptr) dns = {errorText(e->getLdapErrorCode())};
     delete found;
     delete e;
     return dns;

@@ -44,7 +44,7 @@ void worker(int id, std::atomic<int>* failures) {
         delete entry;
         if (e != nullptr) ++*failures, delete e, e = nullptr;
         auto* attribute = new (HEAP) Attribute("title", "t");
-        Modification mod(0, attribute);
+        Modification mod(MOD_OP_ADD, attribute);
         c.modify(dn.c_str(), &mod, &e);
         if (e != nullptr) ++*failures, delete e, e = nullptr;
         delete c.read(dn.c_str(), &e);

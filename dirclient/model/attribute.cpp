@@ -1,4 +1,5 @@
 #include "attribute.h"
+#include "list_cursor.h"
 
 #include <lber.h>
 #include <strings.h>
@@ -19,19 +20,6 @@ Number* shared_number(Number value) {
 }
 
 }  // namespace
-
-void* Attribute::operator new(std::size_t size, Mem kind) {
-    return malloc_object(size, kind, "Attribute");
-}
-void* Attribute::operator new(std::size_t size) {
-    return malloc_object(size, HEAP, "Attribute");
-}
-void Attribute::operator delete(void* block) {
-    free_object(block);
-}
-void Attribute::operator delete(void* block, Mem) {
-    free_object(block);
-}
 
 Attribute::Attribute(const char* name) : name_(strcopy(name)) {}
 
@@ -56,16 +44,13 @@ Attribute::Attribute(const char* name, long value) : name_(strcopyShared(name)) 
 }
 
 Attribute::~Attribute() {
-    check_free_shared(name_);
     delete values_;
     if (berVal_ != nullptr) qdx_ldap_value_free_len(reinterpret_cast<struct berval**>(berVal_));
 }
 
 bool Attribute::setName(const char* name) {
-    // Copy before releasing: the text may lie inside the old one.
-    char* copy = strcopyShared(name);
-    check_free_shared(name_);
-    name_ = copy;
+    // The copy is made before the old name goes: the text may lie inside it.
+    name_.reset(strcopyShared(name));
     return true;
 }
 
@@ -211,37 +196,37 @@ bool Attribute::setBerVal(void** berVal) {
 }
 
 DListItem* Attribute::getFirstValueItem() {
-    return values_ != nullptr ? values_->getFirstItem() : nullptr;
+    return list_item(values_, ListStep::First);
 }
 DListItem* Attribute::getNextValueItem() {
-    return values_ != nullptr ? values_->getNextItem() : nullptr;
+    return list_item(values_, ListStep::Next);
 }
 DListItem* Attribute::getPreviousValueItem() {
-    return values_ != nullptr ? values_->getPreviousItem() : nullptr;
+    return list_item(values_, ListStep::Previous);
 }
 DListItem* Attribute::getLastValueItem() {
-    return values_ != nullptr ? values_->getLastItem() : nullptr;
+    return list_item(values_, ListStep::Last);
 }
 void* Attribute::getValue() {
-    return values_ != nullptr ? values_->getValue() : nullptr;
+    return list_value(values_, ListStep::Here);
 }
 void* Attribute::getFirstValue() {
-    return values_ != nullptr ? values_->getFirstValue() : nullptr;
+    return list_value(values_, ListStep::First);
 }
 void* Attribute::getNextValue() {
-    return values_ != nullptr ? values_->getNextValue() : nullptr;
+    return list_value(values_, ListStep::Next);
 }
 void* Attribute::getPreviousValue() {
-    return values_ != nullptr ? values_->getPreviousValue() : nullptr;
+    return list_value(values_, ListStep::Previous);
 }
 void* Attribute::getLastValue() {
-    return values_ != nullptr ? values_->getLastValue() : nullptr;
+    return list_value(values_, ListStep::Last);
 }
 bool Attribute::resetToBegin() {
-    return values_ != nullptr && values_->resetToBegin();
+    return list_reset(values_, false);
 }
 bool Attribute::resetToEnd() {
-    return values_ != nullptr && values_->resetToEnd();
+    return list_reset(values_, true);
 }
 
 int Attribute::attrcmp(Attribute* other, bool order) {

@@ -8,18 +8,14 @@
 #include "dbinary.h"
 #include "dlist.h"
 #include "object_memory.h"
+#include "owned_text.h"
 
 // One named, multi-valued directory attribute. The values are items of a DList, so one
 // attribute may hold strings (type 5), binary values (4), ints (2) and longs (3) side by
 // side. Names are compared ignoring case; an attribute owns its name, its value list and
 // the LDAP value array set with setBerVal.
-class Attribute {
+class Attribute : public ObjectMemory {
   public:
-    DIRCLIENT_API static void* operator new(std::size_t size, Mem kind);
-    DIRCLIENT_API static void* operator new(std::size_t size);  // HEAP
-    DIRCLIENT_API static void operator delete(void* block);
-    DIRCLIENT_API static void operator delete(void* block, Mem kind);
-
     Attribute() = default;
     DIRCLIENT_API explicit Attribute(const char* name);
     // Takes the record over (it must be a tagged block with tagged bytes, as copy_binary_shared
@@ -34,8 +30,8 @@ class Attribute {
     Attribute& operator=(const Attribute&) = delete;
 
     // The name, null when none; getBaseName is the same (options are not split off).
-    const char* getName() const { return name_; }
-    const char* getBaseName() const { return name_; }
+    const char* getName() const { return name_.get(); }
+    const char* getBaseName() const { return name_.get(); }
     DIRCLIENT_API bool setName(const char* name);  // stores a copy, releasing the old name
 
     DList* getValues() const { return values_; }
@@ -105,7 +101,7 @@ class Attribute {
     DList* valueList();  // created SHAR on first use
     bool removeMatch(int type, void* value);
 
-    char* name_ = nullptr;
+    OwnedText name_;
     DList* values_ = nullptr;
     void** berVal_ = nullptr;
 };

@@ -1,4 +1,5 @@
 #include "attribute_set.h"
+#include "list_cursor.h"
 
 #include <strings.h>
 
@@ -100,19 +101,6 @@ DListItem* AttributeSet::findItem(const char* name) {
     return nullptr;
 }
 
-void* AttributeSet::operator new(std::size_t size, Mem kind) {
-    return malloc_object(size, kind, "AttributeSet");
-}
-void* AttributeSet::operator new(std::size_t size) {
-    return malloc_object(size, HEAP, "AttributeSet");
-}
-void AttributeSet::operator delete(void* block) {
-    free_object(block);
-}
-void AttributeSet::operator delete(void* block, Mem) {
-    free_object(block);
-}
-
 AttributeSet::~AttributeSet() {
     delete values_;
 }
@@ -187,37 +175,37 @@ bool AttributeSet::setValues(DList* values) {
 }
 
 Attribute* AttributeSet::getAttribute() {
-    return values_ != nullptr ? static_cast<Attribute*>(values_->getValue()) : nullptr;
+    return list_value<Attribute>(values_, ListStep::Here);
 }
 Attribute* AttributeSet::getFirstAttribute() {
-    return values_ != nullptr ? static_cast<Attribute*>(values_->getFirstValue()) : nullptr;
+    return list_value<Attribute>(values_, ListStep::First);
 }
 Attribute* AttributeSet::getNextAttribute() {
-    return values_ != nullptr ? static_cast<Attribute*>(values_->getNextValue()) : nullptr;
+    return list_value<Attribute>(values_, ListStep::Next);
 }
 Attribute* AttributeSet::getPreviousAttribute() {
-    return values_ != nullptr ? static_cast<Attribute*>(values_->getPreviousValue()) : nullptr;
+    return list_value<Attribute>(values_, ListStep::Previous);
 }
 Attribute* AttributeSet::getLastAttribute() {
-    return values_ != nullptr ? static_cast<Attribute*>(values_->getLastValue()) : nullptr;
+    return list_value<Attribute>(values_, ListStep::Last);
 }
 DListItem* AttributeSet::getFirstAttributeItem() {
-    return values_ != nullptr ? values_->getFirstItem() : nullptr;
+    return list_item(values_, ListStep::First);
 }
 DListItem* AttributeSet::getNextAttributeItem() {
-    return values_ != nullptr ? values_->getNextItem() : nullptr;
+    return list_item(values_, ListStep::Next);
 }
 DListItem* AttributeSet::getPreviousAttributeItem() {
-    return values_ != nullptr ? values_->getPreviousItem() : nullptr;
+    return list_item(values_, ListStep::Previous);
 }
 DListItem* AttributeSet::getLastAttributeItem() {
-    return values_ != nullptr ? values_->getLastItem() : nullptr;
+    return list_item(values_, ListStep::Last);
 }
 bool AttributeSet::resetToBegin() {
-    return values_ != nullptr && values_->resetToBegin();
+    return list_reset(values_, false);
 }
 bool AttributeSet::resetToEnd() {
-    return values_ != nullptr && values_->resetToEnd();
+    return list_reset(values_, true);
 }
 
 char* AttributeSet::ToString() {

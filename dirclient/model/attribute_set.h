@@ -14,13 +14,8 @@
 // a DList of type 6 items. The set owns the attributes added to it. A large set keeps an
 // index of its names, checked against the list before each use and rebuilt when the list
 // changed; the names of attributes held in the set are not changed in place.
-class AttributeSet {
+class AttributeSet : public ObjectMemory {
   public:
-    DIRCLIENT_API static void* operator new(std::size_t size, Mem kind);
-    DIRCLIENT_API static void* operator new(std::size_t size);  // HEAP
-    DIRCLIENT_API static void operator delete(void* block);
-    DIRCLIENT_API static void operator delete(void* block, Mem kind);
-
     AttributeSet() = default;
     DIRCLIENT_API ~AttributeSet();  // deletes every attribute
     AttributeSet(const AttributeSet&) = delete;

@@ -1,19 +1,15 @@
 #include "dentry.h"
 
+#include "list_cursor.h"
 #include "model_dump.h"
 
-void* DEntry::operator new(std::size_t size, Mem kind) {
-    return malloc_object(size, kind, "DEntry");
+namespace {
+
+DList* list_of(AttributeSet* set) {
+    return set != nullptr ? set->getValues() : nullptr;
 }
-void* DEntry::operator new(std::size_t size) {
-    return malloc_object(size, HEAP, "DEntry");
-}
-void DEntry::operator delete(void* block) {
-    free_object(block);
-}
-void DEntry::operator delete(void* block, Mem) {
-    free_object(block);
-}
+
+}  // namespace
 
 DEntry::DEntry() : DElement(DELEMENT_ENTRY) {}
 
@@ -23,15 +19,12 @@ DEntry::DEntry(const char* dn, AttributeSet* set)
     : DElement(DELEMENT_ENTRY), dn_(strcopyShared(dn)), values_(set) {}
 
 DEntry::~DEntry() {
-    check_free_shared(dn_);
     delete values_;
 }
 
 bool DEntry::setDN(const char* dn) {
-    // Copy before releasing: the text may lie inside the old one.
-    char* copy = strcopyShared(dn);
-    check_free_shared(dn_);
-    dn_ = copy;
+    // The copy is made before the old DN goes: the text may lie inside it.
+    dn_.reset(strcopyShared(dn));
     return true;
 }
 
@@ -62,37 +55,37 @@ int DEntry::size() const {
 }
 
 Attribute* DEntry::getAttribute() {
-    return values_ != nullptr ? values_->getAttribute() : nullptr;
+    return list_value<Attribute>(list_of(values_), ListStep::Here);
 }
 Attribute* DEntry::getFirstAttribute() {
-    return values_ != nullptr ? values_->getFirstAttribute() : nullptr;
+    return list_value<Attribute>(list_of(values_), ListStep::First);
 }
 Attribute* DEntry::getNextAttribute() {
-    return values_ != nullptr ? values_->getNextAttribute() : nullptr;
+    return list_value<Attribute>(list_of(values_), ListStep::Next);
 }
 Attribute* DEntry::getPreviousAttribute() {
-    return values_ != nullptr ? values_->getPreviousAttribute() : nullptr;
+    return list_value<Attribute>(list_of(values_), ListStep::Previous);
 }
 Attribute* DEntry::getLastAttribute() {
-    return values_ != nullptr ? values_->getLastAttribute() : nullptr;
+    return list_value<Attribute>(list_of(values_), ListStep::Last);
 }
 DListItem* DEntry::getFirstAttributeItem() {
-    return values_ != nullptr ? values_->getFirstAttributeItem() : nullptr;
+    return list_item(list_of(values_), ListStep::First);
 }
 DListItem* DEntry::getNextAttributeItem() {
-    return values_ != nullptr ? values_->getNextAttributeItem() : nullptr;
+    return list_item(list_of(values_), ListStep::Next);
 }
 DListItem* DEntry::getPreviousAttributeItem() {
-    return values_ != nullptr ? values_->getPreviousAttributeItem() : nullptr;
+    return list_item(list_of(values_), ListStep::Previous);
 }
 DListItem* DEntry::getLastAttributeItem() {
-    return values_ != nullptr ? values_->getLastAttributeItem() : nullptr;
+    return list_item(list_of(values_), ListStep::Last);
 }
 bool DEntry::resetToBegin() {
-    return values_ != nullptr && values_->resetToBegin();
+    return list_reset(list_of(values_), false);
 }
 bool DEntry::resetToEnd() {
-    return values_ != nullptr && values_->resetToEnd();
+    return list_reset(list_of(values_), true);
 }
 
 char* DEntry::ToString() {

@@ -9,16 +9,12 @@
 #include "attribute_set.h"
 #include "delement.h"
 #include "object_memory.h"
+#include "owned_text.h"
 
 // A directory entry: a distinguished name and its attributes. The DN is stored as given
 // (normalise it with dn_normalize before comparing); the entry owns the DN and the set.
-class DEntry : public DElement {
+class DEntry : public DElement, public ObjectMemory {
   public:
-    DIRCLIENT_API static void* operator new(std::size_t size, Mem kind);
-    DIRCLIENT_API static void* operator new(std::size_t size);  // HEAP
-    DIRCLIENT_API static void operator delete(void* block);
-    DIRCLIENT_API static void operator delete(void* block, Mem kind);
-
     DIRCLIENT_API DEntry();
     DIRCLIENT_API explicit DEntry(const char* dn);            // copies dn
     DIRCLIENT_API DEntry(const char* dn, AttributeSet* set);  // copies dn, takes set over
@@ -26,7 +22,7 @@ class DEntry : public DElement {
     DEntry(const DEntry&) = delete;
     DEntry& operator=(const DEntry&) = delete;
 
-    const char* getDN() const { return dn_; }
+    const char* getDN() const { return dn_.get(); }
     DIRCLIENT_API bool setDN(const char* dn);  // stores a copy, releasing the old DN
 
     // Take the attribute over, creating the set when needed. False for null and when the
@@ -59,7 +55,7 @@ class DEntry : public DElement {
     DIRCLIENT_API char* ToString(int indent, bool compact);
 
   private:
-    char* dn_ = nullptr;
+    OwnedText dn_;
     AttributeSet* values_ = nullptr;
 };
 

@@ -71,19 +71,6 @@ Dbinary* binary_of_text(char* text) {
 
 // --- DListItem ----------------------------------------------------------------------------
 
-void* DListItem::operator new(std::size_t size, Mem kind) {
-    return malloc_object(size, kind, "DListItem");
-}
-void* DListItem::operator new(std::size_t size) {
-    return malloc_object(size, HEAP, "DListItem");
-}
-void DListItem::operator delete(void* block) {
-    free_object(block);
-}
-void DListItem::operator delete(void* block, Mem) {
-    free_object(block);
-}
-
 DListItem::~DListItem() {
     freeValue();
 }
@@ -192,19 +179,6 @@ char* DListItem::ToString(int indent, bool compact) {
 }
 
 // --- DList --------------------------------------------------------------------------------
-
-void* DList::operator new(std::size_t size, Mem kind) {
-    return malloc_object(size, kind, "DList");
-}
-void* DList::operator new(std::size_t size) {
-    return malloc_object(size, HEAP, "DList");
-}
-void DList::operator delete(void* block) {
-    free_object(block);
-}
-void DList::operator delete(void* block, Mem) {
-    free_object(block);
-}
 
 DList::~DList() {
     deleteAll();

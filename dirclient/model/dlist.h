@@ -27,13 +27,8 @@ enum DListItemType {
 
 // One node of a DList: a type code, a value owned according to that code, and the links.
 // Items are tagged HEAP blocks; the list they belong to deletes them.
-class DListItem {
+class DListItem : public ObjectMemory {
   public:
-    DIRCLIENT_API static void* operator new(std::size_t size, Mem kind);
-    DIRCLIENT_API static void* operator new(std::size_t size);  // HEAP
-    DIRCLIENT_API static void operator delete(void* block);
-    DIRCLIENT_API static void operator delete(void* block, Mem kind);
-
     DListItem() = default;
     DListItem(void* value, int type) : type_(type), value_(value) {}
     DIRCLIENT_API ~DListItem();  // releases the value by its type code
@@ -100,13 +95,8 @@ class DListItem {
 //   for (void* v = list->getFirstValue(); v != nullptr; v = list->getNextValue()) ...
 // After an append to a non-empty list the cursor rests on the item before the new one, so
 // getNextValue() returns the value just appended.
-class DList {
+class DList : public ObjectMemory {
   public:
-    DIRCLIENT_API static void* operator new(std::size_t size, Mem kind);
-    DIRCLIENT_API static void* operator new(std::size_t size);  // HEAP
-    DIRCLIENT_API static void operator delete(void* block);
-    DIRCLIENT_API static void operator delete(void* block, Mem kind);
-
     DList() = default;
     DIRCLIENT_API ~DList();  // deletes every item, releasing the values
     DList(const DList&) = delete;

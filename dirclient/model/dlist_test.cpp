@@ -228,7 +228,8 @@ TEST(DListOwnership, EveryTypeCodeIsReleasedExactlyOnce) {
     *l = big;
     list->append(l, DLIST_LONG, false);
     list->append(new (HEAP) Attribute("cn", "Ann"), DLIST_ATTRIBUTE, false);
-    list->append(new Modification(0, new (HEAP) Attribute("sn", 3)), DLIST_MODIFICATION, false);
+    list->append(new Modification(MOD_OP_ADD, new (HEAP) Attribute("sn", 3)), DLIST_MODIFICATION,
+                 false);
     list->append(new (SHAR) DEntry("cn=x"), DLIST_ENTRY, false);
     list->append(new DException("ERROR: can not read", 610, "why"), DLIST_EXCEPTION, false);
     list->append(check_malloc(24), DLIST_ASYNVAL, false);

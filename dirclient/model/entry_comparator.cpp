@@ -4,6 +4,7 @@
 
 #include "dn_normalize.h"
 #include "model_dump.h"
+#include "status.h"
 
 namespace {
 
@@ -12,6 +13,14 @@ bool direction_of(const DListItem* item, bool fallback) {
     if (item == nullptr || item->getValue() == nullptr || !item->isType(DLIST_BOOL))
         return fallback;
     return *static_cast<bool*>(item->getValue());
+}
+
+// A name list and a direction list go together item by item.
+Status sameLength(DList* names, DList* orders) {
+    if (names == nullptr || orders == nullptr || names->getSize() == orders->getSize())
+        return Status();
+    return Status::failure(dexception_info_message(DEXC_COMPARE_ATTR_NAMES),
+                           DEXC_COMPARE_ATTR_NAMES, "ERROR: different size lists");
 }
 
 }  // namespace
@@ -32,9 +41,7 @@ CompareAttrNames::CompareAttrNames(DList* names, DList* orders, DException** exc
     : attrList_(names), orderList_(orders) {
     if (exc == nullptr) return;
     *exc = nullptr;
-    if (names != nullptr && orders != nullptr && names->getSize() != orders->getSize())
-        *exc = new DException(dexception_info_message(DEXC_COMPARE_ATTR_NAMES),
-                              DEXC_COMPARE_ATTR_NAMES, "ERROR: different size lists");
+    sameLength(names, orders).report(exc);
 }
 
 CompareAttrNames::~CompareAttrNames() {

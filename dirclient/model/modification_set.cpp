@@ -1,4 +1,5 @@
 #include "modification_set.h"
+#include "list_cursor.h"
 
 #include <strings.h>
 
@@ -77,31 +78,31 @@ bool ModificationSet::setValues(DList* values) {
 }
 
 Modification* ModificationSet::getModification() {
-    return values_ != nullptr ? static_cast<Modification*>(values_->getValue()) : nullptr;
+    return list_value<Modification>(values_, ListStep::Here);
 }
 Modification* ModificationSet::getFirstModification() {
-    return values_ != nullptr ? static_cast<Modification*>(values_->getFirstValue()) : nullptr;
+    return list_value<Modification>(values_, ListStep::First);
 }
 Modification* ModificationSet::getNextModification() {
-    return values_ != nullptr ? static_cast<Modification*>(values_->getNextValue()) : nullptr;
+    return list_value<Modification>(values_, ListStep::Next);
 }
 Modification* ModificationSet::getPreviousModification() {
-    return values_ != nullptr ? static_cast<Modification*>(values_->getPreviousValue()) : nullptr;
+    return list_value<Modification>(values_, ListStep::Previous);
 }
 Modification* ModificationSet::getLastModification() {
-    return values_ != nullptr ? static_cast<Modification*>(values_->getLastValue()) : nullptr;
+    return list_value<Modification>(values_, ListStep::Last);
 }
 DListItem* ModificationSet::getFirstModificationItem() {
-    return values_ != nullptr ? values_->getFirstItem() : nullptr;
+    return list_item(values_, ListStep::First);
 }
 DListItem* ModificationSet::getNextModificationItem() {
-    return values_ != nullptr ? values_->getNextItem() : nullptr;
+    return list_item(values_, ListStep::Next);
 }
 DListItem* ModificationSet::getPreviousModificationItem() {
-    return values_ != nullptr ? values_->getPreviousItem() : nullptr;
+    return list_item(values_, ListStep::Previous);
 }
 DListItem* ModificationSet::getLastModificationItem() {
-    return values_ != nullptr ? values_->getLastItem() : nullptr;
+    return list_item(values_, ListStep::Last);
 }
 Attribute* ModificationSet::getAttribute() {
     return attribute_of(getModification());
@@ -119,10 +120,10 @@ Attribute* ModificationSet::getLastAttribute() {
     return attribute_of(getLastModification());
 }
 bool ModificationSet::resetToBegin() {
-    return values_ != nullptr && values_->resetToBegin();
+    return list_reset(values_, false);
 }
 bool ModificationSet::resetToEnd() {
-    return values_ != nullptr && values_->resetToEnd();
+    return list_reset(values_, true);
 }
 
 char* ModificationSet::ToString() {

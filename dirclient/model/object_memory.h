@@ -17,7 +17,7 @@
 
 // Memory kind chosen by the owner of a model object: new (HEAP) DList(), new (SHAR) DEntry(dn).
 // Any value other than HEAP selects SHAR.
-enum Mem { HEAP = 0, SHAR = 1 };
+enum Mem : int { HEAP = 0, SHAR = 1 };
 
 // While nonzero, check_malloc tags its blocks "SHAR" instead of "HEAP". The flat-file
 // directory raises it while it loads its tree; it is process-wide and read by every thread.
@@ -46,6 +46,24 @@ DIRCLIENT_API void* malloc_object(std::size_t size, Mem kind, const char* tag);
 
 // Release half of the model classes' operator delete (same rules as check_free).
 DIRCLIENT_API void free_object(void* block);
+
+// Base of the model classes kept in tagged memory: new (HEAP) X(...) or new (SHAR) X(...)
+// chooses the kind, a plain new is HEAP, and delete releases the block by its tag.
+class ObjectMemory {
+  public:
+    static void* operator new(std::size_t size, Mem kind) {
+        return malloc_object(size, kind, "ObjectMemory");
+    }
+    static void* operator new(std::size_t size) {
+        return malloc_object(size, HEAP, "ObjectMemory");
+    }
+    static void operator delete(void* block) { free_object(block); }
+    static void operator delete(void* block, Mem) { free_object(block); }
+
+  protected:
+    ObjectMemory() = default;
+    ~ObjectMemory() = default;
+};
 
 // Copies of a NUL-terminated text: check_malloc / check_malloc_shared blocks; null for null.
 DIRCLIENT_API char* strcopy(const char* text);

@@ -1,6 +1,7 @@
 #include "results.h"
 
 #include "model_dump.h"
+#include "status.h"
 
 Results::~Results() {
     delete readResult_;
@@ -42,17 +43,23 @@ bool Results::setSearchResult(SearchResults* results) {
 bool Results::report(int expected, int errorCode, DException** exc) {
     const bool succeeded = exception_ == nullptr && type_ == expected;
     if (exc == nullptr) return succeeded;
+    *exc = nullptr;
+    handOut(expected, errorCode).report(exc);
+    return succeeded;
+}
+
+Status Results::handOut(int expected, int errorCode) {
     if (exception_ != nullptr) {
         // Whoever receives an exception deletes it: a second receiver gets its own copy.
-        *exc = exceptionHandedOut_ ? new DException(*exception_) : exception_;
+        DException* given = exceptionHandedOut_ ? new DException(*exception_) : exception_;
         exceptionHandedOut_ = true;
-    } else if (type_ != expected) {
-        *exc =
-            new DException(dexception_info_message(errorCode), errorCode, DEXC_ASYNCHRONOUS_ERROR);
-    } else {
-        *exc = nullptr;
+        return Status(std::unique_ptr<DException>(given));
     }
-    return succeeded;
+    if (type_ != expected) {
+        return Status::failure(dexception_info_message(errorCode), errorCode,
+                               DEXC_ASYNCHRONOUS_ERROR);
+    }
+    return Status();
 }
 
 SearchResults* Results::getSearchResult(DException** exc) {

@@ -8,6 +8,7 @@
 #include "search_results.h"
 
 class DumpBuffer;
+class Status;
 
 // Result types of an asynchronous request; any other value dumps as RES_UNKNOWN.
 enum ResultType {
@@ -68,6 +69,9 @@ class Results {
 
     // Fills *exc for an operation that expects type; true when the request succeeded.
     bool report(int expected, int errorCode, DException** exc);
+    // What the get operation that expects type hands out: the stored exception (or its
+    // copy), the type mismatch, or success.
+    Status handOut(int expected, int errorCode);
 
     int type_ = RES_UNKNOWN;
     int ID_ = 0;

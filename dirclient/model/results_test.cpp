@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ldap_result_codes.h"
 #include "search_results.h"
 
 namespace {
@@ -19,7 +20,7 @@ TEST(DException, ConstructorsStoreWhatTheyAreGiven) {
         {DException(), nullptr, nullptr, 0, 0},
         {DException(info), info, nullptr, 0, 0},
         {DException(info, 610, why), info, why, 610, 0},
-        {DException(info, 610, 32), info, nullptr, 610, 32},
+        {DException(info, DEXC_READ, QDX_LDAP_NO_SUCH_OBJECT), info, nullptr, 610, 32},
         {DException(info, 610, why, "ignored"), info, why, 610, 0},
         {DException(604), nullptr, nullptr, 604, 0},
         {DException(604, info), info, nullptr, 604, 0},
@@ -86,7 +87,7 @@ TEST(Results, StoredExceptionIsHandedOutInsteadOfTheResult) {
     Results* r = new Results();
     r->setType(RES_SEARCH);
     r->setSearchResult(new SearchResults());
-    auto* failure = new DException("ERROR: can not search", 609, 32);
+    auto* failure = new DException("ERROR: can not search", DEXC_SEARCH, QDX_LDAP_NO_SUCH_OBJECT);
     r->setException(failure);
     DException* exc = nullptr;
     EXPECT_EQ(r->getSearchResult(&exc), nullptr);
@@ -96,7 +97,7 @@ TEST(Results, StoredExceptionIsHandedOutInsteadOfTheResult) {
     EXPECT_EQ(r->getSearchResult(&again), nullptr);
     ASSERT_NE(again, nullptr);
     EXPECT_NE(again, failure);
-    EXPECT_EQ(again->getLdapErrorCode(), 32);
+    EXPECT_EQ(again->getLdapErrorCode(), QDX_LDAP_NO_SUCH_OBJECT);
     delete r;  // the exception is not the Results' to delete
     delete exc;
     delete again;
@@ -104,11 +105,12 @@ TEST(Results, StoredExceptionIsHandedOutInsteadOfTheResult) {
 
 TEST(Results, DeletingTheResultsLeavesAnExceptionNeverHandedOut) {
     auto* r = new Results();
-    auto* failure = new DException("ERROR: can not add entry", 601, 68);
+    auto* failure = new DException("ERROR: can not add entry", DEXC_ADD, QDX_LDAP_ALREADY_EXISTS);
     r->setType(RES_ADD);
     r->setException(failure);
     delete r;
-    EXPECT_EQ(failure->getLdapErrorCode(), 68);  // still alive: ASan would report otherwise
+    EXPECT_EQ(failure->getLdapErrorCode(),
+              QDX_LDAP_ALREADY_EXISTS);  // still alive: ASan would report otherwise
     delete failure;
 }
 

@@ -1,4 +1,5 @@
 #include "search_results.h"
+#include "list_cursor.h"
 
 #include <typeinfo>
 #include <vector>
@@ -51,37 +52,37 @@ DEntry* SearchResults::next() {
 }
 
 DElement* SearchResults::firstElement() {
-    return values_ != nullptr ? static_cast<DElement*>(values_->getFirstValue()) : nullptr;
+    return list_value<DElement>(values_, ListStep::First);
 }
 DElement* SearchResults::getFirstElement() {
     return firstElement();
 }
 DElement* SearchResults::nextElement() {
-    return values_ != nullptr ? static_cast<DElement*>(values_->getNextValue()) : nullptr;
+    return list_value<DElement>(values_, ListStep::Next);
 }
 DElement* SearchResults::getNextElement() {
     return nextElement();
 }
 DElement* SearchResults::getElement() {
-    return values_ != nullptr ? static_cast<DElement*>(values_->getValue()) : nullptr;
+    return list_value<DElement>(values_, ListStep::Here);
 }
 DElement* SearchResults::getPreviousElement() {
-    return values_ != nullptr ? static_cast<DElement*>(values_->getPreviousValue()) : nullptr;
+    return list_value<DElement>(values_, ListStep::Previous);
 }
 DElement* SearchResults::getLastElement() {
-    return values_ != nullptr ? static_cast<DElement*>(values_->getLastValue()) : nullptr;
+    return list_value<DElement>(values_, ListStep::Last);
 }
 DListItem* SearchResults::getFirstElementItem() {
-    return values_ != nullptr ? values_->getFirstItem() : nullptr;
+    return list_item(values_, ListStep::First);
 }
 DListItem* SearchResults::getNextElementItem() {
-    return values_ != nullptr ? values_->getNextItem() : nullptr;
+    return list_item(values_, ListStep::Next);
 }
 DListItem* SearchResults::getPreviousElementItem() {
-    return values_ != nullptr ? values_->getPreviousItem() : nullptr;
+    return list_item(values_, ListStep::Previous);
 }
 DListItem* SearchResults::getLastElementItem() {
-    return values_ != nullptr ? values_->getLastItem() : nullptr;
+    return list_item(values_, ListStep::Last);
 }
 
 bool SearchResults::hasMoreElements() const {
@@ -102,10 +103,10 @@ bool SearchResults::setValues(DList* values) {
 }
 
 bool SearchResults::resetToBegin() {
-    return values_ != nullptr && values_->resetToBegin();
+    return list_reset(values_, false);
 }
 bool SearchResults::resetToEnd() {
-    return values_ != nullptr && values_->resetToEnd();
+    return list_reset(values_, true);
 }
 
 void SearchResults::sort(EntryComparator* comparator) {

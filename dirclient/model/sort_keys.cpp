@@ -72,6 +72,27 @@ struct SortKeys::Lane {
     const char* name;  // the attribute name looked for
     const void* at;    // the block this turn reads, asked for in the previous turn
     DListItem* item;   // the attribute item being looked at
+
+    // Asks for block, read in the next turn at step next; false: the key is not complete.
+    bool go(Step next, const void* block) {
+        __builtin_prefetch(block);
+        step = next;
+        at = block;
+        return false;
+    }
+    // On to the entry's next attribute; without one the entry lacks the key.
+    bool nextItem(Key& key) {
+        DListItem* next = item->getNextItem();
+        return next != nullptr ? go(Step::kItem, item = next) : missing(key);
+    }
+    static bool missing(Key& key) {
+        key = Key{nullptr, {0, 0}, 0, false, false};
+        return true;
+    }
+    static bool withoutValue(Key& key) {
+        key = Key{nullptr, {0, 0}, 0, true, false};
+        return true;
+    }
 };
 
 namespace {
@@ -111,70 +132,64 @@ void SortKeys::gather(const std::vector<DEntry*>& entries) {
     }
 }
 
-// One turn of a lane; true when its key is complete.
+// One turn of a lane; true when its key is complete. These steps find the attribute.
 bool SortKeys::advance(Lane& lane, Key& key) {
     using Step = Lane::Step;
-    auto go = [&lane](Step step, const void* block) {
-        __builtin_prefetch(block);
-        lane.step = step;
-        lane.at = block;
-        return false;
-    };
-    auto missing = [&key]() {
-        key = Key{nullptr, {0, 0}, 0, false, false};
-        return true;
-    };
-    auto without_value = [&key]() {
-        key = Key{nullptr, {0, 0}, 0, true, false};
-        return true;
-    };
-    auto next_item = [&]() {
-        DListItem* next = lane.item->getNextItem();
-        return next != nullptr ? go(Step::kItem, lane.item = next) : missing();
-    };
     switch (lane.step) {
         case Step::kSet: {
-            if (lane.name == nullptr) return missing();
+            if (lane.name == nullptr) return Lane::missing(key);
             AttributeSet* set = static_cast<const DEntry*>(lane.at)->getAttributeSet();
-            return set != nullptr ? go(Step::kList, set) : missing();
+            return set != nullptr ? lane.go(Step::kList, set) : Lane::missing(key);
         }
         case Step::kList: {
             DList* list = static_cast<const AttributeSet*>(lane.at)->getValues();
-            return list != nullptr ? go(Step::kHead, list) : missing();
+            return list != nullptr ? lane.go(Step::kHead, list) : Lane::missing(key);
         }
         case Step::kHead: {
             DListItem* head = static_cast<const DList*>(lane.at)->getHead();
-            return head != nullptr ? go(Step::kItem, lane.item = head) : missing();
+            return head != nullptr ? lane.go(Step::kItem, lane.item = head) : Lane::missing(key);
         }
         case Step::kItem: {
             void* attribute = lane.item->getValue();
-            return attribute != nullptr ? go(Step::kName, attribute) : next_item();
+            return attribute != nullptr ? lane.go(Step::kName, attribute) : lane.nextItem(key);
         }
         case Step::kName: {
             const char* name = static_cast<const Attribute*>(lane.at)->getName();
-            return name != nullptr ? go(Step::kCompare, name) : next_item();
+            return name != nullptr ? lane.go(Step::kCompare, name) : lane.nextItem(key);
         }
+        default:
+            return advanceToValue(lane, key);
+    }
+}
+
+// The turns from a candidate attribute's name to its first value.
+bool SortKeys::advanceToValue(Lane& lane, Key& key) {
+    using Step = Lane::Step;
+    switch (lane.step) {
         case Step::kCompare: {
-            if (strcasecmp(static_cast<const char*>(lane.at), lane.name) != 0) return next_item();
+            if (strcasecmp(static_cast<const char*>(lane.at), lane.name) != 0) {
+                return lane.nextItem(key);
+            }
             DList* values = static_cast<Attribute*>(lane.item->getValue())->getValues();
-            return values != nullptr ? go(Step::kFirst, values) : without_value();
+            return values != nullptr ? lane.go(Step::kFirst, values) : Lane::withoutValue(key);
         }
         case Step::kFirst: {
             DListItem* first = static_cast<const DList*>(lane.at)->getHead();
-            return first != nullptr ? go(Step::kValue, first) : without_value();
+            return first != nullptr ? lane.go(Step::kValue, first) : Lane::withoutValue(key);
         }
         case Step::kValue: {
             const auto* first = static_cast<const DListItem*>(lane.at);
-            if (first->getValue() == nullptr) return without_value();
-            if (first->getType() == DLIST_STRING) return go(Step::kText, first->getValue());
+            if (first->getValue() == nullptr) return Lane::withoutValue(key);
+            if (first->getType() == DLIST_STRING) return lane.go(Step::kText, first->getValue());
             key = Key{first->getValue(), {0, 0}, first->getType(), true, false};
             return true;
         }
         case Step::kText:
             key = textKey(static_cast<const char*>(lane.at));
             return true;
+        default:
+            return Lane::missing(key);
     }
-    return missing();
 }
 
 std::vector<std::size_t> SortKeys::order() {

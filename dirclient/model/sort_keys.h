@@ -46,6 +46,7 @@ class SortKeys {
     void gather(const std::vector<DEntry*>& entries);
     struct Lane;  // one lookup in progress (sort_keys.cpp)
     static bool advance(Lane& lane, Key& key);
+    static bool advanceToValue(Lane& lane, Key& key);
     static Key textKey(const char* text);
     static int compare(const Key& x, const Key& y);
     // 1 when x sorts after y under one key of the given direction, -1 before, 0 undecided.

@@ -2,6 +2,7 @@
 #define DIRCLIENT_STATUS_H
 
 #include <memory>
+#include <string>
 #include <utility>
 
 #include "dexception.h"
@@ -22,6 +23,13 @@ class Status {
     explicit operator bool() const { return ok(); }
     int errorCode() const { return failure_ ? failure_->getErrorCode() : 0; }
     DException* exception() const { return failure_.get(); }  // null on success
+    int ldapErrorCode() const { return failure_ ? failure_->getLdapErrorCode() : 0; }
+
+    // Adds why, in the user's terms, as the failure's diagnostic message; nothing on success.
+    Status explain(std::string detail) && {
+        if (failure_) failure_->setDiagnosticMessage(std::move(detail));
+        return std::move(*this);
+    }
 
     // Gives the failure to a caller's DException** (dropped when the caller passed none);
     // returns whether this was a success.

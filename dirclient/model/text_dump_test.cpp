@@ -208,7 +208,7 @@ TEST(TextDump, ExceptionShowsTheLdapTextInPlaceOfTheDetail) {
     EXPECT_EQ(take(coded.ToString(1, true)), std::string(" DException {\n"
                                                          "   infoMsg: ERROR: can not search\n"
                                                          "   infoSMsg: ") +
-                                                 qdx_ldap_err2string(32) +
+                                                 qdx_ldap_err2string(QDX_LDAP_NO_SUCH_OBJECT) +
                                                  "\n"
                                                  "   errorCode: 609\n"
                                                  " }\n");

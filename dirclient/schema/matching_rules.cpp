@@ -226,11 +226,20 @@ bool isNumericOid(std::string_view text) {
 }
 
 bool normalizeOid(std::string_view text, const Schema& schema, std::string& out) {
-    if (isNumericOid(text)) return out.append(text), true;
+    if (isNumericOid(text)) {
+        out.append(text);
+        return true;
+    }
     if (!isDescr(text)) return false;
     std::string name(text);
-    if (const AttributeType* type = schema.attribute(name)) return out += type->oid, true;
-    if (const ObjectClass* cls = schema.objectClass(name)) return out += cls->oid, true;
+    if (const AttributeType* type = schema.attribute(name)) {
+        out += type->oid;
+        return true;
+    }
+    if (const ObjectClass* cls = schema.objectClass(name)) {
+        out += cls->oid;
+        return true;
+    }
     for (char c : name)
         out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return true;

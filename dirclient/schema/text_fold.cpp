@@ -48,10 +48,11 @@ std::uint32_t decode(std::string_view text, std::size_t i, std::size_t* length) 
     auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     unsigned char lead = byte(i);
     std::size_t need = lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    if (lead >= 0xF5 || need == 0 || i + need > text.size()) return *length = 0, 0;
+    *length = 0;
+    if (lead >= 0xF5 || need == 0 || i + need > text.size()) return 0;
     std::uint32_t c = lead & (0x3F >> (need - 1));
     for (std::size_t k = 1; k < need; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80) return *length = 0, 0;
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
         c = (c << 6) | (byte(i + k) & 0x3F);
     }
     *length = need;
