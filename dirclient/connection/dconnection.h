@@ -46,6 +46,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -387,11 +388,12 @@ class DConnection {
   private:
     class FlatFileCall;
     friend class FlatFileCall;
+    class AnswerFinisher;
 
     // Connects to the host in use when no handle is open; false (reported) when that fails.
     bool connectImplicitly(DException** out);
 
-    // Helpers that expect m_pLock held by the caller.
+    // Helpers that expect m_lock held by the caller.
     DS_LDAP* handleLocked() const;
     SearchPar* prepareSearchLocked(DS_LDAP* handle, const char* base, int scope, const char* filter,
                                    DList* attrs, SearchConstraints* constraints, DException** out);
@@ -401,6 +403,7 @@ class DConnection {
     int sendSearchLocked(const char* base, int scope, const char* filter, DList* attrs,
                          bool attrsOnly, SearchConstraints* constraints, int resultType,
                          DException** out);
+    // Sets the search or read outcome of message (which stays the caller's) on result.
     void finishSearchAnswer(Results* result, AsynVal* record, DS_LDAP* handle, LDAPMessage* message,
                             int code);
 
@@ -433,9 +436,9 @@ class DConnection {
     // Read without the lock to choose the flat-file path, hence atomic; written under it.
     std::atomic<DS_LDAP*> m_pLdap{nullptr};
     std::atomic<int> m_iFlatFileMatching{-1};     // -1: the process default
-    SearchConstraints* m_pConstraints = nullptr;  // default search constraints
+    std::unique_ptr<SearchConstraints> m_pConstraints;  // default search constraints
     DList* m_pMsgList = nullptr;                  // pending requests, created on first use
-    std::mutex* m_pLock;                          // guards every field above
+    std::mutex m_lock;                            // guards every field above
     char* m_pHostText = nullptr;                  // what getHost last returned
     int m_iStartTLS = -1;                         // StartTLS mode of the next opens
     long m_lResponseTimeout = 0;                  // seconds; 0: the environment's

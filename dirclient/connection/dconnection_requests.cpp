@@ -11,9 +11,11 @@
 #include "entry_from_message.h"
 #include "filter_limits.h"
 #include "ldap_handle_calls.h"
+#include "ldap_message_ptr.h"
 #include "object_memory.h"
 
 using namespace dirclient::connection;
+using dirclient::ldapaccess::HandleMessagePtr;
 
 namespace {
 
@@ -165,7 +167,7 @@ void DConnection::freeModStruct(LDAPMod** mods, AttrArray* attrArray) {
 SearchPar* DConnection::prepareSearchRequest(const char* base, int scope, const char* filter,
                                              DList* attrs, bool, SearchConstraints* constraints,
                                              DException** out) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     return prepareSearchLocked(handleLocked(), base, scope, filter, attrs, constraints, out);
 }
 
@@ -196,7 +198,7 @@ SearchPar* DConnection::prepareSearchLocked(DS_LDAP* handle, const char* base, i
         par->attrs[i] = nullptr;
     }
 
-    SearchConstraints* limits = constraints != nullptr ? constraints : m_pConstraints;
+    SearchConstraints* limits = constraints != nullptr ? constraints : m_pConstraints.get();
     if (handle->kind != QDX_LDAP_FLAT_FILE) {
         qdx_ldap_set_limits(handle, limits != nullptr ? limits->getTimeLimit() : 0,
                             limits != nullptr ? limits->getMaxResults() : 0);
@@ -211,13 +213,14 @@ void DConnection::freeSearchPar(SearchPar* par) {
 }
 
 SearchResults* DConnection::getSearchResult(LDAPMessage* answer) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
-    return convertSearchAnswer(handleLocked(), answer);
+    HandleMessagePtr owned(answer);
+    std::lock_guard<std::mutex> guard(m_lock);
+    return convertSearchAnswer(handleLocked(), owned.get());
 }
 
 SearchResults* DConnection::getNULLResult(LDAPMessage* answer) {
     // Nothing is kept of a discarded answer: releasing the message releases every part.
-    qdx_ldap_msgfree(answer);
+    HandleMessagePtr discarded(answer);
     return nullptr;
 }
 
@@ -226,12 +229,10 @@ SearchResults* DConnection::convertSearchAnswer(DS_LDAP* handle, LDAPMessage* an
     if (qdx_ldap_count_entries(handle, answer) <= 0) {
         results->addException(
             new DException(dexception_info_message(DEXC_SEARCH), DEXC_SEARCH, kNoSuchObject));
-        qdx_ldap_msgfree(answer);
         return results;
     }
     for (LDAPMessage* found = qdx_ldap_first_entry(handle, answer); found != nullptr;
          found = qdx_ldap_next_entry(handle, found))
         results->addEntry(entry_from_message(HandleAccess{handle}, found));
-    qdx_ldap_msgfree(answer);
     return results;
 }

@@ -14,9 +14,12 @@
 #include "ffdn.h"
 #include "flat_file_call.h"
 #include "ldap_handle_calls.h"
+#include "ldap_message_ptr.h"
 #include "object_memory.h"
 
 using namespace dirclient::connection;
+using dirclient::ldapaccess::HandleMessagePtr;
+using dirclient::ldapaccess::out_message;
 
 namespace {
 
@@ -39,7 +42,7 @@ void DConnection::add(DEntry* entry, DException** out) {
     int rc;
     dirclient::ldapaccess::ServerDiagnostics said;
     {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         DS_LDAP* handle = handleLocked();
         rc = handle != nullptr ? qdx_ldap_add_s(handle, entry->getDN(), mods) : kNoHandle;
         if (rc != kNoHandle) said = said_after(handle, rc);
@@ -54,7 +57,7 @@ void DConnection::remove(const char* dn, DException** out) {
     int rc;
     dirclient::ldapaccess::ServerDiagnostics said;
     {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         DS_LDAP* handle = handleLocked();
         if (handle == nullptr) return fail(out, DEXC_REMOVE, kNoOpenConnection);
         succeed(out);
@@ -83,7 +86,7 @@ void DConnection::modify(const char* dn, ModificationSet* modifications, DExcept
     int rc;
     dirclient::ldapaccess::ServerDiagnostics said;
     {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         DS_LDAP* handle = handleLocked();
         rc = handle != nullptr ? qdx_ldap_modify_s(handle, dn, mods) : kNoHandle;
         if (rc != kNoHandle) said = said_after(handle, rc);
@@ -106,7 +109,7 @@ void DConnection::rename(const char* dn, const char* newrdn, const char* newSupe
         int rc;
         dirclient::ldapaccess::ServerDiagnostics said;
         {
-            std::lock_guard<std::mutex> guard(*m_pLock);
+            std::lock_guard<std::mutex> guard(m_lock);
             DS_LDAP* handle = handleLocked();
             if (handle == nullptr) return fail(out, DEXC_RENAME, kNoOpenConnection);
             rc = dirclient::ldapaccess::modify_dn_s(handle, dn, newrdn, newSuperior, deleteOldRdn);
@@ -123,7 +126,7 @@ void DConnection::rename(const char* dn, const char* newrdn, const char* newSupe
     // may refuse as well.
     int rc = 0;
     if (!move || !keepsRdn(dn, newrdn)) {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         DS_LDAP* handle = handleLocked();
         if (handle == nullptr) return fail(holder.get(), DEXC_RENAME, kNoOpenConnection);
         rc = qdx_ldap_modrdn2_s(handle, dn, newrdn, deleteOldRdn ? 1 : 0);
@@ -235,20 +238,17 @@ SearchResults* DConnection::search(const char* base, int scope, const char* filt
     const bool discard = scope < 0;
     if (discard) scope += 3;
 
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     DS_LDAP* handle = handleLocked();
     SearchPar* par = prepareSearchLocked(handle, base, scope, filter, attrs, constraints, out);
     if (par == nullptr) return nullptr;
-    LDAPMessage* answer = nullptr;
-    int rc =
-        qdx_ldap_search_s(handle, base, par->scope, filter, par->attrs, attrsOnly ? 1 : 0, &answer);
+    HandleMessagePtr answer;
+    int rc = qdx_ldap_search_s(handle, base, par->scope, filter, par->attrs, attrsOnly ? 1 : 0,
+                               out_message(answer));
     freeSearchPar(par);
-    if (rc != 0) {
-        // A partial answer (size or time limit exceeded) is not handed out.
-        qdx_ldap_msgfree(answer);
-        return fail_said(out, DEXC_SEARCH, rc, said_after(handle, rc)), nullptr;
-    }
-    return discard ? getNULLResult(answer) : convertSearchAnswer(handle, answer);
+    // A partial answer (size or time limit exceeded) is not handed out.
+    if (rc != 0) return fail_said(out, DEXC_SEARCH, rc, said_after(handle, rc)), nullptr;
+    return discard ? nullptr : convertSearchAnswer(handle, answer.get());
 }
 
 bool DConnection::compare(const char* dn, Attribute* attribute, DException** out) {
@@ -272,7 +272,7 @@ bool DConnection::compare(const char* dn, Attribute* attribute, DException** out
         int rc;
         dirclient::ldapaccess::ServerDiagnostics said;
         {
-            std::lock_guard<std::mutex> guard(*m_pLock);
+            std::lock_guard<std::mutex> guard(m_lock);
             DS_LDAP* handle = handleLocked();
             if (handle == nullptr) return fail(out, DEXC_COMPARE, kNoOpenConnection), false;
             rc = qdx_ldap_compare_s(handle, dn, attribute->getName(),

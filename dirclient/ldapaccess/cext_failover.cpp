@@ -86,18 +86,15 @@ std::optional<std::vector<std::pair<int, int>>> ldap_cext::resend_p_requests(LDA
 Connected ldap_cext::connect_bound(const ServerAddress& server, bool probe, bool rebind) {
     Connected connected = connect_server(server, probe, starttls);
     // The limits hold for everything sent on the new server, re-sent searches included.
-    if (connected.ld != nullptr) core->apply_limits(connected.ld);
-    if (connected.ld != nullptr && rebind) {
-        int rc = bind_within_timeout(connected.ld, bind_dn ? bind_dn->c_str() : nullptr,
+    if (connected.ld) core->apply_limits(connected.ld.get());
+    if (connected.ld && rebind) {
+        int rc = bind_within_timeout(connected.ld.get(), bind_dn ? bind_dn->c_str() : nullptr,
                                      credentials ? credentials->c_str() : nullptr, method);
-        if (rc != 0) {
-            ldap_unbind_ext(connected.ld, nullptr, nullptr);
-            connected = Connected{nullptr, rc};
-        }
+        if (rc != 0) connected = Connected{nullptr, rc};
     }
-    if (connected.ld == nullptr && is_dead_server_code(connected.code))
+    if (!connected.ld && is_dead_server_code(connected.code))
         server_quarantine().failed(server);
-    else if (connected.ld != nullptr)
+    else if (connected.ld)
         server_quarantine().answered(server);
     return connected;
 }
@@ -114,7 +111,7 @@ int ldap_cext::move_to_next_server(int last_code, const Request* request, bool r
         // it answers; otherwise the re-bind, bounded by the network time-out, shows it.
         // Every new connection is encrypted as the session asks before the re-bind.
         Connected connected = connect_bound(server, request_is_bind, !request_is_bind);
-        if (connected.ld == nullptr) {
+        if (!connected.ld) {
             last = connected.code;
             continue;
         }
@@ -122,15 +119,14 @@ int ldap_cext::move_to_next_server(int last_code, const Request* request, bool r
         if (request_is_bind)
             resent.emplace();
         else
-            resent = resend_p_requests(connected.ld);
+            resent = resend_p_requests(connected.ld.get());
         if (!resent) {
             int code = LDAP_SERVER_DOWN;
-            ldap_get_option(connected.ld, LDAP_OPT_RESULT_CODE, &code);
-            ldap_unbind_ext(connected.ld, nullptr, nullptr);
+            ldap_get_option(connected.ld.get(), LDAP_OPT_RESULT_CODE, &code);
             last = qdx_ldap_classic_code(code);
             continue;
         }
-        SessionCore::Connection previous = core->install(connected.ld, server, *resent);
+        SessionCore::Connection previous = core->install(std::move(connected.ld), server, *resent);
         int code = request ? (*request)(*core) : 0;
         if (is_failover_code(code)) {
             core->restore(std::move(previous));

@@ -39,8 +39,8 @@ void ldap_cext::fail_back() noexcept {
         for (const ServerAddress& server : list_servers(servers)) {
             if (same_server(server, core->server())) return;
             Connected connected = connect_bound(server, true);
-            if (connected.ld == nullptr) continue;
-            core->commit(core->install(connected.ld, server, {}));
+            if (!connected.ld) continue;
+            core->commit(core->install(std::move(connected.ld), server, {}));
             moved_unseen = true;
             return;
         }

@@ -6,6 +6,7 @@
 
 #include "filter_limits.h"
 #include "ldap_message_codec.h"
+#include "ldap_message_ptr.h"
 #include "ldap_result_codes.h"
 #include "message_access.h"
 #include "response_timeout.h"
@@ -61,7 +62,7 @@ double SessionCore::response_timeout() const {
 
 void SessionCore::set_limits(int timelimit, int sizelimit) {
     limits_.emplace(std::max(timelimit, 0), std::max(sizelimit, 0));
-    apply_limits(connection_.ld);
+    apply_limits(connection_.ld.get());
 }
 
 void SessionCore::apply_limits(LDAP* ld) const {
@@ -70,21 +71,15 @@ void SessionCore::apply_limits(LDAP* ld) const {
     ldap_set_option(ld, LDAP_OPT_SIZELIMIT, &limits_->second);
 }
 
-SessionCore::SessionCore(LDAP* ld, ServerAddress server) {
-    connection_.ld = ld;
+SessionCore::SessionCore(LdapSessionPtr ld, ServerAddress server) {
     connection_.open = ld != nullptr;
+    connection_.ld = std::move(ld);
     connection_.server = std::move(server);
 }
 
 SessionCore::~SessionCore() {
     for (LocalMessage* chain : local_queue_)
         free_local_chain(chain);
-    close(connection_.ld);
-}
-
-int SessionCore::close(LDAP* ld) {
-    if (ld == nullptr) return 0;
-    return qdx_ldap_classic_code(ldap_unbind_ext(ld, nullptr, nullptr));
 }
 
 bool SessionCore::ensure_connected() {
@@ -96,7 +91,7 @@ bool SessionCore::ensure_connected() {
 
 int SessionCore::error_from_session() {
     int code = LDAP_OTHER;
-    if (connection_.ld != nullptr) ldap_get_option(connection_.ld, LDAP_OPT_RESULT_CODE, &code);
+    if (connection_.ld) ldap_get_option(connection_.ld.get(), LDAP_OPT_RESULT_CODE, &code);
     return last_error_ = qdx_ldap_classic_code(code);
 }
 
@@ -104,7 +99,7 @@ template <typename Send>
 int SessionCore::send(Send send_request) {
     if (!ensure_connected()) return -1;
     ++server_calls_;
-    int library_id = send_request(connection_.ld);
+    int library_id = send_request(connection_.ld.get());
     if (library_id < 0) {
         error_from_session();
         return -1;
@@ -117,10 +112,8 @@ template <typename Send>
 int SessionCore::exchange(Send send_request) {
     int id = send(send_request);
     if (id < 0) return last_error_;
-    LDAPMessage* answer = nullptr;
-    int code = await_final(id, nullptr, &answer);
-    message::msgfree(answer);
-    return code;
+    MessagePtr answer;
+    return await_final(id, nullptr, out_message(answer));
 }
 
 int SessionCore::track(int library_id) {
@@ -152,7 +145,7 @@ int SessionCore::search(const char* base, int scope, const char* filter, char** 
     };
     if (!cache_enabled()) return send(send_search);
     std::optional<EncodedRequest> request =
-        encode_search_request(connection_.ld, base, scope, filter, attrs, attrsonly);
+        encode_search_request(connection_.ld.get(), base, scope, filter, attrs, attrsonly);
     if (!request) return send(send_search);
     MessageCopies copies;
     std::string_view body = std::string_view(request->bytes).substr(request->body_offset);
@@ -211,7 +204,7 @@ int SessionCore::await_final(int msgid, const timeval* timeout, LDAPMessage** re
         return finish(QDX_LDAP_TIMEOUT);
     }
     if (type < 0) return last_error_;
-    return finish(message::result2error(connection_.ld, *res, 0));
+    return finish(message::result2error(connection_.ld.get(), *res, 0));
 }
 
 int SessionCore::search_s(const char* base, int scope, const char* filter, char** attrs,
@@ -222,7 +215,8 @@ int SessionCore::search_s(const char* base, int scope, const char* filter, char*
     if (!filter_within_limits(filter)) return refuse_filter(QDX_LDAP_FILTER_ERROR);
     std::optional<EncodedRequest> request;
     if (use_cache && cache_enabled())
-        request = encode_search_request(connection_.ld, base, scope, filter, attrs, attrsonly);
+        request =
+            encode_search_request(connection_.ld.get(), base, scope, filter, attrs, attrsonly);
     if (request) {
         MessageCopies copies;
         std::string_view body = std::string_view(request->bytes).substr(request->body_offset);
@@ -230,7 +224,7 @@ int SessionCore::search_s(const char* base, int scope, const char* filter, char*
             // The caller never asks for this answer by identifier: no identifier is used up.
             *res = make_local_chain(max_issued_ + 1, copies);
             if (from_cache) *from_cache = true;
-            return finish(message::result2error(connection_.ld, *res, 0));
+            return finish(message::result2error(connection_.ld.get(), *res, 0));
         }
     }
     if (!ensure_connected()) return last_error_;
@@ -250,10 +244,8 @@ int SessionCore::compare_s(const char* dn, const char* attr, const char* value, 
     int id = compare(dn, attr, value);
     if (id < 0) return last_error_;
     if (from_cache && !local_queue_.empty() && local_queue_.back()->msgid == id) *from_cache = true;
-    LDAPMessage* answer = nullptr;
-    int code = await_final(id, nullptr, &answer);
-    message::msgfree(answer);
-    return code;
+    MessagePtr answer;
+    return await_final(id, nullptr, out_message(answer));
 }
 
 int SessionCore::add_s(const char* dn, LDAPMod** mods) {
@@ -301,7 +293,7 @@ LDAPMessage* SessionCore::take_local(int msgid, int all, int* caller_id) {
 
 void SessionCore::feed_cache(int caller_id, LDAPMessage* chain) {
     if (!cache_ || !cache_->has_pending(caller_id)) return;
-    LDAP* ld = connection_.ld;
+    LDAP* ld = connection_.ld.get();
     for (LDAPMessage* m = ldap_first_message(ld, chain); m; m = ldap_next_message(ld, m)) {
         int type = ldap_msgtype(m);
         std::optional<EncodedResponse> encoded = encode_response(ld, m);
@@ -354,8 +346,8 @@ int SessionCore::result(int msgid, int all, const timeval* timeout, LDAPMessage*
     }
     ++server_calls_;
     bool silent = false;
-    int type = await_response(connection_.ld, library_id, all, timeout, response_timeout(), res,
-                              &silent);
+    int type = await_response(connection_.ld.get(), library_id, all, timeout, response_timeout(),
+                              res, &silent);
     if (type < 0) {
         error_from_session();
         return -1;
@@ -373,7 +365,7 @@ int SessionCore::result(int msgid, int all, const timeval* timeout, LDAPMessage*
     auto route = connection_.by_library.find(received);
     if (route != connection_.by_library.end()) known_as = route->second;
     feed_cache(known_as, *res);
-    bool done = chain_is_complete(connection_.ld, *res);
+    bool done = chain_is_complete(connection_.ld.get(), *res);
     if (done) forget_route(known_as);
     if (complete) *complete = done;
     if (known_as != received) register_translated(*res, known_as);
@@ -400,7 +392,7 @@ int SessionCore::abandon(int msgid) {
     forget_route(msgid);
     if (!connection_.open) return finish(QDX_LDAP_SERVER_DOWN);
     ++server_calls_;
-    int rc = ldap_abandon(connection_.ld, library_id);
+    int rc = ldap_abandon(connection_.ld.get(), library_id);
     return rc == 0 ? finish(0) : error_from_session();
 }
 
@@ -416,7 +408,7 @@ int SessionCore::msgdelete(int msgid) {
     if (route == connection_.by_caller.end() && translating_) return -1;
     int library_id = route != connection_.by_caller.end() ? route->second : msgid;
     if (!connection_.open) return -1;
-    return ldap_msgdelete(connection_.ld, library_id);
+    return ldap_msgdelete(connection_.ld.get(), library_id);
 }
 
 int SessionCore::enable_cache(long timeout, long maxmem) {
@@ -441,11 +433,11 @@ void SessionCore::destroy_cache() {
     cache_.reset();
 }
 
-SessionCore::Connection SessionCore::install(LDAP* ld, ServerAddress server,
+SessionCore::Connection SessionCore::install(LdapSessionPtr ld, ServerAddress server,
                                              const std::vector<std::pair<int, int>>& resent) {
     Connection previous = std::move(connection_);
     connection_ = Connection{};
-    connection_.ld = ld;
+    connection_.ld = std::move(ld);
     connection_.open = true;
     connection_.server = std::move(server);
     for (const auto& [caller_id, library_id] : resent) {
@@ -457,12 +449,12 @@ SessionCore::Connection SessionCore::install(LDAP* ld, ServerAddress server,
 }
 
 void SessionCore::restore(Connection previous) {
-    close(connection_.ld);
+    end_session(std::move(connection_.ld));
     connection_ = std::move(previous);
 }
 
 void SessionCore::commit(Connection previous) {
-    close(previous.ld);
+    end_session(std::move(previous.ld));
     for (const auto& route : previous.by_caller) {
         if (connection_.by_caller.count(route.first) != 0) continue;
         lost_.insert(route.first);
@@ -483,12 +475,13 @@ void SessionCore::lose_outstanding() {
 
 int SessionCore::close_connection() {
     lose_outstanding();
-    int code = connection_.open ? close(connection_.ld) : (close(connection_.ld), 0);
+    int unbound = end_session(std::move(connection_.ld));
+    int code = connection_.open ? unbound : 0;
     connection_.open = false;
-    connection_.ld = nullptr;
     // ldap_initialize does not connect: the session only keeps the accessors working.
-    if (ldap_initialize(&connection_.ld, server_url(connection_.server).c_str()) != LDAP_SUCCESS)
-        connection_.ld = nullptr;
+    LDAP* idle = nullptr;
+    if (ldap_initialize(&idle, server_url(connection_.server).c_str()) == LDAP_SUCCESS)
+        connection_.ld.reset(idle);
     return code;
 }
 
