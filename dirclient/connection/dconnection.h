@@ -66,6 +66,7 @@
 #include "search_results.h"
 
 class FFConnection;
+class Status;
 
 // The Dbinary values built for the LDAP modification record of the same index: a
 // null-terminated array, parallel to the LDAPMod array of a request.
@@ -395,8 +396,9 @@ class DConnection {
 
     // Helpers that expect m_lock held by the caller.
     DS_LDAP* handleLocked() const;
-    SearchPar* prepareSearchLocked(DS_LDAP* handle, const char* base, int scope, const char* filter,
-                                   DList* attrs, SearchConstraints* constraints, DException** out);
+    // Validates a search and sets the session's limits; *par receives the new parameters.
+    Status prepareSearchLocked(DS_LDAP* handle, const char* base, int scope, const char* filter,
+                               DList* attrs, SearchConstraints* constraints, SearchPar** par);
     SearchResults* convertSearchAnswer(DS_LDAP* handle, LDAPMessage* answer);
     DListItem* findMsgItemLocked(int msgId);
     void appendRecordLocked(AsynVal* record);
@@ -411,15 +413,22 @@ class DConnection {
                                      const char* filter, DList* attrs, bool attrsOnly,
                                      SearchConstraints* constraints, const EntrySink& sink,
                                      DException** out);
-    bool hasChildren(const char* dn, DException** out);
+    // Whether dn has children (*found); a failed look ends a move with its report.
+    Status hasChildren(const char* dn, bool* found);
+    // Validates a rename; *move tells whether it must also move the entry (a leaf).
+    Status checkRename(const char* dn, const char* newrdn, const char* newSuperior, bool* move);
+    // Compares every value of attribute; *holds is true when the entry holds them all.
+    Status compareValues(const char* dn, Attribute* attribute, bool* holds);
+    // Removes dn and its subtree over LDAP; counts what went and notes the first DN that
+    // would not.
+    Status removeTreeLdap(const char* dn, long* removed, std::string* failedDn,
+                          const ProgressFn& progress);
+    // Removes the DNs through request windows, deepest first.
+    Status removeDeepestFirst(const std::vector<std::string>& dns, long* removed,
+                              std::string* failedDn, const ProgressFn& progress);
     // The DNs below dn (not dn itself) that one listing returns; a listing cut short by a
-    // limit gives what came. False (reported) when the listing failed.
-    void removeTreeLdap(const char* dn, long* removed, std::string* failed,
-                        const ProgressFn& progress, DException** report);
-    // Removes the DNs through request windows, deepest first; false (reported) on failure.
-    bool removeDeepestFirst(const std::vector<std::string>& dns, long* removed, std::string* failed,
-                            const ProgressFn& progress, DException** report);
-    bool listSubtree(const char* dn, std::vector<std::string>* below, DException** out);
+    // limit gives what came.
+    Status listSubtree(const char* dn, std::vector<std::string>* below);
     // True when newSuperior names another parent than dn's (no lock needed).
     static bool movesElsewhere(const char* dn, const char* newrdn, const char* newSuperior);
     // True when newrdn is dn's own first RDN.

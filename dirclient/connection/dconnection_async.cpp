@@ -104,16 +104,22 @@ int DConnection::remove_asyn(const char* dn, DException** out) {
     if (FlatFileCall ff{*this}) return ff->remove_asyn(dn, out);
     std::lock_guard<std::mutex> guard(m_lock);
     DS_LDAP* handle = handleLocked();
-    if (handle == nullptr) return fail(out, DEXC_REMOVE, kNoOpenConnection), -1;
-    succeed(out);
-    int id = qdx_ldap_delete(handle, dn);
-    if (id == -1) fail(out, DEXC_REMOVE, DEXC_ASYNCHRONOUS_ERROR);
+    int id = handle != nullptr ? qdx_ldap_delete(handle, dn) : -1;
+    if (handle == nullptr)
+        fail(out, DEXC_REMOVE, kNoOpenConnection);
+    else if (id == -1)
+        fail(out, DEXC_REMOVE, DEXC_ASYNCHRONOUS_ERROR);
+    else
+        succeed(out);
     return id;
 }
 
 int DConnection::modify_asyn(const char* dn, Modification* modification, DException** out) {
     if (FlatFileCall ff{*this}) return ff->modify_asyn(dn, modification, out);
-    if (modification == nullptr) return fail(out, DEXC_MODIFY, kInvalidModification), -1;
+    if (modification == nullptr) {
+        fail(out, DEXC_MODIFY, kInvalidModification);
+        return -1;
+    }
     ModificationSet set;
     set.addModification(modification, DLIST_BORROWED);
     return modify_asyn(dn, &set, out);
@@ -143,17 +149,19 @@ int DConnection::rename_asyn(const char* dn, const char* newrdn, bool deleteOldR
 int DConnection::rename_asyn(const char* dn, const char* newrdn, const char* newSuperior,
                              bool deleteOldRdn, DException** out) {
     if (FlatFileCall ff{*this}) return ff->rename_asyn(dn, newrdn, newSuperior, deleteOldRdn, out);
-    PrivateHolder holder(out);
-    const bool move = prepareRenameRequest(dn, newrdn, newSuperior, deleteOldRdn, holder.get());
-    if (holder.failure() != nullptr) return -1;
+    bool move = false;
+    if (!report_to(out, checkRename(dn, newrdn, newSuperior, &move))) return -1;
     std::lock_guard<std::mutex> guard(m_lock);
     DS_LDAP* handle = handleLocked();
-    if (handle == nullptr) return fail(out, DEXC_RENAME, kNoOpenConnection), -1;
-    int id = qdx_ldap_modrdn2(handle, dn, newrdn, deleteOldRdn ? 1 : 0);
-    if (id == -1) return fail(out, DEXC_RENAME, DEXC_ASYNCHRONOUS_ERROR), -1;
-    // Recorded before the lock goes, so that no getResult can see the answer unrecorded.
-    if (move)
+    int id = handle != nullptr ? qdx_ldap_modrdn2(handle, dn, newrdn, deleteOldRdn ? 1 : 0) : -1;
+    if (handle == nullptr) {
+        fail(out, DEXC_RENAME, kNoOpenConnection);
+    } else if (id == -1) {
+        fail(out, DEXC_RENAME, DEXC_ASYNCHRONOUS_ERROR);
+    } else if (move) {
+        // Recorded before the lock goes, so that no getResult can see the answer unrecorded.
         appendRecordLocked(new_record(RES_RENAME, id, rename_strings(dn, newrdn, newSuperior)));
+    }
     return id;
 }
 
@@ -184,8 +192,9 @@ int DConnection::sendSearchLocked(const char* base, int scope, const char* filte
                                   bool attrsOnly, SearchConstraints* constraints, int resultType,
                                   DException** out) {
     DS_LDAP* handle = handleLocked();
-    SearchPar* par = prepareSearchLocked(handle, base, scope, filter, attrs, constraints, out);
-    if (par == nullptr) return -1;
+    SearchPar* par = nullptr;
+    Status prepared = prepareSearchLocked(handle, base, scope, filter, attrs, constraints, &par);
+    if (!report_to(out, std::move(prepared))) return -1;
     int id = qdx_ldap_search(handle, base, par->scope, filter, par->attrs, attrsOnly ? 1 : 0);
     if (id == -1) {
         freeSearchPar(par);
