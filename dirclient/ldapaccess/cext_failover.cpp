@@ -20,14 +20,14 @@ bool is_dead_server_code(int code) {
 
 bool is_failover_code(int code) {
     switch (code) {
-        case 3:   // time limit exceeded
-        case 51:  // busy
-        case 52:  // unavailable
-        case 54:  // loop detected
-        case 81:  // server down
-        case 83:  // encoding error
-        case 84:  // decoding error
-        case 90:  // no memory
+        case LDAP_TIMELIMIT_EXCEEDED:
+        case LDAP_BUSY:
+        case LDAP_UNAVAILABLE:
+        case LDAP_LOOP_DETECT:
+        case QDX_LDAP_SERVER_DOWN:
+        case QDX_LDAP_ENCODING_ERROR:
+        case QDX_LDAP_DECODING_ERROR:
+        case QDX_LDAP_NO_MEMORY:
             return true;
         default:
             return false;
@@ -58,7 +58,7 @@ ldap_cext::ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool 
     // would, with the stored credentials.
     core->set_reconnect([this] {
         bool moved = false;
-        move_to_next_server(81, nullptr, false, &moved);
+        move_to_next_server(QDX_LDAP_SERVER_DOWN, nullptr, false, &moved);
         return core->connected();
     });
 }
