@@ -83,14 +83,14 @@ std::optional<std::vector<std::pair<int, int>>> ldap_cext::resend_p_requests(LDA
     return resent;
 }
 
-Connected ldap_cext::connect_bound(const ServerAddress& server, bool probe, bool rebind) {
-    Connected connected = connect_server(server, probe, starttls);
+OpenedSession ldap_cext::connect_bound(const ServerAddress& server, bool probe, bool rebind) {
+    OpenedSession connected = open_session(server, probe, starttls);
     // The limits hold for everything sent on the new server, re-sent searches included.
     if (connected.ld) core->apply_limits(connected.ld.get());
     if (connected.ld && rebind) {
         int rc = bind_within_timeout(connected.ld.get(), bind_dn ? bind_dn->c_str() : nullptr,
                                      credentials ? credentials->c_str() : nullptr, method);
-        if (rc != 0) connected = Connected{nullptr, rc};
+        if (rc != 0) connected = OpenedSession{nullptr, rc};
     }
     if (!connected.ld && is_dead_server_code(connected.code))
         server_quarantine().failed(server);
@@ -110,7 +110,7 @@ int ldap_cext::move_to_next_server(int last_code, const Request* request, bool r
         // A bind request is itself bounded by nothing, so the server must first show that
         // it answers; otherwise the re-bind, bounded by the network time-out, shows it.
         // Every new connection is encrypted as the session asks before the re-bind.
-        Connected connected = connect_bound(server, request_is_bind, !request_is_bind);
+        OpenedSession connected = connect_bound(server, request_is_bind, !request_is_bind);
         if (!connected.ld) {
             last = connected.code;
             continue;

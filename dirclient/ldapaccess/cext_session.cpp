@@ -91,7 +91,7 @@ LDAP_CEXT* open_server_list(const char* hosts, const std::string& dns, int optio
             // Without fail-over the first server is the only one: quarantine cannot apply.
             if (failover) servers = server_quarantine().walk_order(servers);
             for (const ServerAddress& server : servers) {
-                Connected connected = connect_server(server, true, starttls);
+                OpenedSession connected = open_session(server, true, starttls);
                 if (connected.ld) {
                     server_quarantine().answered(server);
                     auto core = std::make_unique<SessionCore>(std::move(connected.ld), server);

@@ -38,7 +38,7 @@ void ldap_cext::fail_back() noexcept {
         // A probe is what tells that a server came back, so quarantine does not apply here.
         for (const ServerAddress& server : list_servers(servers)) {
             if (same_server(server, core->server())) return;
-            Connected connected = connect_bound(server, true);
+            OpenedSession connected = connect_bound(server, true);
             if (!connected.ld) continue;
             core->commit(core->install(std::move(connected.ld), server, {}));
             moved_unseen = true;

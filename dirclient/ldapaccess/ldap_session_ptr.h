@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "ldap_result_codes.h"
+#include "server_connect.h"
 
 namespace dirclient::ldapaccess {
 
@@ -22,6 +23,17 @@ using LdapSessionPtr = std::unique_ptr<LDAP, SessionUnbind>;
 inline int end_session(LdapSessionPtr ld) {
     if (!ld) return 0;
     return qdx_ldap_classic_code(ldap_unbind_ext(ld.release(), nullptr, nullptr));
+}
+
+// What connect_server gives, the session in a holder.
+struct OpenedSession {
+    LdapSessionPtr ld;  // null on failure
+    int code = 0;       // classic result code of the failure, 0 on success
+};
+
+inline OpenedSession open_session(const ServerAddress& server, bool probe, StartTls starttls) {
+    Connected connected = connect_server(server, probe, starttls);
+    return {LdapSessionPtr(connected.ld), connected.code};
 }
 
 }  // namespace dirclient::ldapaccess

@@ -10,6 +10,7 @@
 #include "connect_failure.h"
 #include "ldap_result_codes.h"
 #include "ldap_trace.h"
+#include "ldap_session_ptr.h"
 #include "server_connect.h"
 
 namespace dirclient::ldapaccess::plain {
@@ -81,7 +82,7 @@ LDAP* open(const char* host, int port, StartTls starttls) {
     while (hosts >> item) {
         ServerAddress server = parse_host(item, default_port);
         if (server.port <= 0 || server.port > 65535) continue;
-        Connected connected = connect_server(server, true, starttls);
+        OpenedSession connected = open_session(server, true, starttls);
         if (!connected.ld) continue;
         // The registered core owns the session from here on.
         LDAP* ld = connected.ld.release();

@@ -1,5 +1,6 @@
 #include "server_connect.h"
 
+
 #include <strings.h>
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 
 #include "connect_failure.h"
+#include "ldap_session_ptr.h"
 #include "ldap_result_codes.h"
 #include "response_timeout.h"
 
@@ -110,7 +112,7 @@ Connected connect_server(const ServerAddress& server, bool probe, StartTls start
         result.code = qdx_ldap_classic_code(rc);
         return result;
     }
-    result.ld = std::move(session);
+    result.ld = session.release();
     return result;
 }
 

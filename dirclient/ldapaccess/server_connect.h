@@ -7,7 +7,6 @@
 
 #include <ldap.h>
 
-#include "ldap_session_ptr.h"
 #include "tls_options.h"
 
 // Opening a connection to one LDAP server in bounded time. Every attempt carries a network
@@ -34,8 +33,8 @@ bool same_server(const ServerAddress& a, const ServerAddress& b);
 timeval network_timeout();
 
 struct Connected {
-    LdapSessionPtr ld;  // null on failure
-    int code = 0;       // classic result code of the failure, 0 on success
+    LDAP* ld = nullptr;  // owned by the caller; null on failure
+    int code = 0;        // classic result code of the failure, 0 on success
 };
 
 // Connects to one server (LDAPv3, network time-out set), encrypted as "ldaps://" or
