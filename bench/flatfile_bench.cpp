@@ -119,6 +119,83 @@ int longLines(const std::string& folder) {
     return small > 0 && large > 0 ? 0 : 1;
 }
 
+std::vector<std::string> readLines(const char* path) {
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+bool timeLoad(FFConnection& c, const std::string& file) {
+    struct stat st {};
+    stat(file.c_str(), &st);
+    std::printf("file_bytes %lld\n", static_cast<long long>(st.st_size));
+    DException* e = nullptr;
+    long rssBefore = residentKb();
+    double cpu = cpuSeconds();
+    auto start = Clock::now();
+    c.connect(("FILE:///" + file).c_str(), 0, &e);
+    std::printf("load_s %.3f\nload_cpu_s %.3f\n", since(start), cpuSeconds() - cpu);
+    if (!check(e, "load")) return false;
+    std::printf("rss_kb %ld\n", residentKb() - rssBefore);
+    return true;
+}
+
+void timeReads(FFConnection& c, const std::vector<std::string>& dns) {
+    DException* e = nullptr;
+    auto start = Clock::now();
+    long hits = 0;
+    for (const std::string& dn : dns) {
+        DEntry* entry = c.read(dn.c_str(), &e);
+        if (entry != nullptr) ++hits;
+        delete entry;
+        if (e != nullptr) {
+            delete e;
+            e = nullptr;
+        }
+    }
+    std::printf("reads %zu\nread_s %.3f\nread_hits %ld\n", dns.size(), since(start), hits);
+}
+
+void timeSearches(FFConnection& c, const char* base, const char* wideParent) {
+    DException* e = nullptr;
+    auto start = Clock::now();
+    SearchResults* found = c.search(base, 2, "(description=*number 99*)", nullptr, false, &e);
+    std::printf("subtree_s %.3f\nsubtree_found %d\n", since(start), found ? found->size() : 0);
+    delete found;
+    check(e, "subtree search");
+    e = nullptr;
+
+    start = Clock::now();
+    found = c.search(wideParent, 1, "(objectClass=*)", nullptr, false, &e);
+    std::printf("onelevel_s %.3f\nonelevel_found %d\n", since(start), found ? found->size() : 0);
+    delete found;
+    check(e, "one-level search");
+}
+
+bool timeSave(FFConnection& c, const char* base) {
+    DException* e = nullptr;
+    Modification change(MOD_OP_ADD, new (HEAP) Attribute("description", "saved by the benchmark"));
+    c.modify(base, &change, &e);
+    if (!check(e, "modify")) return false;
+    auto start = Clock::now();
+    c.disconnect(&e);
+    std::printf("save_s %.3f\n", since(start));
+    return check(e, "save");
+}
+
+bool timeLdapReads(const char* url, const std::vector<std::string>& dns) {
+    long ldapFound = 0;
+    double seconds = ldapReads(url, dns, &ldapFound);
+    if (seconds < 0) {
+        std::fprintf(stderr, "cannot reach %s\n", url);
+        return false;
+    }
+    std::printf("ldap_read_s %.3f\nldap_read_hits %ld\n", seconds, ldapFound);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -131,69 +208,12 @@ int main(int argc, char** argv) {
     const std::string file = argv[1];
     const char* base = argv[3];
     const char* wideParent = argv[4];
-    std::vector<std::string> dns;
-    {
-        std::ifstream in(argv[2]);
-        for (std::string line; std::getline(in, line);)
-            dns.push_back(line);
-    }
-    struct stat st {};
-    stat(file.c_str(), &st);
-    std::printf("file_bytes %lld\n", static_cast<long long>(st.st_size));
-
+    std::vector<std::string> dns = readLines(argv[2]);
     FFConnection c;
-    DException* e = nullptr;
-    long rssBefore = residentKb();
-    double cpu = cpuSeconds();
-    auto start = Clock::now();
-    c.connect(("FILE:///" + file).c_str(), 0, &e);
-    std::printf("load_s %.3f\nload_cpu_s %.3f\n", since(start), cpuSeconds() - cpu);
-    if (!check(e, "load")) return 1;
-    std::printf("rss_kb %ld\n", residentKb() - rssBefore);
-
-    start = Clock::now();
-    long hits = 0;
-    for (const std::string& dn : dns) {
-        DEntry* entry = c.read(dn.c_str(), &e);
-        if (entry != nullptr) ++hits;
-        delete entry;
-        if (e != nullptr) {
-            delete e;
-            e = nullptr;
-        }
-    }
-    std::printf("reads %zu\nread_s %.3f\nread_hits %ld\n", dns.size(), since(start), hits);
-
-    start = Clock::now();
-    SearchResults* found = c.search(base, 2, "(description=*number 99*)", nullptr, false, &e);
-    std::printf("subtree_s %.3f\nsubtree_found %d\n", since(start), found ? found->size() : 0);
-    delete found;
-    check(e, "subtree search");
-    e = nullptr;
-
-    start = Clock::now();
-    found = c.search(wideParent, 1, "(objectClass=*)", nullptr, false, &e);
-    std::printf("onelevel_s %.3f\nonelevel_found %d\n", since(start), found ? found->size() : 0);
-    delete found;
-    check(e, "one-level search");
-    e = nullptr;
-
-    Modification change(0, new (HEAP) Attribute("description", "saved by the benchmark"));
-    c.modify(base, &change, &e);
-    if (!check(e, "modify")) return 1;
-    start = Clock::now();
-    c.disconnect(&e);
-    std::printf("save_s %.3f\n", since(start));
-    if (!check(e, "save")) return 1;
-
-    if (argc > 5) {
-        long ldapFound = 0;
-        double seconds = ldapReads(argv[5], dns, &ldapFound);
-        if (seconds < 0) {
-            std::fprintf(stderr, "cannot reach %s\n", argv[5]);
-            return 1;
-        }
-        std::printf("ldap_read_s %.3f\nldap_read_hits %ld\n", seconds, ldapFound);
-    }
+    if (!timeLoad(c, file)) return 1;
+    timeReads(c, dns);
+    timeSearches(c, base, wideParent);
+    if (!timeSave(c, base)) return 1;
+    if (argc > 5 && !timeLdapReads(argv[5], dns)) return 1;
     return 0;
 }

@@ -22,6 +22,11 @@ extern "C" {
 #define QDX_LDAP_NO_MEMORY 90
 #define QDX_LDAP_CONNECT_ERROR 91
 #define QDX_LDAP_NOT_SUPPORTED 92
+// The rest of the classic client-side range, named where the library decides on them.
+#define QDX_LDAP_LOCAL_ERROR 82
+#define QDX_LDAP_ENCODING_ERROR 83
+#define QDX_LDAP_DECODING_ERROR 84
+#define QDX_LDAP_REFERRAL_LIMIT_EXCEEDED 97
 
 // Server result codes (the same numbers in both numberings) the library reports itself.
 #define QDX_LDAP_SUCCESS 0

@@ -9,6 +9,7 @@
 
 #include "dexception.h"
 #include "session_access.h"
+#include "status.h"
 
 namespace dirclient::connection {
 
@@ -78,6 +79,28 @@ void fail_open(DException** out, const char* flatFileReason);
 
 inline void succeed(DException** out) {
     if (out != nullptr) *out = nullptr;
+}
+
+// The same failures as the outcome of an internal step, reported once by the public method.
+inline Status failed(int code, const char* detail) {
+    return Status::failure(dexception_info_message(code), code, detail);
+}
+
+inline Status failed_ldap(int code, int ldapCode) {
+    return Status::failure(dexception_info_message(code), code, ldapCode);
+}
+
+inline Status failed_said(int code, int ldapCode, ldapaccess::ServerDiagnostics said) {
+    Status status = failed_ldap(code, ldapCode);
+    with_said(status.exception(), std::move(said));
+    return status;
+}
+
+// Hands status to the caller of a public method: null on success, the failure otherwise;
+// returns whether it was a success.
+inline bool report_to(DException** out, Status status) {
+    succeed(out);
+    return status.report(out);
 }
 
 // A holder for callers that pass no DException**: the inner steps always get one, and what

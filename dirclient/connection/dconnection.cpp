@@ -45,7 +45,7 @@ int close_handle(DS_LDAP* handle) {
 
 }  // namespace
 
-DConnection::DConnection() : m_pLock(new std::mutex) {}
+DConnection::DConnection() = default;
 
 DConnection::DConnection(const char* host, int port) : DConnection() {
     setPort(port);
@@ -54,14 +54,12 @@ DConnection::DConnection(const char* host, int port) : DConnection() {
 
 DConnection::~DConnection() {
     {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         if (DS_LDAP* handle = m_pLdap.exchange(nullptr)) close_handle(handle);
     }
-    delete m_pConstraints;
     setMsgList(nullptr);
     for (char* text : {m_pHostName, m_pAuthDN, m_pAuthPassword, m_pHostUrl, m_pServer, m_pHostText})
         check_free(text);
-    delete m_pLock;
 }
 
 DS_LDAP* DConnection::handleLocked() const {
@@ -72,13 +70,13 @@ DS_LDAP* DConnection::handleLocked() const {
 
 bool DConnection::isConnected() {
     if (FlatFileCall ff{*this}) return ff->isConnected();
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     return handleLocked() != nullptr;
 }
 
 bool DConnection::isAuthenticated() {
     if (FlatFileCall ff{*this}) return ff->isAuthenticated();
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     return m_bAuthenticated;
 }
 
@@ -87,13 +85,13 @@ DS_LDAP* DConnection::getConnection() {
 }
 
 bool DConnection::setConnection(DS_LDAP* handle) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     m_pLdap.store(handle, std::memory_order_release);
     return true;
 }
 
 bool DConnection::setIsAuthenticated(bool authenticated) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     m_bAuthenticated = authenticated;
     return true;
 }
@@ -104,7 +102,7 @@ bool DConnection::setHost(const char* host) {
     if (host == nullptr) return false;
     char* name = kept_host_name(host);
     char* url = strcopy(host);
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     check_free(m_pHostName);
     check_free(m_pHostUrl);
     m_pHostName = name;
@@ -114,7 +112,7 @@ bool DConnection::setHost(const char* host) {
 
 const char* DConnection::getHost() {
     if (FlatFileCall ff{*this}) return ff->getHost();
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     check_free(m_pHostText);
     m_pHostText = host_text(m_pHostName, m_pHostUrl, m_pServer);
     return m_pHostText;
@@ -126,7 +124,7 @@ const char* DConnection::getHostUrl() {
 
 int DConnection::isHostChanged() {
     if (FlatFileCall ff{*this}) return ff->isHostChanged();
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     DS_LDAP* handle = handleLocked();
     if (handle == nullptr || handle->kind != QDX_LDAP_SERVER_LIST) return 0;
     char* server = current_server(handle);
@@ -141,12 +139,12 @@ int DConnection::isHostChanged() {
 
 int DConnection::getPort() {
     if (FlatFileCall ff{*this}) return ff->getPort();
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     return m_iPort;
 }
 
 bool DConnection::setPort(int port) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     m_iPort = port == 0 ? 389 : port;
     return true;
 }
@@ -173,7 +171,7 @@ void DConnection::connect(const char* host, int port, DException** out) {
     int starttls;
     long response_timeout;
     {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         name = strcopy(m_pHostName);
         starttls = m_iStartTLS;
         response_timeout = m_lResponseTimeout;
@@ -185,7 +183,7 @@ void DConnection::connect(const char* host, int port, DException** out) {
     if (response_timeout > 0)
         qdx_ldap_set_response_timeout(handle, static_cast<double>(response_timeout));
     {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         // Only a connect racing this one could have left a handle here; never leak it.
         if (DS_LDAP* previous = m_pLdap.exchange(handle)) close_handle(previous);
         if (handle->kind == QDX_LDAP_SERVER_LIST) {
@@ -224,7 +222,7 @@ bool DConnection::connectImplicitly(DException** out) {
     char* host;
     int port;
     {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         if (handleLocked() != nullptr) return true;
         // A copy: connect replaces m_pHostName while it uses the text.
         host = strcopy(m_pHostName);
@@ -242,7 +240,7 @@ void DConnection::authenticate(const char* dn, const char* password, DException*
     // The host in use may be a flat file, whose binds are its own.
     if (FlatFileCall ff{*this}) return ff->authenticate(dn, password, out);
 
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     replace_text(m_pAuthDN, dn);
     replace_text(m_pAuthPassword, password);
     DS_LDAP* handle = handleLocked();
@@ -262,7 +260,7 @@ int DConnection::authenticate_asyn(const char* dn, const char* password, DExcept
     if (!connectImplicitly(out)) return -1;
     if (FlatFileCall ff{*this}) return ff->authenticate_asyn(dn, password, out);
 
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     replace_text(m_pAuthDN, dn);
     replace_text(m_pAuthPassword, password);
     succeed(out);
@@ -277,7 +275,7 @@ int DConnection::authenticate_asyn(int, const char* dn, const char* password, DE
 }
 
 void DConnection::disconnect(DException** out) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     DS_LDAP* handle = m_pLdap.exchange(nullptr);
     if (handle == nullptr) return fail(out, DEXC_DISCONNECT, kNoOpenConnection);
     // A flat file that cannot be written back says why (changed by another process, disk
@@ -303,24 +301,24 @@ void DConnection::holdFlatFiles(bool hold) {
 
 char* DConnection::getAuthenticationDN() {
     if (FlatFileCall ff{*this}) return ff->getAuthenticationDN();
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     return strcopy(m_pAuthDN);
 }
 
 char* DConnection::getAuthenticationPassword() {
     if (FlatFileCall ff{*this}) return ff->getAuthenticationPassword();
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     return strcopy(m_pAuthPassword);
 }
 
 bool DConnection::setAuthenticationDN(const char* dn) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     replace_text(m_pAuthDN, dn);
     return true;
 }
 
 bool DConnection::setAuthenticationPassword(const char* password) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     replace_text(m_pAuthPassword, password);
     return true;
 }
@@ -329,7 +327,7 @@ bool DConnection::setAuthenticationPassword(const char* password) {
 
 int DConnection::getOption(int option) {
     if (FlatFileCall ff{*this}) return ff->getOption(option);
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     if (option != 0 && option != 1) return -1;
     if (m_pConstraints == nullptr) return 0;
     return option == 0 ? m_pConstraints->getMaxResults() : m_pConstraints->getTimeLimit();
@@ -337,32 +335,29 @@ int DConnection::getOption(int option) {
 
 void DConnection::setOption(int option, int value) {
     if (FlatFileCall ff{*this}) return ff->setOption(option, value);
-    std::lock_guard<std::mutex> guard(*m_pLock);
-    if (m_pConstraints == nullptr) m_pConstraints = new SearchConstraints();
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_pConstraints == nullptr) m_pConstraints = std::make_unique<SearchConstraints>();
     if (option == 0) m_pConstraints->setMaxResults(value);
     if (option == 1) m_pConstraints->setTimeLimit(value);
 }
 
 SearchConstraints* DConnection::getSearchConstraints() {
     if (FlatFileCall ff{*this}) return ff->getSearchConstraints();
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     if (m_pConstraints == nullptr) return nullptr;
     return new SearchConstraints(m_pConstraints->getTimeLimit(), m_pConstraints->getMaxResults());
 }
 
 bool DConnection::setSearchConstraints(SearchConstraints* constraints) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
-    if (constraints != m_pConstraints) {
-        delete m_pConstraints;
-        m_pConstraints = constraints;
-    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (constraints != m_pConstraints.get()) m_pConstraints.reset(constraints);
     return true;
 }
 
 void DConnection::setTimeout(long timeout, DException** out) {
     if (FlatFileCall ff{*this}) return ff->setTimeout(timeout, out);
     succeed(out);
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     DS_LDAP* handle = handleLocked();
     if (handle == nullptr) return fail(out, DEXC_SET_TIMEOUT, kNoOpenConnection);
     if (qdx_ldap_set_timeout(handle, timeout) != 0) fail(out, DEXC_SET_TIMEOUT, kCanNotSetTimer);
@@ -384,7 +379,7 @@ char* DConnection::ToString() {
 }
 
 char* DConnection::ToString(int indent, bool compact) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     DumpBuffer out;
     put_header(out, "DConnection", indent);
     put_string(out, "host", m_pHostName != nullptr ? m_pHostName : "localhost", indent + 2);
@@ -394,8 +389,8 @@ char* DConnection::ToString(int indent, bool compact) {
     put_string(out, "authentication password", m_pAuthPassword ? kPasswordMask : nullptr,
                indent + 2);
     put_bool(out, "is autenticated", m_bAuthenticated, indent + 2);
-    if (put_object_label(out, "SearchConstraints", m_pConstraints, indent + 2))
-        dump(out, m_pConstraints, indent + 4, compact);
+    if (put_object_label(out, "SearchConstraints", m_pConstraints.get(), indent + 2))
+        dump(out, m_pConstraints.get(), indent + 4, compact);
     put_end(out, indent);
     return out.release();
 }

@@ -48,6 +48,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -67,6 +68,7 @@
 #include "search_results.h"
 
 class FFConnection;
+class Status;
 
 // The Dbinary values built for the LDAP modification record of the same index: a
 // null-terminated array, parallel to the LDAPMod array of a request.
@@ -389,20 +391,23 @@ class DConnection {
   private:
     class FlatFileCall;
     friend class FlatFileCall;
+    class AnswerFinisher;
 
     // Connects to the host in use when no handle is open; false (reported) when that fails.
     bool connectImplicitly(DException** out);
 
-    // Helpers that expect m_pLock held by the caller.
+    // Helpers that expect m_lock held by the caller.
     DS_LDAP* handleLocked() const;
-    SearchPar* prepareSearchLocked(DS_LDAP* handle, const char* base, int scope, const char* filter,
-                                   DList* attrs, SearchConstraints* constraints, DException** out);
+    // Validates a search and sets the session's limits; *par receives the new parameters.
+    Status prepareSearchLocked(DS_LDAP* handle, const char* base, int scope, const char* filter,
+                               DList* attrs, SearchConstraints* constraints, SearchPar** par);
     SearchResults* convertSearchAnswer(DS_LDAP* handle, LDAPMessage* answer);
     DListItem* findMsgItemLocked(int msgId);
     void appendRecordLocked(AsynVal* record);
     int sendSearchLocked(const char* base, int scope, const char* filter, DList* attrs,
                          bool attrsOnly, SearchConstraints* constraints, int resultType,
                          DException** out);
+    // Sets the search or read outcome of message (which stays the caller's) on result.
     void finishSearchAnswer(Results* result, AsynVal* record, DS_LDAP* handle, LDAPMessage* message,
                             int code);
 
@@ -410,15 +415,22 @@ class DConnection {
                                      const char* filter, DList* attrs, bool attrsOnly,
                                      SearchConstraints* constraints, const EntrySink& sink,
                                      DException** out);
-    bool hasChildren(const char* dn, DException** out);
+    // Whether dn has children (*found); a failed look ends a move with its report.
+    Status hasChildren(const char* dn, bool* found);
+    // Validates a rename; *move tells whether it must also move the entry (a leaf).
+    Status checkRename(const char* dn, const char* newrdn, const char* newSuperior, bool* move);
+    // Compares every value of attribute; *holds is true when the entry holds them all.
+    Status compareValues(const char* dn, Attribute* attribute, bool* holds);
+    // Removes dn and its subtree over LDAP; counts what went and notes the first DN that
+    // would not.
+    Status removeTreeLdap(const char* dn, long* removed, std::string* failedDn,
+                          const ProgressFn& progress);
+    // Removes the DNs through request windows, deepest first.
+    Status removeDeepestFirst(const std::vector<std::string>& dns, long* removed,
+                              std::string* failedDn, const ProgressFn& progress);
     // The DNs below dn (not dn itself) that one listing returns; a listing cut short by a
-    // limit gives what came. False (reported) when the listing failed.
-    void removeTreeLdap(const char* dn, long* removed, std::string* failed,
-                        const ProgressFn& progress, DException** report);
-    // Removes the DNs through request windows, deepest first; false (reported) on failure.
-    bool removeDeepestFirst(const std::vector<std::string>& dns, long* removed, std::string* failed,
-                            const ProgressFn& progress, DException** report);
-    bool listSubtree(const char* dn, std::vector<std::string>* below, DException** out);
+    // limit gives what came.
+    Status listSubtree(const char* dn, std::vector<std::string>* below);
     // True when newSuperior names another parent than dn's (no lock needed).
     static bool movesElsewhere(const char* dn, const char* newrdn, const char* newSuperior);
     // True when newrdn is dn's own first RDN.
@@ -435,9 +447,9 @@ class DConnection {
     // Read without the lock to choose the flat-file path, hence atomic; written under it.
     std::atomic<DS_LDAP*> m_pLdap{nullptr};
     std::atomic<int> m_iFlatFileMatching{-1};     // -1: the process default
-    SearchConstraints* m_pConstraints = nullptr;  // default search constraints
+    std::unique_ptr<SearchConstraints> m_pConstraints;  // default search constraints
     DList* m_pMsgList = nullptr;                  // pending requests, created on first use
-    std::mutex* m_pLock;                          // guards every field above
+    std::mutex m_lock;                            // guards every field above
     char* m_pHostText = nullptr;                  // what getHost last returned
     int m_iStartTLS = -1;                         // StartTLS mode of the next opens
     long m_lResponseTimeout = 0;                  // seconds; 0: the environment's

@@ -4,6 +4,7 @@
 #include <sys/time.h>
 
 #include <mutex>
+#include <optional>
 #include <utility>
 
 #include "connection_report.h"
@@ -11,9 +12,12 @@
 #include "directory_handle.h"
 #include "flat_file_call.h"
 #include "ldap_handle_calls.h"
+#include "ldap_message_ptr.h"
 #include "object_memory.h"
 
 using namespace dirclient::connection;
+using dirclient::ldapaccess::HandleMessagePtr;
+using dirclient::ldapaccess::out_message;
 
 namespace {
 
@@ -86,7 +90,7 @@ int DConnection::add_asyn(DEntry* entry, DException** out) {
     if (mods == nullptr) return -1;
     int id;
     {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         DS_LDAP* handle = handleLocked();
         id = handle != nullptr ? qdx_ldap_add(handle, entry->getDN(), mods) : -1;
     }
@@ -98,18 +102,24 @@ int DConnection::add_asyn(DEntry* entry, DException** out) {
 
 int DConnection::remove_asyn(const char* dn, DException** out) {
     if (FlatFileCall ff{*this}) return ff->remove_asyn(dn, out);
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     DS_LDAP* handle = handleLocked();
-    if (handle == nullptr) return fail(out, DEXC_REMOVE, kNoOpenConnection), -1;
-    succeed(out);
-    int id = qdx_ldap_delete(handle, dn);
-    if (id == -1) fail(out, DEXC_REMOVE, DEXC_ASYNCHRONOUS_ERROR);
+    int id = handle != nullptr ? qdx_ldap_delete(handle, dn) : -1;
+    if (handle == nullptr)
+        fail(out, DEXC_REMOVE, kNoOpenConnection);
+    else if (id == -1)
+        fail(out, DEXC_REMOVE, DEXC_ASYNCHRONOUS_ERROR);
+    else
+        succeed(out);
     return id;
 }
 
 int DConnection::modify_asyn(const char* dn, Modification* modification, DException** out) {
     if (FlatFileCall ff{*this}) return ff->modify_asyn(dn, modification, out);
-    if (modification == nullptr) return fail(out, DEXC_MODIFY, kInvalidModification), -1;
+    if (modification == nullptr) {
+        fail(out, DEXC_MODIFY, kInvalidModification);
+        return -1;
+    }
     ModificationSet set;
     set.addModification(modification, DLIST_BORROWED);
     return modify_asyn(dn, &set, out);
@@ -122,7 +132,7 @@ int DConnection::modify_asyn(const char* dn, ModificationSet* modifications, DEx
     if (mods == nullptr) return -1;
     int id;
     {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         DS_LDAP* handle = handleLocked();
         id = handle != nullptr ? qdx_ldap_modify(handle, dn, mods) : -1;
     }
@@ -139,17 +149,19 @@ int DConnection::rename_asyn(const char* dn, const char* newrdn, bool deleteOldR
 int DConnection::rename_asyn(const char* dn, const char* newrdn, const char* newSuperior,
                              bool deleteOldRdn, DException** out) {
     if (FlatFileCall ff{*this}) return ff->rename_asyn(dn, newrdn, newSuperior, deleteOldRdn, out);
-    PrivateHolder holder(out);
-    const bool move = prepareRenameRequest(dn, newrdn, newSuperior, deleteOldRdn, holder.get());
-    if (holder.failure() != nullptr) return -1;
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    bool move = false;
+    if (!report_to(out, checkRename(dn, newrdn, newSuperior, &move))) return -1;
+    std::lock_guard<std::mutex> guard(m_lock);
     DS_LDAP* handle = handleLocked();
-    if (handle == nullptr) return fail(out, DEXC_RENAME, kNoOpenConnection), -1;
-    int id = qdx_ldap_modrdn2(handle, dn, newrdn, deleteOldRdn ? 1 : 0);
-    if (id == -1) return fail(out, DEXC_RENAME, DEXC_ASYNCHRONOUS_ERROR), -1;
-    // Recorded before the lock goes, so that no getResult can see the answer unrecorded.
-    if (move)
+    int id = handle != nullptr ? qdx_ldap_modrdn2(handle, dn, newrdn, deleteOldRdn ? 1 : 0) : -1;
+    if (handle == nullptr) {
+        fail(out, DEXC_RENAME, kNoOpenConnection);
+    } else if (id == -1) {
+        fail(out, DEXC_RENAME, DEXC_ASYNCHRONOUS_ERROR);
+    } else if (move) {
+        // Recorded before the lock goes, so that no getResult can see the answer unrecorded.
         appendRecordLocked(new_record(RES_RENAME, id, rename_strings(dn, newrdn, newSuperior)));
+    }
     return id;
 }
 
@@ -159,7 +171,7 @@ int DConnection::read_asyn(const char* dn, DException** out) {
 
 int DConnection::read_asyn(const char* dn, DList* attrs, DException** out) {
     if (FlatFileCall ff{*this}) return ff->read_asyn(dn, attrs, out);
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     return sendSearchLocked(dn, 0, kEveryEntry, attrs, false, nullptr, RES_READ, out);
 }
 
@@ -172,7 +184,7 @@ int DConnection::search_asyn(const char* base, int scope, const char* filter, DL
                              bool attrsOnly, SearchConstraints* constraints, DException** out) {
     if (FlatFileCall ff{*this})
         return ff->search_asyn(base, scope, filter, attrs, attrsOnly, constraints, out);
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     return sendSearchLocked(base, scope, filter, attrs, attrsOnly, constraints, RES_SEARCH, out);
 }
 
@@ -180,8 +192,9 @@ int DConnection::sendSearchLocked(const char* base, int scope, const char* filte
                                   bool attrsOnly, SearchConstraints* constraints, int resultType,
                                   DException** out) {
     DS_LDAP* handle = handleLocked();
-    SearchPar* par = prepareSearchLocked(handle, base, scope, filter, attrs, constraints, out);
-    if (par == nullptr) return -1;
+    SearchPar* par = nullptr;
+    Status prepared = prepareSearchLocked(handle, base, scope, filter, attrs, constraints, &par);
+    if (!report_to(out, std::move(prepared))) return -1;
     int id = qdx_ldap_search(handle, base, par->scope, filter, par->attrs, attrsOnly ? 1 : 0);
     if (id == -1) {
         freeSearchPar(par);
@@ -203,7 +216,7 @@ void DConnection::appendRecordLocked(AsynVal* record) {
 }
 
 void DConnection::addAsynValue(AsynVal* record) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     appendRecordLocked(record);
 }
 
@@ -219,19 +232,19 @@ DListItem* DConnection::findMsgItemLocked(int msgId) {
 }
 
 DListItem* DConnection::getMsgItem(int msgId) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     return findMsgItemLocked(msgId);
 }
 
 DList* DConnection::getMsgList() {
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     return m_pMsgList;
 }
 
 bool DConnection::setMsgList(DList* list) {
     DList* old;
     {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         old = m_pMsgList;
         m_pMsgList = list;
     }
@@ -252,111 +265,137 @@ Results* DConnection::getResult(int msgId) {
     return getResult(msgId, 0);
 }
 
+// Finishes one collected answer as a Results: the failure it carries, with what the server
+// said, and the work its request still owes (a search's entries, a read's entry, a move).
+// Runs with the connection's lock held; only a move releases it for a while.
+class DConnection::AnswerFinisher {
+  public:
+    AnswerFinisher(DConnection& connection, std::unique_lock<std::mutex>& lock, DS_LDAP* handle,
+                   int msgId)
+        : connection_(connection), lock_(lock), handle_(handle), msgId_(msgId) {}
+
+    Results* finish(int type, HandleMessagePtr message) {
+        code_ = qdx_ldap_result2error(handle_, message.get(), 0);
+        dirclient::ldapaccess::ServerDiagnostics said = said_after(handle_, code_);
+        takeRecord();
+        Results* result = new_results(msgId_, RES_UNKNOWN, nullptr);
+        if (type == kBindAnswer)
+            finishBind(result);
+        else if (isSearchOrRename(type))
+            finishSearchOrRename(result, type, std::move(message));
+        else
+            finishPlain(result, type);
+        if (record_ && record_->resultType != RES_RENAME && record_->requestData != nullptr)
+            free_request_data(connection_, &*record_);
+        DException* failure = result->getException();
+        if (failure != nullptr && code_ != 0 && failure->getLdapErrorCode() == code_)
+            with_said(failure, std::move(said));
+        return result;
+    }
+
+  private:
+    static bool isSearchOrRename(int type) {
+        return type == kSearchEntry || type == kSearchDone || type == kSearchReference ||
+               type == kModifyDnAnswer;
+    }
+
+    // The record leaves the list at once: it is this call's now, and the list may change
+    // while the lock is released for a move.
+    void takeRecord() {
+        DListItem* item = connection_.findMsgItemLocked(msgId_);
+        if (item == nullptr) return;
+        record_ = *static_cast<AsynVal*>(item->getValue());
+        connection_.m_pMsgList->removeIt();
+    }
+
+    void finishBind(Results* result) {
+        result->setType(RES_AUTHENTICATE);
+        if (code_ != 0)
+            result->setException(failure_ldap(DEXC_AUTHENTICATE, code_));
+        else
+            connection_.m_bAuthenticated = true;
+    }
+
+    void finishSearchOrRename(Results* result, int type, HandleMessagePtr message) {
+        if (record_ && record_->resultType == RES_RENAME) {
+            message.reset();
+            finishMove(result);
+        } else if (record_) {
+            connection_.finishSearchAnswer(result, &*record_, connection_.handleLocked(),
+                                           message.get(), code_);
+        } else if (type == kModifyDnAnswer) {
+            setOutcome(result, RES_RENAME, DEXC_RENAME);
+        } else {
+            setOutcome(result, RES_SEARCH, DEXC_SEARCH);
+        }
+    }
+
+    // The rename in place is done; the move runs the connection's own read, add and remove.
+    void finishMove(Results* result) {
+        result->setType(RES_RENAME);
+        if (code_ != 0) {
+            result->setException(failure_ldap(DEXC_RENAME, code_));
+        } else {
+            auto** strings = static_cast<char**>(record_->requestData);
+            DException* failure = nullptr;
+            lock_.unlock();
+            connection_.moveEntry(strings[0], strings[1], strings[2], &failure);
+            lock_.lock();
+            result->setException(failure);
+        }
+        free_rename_strings(record_->requestData);
+    }
+
+    // Answers that owe no further work: modify, add, delete, and anything unknown.
+    void finishPlain(Results* result, int type) {
+        switch (type) {
+            case kModifyAnswer:
+                return setOutcome(result, RES_MODIFY, DEXC_MODIFY);
+            case kAddAnswer:
+                return setOutcome(result, RES_ADD, DEXC_ADD);
+            case kDeleteAnswer:
+                return setOutcome(result, RES_REMOVE, DEXC_REMOVE);
+            default:
+                return setOutcome(result, RES_UNKNOWN, DEXC_GET_RESULT);
+        }
+    }
+
+    void setOutcome(Results* result, int resultType, int operation) {
+        result->setType(resultType);
+        result->setException(failure_ldap(operation, code_));
+    }
+
+    DConnection& connection_;
+    std::unique_lock<std::mutex>& lock_;
+    DS_LDAP* handle_;
+    const int msgId_;
+    int code_ = 0;
+    std::optional<AsynVal> record_;
+};
+
 Results* DConnection::getResult(int msgId, int timeout) {
     if (FlatFileCall ff{*this}) return ff->getResult(msgId, timeout);
     struct timeval limit = {};
-    if (timeout > 0) {
-        limit.tv_sec = timeout / 1000;
-        limit.tv_usec = (timeout % 1000) * 1000;
-    }
+    if (timeout > 0) limit = {timeout / 1000, (timeout % 1000) * 1000};
     // A negative time-out polls: an unlimited wait is asked for with 0 only.
     struct timeval* wait = timeout != 0 ? &limit : nullptr;
 
-    std::unique_lock<std::mutex> lock(*m_pLock);
+    std::unique_lock<std::mutex> lock(m_lock);
     DS_LDAP* handle = handleLocked();
     if (handle == nullptr)
         return new_results(msgId, RES_UNKNOWN,
                            new DException(dexception_info_message(DEXC_GET_RESULT), DEXC_GET_RESULT,
                                           kNoOpenConnection));
-    LDAPMessage* message = nullptr;
-    const int type = qdx_ldap_result(handle, msgId, 1, wait, &message);
+    HandleMessagePtr message;
+    const int type = qdx_ldap_result(handle, msgId, 1, wait, out_message(message));
     if (type == 0) return nullptr;
     if (type == -1) {
         return new_results(msgId, RES_UNKNOWN,
                            new DException(dexception_info_message(DEXC_GET_RESULT), DEXC_GET_RESULT,
                                           qdx_ldap_get_lderrno(handle)));
     }
-    if (msgId == -1) msgId = qdx_ldap_msgid(message);
-    const int code = qdx_ldap_result2error(handle, message, 0);
-    dirclient::ldapaccess::ServerDiagnostics said = said_after(handle, code);
-
-    // The record leaves the list at once: it is this call's now, and the list may change
-    // while the lock is released for a move.
-    AsynVal record{};
-    bool recorded = false;
-    if (DListItem* item = findMsgItemLocked(msgId)) {
-        record = *static_cast<AsynVal*>(item->getValue());
-        recorded = true;
-        m_pMsgList->removeIt();
-    }
-
-    Results* result = new_results(msgId, RES_UNKNOWN, nullptr);
-    switch (type) {
-        case kBindAnswer:
-            result->setType(RES_AUTHENTICATE);
-            if (code != 0)
-                result->setException(failure_ldap(DEXC_AUTHENTICATE, code));
-            else
-                m_bAuthenticated = true;
-            qdx_ldap_msgfree(message);
-            break;
-        case kSearchEntry:
-        case kSearchDone:
-        case kSearchReference:
-        case kModifyDnAnswer:
-            if (recorded && record.resultType == RES_RENAME) {
-                result->setType(RES_RENAME);
-                qdx_ldap_msgfree(message);
-                if (code != 0) {
-                    result->setException(failure_ldap(DEXC_RENAME, code));
-                } else {
-                    // The move runs the connection's own read, add and remove.
-                    auto** strings = static_cast<char**>(record.requestData);
-                    DException* failure = nullptr;
-                    lock.unlock();
-                    moveEntry(strings[0], strings[1], strings[2], &failure);
-                    lock.lock();
-                    result->setException(failure);
-                }
-                free_rename_strings(record.requestData);
-            } else if (recorded) {
-                finishSearchAnswer(result, &record, handleLocked(), message, code);
-            } else if (type == kModifyDnAnswer) {
-                result->setType(RES_RENAME);
-                result->setException(failure_ldap(DEXC_RENAME, code));
-                qdx_ldap_msgfree(message);
-            } else {
-                result->setType(RES_SEARCH);
-                result->setException(failure_ldap(DEXC_SEARCH, code));
-                qdx_ldap_msgfree(message);
-            }
-            break;
-        case kModifyAnswer:
-            result->setType(RES_MODIFY);
-            result->setException(failure_ldap(DEXC_MODIFY, code));
-            qdx_ldap_msgfree(message);
-            break;
-        case kAddAnswer:
-            result->setType(RES_ADD);
-            result->setException(failure_ldap(DEXC_ADD, code));
-            qdx_ldap_msgfree(message);
-            break;
-        case kDeleteAnswer:
-            result->setType(RES_REMOVE);
-            result->setException(failure_ldap(DEXC_REMOVE, code));
-            qdx_ldap_msgfree(message);
-            break;
-        default:
-            result->setException(failure_ldap(DEXC_GET_RESULT, code));
-            qdx_ldap_msgfree(message);
-            break;
-    }
-    if (recorded && record.resultType != RES_RENAME && record.requestData != nullptr)
-        free_request_data(*this, &record);
-    DException* failure = result->getException();
-    if (failure != nullptr && code != 0 && failure->getLdapErrorCode() == code)
-        with_said(failure, std::move(said));
-    return result;
+    if (msgId == -1) msgId = qdx_ldap_msgid(message.get());
+    return AnswerFinisher(*this, lock, handle, msgId).finish(type, std::move(message));
 }
 
 void DConnection::finishSearchAnswer(Results* result, AsynVal* record, DS_LDAP* handle,
@@ -364,7 +403,6 @@ void DConnection::finishSearchAnswer(Results* result, AsynVal* record, DS_LDAP* 
     result->setType(record->resultType);
     if (code != 0 || handle == nullptr) {
         result->setException(failure_ldap(DEXC_SEARCH, code != 0 ? code : LDAP_OTHER));
-        qdx_ldap_msgfree(message);
         return;
     }
     SearchResults* found = convertSearchAnswer(handle, message);

@@ -37,13 +37,14 @@ void DConnection::removeTree(const char* dn, DException** out) {
     removeTree(dn, ProgressFn(), nullptr, nullptr, out);
 }
 
-bool DConnection::listSubtree(const char* dn, std::vector<std::string>* below, DException** out) {
+Status DConnection::listSubtree(const char* dn, std::vector<std::string>* below) {
     // Names only, and without the default constraints, which are meant for the
     // application's own searches.
     SearchConstraints unlimited(0, 0);
     DList noAttributes;
     noAttributes.append(const_cast<char*>(LDAP_NO_ATTRS), DLIST_STRING, true);
     const size_t own = depth_of(dn);
+    DException* failure = nullptr;
     searchEach(
         dn, 2, kEveryEntry, &noAttributes, true, &unlimited, 0,
         [&](DEntry* entry) {
@@ -52,60 +53,59 @@ bool DConnection::listSubtree(const char* dn, std::vector<std::string>* below, D
             delete entry;
             return true;
         },
-        out);
-    return *out == nullptr;
+        &failure);
+    return Status(std::unique_ptr<DException>(failure));
 }
 
 void DConnection::removeTree(const char* dn, const ProgressFn& progress, long* removed,
                              std::string* failedDn, DException** out) {
-    PrivateHolder holder(out);
-    DException** report = holder.get();
     long count = 0;
-    std::string failed;
-    succeed(report);
+    std::string failedAt;
     if (FlatFileCall ff{*this}) {
-        removeTreeFlatFile(ff.get(), dn, report);
+        PrivateHolder holder(out);
+        succeed(holder.get());
+        removeTreeFlatFile(ff.get(), dn, holder.get());
     } else {
-        removeTreeLdap(dn, &count, &failed, progress, report);
+        report_to(out, removeTreeLdap(dn, &count, &failedAt, progress));
     }
     if (removed != nullptr) *removed = count;
-    if (failedDn != nullptr) *failedDn = failed;
+    if (failedDn != nullptr) *failedDn = failedAt;
 }
 
-void DConnection::removeTreeLdap(const char* dn, long* removed, std::string* failed,
-                                 const ProgressFn& progress, DException** report) {
+Status DConnection::removeTreeLdap(const char* dn, long* removed, std::string* failedDn,
+                                   const ProgressFn& progress) {
     auto remove_one = [&](const char* target) {
-        remove(target, report);
-        if (*report == nullptr)
+        DException* failure = nullptr;
+        remove(target, &failure);
+        if (failure == nullptr)
             ++*removed;
-        else if (failed->empty())
-            *failed = target;
-        return *report == nullptr;
+        else if (failedDn->empty())
+            *failedDn = target;
+        return Status(std::unique_ptr<DException>(failure));
     };
-    if (dn == nullptr) return fail(report, DEXC_REMOVE, kInvalidDn);
-    if (remove_one(dn)) return;
-    if ((*report)->getLdapErrorCode() != LDAP_NOT_ALLOWED_ON_NONLEAF) return;
-    delete *report;
-    *report = nullptr;
-    failed->clear();
+    if (dn == nullptr) return failed(DEXC_REMOVE, kInvalidDn);
+    Status status = remove_one(dn);
+    if (status || status.exception()->getLdapErrorCode() != LDAP_NOT_ALLOWED_ON_NONLEAF)
+        return status;
+    failedDn->clear();
 
     // A listing cut short by a server's limit is removed and listed again, as long as each
     // round removes something.
     for (bool first = true;; first = false) {
         std::vector<std::string> below;
-        if (!listSubtree(dn, &below, report)) return;
+        if (Status listed = listSubtree(dn, &below); !listed) return listed;
         if (below.empty()) {
-            if (first) return fail(report, DEXC_REMOVE, kNoChildFound);
+            if (first) return failed(DEXC_REMOVE, kNoChildFound);
             break;
         }
-        if (!removeDeepestFirst(below, removed, failed, progress, report)) return;
+        Status level = removeDeepestFirst(below, removed, failedDn, progress);
+        if (!level) return level;
     }
-    remove_one(dn);
+    return remove_one(dn);
 }
 
-bool DConnection::removeDeepestFirst(const std::vector<std::string>& dns, long* removed,
-                                     std::string* failed, const ProgressFn& progress,
-                                     DException** report) {
+Status DConnection::removeDeepestFirst(const std::vector<std::string>& dns, long* removed,
+                                       std::string* failedDn, const ProgressFn& progress) {
     std::map<size_t, std::vector<const std::string*>, std::greater<>> levels;
     for (const std::string& dn : dns)
         levels[depth_of(dn)].push_back(&dn);
@@ -121,10 +121,9 @@ bool DConnection::removeDeepestFirst(const std::vector<std::string>& dns, long* 
         *removed += window.done();
         if (progress) progress(*removed);
         if (DException* failure = window.takeFailure()) {
-            *failed = window.failedLabel();
-            *report = failure;
-            return false;
+            *failedDn = window.failedLabel();
+            return Status(std::unique_ptr<DException>(failure));
         }
     }
-    return true;
+    return {};
 }

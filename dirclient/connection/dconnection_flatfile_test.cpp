@@ -71,7 +71,7 @@ TEST_F(DConnectionFlatFile, MatchingModeIsChosenPerConnection) {
     EXPECT_EQ(dnsOf(all).size(), 5u);  // every class inherits from top
     ldap.deleteObject(all);
     EXPECT_EQ(plain.search("o=x", 2, "(objectClass=top)", nullptr, false, &e), nullptr);
-    expectLdapFailure(plain, e, 609, 32);
+    expectLdapFailure(plain, e, 609, LDAP_NO_SUCH_OBJECT);
 }
 
 TEST_F(DConnectionFlatFile, AuthenticateConnectsFirstAndReconnectsAfterDisconnect) {
@@ -104,7 +104,7 @@ TEST_F(DConnectionFlatFile, OperationsChangeTheStoreAndTheFile) {
         c.add(entry, &e);
         EXPECT_NO_FAILURE(e);
         c.add(entry, &e);
-        expectLdapFailure(c, e, 601, 68);
+        expectLdapFailure(c, e, 601, LDAP_ALREADY_EXISTS);
         c.deleteObject(entry);
 
         Modification mod(MOD_OP_REPLACE, new (HEAP) Attribute("sn", "uno"));
@@ -117,7 +117,7 @@ TEST_F(DConnectionFlatFile, OperationsChangeTheStoreAndTheFile) {
         c.rename("cn=2,ou=a,o=x", "cn=22", "ou=b,o=x", true, &e);
         EXPECT_NO_FAILURE(e);
         c.remove("ou=a,o=x", &e);
-        expectLdapFailure(c, e, 605, 66);
+        expectLdapFailure(c, e, 605, LDAP_NOT_ALLOWED_ON_NONLEAF);
 
         SearchResults* found = c.search("ou=b,o=x", 1, "(objectclass=person)", nullptr, false, &e);
         EXPECT_NO_FAILURE(e);
@@ -155,13 +155,13 @@ TEST_F(DConnectionFlatFile, RemoveTreeRemovesTheSubtreeInTheStore) {
     c.deleteObject(left);
 
     c.removeTree("ou=missing,o=x", &e);
-    expectLdapFailure(c, e, 605, 32);
+    expectLdapFailure(c, e, 605, LDAP_NO_SUCH_OBJECT);
     c.removeTree(nullptr, &e);
     expectFailure(c, e, 605, "ERROR: invalid DN");
     c.removeTree("o=x", nullptr);
     DEntry* gone = c.read("o=x", &e);
     EXPECT_EQ(gone, nullptr);
-    expectLdapFailure(c, e, 609, 32);
+    expectLdapFailure(c, e, 609, LDAP_NO_SUCH_OBJECT);
 }
 
 TEST_F(DConnectionFlatFile, MoveEntryCarriesALeafToItsNewSuperior) {
@@ -177,7 +177,7 @@ TEST_F(DConnectionFlatFile, MoveEntryCarriesALeafToItsNewSuperior) {
     EXPECT_EQ(c.read("cn=2,ou=a,o=x", nullptr), nullptr);
 
     c.moveEntry("cn=9,ou=a,o=x", "cn=9", "ou=b,o=x", &e);  // nothing to read
-    expectLdapFailure(c, e, 609, 32);
+    expectLdapFailure(c, e, 609, LDAP_NO_SUCH_OBJECT);
 }
 
 TEST_F(DConnectionFlatFile, AsynchronousResultsComeFromTheFile) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "connection_report.h"
 #include "dconnection.h"
@@ -11,9 +12,11 @@
 #include "entry_from_message.h"
 #include "filter_limits.h"
 #include "ldap_handle_calls.h"
+#include "ldap_message_ptr.h"
 #include "object_memory.h"
 
 using namespace dirclient::connection;
+using dirclient::ldapaccess::HandleMessagePtr;
 
 namespace {
 
@@ -82,78 +85,7 @@ bool is_string_item(DListItem* item) {
     return item->getType() == DLIST_STRING && item->getValue() != nullptr;
 }
 
-}  // namespace
-
-LDAPMod** DConnection::prepareAddRequest(DEntry* entry, AttrArray** attrArray, DException** out) {
-    if (getConnection() == nullptr) return fail(out, DEXC_ADD, kNoOpenConnection), nullptr;
-    if (entry == nullptr) return fail(out, DEXC_ADD, kInvalidEntry), nullptr;
-    if (entry->getDN() == nullptr) return fail(out, DEXC_ADD, kInvalidDn), nullptr;
-    const int n = entry->size();
-    if (n == 0) return fail(out, DEXC_ADD, kInvalidAttribute), nullptr;
-
-    LDAPMod** mods;
-    AttrArray* values;
-    allocate_arrays(n, &mods, &values);
-    int i = 0;
-    for (DListItem* item = entry->getAttributeSet()->getValues()->getHead();
-         item != nullptr && i < n; item = item->getNextItem(), ++i) {
-        auto* attribute = static_cast<Attribute*>(item->getValue());
-        ModRecord record;
-        if (attribute != nullptr && attribute->getName() != nullptr && attribute->size() > 0)
-            record = build_record(attribute, LDAP_MOD_ADD);
-        if (record.mod == nullptr) {
-            freeModStruct(mods, values);
-            return fail(out, DEXC_ADD, kInvalidAttributeValue), nullptr;
-        }
-        mods[i] = record.mod;
-        values[i] = record.values;
-    }
-    *attrArray = values;
-    succeed(out);
-    return mods;
-}
-
-LDAPMod** DConnection::prepareModifyRequest(const char* dn, ModificationSet* modifications,
-                                            AttrArray** attrArray, DException** out) {
-    if (getConnection() == nullptr) return fail(out, DEXC_MODIFY, kNoOpenConnection), nullptr;
-    if (dn == nullptr) return fail(out, DEXC_MODIFY, kInvalidDn), nullptr;
-    if (modifications == nullptr) return fail(out, DEXC_MODIFY, kInvalidModificationSet), nullptr;
-    const int n = modifications->size();
-    if (n == 0) return fail(out, DEXC_MODIFY, kInvalidAttribute), nullptr;
-
-    LDAPMod** mods;
-    AttrArray* values;
-    allocate_arrays(n, &mods, &values);
-    int i = 0;
-    for (DListItem* item = modifications->getValues()->getHead(); item != nullptr && i < n;
-         item = item->getNextItem(), ++i) {
-        auto* modification = static_cast<Modification*>(item->getValue());
-        Attribute* attribute = modification != nullptr ? modification->getAttribute() : nullptr;
-        const char* detail = nullptr;
-        if (attribute == nullptr || attribute->getName() == nullptr ||
-            (attribute->size() == 0 && modification->getOp() != MOD_OP_DELETE))
-            detail = kInvalidAttributeValue;
-        else if (modification->getOp() < MOD_OP_ADD || modification->getOp() > MOD_OP_REPLACE)
-            detail = kInvalidModificationOption;
-        ModRecord record;
-        if (detail == nullptr) {
-            // The LDAP operation codes are those of Modification: 0 add, 1 delete, 2 replace.
-            record = build_record(attribute, modification->getOp());
-            if (record.mod == nullptr) detail = kInvalidAttributeValue;
-        }
-        if (detail != nullptr) {
-            freeModStruct(mods, values);
-            return fail(out, DEXC_MODIFY, detail), nullptr;
-        }
-        mods[i] = record.mod;
-        values[i] = record.values;
-    }
-    *attrArray = values;
-    succeed(out);
-    return mods;
-}
-
-void DConnection::freeModStruct(LDAPMod** mods, AttrArray* attrArray) {
+void free_mod_arrays(LDAPMod** mods, AttrArray* attrArray) {
     if (mods != nullptr) {
         for (int i = 0; mods[i] != nullptr; ++i)
             free_record(mods[i], attrArray != nullptr ? attrArray[i] : nullptr);
@@ -162,46 +94,151 @@ void DConnection::freeModStruct(LDAPMod** mods, AttrArray* attrArray) {
     check_free(attrArray);
 }
 
-SearchPar* DConnection::prepareSearchRequest(const char* base, int scope, const char* filter,
-                                             DList* attrs, bool, SearchConstraints* constraints,
-                                             DException** out) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
-    return prepareSearchLocked(handleLocked(), base, scope, filter, attrs, constraints, out);
+// The records of a request being built; released unless handed on.
+struct ModArrays {
+    LDAPMod** mods = nullptr;
+    AttrArray* values = nullptr;
+    ~ModArrays() { free_mod_arrays(mods, values); }
+    LDAPMod** handOn(AttrArray** attrArray) {
+        *attrArray = std::exchange(values, nullptr);
+        return std::exchange(mods, nullptr);
+    }
+};
+
+Status check_add(bool connected, DEntry* entry) {
+    if (!connected) return failed(DEXC_ADD, kNoOpenConnection);
+    if (entry == nullptr) return failed(DEXC_ADD, kInvalidEntry);
+    if (entry->getDN() == nullptr) return failed(DEXC_ADD, kInvalidDn);
+    if (entry->size() == 0) return failed(DEXC_ADD, kInvalidAttribute);
+    return {};
 }
 
-SearchPar* DConnection::prepareSearchLocked(DS_LDAP* handle, const char* base, int scope,
-                                            const char* filter, DList* attrs,
-                                            SearchConstraints* constraints, DException** out) {
-    if (handle == nullptr) return fail(out, DEXC_SEARCH, kNoOpenConnection), nullptr;
-    if (base == nullptr) return fail(out, DEXC_SEARCH, kInvalidDn), nullptr;
-    if (filter == nullptr || !dirclient::ldapaccess::filter_within_limits(filter))
-        return fail(out, DEXC_SEARCH, kInvalidFilter), nullptr;
-    if (scope < 0 || scope > 2) return fail(out, DEXC_SEARCH, kInvalidSearchOption), nullptr;
-    succeed(out);
+Status build_add(DEntry* entry, ModArrays& arrays) {
+    const int n = entry->size();
+    allocate_arrays(n, &arrays.mods, &arrays.values);
+    int i = 0;
+    for (DListItem* item = entry->getAttributeSet()->getValues()->getHead();
+         item != nullptr && i < n; item = item->getNextItem(), ++i) {
+        auto* attribute = static_cast<Attribute*>(item->getValue());
+        ModRecord record;
+        if (attribute != nullptr && attribute->getName() != nullptr && attribute->size() > 0)
+            record = build_record(attribute, LDAP_MOD_ADD);
+        if (record.mod == nullptr) return failed(DEXC_ADD, kInvalidAttributeValue);
+        arrays.mods[i] = record.mod;
+        arrays.values[i] = record.values;
+    }
+    return {};
+}
 
+Status check_modify(bool connected, const char* dn, ModificationSet* modifications) {
+    if (!connected) return failed(DEXC_MODIFY, kNoOpenConnection);
+    if (dn == nullptr) return failed(DEXC_MODIFY, kInvalidDn);
+    if (modifications == nullptr) return failed(DEXC_MODIFY, kInvalidModificationSet);
+    if (modifications->size() == 0) return failed(DEXC_MODIFY, kInvalidAttribute);
+    return {};
+}
+
+// Why a modification cannot be sent, or null.
+const char* modification_fault(Modification* modification) {
+    Attribute* attribute = modification != nullptr ? modification->getAttribute() : nullptr;
+    if (attribute == nullptr || attribute->getName() == nullptr ||
+        (attribute->size() == 0 && modification->getOp() != MOD_OP_DELETE))
+        return kInvalidAttributeValue;
+    if (modification->getOp() < MOD_OP_ADD || modification->getOp() > MOD_OP_REPLACE)
+        return kInvalidModificationOption;
+    return nullptr;
+}
+
+Status build_modify(ModificationSet* modifications, ModArrays& arrays) {
+    const int n = modifications->size();
+    allocate_arrays(n, &arrays.mods, &arrays.values);
+    int i = 0;
+    for (DListItem* item = modifications->getValues()->getHead(); item != nullptr && i < n;
+         item = item->getNextItem(), ++i) {
+        auto* modification = static_cast<Modification*>(item->getValue());
+        if (const char* fault = modification_fault(modification))
+            return failed(DEXC_MODIFY, fault);
+        // The LDAP operation codes are those of Modification: MOD_OP_ADD is LDAP_MOD_ADD,
+        // MOD_OP_DELETE LDAP_MOD_DELETE, MOD_OP_REPLACE LDAP_MOD_REPLACE.
+        ModRecord record = build_record(modification->getAttribute(), modification->getOp());
+        if (record.mod == nullptr) return failed(DEXC_MODIFY, kInvalidAttributeValue);
+        arrays.mods[i] = record.mod;
+        arrays.values[i] = record.values;
+    }
+    return {};
+}
+
+// The scope and the attribute names (the list's strings; an item of another type names none).
+SearchPar* search_par(int scope, DList* attrs) {
     auto* par = reinterpret_cast<SearchPar*>(check_malloc(sizeof(SearchPar)));
     par->scope = scope;
     par->attrs = nullptr;
-    // Only the list's strings name attributes; an item of another type names none.
     int names = 0;
     for (DListItem* item = attrs != nullptr ? attrs->getHead() : nullptr; item != nullptr;
          item = item->getNextItem())
         names += is_string_item(item) ? 1 : 0;
-    if (names > 0) {
-        par->attrs = reinterpret_cast<char**>(check_malloc((names + 1) * sizeof(char*)));
-        int i = 0;
-        for (DListItem* item = attrs->getHead(); item != nullptr; item = item->getNextItem()) {
-            if (is_string_item(item)) par->attrs[i++] = static_cast<char*>(item->getValue());
-        }
-        par->attrs[i] = nullptr;
+    if (names == 0) return par;
+    par->attrs = reinterpret_cast<char**>(check_malloc((names + 1) * sizeof(char*)));
+    int i = 0;
+    for (DListItem* item = attrs->getHead(); item != nullptr; item = item->getNextItem()) {
+        if (is_string_item(item)) par->attrs[i++] = static_cast<char*>(item->getValue());
     }
+    par->attrs[i] = nullptr;
+    return par;
+}
 
-    SearchConstraints* limits = constraints != nullptr ? constraints : m_pConstraints;
+static_assert(MOD_OP_ADD == LDAP_MOD_ADD && MOD_OP_DELETE == LDAP_MOD_DELETE &&
+              MOD_OP_REPLACE == LDAP_MOD_REPLACE);
+
+}  // namespace
+
+LDAPMod** DConnection::prepareAddRequest(DEntry* entry, AttrArray** attrArray, DException** out) {
+    ModArrays arrays;
+    Status status = check_add(getConnection() != nullptr, entry);
+    if (status) status = build_add(entry, arrays);
+    if (!report_to(out, std::move(status))) return nullptr;
+    return arrays.handOn(attrArray);
+}
+
+LDAPMod** DConnection::prepareModifyRequest(const char* dn, ModificationSet* modifications,
+                                            AttrArray** attrArray, DException** out) {
+    ModArrays arrays;
+    Status status = check_modify(getConnection() != nullptr, dn, modifications);
+    if (status) status = build_modify(modifications, arrays);
+    if (!report_to(out, std::move(status))) return nullptr;
+    return arrays.handOn(attrArray);
+}
+
+void DConnection::freeModStruct(LDAPMod** mods, AttrArray* attrArray) {
+    free_mod_arrays(mods, attrArray);
+}
+
+SearchPar* DConnection::prepareSearchRequest(const char* base, int scope, const char* filter,
+                                             DList* attrs, bool, SearchConstraints* constraints,
+                                             DException** out) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    SearchPar* par = nullptr;
+    Status status =
+        prepareSearchLocked(handleLocked(), base, scope, filter, attrs, constraints, &par);
+    report_to(out, std::move(status));
+    return par;
+}
+
+Status DConnection::prepareSearchLocked(DS_LDAP* handle, const char* base, int scope,
+                                        const char* filter, DList* attrs,
+                                        SearchConstraints* constraints, SearchPar** par) {
+    if (handle == nullptr) return failed(DEXC_SEARCH, kNoOpenConnection);
+    if (base == nullptr) return failed(DEXC_SEARCH, kInvalidDn);
+    if (filter == nullptr || !dirclient::ldapaccess::filter_within_limits(filter))
+        return failed(DEXC_SEARCH, kInvalidFilter);
+    if (scope < 0 || scope > 2) return failed(DEXC_SEARCH, kInvalidSearchOption);
+    *par = search_par(scope, attrs);
+    SearchConstraints* limits = constraints != nullptr ? constraints : m_pConstraints.get();
     if (handle->kind != QDX_LDAP_FLAT_FILE) {
         qdx_ldap_set_limits(handle, limits != nullptr ? limits->getTimeLimit() : 0,
                             limits != nullptr ? limits->getMaxResults() : 0);
     }
-    return par;
+    return {};
 }
 
 void DConnection::freeSearchPar(SearchPar* par) {
@@ -211,13 +248,14 @@ void DConnection::freeSearchPar(SearchPar* par) {
 }
 
 SearchResults* DConnection::getSearchResult(LDAPMessage* answer) {
-    std::lock_guard<std::mutex> guard(*m_pLock);
-    return convertSearchAnswer(handleLocked(), answer);
+    HandleMessagePtr owned(answer);
+    std::lock_guard<std::mutex> guard(m_lock);
+    return convertSearchAnswer(handleLocked(), owned.get());
 }
 
 SearchResults* DConnection::getNULLResult(LDAPMessage* answer) {
     // Nothing is kept of a discarded answer: releasing the message releases every part.
-    qdx_ldap_msgfree(answer);
+    HandleMessagePtr discarded(answer);
     return nullptr;
 }
 
@@ -226,12 +264,10 @@ SearchResults* DConnection::convertSearchAnswer(DS_LDAP* handle, LDAPMessage* an
     if (qdx_ldap_count_entries(handle, answer) <= 0) {
         results->addException(
             new DException(dexception_info_message(DEXC_SEARCH), DEXC_SEARCH, kNoSuchObject));
-        qdx_ldap_msgfree(answer);
         return results;
     }
     for (LDAPMessage* found = qdx_ldap_first_entry(handle, answer); found != nullptr;
          found = qdx_ldap_next_entry(handle, found))
         results->addEntry(entry_from_message(HandleAccess{handle}, found));
-    qdx_ldap_msgfree(answer);
     return results;
 }

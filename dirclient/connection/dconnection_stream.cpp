@@ -28,10 +28,11 @@ DConnection::SearchOutcome DConnection::searchEach(const char* base, int scope, 
         return searchEachFlatFile(ff.get(), base, scope, filter, attrs, attrsOnly, constraints,
                                   sink, out);
     SearchOutcome outcome;
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     DS_LDAP* handle = handleLocked();
-    SearchPar* par = prepareSearchLocked(handle, base, scope, filter, attrs, constraints, out);
-    if (par == nullptr) {
+    SearchPar* par = nullptr;
+    Status prepared = prepareSearchLocked(handle, base, scope, filter, attrs, constraints, &par);
+    if (!report_to(out, std::move(prepared))) {
         outcome.ldapCode = LDAP_PARAM_ERROR;
         return outcome;
     }

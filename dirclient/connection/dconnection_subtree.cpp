@@ -71,7 +71,7 @@ void DConnection::moveEntry(const char* dn, const char* newrdn, const char* newS
 void DConnection::enableCache(long timeout, long maxmem, DException** out) {
     if (FlatFileCall ff{*this}) return ff->enableCache(timeout, maxmem, out);
     succeed(out);
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     DS_LDAP* handle = handleLocked();
     if (handle == nullptr) return fail(out, DEXC_ENABLE_CACHE, kNoOpenConnection);
     if (qdx_ldap_enable_cache(handle, timeout, maxmem) != 0)
@@ -80,20 +80,20 @@ void DConnection::enableCache(long timeout, long maxmem, DException** out) {
 
 void DConnection::disableCache() {
     if (FlatFileCall ff{*this}) return ff->disableCache();
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     if (DS_LDAP* handle = handleLocked()) qdx_ldap_disable_cache(handle);
 }
 
 int DConnection::isChanged() {
     if (FlatFileCall ff{*this}) return ff->isChanged();
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     LDAP_CEXT* session = server_list(handleLocked());
     return session != nullptr ? ldap_cext_is_changed(session) : 0;
 }
 
 int DConnection::getModCount() {
     if (FlatFileCall ff{*this}) return 0;
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     LDAP_CEXT* session = server_list(handleLocked());
     if (session == nullptr) return 0;
     ldap_cext_is_changed(session);

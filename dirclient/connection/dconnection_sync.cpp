@@ -14,9 +14,12 @@
 #include "ffdn.h"
 #include "flat_file_call.h"
 #include "ldap_handle_calls.h"
+#include "ldap_message_ptr.h"
 #include "object_memory.h"
 
 using namespace dirclient::connection;
+using dirclient::ldapaccess::HandleMessagePtr;
+using dirclient::ldapaccess::out_message;
 
 namespace {
 
@@ -39,7 +42,7 @@ void DConnection::add(DEntry* entry, DException** out) {
     int rc;
     dirclient::ldapaccess::ServerDiagnostics said;
     {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         DS_LDAP* handle = handleLocked();
         rc = handle != nullptr ? qdx_ldap_add_s(handle, entry->getDN(), mods) : kNoHandle;
         if (rc != kNoHandle) said = said_after(handle, rc);
@@ -54,7 +57,7 @@ void DConnection::remove(const char* dn, DException** out) {
     int rc;
     dirclient::ldapaccess::ServerDiagnostics said;
     {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         DS_LDAP* handle = handleLocked();
         if (handle == nullptr) return fail(out, DEXC_REMOVE, kNoOpenConnection);
         succeed(out);
@@ -83,7 +86,7 @@ void DConnection::modify(const char* dn, ModificationSet* modifications, DExcept
     int rc;
     dirclient::ldapaccess::ServerDiagnostics said;
     {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         DS_LDAP* handle = handleLocked();
         rc = handle != nullptr ? qdx_ldap_modify_s(handle, dn, mods) : kNoHandle;
         if (rc != kNoHandle) said = said_after(handle, rc);
@@ -106,7 +109,7 @@ void DConnection::rename(const char* dn, const char* newrdn, const char* newSupe
         int rc;
         dirclient::ldapaccess::ServerDiagnostics said;
         {
-            std::lock_guard<std::mutex> guard(*m_pLock);
+            std::lock_guard<std::mutex> guard(m_lock);
             DS_LDAP* handle = handleLocked();
             if (handle == nullptr) return fail(out, DEXC_RENAME, kNoOpenConnection);
             rc = dirclient::ldapaccess::modify_dn_s(handle, dn, newrdn, newSuperior, deleteOldRdn);
@@ -116,20 +119,18 @@ void DConnection::rename(const char* dn, const char* newrdn, const char* newSupe
         if (rc != LDAP_PROTOCOL_ERROR && rc != LDAP_UNWILLING_TO_PERFORM)
             return fail_said(out, DEXC_RENAME, rc, std::move(said));
     }
-    PrivateHolder holder(out);
-    const bool move = prepareRenameRequest(dn, newrdn, newSuperior, deleteOldRdn, holder.get());
-    if (holder.failure() != nullptr) return;
+    bool move = false;
+    if (!report_to(out, checkRename(dn, newrdn, newSuperior, &move))) return;
     // A move that keeps the RDN needs no rename in place, which a server refusing moves
     // may refuse as well.
-    int rc = 0;
     if (!move || !keepsRdn(dn, newrdn)) {
-        std::lock_guard<std::mutex> guard(*m_pLock);
+        std::lock_guard<std::mutex> guard(m_lock);
         DS_LDAP* handle = handleLocked();
-        if (handle == nullptr) return fail(holder.get(), DEXC_RENAME, kNoOpenConnection);
-        rc = qdx_ldap_modrdn2_s(handle, dn, newrdn, deleteOldRdn ? 1 : 0);
-        if (rc != 0) return fail_said(holder.get(), DEXC_RENAME, rc, said_after(handle, rc));
+        if (handle == nullptr) return fail(out, DEXC_RENAME, kNoOpenConnection);
+        int rc = qdx_ldap_modrdn2_s(handle, dn, newrdn, deleteOldRdn ? 1 : 0);
+        if (rc != 0) return fail_said(out, DEXC_RENAME, rc, said_after(handle, rc));
     }
-    if (move) moveEntry(dn, newrdn, newSuperior, holder.get());
+    if (move) moveEntry(dn, newrdn, newSuperior, out);
 }
 
 bool DConnection::keepsRdn(const char* dn, const char* newrdn) {
@@ -152,27 +153,35 @@ bool DConnection::movesElsewhere(const char* dn, const char* newrdn, const char*
 
 bool DConnection::prepareRenameRequest(const char* dn, const char* newrdn, const char* newSuperior,
                                        bool, DException** out) {
-    PrivateHolder holder(out);
-    DException** report = holder.get();
-    if (dn == nullptr) return fail(report, DEXC_RENAME, kInvalidEntry), false;
-    if (newrdn == nullptr) return fail(report, DEXC_RENAME, kInvalidRdn), false;
-    if (getConnection() == nullptr) return fail(report, DEXC_RENAME, kNoOpenConnection), false;
-    succeed(report);
-    if (newSuperior == nullptr) return false;
+    bool move = false;
+    report_to(out, checkRename(dn, newrdn, newSuperior, &move));
+    return move;
+}
+
+Status DConnection::checkRename(const char* dn, const char* newrdn, const char* newSuperior,
+                                bool* move) {
+    *move = false;
+    if (dn == nullptr) return failed(DEXC_RENAME, kInvalidEntry);
+    if (newrdn == nullptr) return failed(DEXC_RENAME, kInvalidRdn);
+    if (getConnection() == nullptr) return failed(DEXC_RENAME, kNoOpenConnection);
+    if (newSuperior == nullptr) return {};
 
     // A DN without a parent cannot be moved: refuse before anything is renamed.
     const char* parent = ffdn::parentOf(dn);
-    if (parent == nullptr) return fail(report, DEXC_RENAME, kInvalidDn), false;
+    if (parent == nullptr) return failed(DEXC_RENAME, kInvalidDn);
     Text here(dn_normalize_case(parent));
     Text there(dn_normalize_case(newSuperior));
-    if (std::strcmp(here.get(), there.get()) == 0) return false;  // already its parent
+    if (std::strcmp(here.get(), there.get()) == 0) return {};  // already its parent
 
-    if (hasChildren(dn, report)) fail(report, DEXC_MOVE, kNotALeaf);
-    if (*report != nullptr) return false;
-    return true;
+    bool children = false;
+    Status status = hasChildren(dn, &children);
+    if (!status) return status;
+    if (children) return failed(DEXC_MOVE, kNotALeaf);
+    *move = true;
+    return {};
 }
 
-bool DConnection::hasChildren(const char* dn, DException** out) {
+Status DConnection::hasChildren(const char* dn, bool* found) {
     // One child is enough to know: a size limit of 1 that the server reports as exceeded
     // means more than one.
     SearchConstraints firstOnly(0, 1);
@@ -180,21 +189,20 @@ bool DConnection::hasChildren(const char* dn, DException** out) {
     noAttributes.append(const_cast<char*>(LDAP_NO_ATTRS), DLIST_STRING, true);
     DException* failure = nullptr;
     SearchResults* children = search(dn, 1, kEveryEntry, &noAttributes, true, &firstOnly, &failure);
-    bool found = children != nullptr && children->first() != nullptr;
+    std::unique_ptr<DException> owned(failure);
+    *found = children != nullptr && children->first() != nullptr;
     delete children;
-    if (failure != nullptr) {
-        const int code = failure->getLdapErrorCode();
-        if (code == LDAP_SIZELIMIT_EXCEEDED) {
-            found = true;
-        } else if (code != LDAP_NO_SUCH_OBJECT &&
-                   std::strcmp(failure->getInfoSMsg(), kNoSuchObjectText) != 0) {
-            // Anything but a missing entry ends the rename with the search's report.
-            if (out != nullptr) *out = failure;
-            return false;
-        }
-        delete failure;
+    if (!owned) return {};
+    const int code = owned->getLdapErrorCode();
+    if (code == LDAP_SIZELIMIT_EXCEEDED) {
+        *found = true;
+        return {};
     }
-    return found;
+    if (code == LDAP_NO_SUCH_OBJECT || std::strcmp(owned->getInfoSMsg(), kNoSuchObjectText) == 0)
+        return {};
+    // Anything but a missing entry ends the rename with the search's report.
+    *found = false;
+    return Status(std::move(owned));
 }
 
 DEntry* DConnection::read(const char* dn, DException** out) {
@@ -235,53 +243,69 @@ SearchResults* DConnection::search(const char* base, int scope, const char* filt
     const bool discard = scope < 0;
     if (discard) scope += 3;
 
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     DS_LDAP* handle = handleLocked();
-    SearchPar* par = prepareSearchLocked(handle, base, scope, filter, attrs, constraints, out);
-    if (par == nullptr) return nullptr;
-    LDAPMessage* answer = nullptr;
-    int rc =
-        qdx_ldap_search_s(handle, base, par->scope, filter, par->attrs, attrsOnly ? 1 : 0, &answer);
+    SearchPar* par = nullptr;
+    Status prepared = prepareSearchLocked(handle, base, scope, filter, attrs, constraints, &par);
+    if (!report_to(out, std::move(prepared))) return nullptr;
+    HandleMessagePtr answer;
+    int rc = qdx_ldap_search_s(handle, base, par->scope, filter, par->attrs, attrsOnly ? 1 : 0,
+                               out_message(answer));
     freeSearchPar(par);
+    // A partial answer (size or time limit exceeded) is not handed out.
     if (rc != 0) {
-        // A partial answer (size or time limit exceeded) is not handed out.
-        qdx_ldap_msgfree(answer);
-        return fail_said(out, DEXC_SEARCH, rc, said_after(handle, rc)), nullptr;
+        fail_said(out, DEXC_SEARCH, rc, said_after(handle, rc));
+        return nullptr;
     }
-    return discard ? getNULLResult(answer) : convertSearchAnswer(handle, answer);
+    return discard ? nullptr : convertSearchAnswer(handle, answer.get());
 }
 
-bool DConnection::compare(const char* dn, Attribute* attribute, DException** out) {
-    if (FlatFileCall ff{*this}) return ff->compare(dn, attribute, out);
-    if (dn == nullptr) return fail(out, DEXC_COMPARE, kInvalidDn), false;
-    if (attribute == nullptr) return fail(out, DEXC_COMPARE, kInvalidAttribute), false;
-    if (attribute->getName() == nullptr)
-        return fail(out, DEXC_COMPARE, kInvalidAttributeName), false;
+namespace {
+
+// What makes a compare impossible before anything is asked.
+Status check_compare(const char* dn, Attribute* attribute, bool connected) {
+    if (dn == nullptr) return failed(DEXC_COMPARE, kInvalidDn);
+    if (attribute == nullptr) return failed(DEXC_COMPARE, kInvalidAttribute);
+    if (attribute->getName() == nullptr) return failed(DEXC_COMPARE, kInvalidAttributeName);
     DList* values = attribute->getValues();
     for (DListItem* item = values != nullptr ? values->getHead() : nullptr; item != nullptr;
          item = item->getNextItem()) {
         if (item->getType() != DLIST_STRING || item->getValue() == nullptr)
-            return fail(out, DEXC_COMPARE, kOnlyStringValues), false;
+            return failed(DEXC_COMPARE, kOnlyStringValues);
     }
     // Without a handle nothing can be asked, whatever the attribute holds.
-    if (getConnection() == nullptr) return fail(out, DEXC_COMPARE, kNoOpenConnection), false;
-    succeed(out);
+    if (!connected) return failed(DEXC_COMPARE, kNoOpenConnection);
+    return {};
+}
 
+}  // namespace
+
+bool DConnection::compare(const char* dn, Attribute* attribute, DException** out) {
+    if (FlatFileCall ff{*this}) return ff->compare(dn, attribute, out);
+    bool holds = false;
+    Status status = check_compare(dn, attribute, getConnection() != nullptr);
+    if (status) status = compareValues(dn, attribute, &holds);
+    report_to(out, std::move(status));
+    return holds;
+}
+
+Status DConnection::compareValues(const char* dn, Attribute* attribute, bool* holds) {
+    DList* values = attribute->getValues();
     for (DListItem* item = values != nullptr ? values->getHead() : nullptr; item != nullptr;
          item = item->getNextItem()) {
         int rc;
         dirclient::ldapaccess::ServerDiagnostics said;
         {
-            std::lock_guard<std::mutex> guard(*m_pLock);
+            std::lock_guard<std::mutex> guard(m_lock);
             DS_LDAP* handle = handleLocked();
-            if (handle == nullptr) return fail(out, DEXC_COMPARE, kNoOpenConnection), false;
+            if (handle == nullptr) return failed(DEXC_COMPARE, kNoOpenConnection);
             rc = qdx_ldap_compare_s(handle, dn, attribute->getName(),
                                     static_cast<const char*>(item->getValue()));
             if (rc != LDAP_COMPARE_FALSE && rc != LDAP_COMPARE_TRUE) said = said_after(handle, rc);
         }
-        if (rc == LDAP_COMPARE_FALSE) return false;
-        if (rc != LDAP_COMPARE_TRUE)
-            return fail_said(out, DEXC_COMPARE, rc, std::move(said)), false;
+        if (rc == LDAP_COMPARE_FALSE) return {};
+        if (rc != LDAP_COMPARE_TRUE) return failed_said(DEXC_COMPARE, rc, std::move(said));
     }
-    return true;
+    *holds = true;
+    return {};
 }

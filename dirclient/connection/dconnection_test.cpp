@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 #include <string>
 
 #include "connection_test_support.h"
@@ -161,35 +162,46 @@ TEST(DConnectionFactory, EveryObjectGoesBackThroughDeleteObject) {
     c.freeString(nullptr);
 }
 
-// Each operation on an object that was never connected, with the report it must give.
-TEST(DConnectionUnconnected, EveryOperationReportsInItsOrder) {
+// An object that was never connected, and the arguments its operations are given.
+struct Unconnected {
     DConnection c;
     DEntry* entry = conntest::makeEntry("cn=a,o=x", {{"cn", "a"}});
-    Modification mod(MOD_OP_REPLACE, new (HEAP) Attribute("cn", "b"));
+    Modification mod{MOD_OP_REPLACE, new (HEAP) Attribute("cn", "b")};
     ModificationSet mods;
-    mods.add(MOD_OP_REPLACE, new (HEAP) Attribute("cn", "b"));
-    Attribute text("cn", "a");
+    Attribute text{"cn", "a"};
     Dbinary raw{1, const_cast<char*>("a")};
     Attribute unnamed;
-    unnamed.addValue("a");
-    Attribute binary("cn");
-    binary.addValue(&raw);
+    Attribute binary{"cn"};
 
-    struct Row {
-        const char* what;
-        std::function<void(DException**)> call;
-        int code;
-        const char* detail;
-    } rows[] = {
+    Unconnected() {
+        mods.add(MOD_OP_REPLACE, new (HEAP) Attribute("cn", "b"));
+        unnamed.addValue("a");
+        binary.addValue(&raw);
+    }
+    ~Unconnected() { c.deleteObject(entry); }
+};
+
+// An operation and the report it must give.
+struct UnconnectedRow {
+    const char* what;
+    std::function<void(DException**)> call;
+    int code;
+    const char* detail;
+};
+
+std::vector<UnconnectedRow> synchronousRows(Unconnected& u) {
+    DConnection& c = u.c;
+    DEntry*& entry = u.entry;
+    return {
         {"add", [&](DException** e) { c.add(entry, e); }, 601, "ERROR: no open connection"},
         {"add null", [&](DException** e) { c.add(nullptr, e); }, 601, "ERROR: no open connection"},
         {"remove", [&](DException** e) { c.remove("cn=a,o=x", e); }, 605,
          "ERROR: no open connection"},
         {"modify one null", [&](DException** e) { c.modify("cn=a", (Modification*)nullptr, e); },
          607, "ERROR: invalid modification"},
-        {"modify one", [&](DException** e) { c.modify("cn=a", &mod, e); }, 607,
+        {"modify one", [&](DException** e) { c.modify("cn=a", &u.mod, e); }, 607,
          "ERROR: no open connection"},
-        {"modify set null dn", [&](DException** e) { c.modify(nullptr, &mods, e); }, 607,
+        {"modify set null dn", [&](DException** e) { c.modify(nullptr, &u.mods, e); }, 607,
          "ERROR: no open connection"},
         {"rename null dn", [&](DException** e) { c.rename(nullptr, "cn=b", true, e); }, 608,
          "ERROR: invalid entry"},
@@ -204,16 +216,16 @@ TEST(DConnectionUnconnected, EveryOperationReportsInItsOrder) {
              EXPECT_EQ(c.search(nullptr, 9, nullptr, nullptr, false, e), nullptr);
          },
          609, "ERROR: no open connection"},
-        {"compare null dn", [&](DException** e) { EXPECT_FALSE(c.compare(nullptr, &text, e)); },
+        {"compare null dn", [&](DException** e) { EXPECT_FALSE(c.compare(nullptr, &u.text, e)); },
          603, "ERROR: invalid DN"},
         {"compare null attribute",
          [&](DException** e) { EXPECT_FALSE(c.compare("cn=a", nullptr, e)); }, 603,
          "ERROR: invalid attribute"},
-        {"compare unnamed", [&](DException** e) { EXPECT_FALSE(c.compare("cn=a", &unnamed, e)); },
+        {"compare unnamed", [&](DException** e) { EXPECT_FALSE(c.compare("cn=a", &u.unnamed, e)); },
          603, "ERROR: invalid attribute name"},
-        {"compare binary", [&](DException** e) { EXPECT_FALSE(c.compare("cn=a", &binary, e)); },
+        {"compare binary", [&](DException** e) { EXPECT_FALSE(c.compare("cn=a", &u.binary, e)); },
          603, "ERROR: only string values supported"},
-        {"compare", [&](DException** e) { EXPECT_FALSE(c.compare("cn=a", &text, e)); }, 603,
+        {"compare", [&](DException** e) { EXPECT_FALSE(c.compare("cn=a", &u.text, e)); }, 603,
          "ERROR: no open connection"},
         {"removeTree", [&](DException** e) { c.removeTree("o=x", e); }, 605,
          "ERROR: no open connection"},
@@ -224,6 +236,13 @@ TEST(DConnectionUnconnected, EveryOperationReportsInItsOrder) {
         {"disconnect", [&](DException** e) { c.disconnect(e); }, 606, "ERROR: no open connection"},
         {"moveEntry top level", [&](DException** e) { c.moveEntry("o=x", "o=y", "o=z", e); }, 608,
          "ERROR: invalid DN"},
+    };
+}
+
+std::vector<UnconnectedRow> asynchronousRows(Unconnected& u) {
+    DConnection& c = u.c;
+    DEntry*& entry = u.entry;
+    return {
         {"add_asyn", [&](DException** e) { EXPECT_EQ(c.add_asyn(entry, e), -1); }, 601,
          "ERROR: no open connection"},
         {"remove_asyn", [&](DException** e) { EXPECT_EQ(c.remove_asyn("cn=a", e), -1); }, 605,
@@ -231,7 +250,7 @@ TEST(DConnectionUnconnected, EveryOperationReportsInItsOrder) {
         {"modify_asyn null",
          [&](DException** e) { EXPECT_EQ(c.modify_asyn("cn=a", (Modification*)nullptr, e), -1); },
          607, "ERROR: invalid modification"},
-        {"modify_asyn", [&](DException** e) { EXPECT_EQ(c.modify_asyn("cn=a", &mods, e), -1); },
+        {"modify_asyn", [&](DException** e) { EXPECT_EQ(c.modify_asyn("cn=a", &u.mods, e), -1); },
          607, "ERROR: no open connection"},
         {"rename_asyn",
          [&](DException** e) { EXPECT_EQ(c.rename_asyn(nullptr, "cn=b", true, e), -1); }, 608,
@@ -244,17 +263,23 @@ TEST(DConnectionUnconnected, EveryOperationReportsInItsOrder) {
          },
          609, "ERROR: no open connection"},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.what);
-        DException* e = nullptr;
-        row.call(&e);
-        expectFailure(c, e, row.code, row.detail);
-        row.call(nullptr);  // unreported, and nothing leaks
+}
+
+// Each operation on an object that was never connected, with the report it must give.
+TEST(DConnectionUnconnected, EveryOperationReportsInItsOrder) {
+    Unconnected u;
+    for (auto rows : {synchronousRows(u), asynchronousRows(u)}) {
+        for (const UnconnectedRow& row : rows) {
+            SCOPED_TRACE(row.what);
+            DException* e = nullptr;
+            row.call(&e);
+            expectFailure(u.c, e, row.code, row.detail);
+            row.call(nullptr);  // unreported, and nothing leaks
+        }
     }
-    c.disableCache();
-    EXPECT_EQ(c.isChanged(), 0);
-    EXPECT_EQ(c.getModCount(), 0);
-    c.deleteObject(entry);
+    u.c.disableCache();
+    EXPECT_EQ(u.c.isChanged(), 0);
+    EXPECT_EQ(u.c.getModCount(), 0);
 }
 
 TEST(DConnectionUnconnected, GetResultReportsInsteadOfWaiting) {

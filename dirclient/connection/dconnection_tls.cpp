@@ -46,7 +46,7 @@ void fail_open(DException** out, const char* flatFileReason) {
 void DConnection::setStartTLS(int mode, DException** out) {
     succeed(out);
     if (mode < -1 || mode > 2) return fail(out, DEXC_CONNECT, "ERROR: invalid StartTLS mode");
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     m_iStartTLS = mode;
     DS_LDAP* handle = m_pLdap.load();
     if (handle == nullptr || mode == -1) return;
@@ -58,7 +58,7 @@ void DConnection::setResponseTimeout(long seconds, DException** out) {
     succeed(out);
     if (seconds < 0 || seconds >= 86400)
         return fail(out, DEXC_SET_TIMEOUT, "ERROR: invalid response time-out");
-    std::lock_guard<std::mutex> guard(*m_pLock);
+    std::lock_guard<std::mutex> guard(m_lock);
     m_lResponseTimeout = seconds;
     DS_LDAP* handle = m_pLdap.load();
     if (handle == nullptr) return;

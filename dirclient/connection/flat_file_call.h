@@ -16,7 +16,7 @@ class DConnection::FlatFileCall {
   public:
     explicit FlatFileCall(DConnection& connection) {
         if (!isFlatFile(connection.m_pLdap.load(std::memory_order_acquire))) return;
-        lock_ = std::unique_lock<std::mutex>(*connection.m_pLock);
+        lock_ = std::unique_lock<std::mutex>(connection.m_lock);
         DS_LDAP* handle = connection.m_pLdap.load(std::memory_order_relaxed);
         if (isFlatFile(handle))
             flatFile_ = static_cast<FFConnection*>(handle->session);

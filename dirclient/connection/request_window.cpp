@@ -1,6 +1,7 @@
 #include "request_window.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "dconnection.h"
 
@@ -15,19 +16,19 @@ RequestWindow::RequestWindow(DConnection& connection, std::size_t size)
 
 RequestWindow::~RequestWindow() {
     drain();
-    delete failure_;
 }
 
 bool RequestWindow::submit(const std::string& label, const std::function<int(DException**)>& send,
                            const std::string& waitFor) {
-    if (failure_ != nullptr) return false;
+    if (!failure_) return false;
     while (!pending_.empty() && (pending_.size() >= size_ || inFlight(waitFor)))
         collectOldest();
-    if (failure_ != nullptr) return false;
+    if (!failure_) return false;
     DException* failure = nullptr;
     int msgId = send(&failure);
     if (msgId < 0 || failure != nullptr) {
-        noteFailure(label, failure != nullptr ? failure : new DException(kNoAnswer));
+        noteFailure(label, failure != nullptr ? Status(std::unique_ptr<DException>(failure))
+                                              : Status::failure(kNoAnswer));
         return false;
     }
     pending_.push_back(Pending{msgId, label});
@@ -37,7 +38,7 @@ bool RequestWindow::submit(const std::string& label, const std::function<int(DEx
 bool RequestWindow::drain() {
     while (!pending_.empty())
         collectOldest();
-    return failure_ == nullptr;
+    return failure_.ok();
 }
 
 bool RequestWindow::inFlight(const std::string& label) const {
@@ -51,29 +52,24 @@ void RequestWindow::collectOldest() {
     pending_.pop_front();
     Results* result = connection_.getResult(oldest.msgId, kAnswerWait);
     if (result == nullptr) {
-        noteFailure(oldest.label, new DException(dexception_info_message(DEXC_GET_RESULT),
-                                                 DEXC_GET_RESULT, kNoAnswer));
+        noteFailure(oldest.label, Status::failure(dexception_info_message(DEXC_GET_RESULT),
+                                                  DEXC_GET_RESULT, kNoAnswer));
         return;
     }
     // A Results never deletes its exception: never handed out, it is ours to keep.
-    DException* failure = result->getException();
+    std::unique_ptr<DException> failure(result->getException());
     delete result;
-    if (failure != nullptr) return noteFailure(oldest.label, failure);
+    if (failure) return noteFailure(oldest.label, Status(std::move(failure)));
     ++done_;
     if (onSuccess_) onSuccess_(oldest.label);
 }
 
-void RequestWindow::noteFailure(const std::string& label, DException* failure) {
-    if (failure_ == nullptr) {
-        failure_ = failure;
-        failedLabel_ = label;
-    } else {
-        delete failure;
-    }
+void RequestWindow::noteFailure(const std::string& label, Status failure) {
+    if (!failure_) return;  // the first failure is kept; a later one goes
+    failure_ = std::move(failure);
+    failedLabel_ = label;
 }
 
 DException* RequestWindow::takeFailure() {
-    DException* failure = failure_;
-    failure_ = nullptr;
-    return failure;
+    return failure_.release();
 }

@@ -21,8 +21,9 @@
 #include <string>
 #include <utility>
 
+#include "status.h"
+
 class DConnection;
-class DException;
 
 class RequestWindow {
   public:
@@ -70,13 +71,13 @@ class RequestWindow {
         std::string label;
     };
     void collectOldest();
-    void noteFailure(const std::string& label, DException* failure);
+    void noteFailure(const std::string& label, Status failure);
 
     DConnection& connection_;
     std::size_t size_;
     std::deque<Pending> pending_;  // in the order sent
     long done_ = 0;
-    DException* failure_ = nullptr;
+    Status failure_;  // the first failure; success while none
     std::string failedLabel_;
     std::function<void(const std::string&)> onSuccess_;
 };

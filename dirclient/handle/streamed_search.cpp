@@ -7,6 +7,7 @@
 #include <unordered_set>
 
 #include "call_activity.h"
+#include "ldap_message_ptr.h"
 #include "ldap_result_codes.h"
 #include "session_access.h"
 
@@ -65,16 +66,14 @@ int run_page(LDAP* ld, const StreamedSearch& search, berval* cookie, SeenEntries
     if (rc != LDAP_SUCCESS) return qdx_ldap_classic_code(rc);
     for (;;) {
         timeval wait{kStallSeconds, 0};
-        LDAPMessage* message = nullptr;
-        int type = ldap_result(ld, msgid, LDAP_MSG_ONE, &wait, &message);
+        LdapMessagePtr message;
+        int type = ldap_result(ld, msgid, LDAP_MSG_ONE, &wait, out_message(message));
         if (type <= 0) {
-            if (message != nullptr) ldap_msgfree(message);
             ldap_abandon_ext(ld, msgid, nullptr, nullptr);
             return type == 0 ? QDX_LDAP_TIMEOUT : session_code(ld);
         }
         if (type == LDAP_RES_SEARCH_ENTRY) {
-            bool go_on = !seen.first_time(ld, message) || visit(ld, message);
-            ldap_msgfree(message);
+            bool go_on = !seen.first_time(ld, message.get()) || visit(ld, message.get());
             if (!go_on) {
                 ldap_abandon_ext(ld, msgid, nullptr, nullptr);
                 *stopped = true;
@@ -82,14 +81,12 @@ int run_page(LDAP* ld, const StreamedSearch& search, berval* cookie, SeenEntries
             }
             continue;
         }
-        if (type != LDAP_RES_SEARCH_RESULT) {
-            ldap_msgfree(message);  // references are not followed
-            continue;
-        }
+        if (type != LDAP_RES_SEARCH_RESULT) continue;  // references are not followed
         int code = LDAP_OTHER;
         LDAPControl** answer_controls = nullptr;
         // Parsing leaves the diagnostic message and matched DN on the session.
-        rc = ldap_parse_result(ld, message, &code, nullptr, nullptr, nullptr, &answer_controls, 1);
+        rc = ldap_parse_result(ld, message.release(), &code, nullptr, nullptr, nullptr,
+                               &answer_controls, 1);
         if (rc != LDAP_SUCCESS) code = rc;
         ber_memfree(cookie->bv_val);
         *cookie = berval{0, nullptr};

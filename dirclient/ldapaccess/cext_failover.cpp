@@ -20,14 +20,14 @@ bool is_dead_server_code(int code) {
 
 bool is_failover_code(int code) {
     switch (code) {
-        case 3:   // time limit exceeded
-        case 51:  // busy
-        case 52:  // unavailable
-        case 54:  // loop detected
-        case 81:  // server down
-        case 83:  // encoding error
-        case 84:  // decoding error
-        case 90:  // no memory
+        case LDAP_TIMELIMIT_EXCEEDED:
+        case LDAP_BUSY:
+        case LDAP_UNAVAILABLE:
+        case LDAP_LOOP_DETECT:
+        case QDX_LDAP_SERVER_DOWN:
+        case QDX_LDAP_ENCODING_ERROR:
+        case QDX_LDAP_DECODING_ERROR:
+        case QDX_LDAP_NO_MEMORY:
             return true;
         default:
             return false;
@@ -58,7 +58,7 @@ ldap_cext::ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool 
     // would, with the stored credentials.
     core->set_reconnect([this] {
         bool moved = false;
-        move_to_next_server(81, nullptr, false, &moved);
+        move_to_next_server(QDX_LDAP_SERVER_DOWN, nullptr, false, &moved);
         return core->connected();
     });
 }
@@ -83,21 +83,18 @@ std::optional<std::vector<std::pair<int, int>>> ldap_cext::resend_p_requests(LDA
     return resent;
 }
 
-Connected ldap_cext::connect_bound(const ServerAddress& server, bool probe, bool rebind) {
-    Connected connected = connect_server(server, probe, starttls);
+OpenedSession ldap_cext::connect_bound(const ServerAddress& server, bool probe, bool rebind) {
+    OpenedSession connected = open_session(server, probe, starttls);
     // The limits hold for everything sent on the new server, re-sent searches included.
-    if (connected.ld != nullptr) core->apply_limits(connected.ld);
-    if (connected.ld != nullptr && rebind) {
-        int rc = bind_within_timeout(connected.ld, bind_dn ? bind_dn->c_str() : nullptr,
+    if (connected.ld) core->apply_limits(connected.ld.get());
+    if (connected.ld && rebind) {
+        int rc = bind_within_timeout(connected.ld.get(), bind_dn ? bind_dn->c_str() : nullptr,
                                      credentials ? credentials->c_str() : nullptr, method);
-        if (rc != 0) {
-            ldap_unbind_ext(connected.ld, nullptr, nullptr);
-            connected = Connected{nullptr, rc};
-        }
+        if (rc != 0) connected = OpenedSession{nullptr, rc};
     }
-    if (connected.ld == nullptr && is_dead_server_code(connected.code))
+    if (!connected.ld && is_dead_server_code(connected.code))
         server_quarantine().failed(server);
-    else if (connected.ld != nullptr)
+    else if (connected.ld)
         server_quarantine().answered(server);
     return connected;
 }
@@ -113,8 +110,8 @@ int ldap_cext::move_to_next_server(int last_code, const Request* request, bool r
         // A bind request is itself bounded by nothing, so the server must first show that
         // it answers; otherwise the re-bind, bounded by the network time-out, shows it.
         // Every new connection is encrypted as the session asks before the re-bind.
-        Connected connected = connect_bound(server, request_is_bind, !request_is_bind);
-        if (connected.ld == nullptr) {
+        OpenedSession connected = connect_bound(server, request_is_bind, !request_is_bind);
+        if (!connected.ld) {
             last = connected.code;
             continue;
         }
@@ -122,15 +119,14 @@ int ldap_cext::move_to_next_server(int last_code, const Request* request, bool r
         if (request_is_bind)
             resent.emplace();
         else
-            resent = resend_p_requests(connected.ld);
+            resent = resend_p_requests(connected.ld.get());
         if (!resent) {
             int code = LDAP_SERVER_DOWN;
-            ldap_get_option(connected.ld, LDAP_OPT_RESULT_CODE, &code);
-            ldap_unbind_ext(connected.ld, nullptr, nullptr);
+            ldap_get_option(connected.ld.get(), LDAP_OPT_RESULT_CODE, &code);
             last = qdx_ldap_classic_code(code);
             continue;
         }
-        SessionCore::Connection previous = core->install(connected.ld, server, *resent);
+        SessionCore::Connection previous = core->install(std::move(connected.ld), server, *resent);
         int code = request ? (*request)(*core) : 0;
         if (is_failover_code(code)) {
             core->restore(std::move(previous));

@@ -6,9 +6,10 @@
 #include <new>
 
 #include "cext_session.h"
-#include "dns_lookup.h"
 #include "connect_failure.h"
+#include "dns_lookup.h"
 #include "ldap_cext_calls.h"
+#include "ldap_message_ptr.h"
 #include "ldap_result_codes.h"
 #include "ldap_trace.h"
 #include "message_access.h"
@@ -91,10 +92,10 @@ LDAP_CEXT* open_server_list(const char* hosts, const std::string& dns, int optio
             // Without fail-over the first server is the only one: quarantine cannot apply.
             if (failover) servers = server_quarantine().walk_order(servers);
             for (const ServerAddress& server : servers) {
-                Connected connected = connect_server(server, true, starttls);
-                if (connected.ld != nullptr) {
+                OpenedSession connected = open_session(server, true, starttls);
+                if (connected.ld) {
                     server_quarantine().answered(server);
-                    auto core = std::make_unique<SessionCore>(connected.ld, server);
+                    auto core = std::make_unique<SessionCore>(std::move(connected.ld), server);
                     return new ldap_cext(std::move(core), list, hosts == nullptr, dns, options,
                                          starttls);
                 }
@@ -269,23 +270,19 @@ extern "C" int ldap_cext_is_changed(LDAP_CEXT* s) {
     return guarded(
         [&] {
             SessionCall call(s, true);
-            LDAPMessage* answer = nullptr;
+            MessagePtr answer;
             // The check always asks the server: the cache is left out of it.
             Request check = [&](SessionCore& core) {
-                message::msgfree(answer);
-                answer = nullptr;
+                answer.reset();
                 return core.search_s(kMonitorDn, LDAP_SCOPE_BASE, "objectclass=*", nullptr, 0,
-                                     nullptr, &answer, false);
+                                     nullptr, out_message(answer), false);
             };
             bool moved = false;
             int code = s->with_failover(s->options & LDAP_CEXT_FAILOVER, check, &moved);
-            if (code != 0) {
-                message::msgfree(answer);
-                return code;
-            }
+            if (code != 0) return code;
             int changed = 0;
             LDAP* ld = s->core->ld();
-            if (LDAPMessage* entry = message::first_entry(ld, answer)) {
+            if (LDAPMessage* entry = message::first_entry(ld, answer.get())) {
                 if (char** values = message::get_values(ld, entry, kModsCompleted)) {
                     long count = values[0] ? std::atol(values[0]) : s->last_mods;
                     if (count != s->last_mods) {
@@ -295,7 +292,6 @@ extern "C" int ldap_cext_is_changed(LDAP_CEXT* s) {
                     ldap_value_free(values);
                 }
             }
-            message::msgfree(answer);
             bool moved_back = s->moved_unseen;
             s->moved_unseen = false;
             return moved || moved_back ? 1 : changed;

@@ -72,7 +72,7 @@ struct ldap_cext {
     // Connects to "server" (with "probe", the server must answer an anonymous bind) and, with
     // "rebind", binds with the stored credentials; a server that proves dead or silent goes
     // into quarantine, one that answers leaves it. The session itself is not touched.
-    dirclient::ldapaccess::Connected connect_bound(
+    dirclient::ldapaccess::OpenedSession connect_bound(
         const dirclient::ldapaccess::ServerAddress& server, bool probe, bool rebind = true);
 
     // Between requests, when the fail-back interval has passed: moves to the first server

@@ -38,9 +38,9 @@ void ldap_cext::fail_back() noexcept {
         // A probe is what tells that a server came back, so quarantine does not apply here.
         for (const ServerAddress& server : list_servers(servers)) {
             if (same_server(server, core->server())) return;
-            Connected connected = connect_bound(server, true);
-            if (connected.ld == nullptr) continue;
-            core->commit(core->install(connected.ld, server, {}));
+            OpenedSession connected = connect_bound(server, true);
+            if (!connected.ld) continue;
+            core->commit(core->install(std::move(connected.ld), server, {}));
             moved_unseen = true;
             return;
         }

@@ -8,6 +8,7 @@
 #include "ldap_message_codec.h"
 #include "local_message.h"
 #include "message_access.h"
+#include "ldap_result_codes.h"
 
 namespace dirclient::ldapaccess {
 namespace {
@@ -112,20 +113,20 @@ TEST(RetiredCalls, DnsStyleNamesAreHandledHere) {
 
 TEST(RetiredCalls, OthersAreNotSupportedAndTouchNothing) {
     LDAPMessage* result = reinterpret_cast<LDAPMessage*>(1);
-    EXPECT_EQ(ldap_cext_ufn_search_s(nullptr, nullptr, nullptr, 0, &result), 92);
+    EXPECT_EQ(ldap_cext_ufn_search_s(nullptr, nullptr, nullptr, 0, &result), QDX_LDAP_NOT_SUPPORTED);
     EXPECT_EQ(result, nullptr);
-    EXPECT_EQ(ldap_cext_translate_to_t61(nullptr, nullptr, nullptr, 0), 92);
+    EXPECT_EQ(ldap_cext_translate_to_t61(nullptr, nullptr, nullptr, 0), QDX_LDAP_NOT_SUPPORTED);
     EXPECT_EQ(ldap_cext_init_getfilter(nullptr), nullptr);
     EXPECT_EQ(ldap_cext_friendly_name(nullptr, nullptr, nullptr), nullptr);
     char buf[8] = "garbage";
     ldap_cext_build_filter(buf, sizeof buf, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     EXPECT_STREQ(buf, "");
-    EXPECT_STREQ(ldap_cext_err2string(81), ldap_err2string(LDAP_SERVER_DOWN));
+    EXPECT_STREQ(ldap_cext_err2string(QDX_LDAP_SERVER_DOWN), ldap_err2string(LDAP_SERVER_DOWN));
 }
 
 TEST(SerializedCalls, NullSessionsFailWithoutCrashing) {
     EXPECT_EQ(ldap_cext_add(nullptr, "o=t", nullptr), -1);
-    EXPECT_EQ(ldap_cext_add_s(nullptr, "o=t", nullptr), 89);
+    EXPECT_EQ(ldap_cext_add_s(nullptr, "o=t", nullptr), QDX_LDAP_PARAM_ERROR);
     EXPECT_EQ(ldap_cext_first_entry(nullptr, nullptr), nullptr);
     EXPECT_EQ(ldap_cext_enable_cache(nullptr, 1, 1), -1);
     ldap_cext_flush_cache(nullptr);

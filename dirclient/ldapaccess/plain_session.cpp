@@ -10,6 +10,7 @@
 #include "connect_failure.h"
 #include "ldap_result_codes.h"
 #include "ldap_trace.h"
+#include "ldap_session_ptr.h"
 #include "server_connect.h"
 
 namespace dirclient::ldapaccess::plain {
@@ -28,7 +29,7 @@ public:
         if (SessionCore* found = find(ld)) return *found;
         std::unique_lock<std::shared_mutex> lock(mutex_);
         auto& slot = cores_[ld];
-        if (!slot) slot = std::make_unique<SessionCore>(ld, server);
+        if (!slot) slot = std::make_unique<SessionCore>(LdapSessionPtr(ld), server);
         return *slot;
     }
 
@@ -81,10 +82,12 @@ LDAP* open(const char* host, int port, StartTls starttls) {
     while (hosts >> item) {
         ServerAddress server = parse_host(item, default_port);
         if (server.port <= 0 || server.port > 65535) continue;
-        Connected connected = connect_server(server, true, starttls);
-        if (connected.ld == nullptr) continue;
-        registry().obtain(connected.ld, server);
-        return connected.ld;
+        OpenedSession connected = open_session(server, true, starttls);
+        if (!connected.ld) continue;
+        // The registered core owns the session from here on.
+        LDAP* ld = connected.ld.release();
+        registry().obtain(ld, server);
+        return ld;
     }
     return nullptr;
 }
@@ -93,7 +96,7 @@ int unbind(LDAP* ld) {
     if (ld == nullptr) return qdx_ldap_classic_code(LDAP_PARAM_ERROR);
     std::unique_ptr<SessionCore> core = registry().take(ld);
     if (core) return 0;  // the core's destructor sends the unbind and frees the session
-    return qdx_ldap_classic_code(ldap_unbind_ext(ld, nullptr, nullptr));
+    return end_session(LdapSessionPtr(ld));
 }
 
 SessionCore& core(LDAP* ld) { return registry().obtain(ld, ServerAddress{}); }

@@ -52,12 +52,17 @@ TEST_F(ResponseCacheTest, KeepsAnswersByResultCodeAndOptions) {
         unsigned long options;
         bool kept;
     } rows[] = {
-        {LDAP_REQ_SEARCH, 0, 0, true},    {LDAP_REQ_SEARCH, 32, 0, false},
-        {LDAP_REQ_SEARCH, 32, 2, true},   {LDAP_REQ_SEARCH, 4, 0, true},
-        {LDAP_REQ_SEARCH, 4, 1, false},   {LDAP_REQ_SEARCH, 50, 3, true},
-        {LDAP_REQ_COMPARE, 5, 0, true},   {LDAP_REQ_COMPARE, 6, 0, true},
-        {LDAP_REQ_COMPARE, 16, 0, true},  {LDAP_REQ_COMPARE, 32, 0, false},
-        {LDAP_REQ_SEARCH, 5, 0, false},
+        {LDAP_REQ_SEARCH, LDAP_SUCCESS, 0, true},
+        {LDAP_REQ_SEARCH, LDAP_NO_SUCH_OBJECT, 0, false},
+        {LDAP_REQ_SEARCH, LDAP_NO_SUCH_OBJECT, 2, true},
+        {LDAP_REQ_SEARCH, LDAP_SIZELIMIT_EXCEEDED, 0, true},
+        {LDAP_REQ_SEARCH, LDAP_SIZELIMIT_EXCEEDED, 1, false},
+        {LDAP_REQ_SEARCH, LDAP_INSUFFICIENT_ACCESS, 3, true},
+        {LDAP_REQ_COMPARE, LDAP_COMPARE_FALSE, 0, true},
+        {LDAP_REQ_COMPARE, LDAP_COMPARE_TRUE, 0, true},
+        {LDAP_REQ_COMPARE, LDAP_NO_SUCH_ATTRIBUTE, 0, true},
+        {LDAP_REQ_COMPARE, LDAP_NO_SUCH_OBJECT, 0, false},
+        {LDAP_REQ_SEARCH, LDAP_COMPARE_FALSE, 0, false},
     };
     int id = 1;
     for (const Row& row : rows) {
@@ -139,7 +144,7 @@ TEST_F(ResponseCacheTest, UncachesByRequestAndByDn) {
 TEST_F(ResponseCacheTest, DisableKeepsContentsAndFlushKeepsSettings) {
     cache.configure(600, 5000);
     cache.set_options(2);
-    answer(1, "o=t", 32);
+    answer(1, "o=t", LDAP_NO_SUCH_OBJECT);
     cache.disable();
     EXPECT_FALSE(hit("o=t"));
     answer(2, "o=u", 0);  // not recorded while disabled

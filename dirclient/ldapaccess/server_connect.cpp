@@ -1,5 +1,6 @@
 #include "server_connect.h"
 
+
 #include <strings.h>
 
 #include <cerrno>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 
 #include "connect_failure.h"
+#include "ldap_session_ptr.h"
 #include "ldap_result_codes.h"
 #include "response_timeout.h"
 
@@ -69,12 +71,14 @@ timeval network_timeout() {
 
 Connected connect_server(const ServerAddress& server, bool probe, StartTls starttls) {
     Connected result;
-    LDAP* ld = nullptr;
-    int rc = ldap_initialize(&ld, server_url(server).c_str());
-    if (rc != LDAP_SUCCESS || ld == nullptr) {
+    LDAP* opened = nullptr;
+    int rc = ldap_initialize(&opened, server_url(server).c_str());
+    LdapSessionPtr session(opened);
+    if (rc != LDAP_SUCCESS || !session) {
         result.code = qdx_ldap_classic_code(rc == LDAP_SUCCESS ? LDAP_NO_MEMORY : rc);
         return result;
     }
+    LDAP* ld = session.get();
     int version = LDAP_VERSION3;
     timeval limit = network_timeout();
     ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
@@ -105,11 +109,10 @@ Connected connect_server(const ServerAddress& server, bool probe, StartTls start
                             std::chrono::microseconds(limit.tv_sec * 1000000L + limit.tv_usec);
         // A TLS failure has been told with OpenLDAP's own words already.
         if (!tls_failed) note_failed_attempt(server, ld, waited ? LDAP_TIMEOUT : rc, connect_errno);
-        ldap_unbind_ext(ld, nullptr, nullptr);
         result.code = qdx_ldap_classic_code(rc);
         return result;
     }
-    result.ld = ld;
+    result.ld = session.release();
     return result;
 }
 

@@ -14,6 +14,7 @@
 
 #include <ldap.h>
 
+#include "ldap_session_ptr.h"
 #include "local_message.h"
 #include "response_cache.h"
 #include "server_connect.h"
@@ -31,15 +32,15 @@ namespace dirclient::ldapaccess {
 
 class SessionCore {
   public:
-    // Takes ownership of "ld", a connected session.
-    SessionCore(LDAP* ld, ServerAddress server);
+    // "ld": a connected session.
+    SessionCore(LdapSessionPtr ld, ServerAddress server);
     ~SessionCore();
     SessionCore(const SessionCore&) = delete;
     SessionCore& operator=(const SessionCore&) = delete;
 
     // Never null: after an idle close it is an unconnected session that only serves the
     // message accessors (libldap requires a valid session there).
-    LDAP* ld() const { return connection_.ld; }
+    LDAP* ld() const { return connection_.ld.get(); }
     bool connected() const { return connection_.open; }
     // Connects first when needed (see set_reconnect); whether the session is connected.
     bool ensure_open() { return ensure_connected(); }
@@ -106,13 +107,13 @@ class SessionCore {
     // keeps the new one, closes the previous one, marks the requests it could not carry
     // over as lost, and keeps the cached answers only when the server is the same.
     struct Connection {
-        LDAP* ld = nullptr;
+        LdapSessionPtr ld;
         bool open = false;
         ServerAddress server;
         std::unordered_map<int, int> by_caller;   // caller id -> libldap id
         std::unordered_map<int, int> by_library;  // libldap id -> caller id
     };
-    Connection install(LDAP* ld, ServerAddress server,
+    Connection install(LdapSessionPtr ld, ServerAddress server,
                        const std::vector<std::pair<int, int>>& resent);
     void restore(Connection previous);
     void commit(Connection previous);
@@ -144,7 +145,6 @@ class SessionCore {
     // Records a filter beyond the bounds libldap survives (87) and returns "returned".
     int refuse_filter(int returned);
     void forget_route(int caller_id);
-    static int close(LDAP* ld);
     void lose_outstanding();
 
     Connection connection_;

@@ -17,6 +17,7 @@
 #include "profile_test_support.h"
 #include "slapd_server.h"
 #include "test_processes.h"
+#include "ldap_result_codes.h"
 
 using namespace dirclient::test;
 
@@ -120,7 +121,7 @@ TEST(HostStrings, UnbindReachesTheServer) {
         DS_LDAP* handle = qdx_ldap_open(host.c_str(), 0);
         ASSERT_NE(handle, nullptr);
         EXPECT_EQ(qdx_ldap_unbind(handle), 0);
-        EXPECT_EQ(qdx_ldap_unbind(handle), 89);
+        EXPECT_EQ(qdx_ldap_unbind(handle), QDX_LDAP_PARAM_ERROR);
         check_free(handle);
         for (int i = 0; i < 50 && a.operations("Unbind") == before; ++i)
             usleep(20000);
@@ -174,7 +175,7 @@ TEST_P(LdapHandle, SearchAnswersAreReadThroughTheHandle) {
     ASSERT_EQ(qdx_ldap_search_s(h(), "ou=absent,dc=example,dc=com", LDAP_SCOPE_BASE,
                                 "(objectClass=*)", nullptr, 0, &answer),
               32);
-    EXPECT_EQ(qdx_ldap_get_lderrno(h()), 32);
+    EXPECT_EQ(qdx_ldap_get_lderrno(h()), LDAP_NO_SUCH_OBJECT);
     qdx_ldap_msgfree(answer);
 }
 
@@ -205,12 +206,12 @@ TEST_P(LdapHandle, RepeatedSearchesAreAnsweredByTheCache) {
 }
 
 TEST_P(LdapHandle, CompareUsesAndFillsTheCache) {
-    EXPECT_EQ(qdx_ldap_compare_s(h(), SlapdServer::kAlice, "cn", "alice"), 6);
-    EXPECT_EQ(qdx_ldap_compare_s(h(), SlapdServer::kAlice, "cn", "bob"), 5);
+    EXPECT_EQ(qdx_ldap_compare_s(h(), SlapdServer::kAlice, "cn", "alice"), LDAP_COMPARE_TRUE);
+    EXPECT_EQ(qdx_ldap_compare_s(h(), SlapdServer::kAlice, "cn", "bob"), LDAP_COMPARE_FALSE);
     ASSERT_EQ(qdx_ldap_enable_cache(h(), 60, 0), 0);
     long before = server_.operations("Compare");
-    EXPECT_EQ(qdx_ldap_compare_s(h(), SlapdServer::kAlice, "cn", "alice"), 6);
-    EXPECT_EQ(qdx_ldap_compare_s(h(), SlapdServer::kAlice, "cn", "alice"), 6);
+    EXPECT_EQ(qdx_ldap_compare_s(h(), SlapdServer::kAlice, "cn", "alice"), LDAP_COMPARE_TRUE);
+    EXPECT_EQ(qdx_ldap_compare_s(h(), SlapdServer::kAlice, "cn", "alice"), LDAP_COMPARE_TRUE);
     EXPECT_EQ(server_.operations("Compare"), before + 1);
 }
 
@@ -246,24 +247,24 @@ TEST_P(LdapHandle, ChangesInBothForms) {
     const char* renamed = "cn=dora,ou=people,dc=example,dc=com";
 
     EXPECT_EQ(qdx_ldap_add_s(h(), dn, entry), 0);
-    EXPECT_EQ(qdx_ldap_add_s(h(), dn, entry), 68);
-    EXPECT_EQ(qdx_ldap_get_lderrno(h()), 68);
+    EXPECT_EQ(qdx_ldap_add_s(h(), dn, entry), LDAP_ALREADY_EXISTS);
+    EXPECT_EQ(qdx_ldap_get_lderrno(h()), LDAP_ALREADY_EXISTS);
     EXPECT_EQ(qdx_ldap_modify_s(h(), dn, change), 0);
-    EXPECT_EQ(qdx_ldap_compare_s(h(), dn, "sn", "jones"), 6);
+    EXPECT_EQ(qdx_ldap_compare_s(h(), dn, "sn", "jones"), LDAP_COMPARE_TRUE);
     EXPECT_EQ(qdx_ldap_modrdn2_s(h(), dn, "cn=dora", 1), 0);
     EXPECT_EQ(qdx_ldap_delete_s(h(), renamed), 0);
-    EXPECT_EQ(qdx_ldap_delete_s(h(), renamed), 32);
-    EXPECT_EQ(qdx_ldap_delete_s(h(), SlapdServer::kPeople), 66);
+    EXPECT_EQ(qdx_ldap_delete_s(h(), renamed), LDAP_NO_SUCH_OBJECT);
+    EXPECT_EQ(qdx_ldap_delete_s(h(), SlapdServer::kPeople), LDAP_NOT_ALLOWED_ON_NONLEAF);
 
     EXPECT_EQ(collect(h(), qdx_ldap_add(h(), dn, entry)), answer(LDAP_RES_ADD, 0));
     EXPECT_EQ(collect(h(), qdx_ldap_modify(h(), dn, change)), answer(LDAP_RES_MODIFY, 0));
     EXPECT_EQ(collect(h(), qdx_ldap_modrdn2(h(), dn, "cn=dora", 1)), answer(LDAP_RES_MODDN, 0));
     EXPECT_EQ(collect(h(), qdx_ldap_delete(h(), renamed)), answer(LDAP_RES_DELETE, 0));
-    EXPECT_EQ(collect(h(), qdx_ldap_delete(h(), renamed)), answer(LDAP_RES_DELETE, 32));
+    EXPECT_EQ(collect(h(), qdx_ldap_delete(h(), renamed)), answer(LDAP_RES_DELETE, LDAP_NO_SUCH_OBJECT));
     EXPECT_EQ(collect(h(), qdx_ldap_simple_bind(h(), SlapdServer::kAlice, "wrong")),
-              answer(LDAP_RES_BIND, 49));
+              answer(LDAP_RES_BIND, LDAP_INVALID_CREDENTIALS));
     // A null DN is refused rather than handed to libldap, which would abort.
-    EXPECT_EQ(qdx_ldap_delete_s(h(), nullptr), 89);
+    EXPECT_EQ(qdx_ldap_delete_s(h(), nullptr), QDX_LDAP_PARAM_ERROR);
 }
 
 TEST_P(LdapHandle, LimitsHoldForLaterSearches) {
@@ -292,10 +293,10 @@ TEST(ServerListHandle, CredentialsAndLimitsSurviveFailover) {
     EXPECT_EQ(search(h.get(), "(cn=*)", &lines), 4);
     EXPECT_EQ(lines.size(), 1u);
     EXPECT_EQ(server_of(h.get()), b.url());
-    EXPECT_EQ(qdx_ldap_compare_s(h.get(), SlapdServer::kBob, "cn", "bob"), 6);
+    EXPECT_EQ(qdx_ldap_compare_s(h.get(), SlapdServer::kBob, "cn", "bob"), LDAP_COMPARE_TRUE);
 
     EXPECT_EQ(qdx_ldap_set_timeout(h.get(), 60), 0);
-    EXPECT_EQ(qdx_ldap_set_timeout(h.get(), -1), 89);
+    EXPECT_EQ(qdx_ldap_set_timeout(h.get(), -1), QDX_LDAP_PARAM_ERROR);
 }
 
 class ProfiledHandle : public profile_test::ProfilerTest {

@@ -10,6 +10,7 @@
 
 #include "ldapaccess_test_util.h"
 #include "slapd_server.h"
+#include "ldap_result_codes.h"
 
 using namespace dirclient::test;
 
@@ -123,9 +124,9 @@ TEST_F(ServerReturn, FailBackIsOffByDefaultAndRefusesBadValues) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(search_dns(session.get(), kAliceFilter), kAlice);
     EXPECT_EQ(current_server(session.get()), b.url());
-    EXPECT_EQ(ldap_cext_set_failback(session.get(), -1), 89);
-    EXPECT_EQ(ldap_cext_set_failback(nullptr, 1), 89);
-    EXPECT_EQ(ldap_cext_set_quarantine(-2), 89);
+    EXPECT_EQ(ldap_cext_set_failback(session.get(), -1), QDX_LDAP_PARAM_ERROR);
+    EXPECT_EQ(ldap_cext_set_failback(nullptr, 1), QDX_LDAP_PARAM_ERROR);
+    EXPECT_EQ(ldap_cext_set_quarantine(-2), QDX_LDAP_PARAM_ERROR);
 }
 
 }  // namespace

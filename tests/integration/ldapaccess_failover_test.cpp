@@ -9,6 +9,7 @@
 
 #include "ldapaccess_test_util.h"
 #include "slapd_server.h"
+#include "ldap_result_codes.h"
 
 using namespace dirclient::test;
 
@@ -91,9 +92,9 @@ TEST_F(ServerList, WithoutTheFlagAFailureIsReturnedAsServerDown) {
     ASSERT_TRUE(session);
     a.kill();
     EXPECT_EQ(search_dns(session.get(), kAliceFilter, 0), std::vector<std::string>{"#81"});
-    EXPECT_EQ(ldap_cext_get_lderrno(session.get()), 81);
+    EXPECT_EQ(ldap_cext_get_lderrno(session.get()), QDX_LDAP_SERVER_DOWN);
     EXPECT_EQ(current_server(session.get()), a.url());
-    EXPECT_EQ(ldap_cext_compare_s(session.get(), SlapdServer::kAlice, "sn", "Liddell", 1), 6);
+    EXPECT_EQ(ldap_cext_compare_s(session.get(), SlapdServer::kAlice, "sn", "Liddell", 1), LDAP_COMPARE_TRUE);
     EXPECT_EQ(current_server(session.get()), b.url());
 }
 
@@ -143,7 +144,7 @@ TEST_F(ServerList, RebindsWithStoredCredentialsAfterFailover) {
     EXPECT_EQ(search_dns(session.get(), kAliceFilter), kAlice);
     EXPECT_EQ(current_server(session.get()), b.url());
     // A failed bind keeps the credentials of the last good one.
-    EXPECT_EQ(ldap_cext_simple_bind_s(session.get(), SlapdServer::kAlice, "wrong", 1), 49);
+    EXPECT_EQ(ldap_cext_simple_bind_s(session.get(), SlapdServer::kAlice, "wrong", 1), LDAP_INVALID_CREDENTIALS);
     a.start();
     b.kill();
     EXPECT_EQ(search_dns(session.get(), kAliceFilter), kAlice);
@@ -221,7 +222,7 @@ TEST_F(ServerList, UnrecordedRequestLostInFailoverFailsPromptly) {
     LDAPMessage* answer = nullptr;
     Stopwatch watch;
     EXPECT_EQ(ldap_cext_result(session.get(), id, 1, nullptr, &answer), -1);
-    EXPECT_EQ(ldap_cext_get_lderrno(session.get()), 81);
+    EXPECT_EQ(ldap_cext_get_lderrno(session.get()), QDX_LDAP_SERVER_DOWN);
     EXPECT_LT(watch.seconds(), 1.0);
     ASSERT_GT(ldap_cext_result(session.get(), next, 1, nullptr, &answer), 0);
     EXPECT_EQ(ldap_cext_msgid(answer), next);
@@ -295,7 +296,7 @@ TEST_F(ServerList, AsynchronousAnswersCarryTheCallersIdentifier) {
     LDAPMessage* answer = nullptr;
     ASSERT_EQ(ldap_cext_result(session.get(), LDAP_RES_ANY, 1, nullptr, &answer), LDAP_RES_COMPARE);
     EXPECT_EQ(ldap_cext_msgid(answer), id);
-    EXPECT_EQ(ldap_cext_result2error(session.get(), answer, 1), 6);
+    EXPECT_EQ(ldap_cext_result2error(session.get(), answer, 1), LDAP_COMPARE_TRUE);
     timeval nothing{0, 200000};
     EXPECT_EQ(ldap_cext_result(session.get(), LDAP_RES_ANY, 1, &nothing, &answer), 0);
 }
@@ -317,13 +318,13 @@ TEST_F(ServerList, UrlSearchesUseBaseScopeFilterAndAttributes) {
     EXPECT_EQ(ldap_cext_next_attribute(session.get(), entry, ber), nullptr);
     ber_free(ber, 0);
     ldap_cext_msgfree(answer);
-    EXPECT_EQ(ldap_cext_url_search_s(session.get(), "not a url", 0, &answer), 89);
+    EXPECT_EQ(ldap_cext_url_search_s(session.get(), "not a url", 0, &answer), QDX_LDAP_PARAM_ERROR);
 }
 
 TEST(ServerListSession, NullSessionsAreRefused) {
-    EXPECT_EQ(ldap_cext_unbind(nullptr), 80);
+    EXPECT_EQ(ldap_cext_unbind(nullptr), LDAP_OTHER);
     EXPECT_EQ(ldap_cext_search(nullptr, "", 0, "(a=b)", nullptr, 0, 3), -1);
-    EXPECT_EQ(ldap_cext_set_timeout(nullptr, 30), 89);
+    EXPECT_EQ(ldap_cext_set_timeout(nullptr, 30), QDX_LDAP_PARAM_ERROR);
 }
 
 }  // namespace

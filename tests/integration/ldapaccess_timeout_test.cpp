@@ -12,6 +12,7 @@
 #include "fake_ldap_server.h"
 #include "ldapaccess_test_util.h"
 #include "slapd_server.h"
+#include "ldap_result_codes.h"
 
 using namespace dirclient::test;
 
@@ -63,7 +64,7 @@ TEST_F(ResponseTimeout, CallsOwnShorterLimitWinsAndTheSettingIsPerConnection) {
     FakeLdapServer silent({});
     Session s(ldap_cext_open(silent.url().c_str(), 0, LDAP_CEXT_FAILOVER));
     ASSERT_TRUE(s);
-    EXPECT_EQ(ldap_cext_set_response_timeout(s.get(), 0), 89);
+    EXPECT_EQ(ldap_cext_set_response_timeout(s.get(), 0), QDX_LDAP_PARAM_ERROR);
     ASSERT_EQ(ldap_cext_set_response_timeout(s.get(), 30), 0);
     timeval limit{0, 300000};
     LDAPMessage* answer = nullptr;
@@ -71,7 +72,7 @@ TEST_F(ResponseTimeout, CallsOwnShorterLimitWinsAndTheSettingIsPerConnection) {
     int rc = ldap_cext_search_st(s.get(), "dc=example,dc=com", LDAP_SCOPE_BASE, "(objectClass=*)",
                                  nullptr, 0, &limit, &answer, LDAP_CEXT_FAILOVER);
     ldap_cext_msgfree(answer);
-    EXPECT_EQ(rc, 85);
+    EXPECT_EQ(rc, QDX_LDAP_TIMEOUT);
     EXPECT_LT(clock.seconds(), 2.0);
 
     // An asynchronous result without a limit is bounded by the session's own time-out.
@@ -81,7 +82,7 @@ TEST_F(ResponseTimeout, CallsOwnShorterLimitWinsAndTheSettingIsPerConnection) {
     ASSERT_GT(id, 0);
     Stopwatch wait;
     EXPECT_EQ(ldap_cext_result(s.get(), id, LDAP_MSG_ALL, nullptr, &answer), -1);
-    EXPECT_EQ(ldap_cext_get_lderrno(s.get()), 81);
+    EXPECT_EQ(ldap_cext_get_lderrno(s.get()), QDX_LDAP_SERVER_DOWN);
     EXPECT_LT(wait.seconds(), 2.0);
 }
 

@@ -83,7 +83,7 @@ DnSet fileSearch(FFConnection& c, const std::string& base, const std::string& fi
         c.search(base.c_str(), 2, filter.c_str(), nullptr, true, &e));
     std::unique_ptr<DException> failure(e);
     if (failure != nullptr) {
-        if (failure->getLdapErrorCode() == 32) return {};
+        if (failure->getLdapErrorCode() == LDAP_NO_SUCH_OBJECT) return {};
         return {std::string("error ") + failure->getInfoSMsg()};
     }
     DnSet dns;

@@ -276,91 +276,121 @@ const char* const kTextAttrs[] = {"cn",
                                   "postalAddress"};
 const char* const kDnAttrs[] = {"manager", "member", "uniqueMember", "roleOccupant", "owner"};
 
+// A value the corpus holds for attr ("none" when it holds none).
+std::string valueOf(Generator& g, const std::string& attr) {
+    auto& pool = g.values_[attr];
+    return pool.empty() ? "none" : g.pick(pool);
+}
+
+std::string equalityFilter(Generator& g) {
+    std::string attr = g.pick(kTextAttrs);
+    std::string value = g.chance(85) ? g.perturb(valueOf(g, attr)) : "nobody";
+    return "(" + g.perturb(attr) + "=" + escape(value) + ")";  // names in any case
+}
+
+std::string substringFilter(Generator& g) {
+    std::string attr = g.pick(kTextAttrs);
+    std::string value = g.perturb(valueOf(g, attr));
+    if (value.size() < 2) return "(" + attr + "=*)";
+    auto parts = cuts(g, value);
+    std::string text = "(" + g.perturb(attr) + "=";
+    text += g.chance(60) ? escape(parts[0]) : "";
+    text += "*";
+    if (!parts[1].empty() && g.chance(60)) text += escape(parts[1]) + "*";
+    text += g.chance(60) ? escape(parts[2]) : "";
+    return text + ")";
+}
+
+std::string dnValueFilter(Generator& g) {
+    std::string attr = g.pick(kDnAttrs);
+    return "(" + attr + "=" + escape(g.perturb(valueOf(g, attr))) + ")";
+}
+
+std::string orderingFilter(Generator& g) {
+    const char* attr = g.chance(50) ? "uidNumber" : "gidNumber";
+    int n = g.chance(30) ? g.below(30) : 1000 + g.below(200);
+    return std::string("(") + attr + (g.chance(50) ? ">=" : "<=") + std::to_string(n) + ")";
+}
+
+std::string presentFilter(Generator& g) {
+    static const char* const kPresent[] = {
+        "jpegPhoto",     "userPassword", "cn;lang-fr", "manager", "nonexistent",
+        "postalAddress", "name",         "uidNumber",  "member",  "l;lang-fr"};
+    return std::string("(") + g.pick(kPresent) + "=*)";
+}
+
+std::string approxFilter(Generator& g) {
+    std::string attr = g.chance(50) ? "cn" : "l";
+    return "(" + attr + "~=" + escape(g.perturb(valueOf(g, attr))) + ")";
+}
+
+std::string languageFilter(Generator& g) {
+    std::string value = valueOf(g, "cn;lang-fr");
+    return g.chance(50) ? "(cn=" + escape(g.perturb(value)) + ")"
+                        : "(cn;lang-fr=" + escape(value) + ")";
+}
+
+std::string passwordFilter(Generator& g) {
+    std::string value = g.chance(70) ? valueOf(g, "userPassword") : "pw3";
+    return "(userPassword=" + hexAll(value) + ")";
+}
+
+// Filters at the edges: unknown names, syntax mismatches, empty sets, escapes.
+std::string oddFilter(Generator& g) {
+    static const char* const kOdd[] = {"(nonexistent=x)",
+                                       "(cn>=m)",
+                                       "(telephoneNumber<=5)",
+                                       "(uidNumber=abc)",
+                                       "(name=Doe)",
+                                       "(2.5.4.4=Smith)",
+                                       "(SN=SMITH)",
+                                       "(mail=*EXAMPLE.com)",
+                                       "(0.9.2342.19200300.100.1.1=u7)",
+                                       "(commonName=g1)",
+                                       "(surname=doe)",
+                                       "(objectClass=2.5.6.6)",
+                                       "(member=cn=nobody)",
+                                       "(cn=*)",
+                                       "(|)",
+                                       "(&)",
+                                       "(!(&))",
+                                       "(userPassword=*)",
+                                       "(uid=u1*)",
+                                       "(uidNumber>=-5)",
+                                       "(!(cn=))",
+                                       "(!(uidNumber=abc))",
+                                       "(cn=\\2a)",
+                                       "(telephoneNumber=*\\28408\\29*)",
+                                       "(!(mail=é*))",
+                                       "(uidNumber=0012)",
+                                       "(gidNumber<=123456789012345678901233)"};
+    return g.pick(kOdd);
+}
+
 std::string itemFilter(Generator& g) {
-    auto valueOf = [&](const std::string& attr) -> std::string {
-        auto& pool = g.values_[attr];
-        return pool.empty() ? "none" : g.pick(pool);
-    };
     switch (g.below(12)) {
         case 0:
-        case 1: {
-            std::string attr = g.pick(kTextAttrs);
-            std::string value = g.chance(85) ? g.perturb(valueOf(attr)) : "nobody";
-            return "(" + g.perturb(attr) + "=" + escape(value) + ")";  // names in any case
-        }
+        case 1:
+            return equalityFilter(g);
         case 2:
-        case 3: {
-            std::string attr = g.pick(kTextAttrs);
-            std::string value = g.perturb(valueOf(attr));
-            if (value.size() < 2) return "(" + attr + "=*)";
-            auto parts = cuts(g, value);
-            std::string text = "(" + g.perturb(attr) + "=";
-            text += g.chance(60) ? escape(parts[0]) : "";
-            text += "*";
-            if (!parts[1].empty() && g.chance(60)) text += escape(parts[1]) + "*";
-            text += g.chance(60) ? escape(parts[2]) : "";
-            return text + ")";
-        }
-        case 4: {
-            std::string attr = g.pick(kDnAttrs);
-            return "(" + attr + "=" + escape(g.perturb(valueOf(attr))) + ")";
-        }
-        case 5: {
-            const char* attr = g.chance(50) ? "uidNumber" : "gidNumber";
-            int n = g.chance(30) ? g.below(30) : 1000 + g.below(200);
-            return std::string("(") + attr + (g.chance(50) ? ">=" : "<=") + std::to_string(n) + ")";
-        }
+        case 3:
+            return substringFilter(g);
+        case 4:
+            return dnValueFilter(g);
+        case 5:
+            return orderingFilter(g);
         case 6:
             return "(objectClass=" + g.perturb(g.pick(kClasses)) + ")";
-        case 7: {
-            static const char* const kPresent[] = {
-                "jpegPhoto",     "userPassword", "cn;lang-fr", "manager", "nonexistent",
-                "postalAddress", "name",         "uidNumber",  "member",  "l;lang-fr"};
-            return std::string("(") + g.pick(kPresent) + "=*)";
-        }
-        case 8: {
-            std::string attr = g.chance(50) ? "cn" : "l";
-            return "(" + attr + "~=" + escape(g.perturb(valueOf(attr))) + ")";
-        }
-        case 9: {
-            std::string value = valueOf("cn;lang-fr");
-            return g.chance(50) ? "(cn=" + escape(g.perturb(value)) + ")"
-                                : "(cn;lang-fr=" + escape(value) + ")";
-        }
-        case 10: {
-            std::string value = g.chance(70) ? valueOf("userPassword") : "pw3";
-            return "(userPassword=" + hexAll(value) + ")";
-        }
-        default: {
-            static const char* const kOdd[] = {"(nonexistent=x)",
-                                               "(cn>=m)",
-                                               "(telephoneNumber<=5)",
-                                               "(uidNumber=abc)",
-                                               "(name=Doe)",
-                                               "(2.5.4.4=Smith)",
-                                               "(SN=SMITH)",
-                                               "(mail=*EXAMPLE.com)",
-                                               "(0.9.2342.19200300.100.1.1=u7)",
-                                               "(commonName=g1)",
-                                               "(surname=doe)",
-                                               "(objectClass=2.5.6.6)",
-                                               "(member=cn=nobody)",
-                                               "(cn=*)",
-                                               "(|)",
-                                               "(&)",
-                                               "(!(&))",
-                                               "(userPassword=*)",
-                                               "(uid=u1*)",
-                                               "(uidNumber>=-5)",
-                                               "(!(cn=))",
-                                               "(!(uidNumber=abc))",
-                                               "(cn=\\2a)",
-                                               "(telephoneNumber=*\\28408\\29*)",
-                                               "(!(mail=é*))",
-                                               "(uidNumber=0012)",
-                                               "(gidNumber<=123456789012345678901233)"};
-            return g.pick(kOdd);
-        }
+        case 7:
+            return presentFilter(g);
+        case 8:
+            return approxFilter(g);
+        case 9:
+            return languageFilter(g);
+        case 10:
+            return passwordFilter(g);
+        default:
+            return oddFilter(g);
     }
 }
 

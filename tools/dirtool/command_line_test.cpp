@@ -185,69 +185,89 @@ TEST(CommandLine, HelpAndVersionWinOverEverythingElse) {
     EXPECT_TRUE(parse({"rename", "--version"}).version);
 }
 
-TEST(CommandLine, RejectsWhatCannotRunWithAReason) {
-    struct {
-        std::vector<const char*> args;
-        const char* message;
-    } cases[] = {
-        {{"-Hh"}, "no command"},
-        {{"-Hh", "list"}, "unknown command \"list\""},
-        {{"changed"}, "no directory given"},
-        {{"-H", "", "changed"}, "empty host"},
-        {{"-Hh", "--frobnicate", "changed"}, "unknown option --frobnicate"},
-        {{"-Hh", "compare", "cn=a", "n", "-5"}, "unknown option -5 (write -- before operands"},
-        {{"-Hh", "-Q", "changed"}, "unknown option -Q (dirtool --help lists the options)"},
-        {{"-Hh", "changed", "-H"}, "-H needs a value"},
-        {{"-Hh", "-p", "0", "changed"}, "the port must be a number from 1 to 65535"},
-        {{"-Hh", "-p", "65536", "changed"}, "not \"65536\""},
-        {{"-Hh", "-D", "cn=a", "changed"}, "-D needs -w PASSWORD, -W or -y FILE"},
-        {{"-Hh", "-w", "pw", "changed"}, "-w, -W and -y need -D"},
-        {{"-Hh", "-D", "cn=a", "-w", "pw", "-y", "pw.txt", "changed"}, "not both"},
-        {{"-Hh", "--profile=yes", "changed"}, "takes no value"},
-        {{"-Hh", "--match", "fuzzy", "changed"}, "--match must be \"default\" or \"ldap\""},
-        {{"-Hh", "search", "o=x"}, "missing operands: search BASE SCOPE"},
-        {{"-Hh", "search", "o=x", "all"}, "unknown scope \"all\""},
-        {{"-Hh", "search", "o=x", "sub", ""}, "empty search filter"},
-        {{"-Hh", "search", "o=x", "sub", "(cn=*)", "c n"}, "invalid attribute name \"c n\""},
-        {{"-Hh", "search", "o=x", "sub", "--sort", "cn:up"}, "unknown sort direction"},
-        {{"-Hh", "read"}, "missing operands: read DN"},
-        {{"-Hh", "add"}, "missing operands: add FILE.ldif"},
-        {{"-Hh", "add", "a.ldif", "b.ldif"}, "too many operands"},
-        {{"-Hh", "rename", "cn=a"}, "missing operands: rename DN NEWRDN"},
-        {{"-Hh", "rename", "cn=a", "b"}, "NEWRDN must read attribute=value"},
-        {{"-Hh", "rename", "cn=a", "cn=b", "o=x", "o=y"}, "too many operands"},
-        {{"-Hh", "rename", "cn=a,o=x", "cn=b", ""}, "NEWSUPERIOR must be a DN"},
-        {{"-Hh", "compare", "cn=a", "cn"}, "missing operands: compare DN ATTR VALUE"},
-        {{"-Hh", "compare", "cn=a", "c=n", "x"}, "invalid attribute name"},
-        {{"-Hh", "changed", "--wait", "-1"}, "--wait must be a number"},
-        {{"-Hh", "read", "cn=a", "--sort", "cn"}, "--sort belongs to the search command"},
-        {{"-Hh", "-r", "read", "cn=a"}, "-r belongs to the delete command"},
-        {{"-Hh", "search", "-s", "one", "o=x", "sub"}, "-s SCOPE goes with -b BASE"},
-        {{"-Hh", "-b", "o=x", "-LLLL"}, "at most three times"},
-        {{"-Hh", "-b", "o=x", "-z", "many"}, "-z must be a number"},
-        {{"-Hh", "-b", "o=x", "-s", "deep"}, "unknown scope \"deep\""},
-        {{"-Hh", "-P", "2", "changed"}, "only LDAP version 3"},
-        {{"-Hh", "-c", "read", "cn=a"}, "-c belongs to add and apply"},
-        {{"-Hh", "-b", "o=x", "-a", "always"}, "-a belongs to add and apply"},
-        {{"-Hh", "-A", "read", "cn=a"}, "-A belongs to the search command"},
-        {{"-Hh", "-n", "compare", "cn=a", "cn", "a"}, "-n belongs to search, add"},
-        {{"-Hh", "apply"}, "missing operands: apply FILE.ldif"},
-        {{"-Hh", "add", "-f", "a.ldif", "b.ldif"}, "too many operands: add -f FILE.ldif"},
-        {{"-Hh", "(cn=a)"}, "or -b BASE to search"},
-        {{"-Hh", "add", ""}, "empty file name"},
-        {{"-Hh", "-b", "o=x", "-f", ""}, "-f needs a file name"},
-    };
-    for (const auto& c : cases) {
-        std::vector<const char*> argv{"dirtool"};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
-        SCOPED_TRACE(c.message);
-        try {
-            parse_command_line(static_cast<int>(argv.size()), argv.data(), nullptr);
-            ADD_FAILURE() << "accepted";
-        } catch (const UsageError& e) {
-            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
-        }
+// A command line dirtool refuses, and a part of the reason it gives.
+struct Rejected {
+    std::vector<const char*> args;
+    const char* message;
+};
+
+// Commands, hosts and options that are wrong in themselves.
+const Rejected kBadOptions[] = {
+    {{"-Hh"}, "no command"},
+    {{"-Hh", "list"}, "unknown command \"list\""},
+    {{"changed"}, "no directory given"},
+    {{"-H", "", "changed"}, "empty host"},
+    {{"-Hh", "--frobnicate", "changed"}, "unknown option --frobnicate"},
+    {{"-Hh", "compare", "cn=a", "n", "-5"}, "unknown option -5 (write -- before operands"},
+    {{"-Hh", "-Q", "changed"}, "unknown option -Q (dirtool --help lists the options)"},
+    {{"-Hh", "changed", "-H"}, "-H needs a value"},
+    {{"-Hh", "-p", "0", "changed"}, "the port must be a number from 1 to 65535"},
+    {{"-Hh", "-p", "65536", "changed"}, "not \"65536\""},
+    {{"-Hh", "-D", "cn=a", "changed"}, "-D needs -w PASSWORD, -W or -y FILE"},
+    {{"-Hh", "-w", "pw", "changed"}, "-w, -W and -y need -D"},
+    {{"-Hh", "-D", "cn=a", "-w", "pw", "-y", "pw.txt", "changed"}, "not both"},
+    {{"-Hh", "--profile=yes", "changed"}, "takes no value"},
+    {{"-Hh", "--match", "fuzzy", "changed"}, "--match must be \"default\" or \"ldap\""},
+};
+
+// Operands missing, extra or malformed.
+const Rejected kBadOperands[] = {
+    {{"-Hh", "search", "o=x"}, "missing operands: search BASE SCOPE"},
+    {{"-Hh", "search", "o=x", "all"}, "unknown scope \"all\""},
+    {{"-Hh", "search", "o=x", "sub", ""}, "empty search filter"},
+    {{"-Hh", "search", "o=x", "sub", "(cn=*)", "c n"}, "invalid attribute name \"c n\""},
+    {{"-Hh", "search", "o=x", "sub", "--sort", "cn:up"}, "unknown sort direction"},
+    {{"-Hh", "read"}, "missing operands: read DN"},
+    {{"-Hh", "add"}, "missing operands: add FILE.ldif"},
+    {{"-Hh", "add", "a.ldif", "b.ldif"}, "too many operands"},
+    {{"-Hh", "rename", "cn=a"}, "missing operands: rename DN NEWRDN"},
+    {{"-Hh", "rename", "cn=a", "b"}, "NEWRDN must read attribute=value"},
+    {{"-Hh", "rename", "cn=a", "cn=b", "o=x", "o=y"}, "too many operands"},
+    {{"-Hh", "rename", "cn=a,o=x", "cn=b", ""}, "NEWSUPERIOR must be a DN"},
+    {{"-Hh", "compare", "cn=a", "cn"}, "missing operands: compare DN ATTR VALUE"},
+    {{"-Hh", "compare", "cn=a", "c=n", "x"}, "invalid attribute name"},
+    {{"-Hh", "changed", "--wait", "-1"}, "--wait must be a number"},
+};
+
+// Options given to a command they do not belong to, or in a form it does not take.
+const Rejected kMisplacedOptions[] = {
+    {{"-Hh", "read", "cn=a", "--sort", "cn"}, "--sort belongs to the search command"},
+    {{"-Hh", "-r", "read", "cn=a"}, "-r belongs to the delete command"},
+    {{"-Hh", "search", "-s", "one", "o=x", "sub"}, "-s SCOPE goes with -b BASE"},
+    {{"-Hh", "-b", "o=x", "-LLLL"}, "at most three times"},
+    {{"-Hh", "-b", "o=x", "-z", "many"}, "-z must be a number"},
+    {{"-Hh", "-b", "o=x", "-s", "deep"}, "unknown scope \"deep\""},
+    {{"-Hh", "-P", "2", "changed"}, "only LDAP version 3"},
+    {{"-Hh", "-c", "read", "cn=a"}, "-c belongs to add and apply"},
+    {{"-Hh", "-b", "o=x", "-a", "always"}, "-a belongs to add and apply"},
+    {{"-Hh", "-A", "read", "cn=a"}, "-A belongs to the search command"},
+    {{"-Hh", "-n", "compare", "cn=a", "cn", "a"}, "-n belongs to search, add"},
+    {{"-Hh", "apply"}, "missing operands: apply FILE.ldif"},
+    {{"-Hh", "add", "-f", "a.ldif", "b.ldif"}, "too many operands: add -f FILE.ldif"},
+    {{"-Hh", "(cn=a)"}, "or -b BASE to search"},
+    {{"-Hh", "add", ""}, "empty file name"},
+    {{"-Hh", "-b", "o=x", "-f", ""}, "-f needs a file name"},
+};
+
+void expectRejected(const Rejected& c) {
+    std::vector<const char*> argv{"dirtool"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    SCOPED_TRACE(c.message);
+    try {
+        parse_command_line(static_cast<int>(argv.size()), argv.data(), nullptr);
+        ADD_FAILURE() << "accepted";
+    } catch (const UsageError& e) {
+        EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
     }
+}
+
+TEST(CommandLine, RejectsWhatCannotRunWithAReason) {
+    for (const Rejected& c : kBadOptions)
+        expectRejected(c);
+    for (const Rejected& c : kBadOperands)
+        expectRejected(c);
+    for (const Rejected& c : kMisplacedOptions)
+        expectRejected(c);
 }
 
 }  // namespace

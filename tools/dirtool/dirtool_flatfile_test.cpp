@@ -1,5 +1,6 @@
 // dirtool end to end on flat LDIF files: the built program, run as a user runs it.
 #include <gtest/gtest.h>
+#include <ldap.h>
 
 #include <sys/stat.h>
 
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "dirtool_runner.h"
+#include "error_report.h"
 #include "ldif_reader.h"
 #include "test_processes.h"
 
@@ -114,13 +116,13 @@ TEST_F(FlatFile, TellsAnEmptyAnswerFromAMissingBase) {
     EXPECT_EQ(dirtool({"search", "", "one", "(o=none)"}).status, 0);
 
     RunResult missing = dirtool({"search", "o=nowhere", "sub"});
-    EXPECT_EQ(missing.status, 32);  // the LDAP result, as exit status
+    EXPECT_EQ(missing.status, LDAP_NO_SUCH_OBJECT);  // the LDAP result, as exit status
     EXPECT_TRUE(contains(
         missing.err,
         "cannot search o=nowhere: ERROR: can not search [609]: LDAP result 32, No such object"))
         << missing.err;
     RunResult read = dirtool({"read", "cn=nobody,o=acme"});
-    EXPECT_EQ(read.status, 32);
+    EXPECT_EQ(read.status, LDAP_NO_SUCH_OBJECT);
     EXPECT_TRUE(contains(read.err, "LDAP result 32")) << read.err;
 }
 
@@ -151,7 +153,7 @@ TEST_F(FlatFile, ChangesAreSavedToTheFile) {
     EXPECT_EQ(ok({"delete", "cn=Al Ames,ou=people,o=acme"}),
               "deleted cn=Al Ames,ou=people,o=acme\n");
     RunResult parent = dirtool({"delete", "ou=people,o=acme"});
-    EXPECT_EQ(parent.status, 66);
+    EXPECT_EQ(parent.status, LDAP_NOT_ALLOWED_ON_NONLEAF);
     EXPECT_TRUE(contains(parent.err, "LDAP result 66")) << parent.err;
     EXPECT_TRUE(contains(parent.err, "delete -r removes them too")) << parent.err;
     ok({"delete", "-r", "ou=people,o=acme"});
@@ -162,14 +164,14 @@ TEST_F(FlatFile, ChangesAreSavedToTheFile) {
 TEST_F(FlatFile, ComparesAndReportsChanges) {
     EXPECT_EQ(ok({"compare", "cn=Al Ames,ou=people,o=acme", "sn", "ames"}), "true\n");
     RunResult no = dirtool({"compare", "cn=Al Ames,ou=people,o=acme", "sn", "Ames", "Berg"});
-    EXPECT_EQ(no.status, 3);
+    EXPECT_EQ(no.status, kExitFalse);
     EXPECT_EQ(no.out, "false\n");
     RunResult absent = dirtool({"compare", "cn=Al Ames,ou=people,o=acme", "mail", "x"});
-    EXPECT_EQ(absent.status, 16);
+    EXPECT_EQ(absent.status, LDAP_NO_SUCH_ATTRIBUTE);
     EXPECT_TRUE(contains(absent.err, "ERROR: can not compare [603]: LDAP result 16")) << absent.err;
 
     RunResult changed = dirtool({"changed"});
-    EXPECT_EQ(changed.status, 3);
+    EXPECT_EQ(changed.status, kExitFalse);
     EXPECT_EQ(changed.out, "unchanged\n");
     EXPECT_EQ(saved(), kSeed);  // nothing was written back
 }
@@ -233,7 +235,7 @@ TEST_F(FlatFile, AddStopsAtTheFirstFailure) {
                "dn: cn=Al Ames,ou=people,o=acme\ncn: Al Ames\n\n"
                "dn: cn=n3,o=acme\ncn: n3\n");
     RunResult r = dirtool({"add", "three.ldif"});
-    EXPECT_EQ(r.status, 68);
+    EXPECT_EQ(r.status, LDAP_ALREADY_EXISTS);
     EXPECT_EQ(r.out, "added cn=n1,o=acme\n");
     EXPECT_TRUE(contains(r.err,
                          "cannot add cn=Al Ames,ou=people,o=acme (three.ldif:4): "
@@ -393,7 +395,7 @@ TEST_F(FlatFile, SearchesWithTheLdapToolsOptions) {
          "Bo Berg\n\n",
          ""},
         {{"-n", "-b", "o=acme", "(cn=*)"}, 0, "", "would search o=acme (subtree) for (cn=*)"},
-        {{"-b", "o=nowhere"}, 32, "", "LDAP result 32, No such object"},
+        {{"-b", "o=nowhere"}, LDAP_NO_SUCH_OBJECT, "", "LDAP result 32, No such object"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args[0] + " " + c.args[1]);
@@ -496,7 +498,7 @@ TEST_F(FlatFile, ContinuesPastAFailedChangeOnlyWithC) {
                "dn: cn=nobody,o=acme\nchangetype: delete\n\n"
                "dn: cn=n3,o=acme\ncn: n3\n");
     RunResult stop = dirtool({"apply", "three.ldif"});
-    EXPECT_EQ(stop.status, 32);
+    EXPECT_EQ(stop.status, LDAP_NO_SUCH_OBJECT);
     EXPECT_EQ(stop.out, "added cn=n1,o=acme\n");
     EXPECT_TRUE(contains(stop.err, "cannot delete cn=nobody,o=acme (three.ldif:5): ")) << stop.err;
     EXPECT_TRUE(contains(stop.err, "applied 1 of 3 changes")) << stop.err;
@@ -504,7 +506,7 @@ TEST_F(FlatFile, ContinuesPastAFailedChangeOnlyWithC) {
 
     write_file(path_, kSeed);
     RunResult go_on = dirtool({"-c", "apply", "three.ldif"});
-    EXPECT_EQ(go_on.status, 32);
+    EXPECT_EQ(go_on.status, LDAP_NO_SUCH_OBJECT);
     EXPECT_EQ(go_on.out, "added cn=n1,o=acme\nadded cn=n3,o=acme\n");
     EXPECT_TRUE(contains(go_on.err, "(three.ldif:5)")) << go_on.err;
     EXPECT_TRUE(contains(go_on.err, "1 of 3 changes failed")) << go_on.err;

@@ -9,10 +9,12 @@
 
 #include "dirtool_runner.h"
 #include <dirclient/dn_normalize.h>
+#include "error_report.h"
 #include "ldif_reader.h"
 #include <dirclient/object_memory.h>
 #include "slapd_server.h"
 #include "test_processes.h"
+#include <dirclient/ldap_result_codes.h>
 
 namespace dirtool::test {
 namespace {
@@ -89,7 +91,7 @@ TEST_F(Server, AddsModifiesRenamesComparesAndDeletes) {
     EXPECT_EQ(yes.status, 0) << yes.err;
     EXPECT_EQ(yes.out, "true\n");
     RunResult no = dirtool({"compare", kAlice, "sn", "Liddell", "Hare"});
-    EXPECT_EQ(no.status, 3);
+    EXPECT_EQ(no.status, kExitFalse);
     EXPECT_EQ(no.out, "false\n");
 
     // In place, then below another superior.
@@ -108,7 +110,7 @@ TEST_F(Server, AddsModifiesRenamesComparesAndDeletes) {
         << squad.err;
 
     RunResult non_leaf = dirtool({"delete", "ou=team,dc=example,dc=com"});
-    EXPECT_EQ(non_leaf.status, 66);
+    EXPECT_EQ(non_leaf.status, LDAP_NOT_ALLOWED_ON_NONLEAF);
     EXPECT_TRUE(contains(non_leaf.err, "ERROR: can not remove [614]: LDAP result 66"))
         << non_leaf.err;
     EXPECT_TRUE(contains(non_leaf.err, "delete -r")) << non_leaf.err;
@@ -128,21 +130,24 @@ TEST_F(Server, ReportsFailuresWithTheLdapText) {
     } cases[] = {
         {{"search", kPeople, "sub", "(cn=alice"},
          true,
-         87,
+         QDX_LDAP_FILTER_ERROR,
          "cannot search " + std::string(kPeople) +
              ": ERROR: can not search [609]: LDAP result 87, Bad search filter"},
         {{"read", "cn=nobody,dc=example,dc=com"},
          true,
-         32,
+         LDAP_NO_SUCH_OBJECT,
          "ERROR: can not search [609]: LDAP result 32, No such object"},
         {{"delete", kAlice},
          true,
-         8,
+         LDAP_STRONG_AUTH_REQUIRED,
          "ERROR: can not remove [605]: LDAP result 8, Strong(er) authentication required"},
-        {{"compare", kAlice, "uid", "x"}, true, 16, "ERROR: can not compare [603]: LDAP result 16"},
+        {{"compare", kAlice, "uid", "x"},
+         true,
+         LDAP_NO_SUCH_ATTRIBUTE,
+         "ERROR: can not compare [603]: LDAP result 16"},
         {{"rename", kAlice, "cn=bob"},
          false,
-         68,
+         LDAP_ALREADY_EXISTS,
          "ERROR: can not rename [608]: LDAP result 68, Already exists"},
     };
     for (const auto& c : cases) {
@@ -154,7 +159,7 @@ TEST_F(Server, ReportsFailuresWithTheLdapText) {
     RunResult bind = run_dirtool(
         {"-H", server_.url(), "-D", SlapdServer::kAdminDn, "-w", "wrong", "read", kAlice},
         options());
-    EXPECT_EQ(bind.status, 49);
+    EXPECT_EQ(bind.status, LDAP_INVALID_CREDENTIALS);
     EXPECT_EQ(bind.out, "");
     EXPECT_TRUE(
         contains(bind.err,
@@ -207,7 +212,7 @@ TEST_F(Server, ChangedFollowsTheServersModificationCount) {
     EXPECT_EQ(first.out, "changed\nmodifications completed: 1\n");
 
     RunResult quiet = dirtool({"changed", "--wait", "1"}, "", true);
-    EXPECT_EQ(quiet.status, 3);
+    EXPECT_EQ(quiet.status, kExitFalse);
     EXPECT_EQ(quiet.out, "unchanged\nmodifications completed: 1\n");
 
     std::thread writer([&] {
@@ -222,7 +227,7 @@ TEST_F(Server, ChangedFollowsTheServersModificationCount) {
     // A plain session never reports a change, and says so.
     RunResult plain = run_dirtool(
         {"-H", "127.0.0.1", "-p", std::to_string(server_.port()), "changed"}, options());
-    EXPECT_EQ(plain.status, 3);
+    EXPECT_EQ(plain.status, kExitFalse);
     EXPECT_EQ(plain.out, "unchanged\n");
     EXPECT_TRUE(contains(plain.err, "only server lists")) << plain.err;
 }
@@ -239,7 +244,7 @@ TEST_F(Server, SearchesWithTheLdapToolsOptions) {
 
     // The server stops at the limit; the entries it sent are printed, the status says why.
     RunResult one = dirtool({"-b", kPeople, "-z", "1", "(cn=*)", "cn"});
-    EXPECT_EQ(one.status, 4) << one.err;
+    EXPECT_EQ(one.status, LDAP_SIZELIMIT_EXCEEDED) << one.err;
     EXPECT_EQ(dns_of(one.out).size(), 1u);
     EXPECT_TRUE(contains(one.err, "size limit exceeded")) << one.err;
     RunResult timed = dirtool({"-b", kPeople, "-l", "5", "(cn=alice)", "sn"});
@@ -251,7 +256,7 @@ TEST_F(Server, SearchesWithTheLdapToolsOptions) {
     EXPECT_FALSE(contains(names.out, "Liddell")) << names.out;
 
     RunResult missing = dirtool({"-b", "ou=nowhere," + suffix});
-    EXPECT_EQ(missing.status, 32);
+    EXPECT_EQ(missing.status, LDAP_NO_SUCH_OBJECT);
 }
 
 const char kServerChanges[] =
@@ -300,7 +305,7 @@ TEST_F(Server, ContinuesPastAFailedChangeWithC) {
         "dn: cn=nobody,dc=example,dc=com\nchangetype: delete\n\n"
         "dn: ou=b,dc=example,dc=com\nobjectClass: organizationalUnit\nou: b\n");
     RunResult r = dirtool({"-c", "-f", "three.ldif"});
-    EXPECT_EQ(r.status, 32);
+    EXPECT_EQ(r.status, LDAP_NO_SUCH_OBJECT);
     EXPECT_EQ(r.out, "added ou=a,dc=example,dc=com\nadded ou=b,dc=example,dc=com\n");
     EXPECT_TRUE(contains(r.err, "cannot delete cn=nobody,dc=example,dc=com (three.ldif:5): "))
         << r.err;
@@ -315,7 +320,7 @@ TEST(ServerWithLimits, PrintsTheEntriesSentBeforeTheServersLimit) {
     RunOptions run;
     run.env = {{"QDX_NETWORK_TIMEOUT", "2"}};
     RunResult r = run_dirtool({"-H", limited.url(), "-b", kPeople, "(cn=*)", "cn"}, run);
-    EXPECT_EQ(r.status, 4) << r.err;
+    EXPECT_EQ(r.status, LDAP_SIZELIMIT_EXCEEDED) << r.err;
     EXPECT_EQ(dns_of(r.out).size(), 1u) << r.out;
     EXPECT_TRUE(contains(r.err, "size limit exceeded")) << r.err;
 }
@@ -437,7 +442,7 @@ TEST_F(Server, PrintsWhatTheServerSaidBesideTheCode) {
                                 "dn: cn=carol,ou=people,dc=example,dc=com\n"
                                 "objectClass: inetOrgPerson\ncn: carol\n");
     RunResult add = dirtool({"add", "carol.ldif"});
-    EXPECT_EQ(add.status, 65);  // the server's result code
+    EXPECT_EQ(add.status, LDAP_OBJECT_CLASS_VIOLATION);  // the server's result code
     EXPECT_TRUE(contains(add.err,
                          "LDAP result 65, Object class violation\n"
                          "\tadditional info: object class 'inetOrgPerson' requires "
@@ -463,7 +468,7 @@ TEST_F(Server, AnInterruptedBulkAddReportsTheCountTheServerHolds) {
     }
     dirclient::test::write_file(dir_.file("bulk.ldif"), ldif);
     RunResult add = dirtool({"add", "bulk.ldif"});
-    EXPECT_EQ(add.status, 65);  // object class violation
+    EXPECT_EQ(add.status, LDAP_OBJECT_CLASS_VIOLATION);  // object class violation
     EXPECT_TRUE(contains(add.err, "cannot add cn=p60,ou=bulk,dc=example,dc=com (bulk.ldif:"))
         << add.err;
     RunResult held =
@@ -495,8 +500,8 @@ TEST(LimitedServer, PrintsThePartialAnswerAndPagesPastTheLimit) {
         std::vector<std::string> extra;
         int status;
         size_t entries;
-    } rows[] = {{{}, 4, 50},
-                {{"--sort", "cn"}, 4, 50},
+    } rows[] = {{{}, LDAP_SIZELIMIT_EXCEEDED, 50},
+                {{"--sort", "cn"}, LDAP_SIZELIMIT_EXCEEDED, 50},
                 {{"--page", "20"}, 0, 120},
                 {{"-E", "pr=20/noprompt"}, 0, 120}};
     for (const Row& row : rows) {
@@ -507,7 +512,7 @@ TEST(LimitedServer, PrintsThePartialAnswerAndPagesPastTheLimit) {
         EXPECT_EQ(r.status, row.status) << r.err;
         EXPECT_EQ(dns_of(r.out).size(), row.entries);
         EXPECT_EQ(contains(r.err, "size limit exceeded (LDAP result 4): 50 entries received"),
-                  row.status == 4)
+                  row.status == LDAP_SIZELIMIT_EXCEEDED)
             << r.err;
     }
 }

@@ -79,24 +79,29 @@ std::string flat_file_path(const std::string& host) {
     return path;
 }
 
-int run_session(const Invocation& inv) {
-    std::string password = inv.password;
+namespace {
+
+// The password of the bind: as given, from the password file, or typed at the terminal;
+// false (told) when it cannot be had.
+bool obtain_password(const Invocation& inv, std::string& password) {
+    password = inv.password;
     if (!inv.password_file.empty() && !read_password(inv.password_file, password)) {
         fprintf(stderr, "dirtool: cannot read %s: %s\n", inv.password_file.c_str(),
                 strerror(errno));
-        return kExitUsage;
+        return false;
     }
-    // Runs of dirtool on one flat file take turns: each sees the changes of the one before.
-    DConnection::holdFlatFiles(true);
-    if (inv.prompt_password) {
-        std::optional<std::string> typed = prompt_password("Enter LDAP Password: ");
-        if (!typed) {
-            fputs("dirtool: -W needs a terminal to read the password from\n", stderr);
-            return kExitUsage;
-        }
-        password = std::move(*typed);
+    if (!inv.prompt_password) return true;
+    std::optional<std::string> typed = prompt_password("Enter LDAP Password: ");
+    if (!typed) {
+        fputs("dirtool: -W needs a terminal to read the password from\n", stderr);
+        return false;
     }
-    DConnection connection;
+    password = std::move(*typed);
+    return true;
+}
+
+// Connects, and binds when asked; 0, or the exit status of the failure (told).
+int open_session(DConnection& connection, const Invocation& inv, const std::string& password) {
     if (inv.match != Matching::kProcess)
         connection.setFlatFileMatching(inv.match == Matching::kLdap ? FF_MATCH_LDAP
                                                                     : FF_MATCH_DEFAULT);
@@ -114,24 +119,25 @@ int run_session(const Invocation& inv) {
             connection.connect(inv.host.c_str(), inv.port, &e);
         }
     }
-    if (e != nullptr) {
-        if (e->getErrorCode() == DEXC_AUTHENTICATE) {
-            report("cannot bind as " + inv.bind_dn, e);
-        } else {
-            report("cannot connect to " + inv.host, e,
-                   is_flat_file_host(inv.host)
-                       ? flat_file_hint(inv.host, FFConnection::lastConnectFailure() != nullptr)
-                       : "");
-        }
-        int status = failure_status(*e);
-        connection.deleteObject(e);
-        return status;
+    if (e == nullptr) return 0;
+    if (e->getErrorCode() == DEXC_AUTHENTICATE) {
+        report("cannot bind as " + inv.bind_dn, e);
+    } else {
+        report("cannot connect to " + inv.host, e,
+               is_flat_file_host(inv.host)
+                   ? flat_file_hint(inv.host, FFConnection::lastConnectFailure() != nullptr)
+                   : "");
     }
+    int status = failure_status(*e);
+    connection.deleteObject(e);
+    return status;
+}
 
-    int status = run_command(connection, inv);
-
+// Disconnects and flushes what was written; status, or the failure of either.
+int close_session(DConnection& connection, const Invocation& inv, int status) {
     DS_LDAP* handle = connection.getConnection();
     bool flat_file = handle != nullptr && handle->kind == QDX_LDAP_FLAT_FILE;
+    DException* e = nullptr;
     {
         Activity activity("operation");
         connection.disconnect(&e);
@@ -151,6 +157,18 @@ int run_session(const Invocation& inv) {
         status = kExitFailed;
     }
     return status;
+}
+
+}  // namespace
+
+int run_session(const Invocation& inv) {
+    std::string password;
+    if (!obtain_password(inv, password)) return kExitUsage;
+    // Runs of dirtool on one flat file take turns: each sees the changes of the one before.
+    DConnection::holdFlatFiles(true);
+    DConnection connection;
+    if (int failed = open_session(connection, inv, password); failed != 0) return failed;
+    return close_session(connection, inv, run_command(connection, inv));
 }
 
 }  // namespace dirtool

@@ -35,7 +35,7 @@ double busy(int rounds) {
 
 void client(int id) {
     for (int i = 0; i < 100 * (id + 1); ++i) {
-        qdx_ldap_err2string(81 + i % 10);  // bracketed inside the library
+        qdx_ldap_err2string(QDX_LDAP_SERVER_DOWN + i % 10);  // bracketed inside the library
         // What the library's wrappers do around a search.
         qdx_start_activity("ldap_search_s");
         busy(200000);
