@@ -106,12 +106,20 @@ class SearchState {
         started_ = true;
         if (at_ < batch_.size()) ++at_;
         if (at_ < batch_.size()) return;
-        batch_.clear();
         at_ = 0;
         std::unique_lock<std::mutex> lock(mutex_);
+        // Entries go back to be freed by the worker that made them: freeing them here would
+        // cross the allocator's per-thread arenas and caches, a good share of the time.
+        if (spent_.empty() && !finished_)
+            spent_.swap(batch_);
+        else
+            batch_.clear();
         auto enough = [&] { return finished_ || pending_.size() >= kWake; };
-        if (!arrived_.wait_for(lock, kGather, enough))
+        if (!arrived_.wait_for(lock, kGather, enough)) {
+            anyWanted_ = true;
             arrived_.wait(lock, [&] { return finished_ || !pending_.empty(); });
+            anyWanted_ = false;
+        }
         batch_.swap(pending_);
         drained_.notify_one();
         if (!batch_.empty()) return;
@@ -149,12 +157,15 @@ class SearchState {
     bool deliver(DEntry* found) {
         try {
             Entry entry = Entry::adopt(found);
+            std::vector<Entry> spent;
             std::unique_lock<std::mutex> lock(mutex_);
+            spent.swap(spent_);
             drained_.wait(lock, [&] { return cancelled_ || pending_.size() < kCapacity; });
             if (cancelled_) return false;
             pending_.push_back(std::move(entry));
-            if (pending_.size() == 1 || pending_.size() == kWake) arrived_.notify_one();
-            return true;
+            if (pending_.size() == kWake || (anyWanted_ && pending_.size() == 1))
+                arrived_.notify_one();
+            return true;  // the spent entries are freed after the lock is let go
         } catch (...) {
             setError(std::current_exception());
             return false;
@@ -174,8 +185,10 @@ class SearchState {
     std::condition_variable drained_;  // room in pending_, or cancelled
     // Guarded by mutex_.
     std::vector<Entry> pending_;
+    std::vector<Entry> spent_;  // read by the reader, to be freed by the worker
     bool finished_ = false;
     bool cancelled_ = false;
+    bool anyWanted_ = false;  // the reader waits for any entry, not for a batch
     int code_ = 0;
     std::exception_ptr error_;
 
