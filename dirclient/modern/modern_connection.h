@@ -56,6 +56,7 @@ class DIRCLIENT_API Connection {
   public:
     // Opens the directory and binds (anonymously without options.bindDn).
     explicit Connection(std::string_view host, const Options& options = {});
+    // A moved-from connection may only be destroyed or assigned.
     Connection(Connection&&) noexcept;
     Connection& operator=(Connection&&) noexcept;
     // Closes without a report (see close).

@@ -114,6 +114,7 @@ class DIRCLIENT_API Entry {
     explicit Entry(std::string_view dn);
     // Takes a classic entry over (for code that mixes both interfaces); not null.
     static Entry adopt(DEntry* classic);
+    // A moved-from entry may only be destroyed or assigned.
     Entry(Entry&&) noexcept;
     Entry& operator=(Entry&&) noexcept;
     ~Entry();

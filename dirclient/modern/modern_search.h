@@ -25,6 +25,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "dirclient_export.h"
@@ -88,9 +89,12 @@ class DIRCLIENT_API SearchStream {
     };
 
     explicit SearchStream(std::unique_ptr<SearchState> state);
+    // A moved-from stream may only be destroyed or assigned.
     SearchStream(SearchStream&&) noexcept;
     SearchStream& operator=(SearchStream&&) noexcept;
-    // Stops a search still running (the server is told to abandon it).
+    // Stops a search still running (the server is told to abandon it) and frees what it
+    // held. When the worker waits for the server, that wait ends first: at the next entry,
+    // or after the response time-out.
     ~SearchStream();
 
     // Once only: waits for the first entry (throws Error when the search failed at once).
