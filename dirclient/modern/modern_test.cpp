@@ -119,6 +119,16 @@ TEST_F(ModernFlatFile, StreamDeliversEntriesAndGuardsItsConnection) {
         streamed.emplace_back(e.dn());
     EXPECT_EQ(streamed, dns(Scope::Subtree));
 
+    // A stream keeps its connection alive.
+    dirclient::SearchStream kept = [] {
+        Connection other("FILE:///dir.ldif");
+        return other.search("o=x", Scope::Subtree);
+    }();
+    std::size_t count = 0;
+    for (Entry& e : kept)
+        count += e.dn().empty() ? 0 : 1;
+    EXPECT_EQ(count, streamed.size());
+
     {
         dirclient::SearchStream open = conn.search("o=x", Scope::Subtree);
         auto first = open.begin();
