@@ -42,8 +42,8 @@ namespace dirclient {
 enum class StartTls { Default = -1, Off = 0, Try = 1, Demand = 2 };
 
 struct Options {
-    std::string bindDn;  // empty: anonymous
-    std::string password;
+    std::string bindDn{};  // empty: anonymous
+    std::string password{};
     StartTls startTls = StartTls::Default;
     // Silence from a server that owes an answer before it counts as dead (a server list
     // moves on); 0: QDX_RESPONSE_TIMEOUT, 30 s by default.

@@ -6,15 +6,19 @@
 
 #include <ldap.h>
 
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "dexception.h"
 #include "dirclient/modern/modern.h"
+#include "fake_ldap_server.h"
+#include "ldap_result_codes.h"
 #include "ldapaccess_test_util.h"
 #include "slapd_server.h"
 
@@ -173,6 +177,51 @@ TEST_F(ModernApi, MoveKeepsTheEntryAndItsSubtree) {
     EXPECT_TRUE(conn.compare("cn=dan,ou=new,ou=people,dc=example,dc=com", "sn", "D"));
     conn.removeTree("ou=new,ou=people,dc=example,dc=com");
     EXPECT_FALSE(conn.read("cn=dan,ou=new,ou=people,dc=example,dc=com"));
+}
+
+TEST_F(ModernApi, OptionsReachTheSession) {
+    // StartTLS: the test server offers none, so "try" goes on in clear and "demand" fails.
+    EXPECT_EQ(Connection(server->url(), {.startTls = dirclient::StartTls::Try})
+                  .searchAll(SlapdServer::kAlice, Scope::Base)
+                  .size(),
+              1u);
+    EXPECT_NE(thrown([&] {
+                  Connection(server->url(), {.startTls = dirclient::StartTls::Demand});
+              }).code(),
+              0);
+
+    // A server that goes silent after the bind: the search ends with a time-out after the
+    // response time-out, through either form of search.
+    dirclient::test::FakeLdapServer silent({});
+    Connection conn(silent.url(), {.responseTimeout = std::chrono::seconds(1)});
+    for (bool streamed : {true, false}) {
+        SCOPED_TRACE(streamed);
+        auto start = std::chrono::steady_clock::now();
+        Error e = thrown([&] {
+            if (streamed)
+                for (Entry& entry : conn.search("o=x", Scope::Subtree))
+                    (void)entry;
+            else
+                conn.searchAll("o=x", Scope::Subtree);
+        });
+        EXPECT_EQ(e.ldapCode(), QDX_LDAP_TIMEOUT) << e.what();
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    }
+}
+
+TEST_F(ModernApi, StreamDeliversEntriesAsTheyArrive) {
+    dirclient::test::FakeLdapServer slow({.answer_searches = true, .entries = 3, .interval = 0.4});
+    Connection conn(slow.url());
+    auto start = std::chrono::steady_clock::now();
+    std::vector<double> arrivals;
+    for (Entry& e : conn.search("o=x", Scope::Subtree)) {
+        (void)e;
+        arrivals.push_back(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    ASSERT_EQ(arrivals.size(), 3u);
+    // Each entry is in the reader's hands long before the next one is sent.
+    EXPECT_GT(arrivals[2] - arrivals[0], 0.6);
 }
 
 // The examples, in the order of a tutorial, on the server (each must succeed).
