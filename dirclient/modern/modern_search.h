@@ -17,6 +17,9 @@
 // delivered, and limitExceeded() / resultCode() say so afterwards (3 or 4). A base that does
 // not exist, a bad filter, a lost server: Error (thrown by begin() or by the iterator's
 // step, the entries before it having been delivered).
+//
+// Threads: a SearchStream is read by one thread (its worker thread is its own business); a
+// SearchResult is used by one thread at a time. Entries taken from either are independent.
 
 #include <chrono>
 #include <cstddef>
