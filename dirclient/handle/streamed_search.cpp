@@ -9,14 +9,12 @@
 #include "call_activity.h"
 #include "ldap_message_ptr.h"
 #include "ldap_result_codes.h"
+#include "response_timeout.h"
 #include "session_access.h"
 
 namespace dirclient::ldapaccess {
 
 namespace {
-
-// How long a search may wait for its next message before the server counts as stalled.
-constexpr time_t kStallSeconds = 300;
 
 struct ControlDeleter {
     void operator()(LDAPControl* control) const { ldap_control_free(control); }
@@ -51,8 +49,9 @@ class SeenEntries {
 
 // One page (or the whole answer without paging). *cookie carries the server's position
 // from page to page; it is empty when the last page came.
+// Each wait for the next message ends after response_seconds without a byte from the server.
 int run_page(LDAP* ld, const StreamedSearch& search, berval* cookie, SeenEntries& seen,
-             const EntryVisitor& visit, bool* stopped) {
+             const EntryVisitor& visit, double response_seconds, bool* stopped) {
     LDAPControl* page = nullptr;
     if (search.page_size > 0 &&
         ldap_create_page_control(ld, search.page_size, cookie, 0, &page) != LDAP_SUCCESS)
@@ -65,9 +64,10 @@ int run_page(LDAP* ld, const StreamedSearch& search, berval* cookie, SeenEntries
                              nullptr, -1, &msgid);
     if (rc != LDAP_SUCCESS) return qdx_ldap_classic_code(rc);
     for (;;) {
-        timeval wait{kStallSeconds, 0};
         LdapMessagePtr message;
-        int type = ldap_result(ld, msgid, LDAP_MSG_ONE, &wait, out_message(message));
+        bool silent = false;
+        int type = await_response(ld, msgid, LDAP_MSG_ONE, nullptr, response_seconds,
+                                  out_message(message), &silent);
         if (type <= 0) {
             ldap_abandon_ext(ld, msgid, nullptr, nullptr);
             return type == 0 ? QDX_LDAP_TIMEOUT : session_code(ld);
@@ -119,7 +119,8 @@ StreamOutcome run_streamed_search(DS_LDAP* handle, const StreamedSearch& search,
         berval cookie{0, nullptr};
         int code;
         do {
-            code = run_page(core.ld(), search, &cookie, seen, visit, &outcome.stopped);
+            code = run_page(core.ld(), search, &cookie, seen, visit, core.response_timeout(),
+                            &outcome.stopped);
         } while (code == 0 && !outcome.stopped && cookie.bv_len > 0);
         ber_memfree(cookie.bv_val);
         return code;

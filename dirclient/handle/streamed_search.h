@@ -33,8 +33,9 @@ struct StreamOutcome {
 
 // Runs the search on an LDAP handle with the session's limits. On a server list a search
 // that loses its server starts again from the first page on the next server, and entries
-// already seen (by DN) are not handed on again. Each wait for the next message is bounded
-// (a server silent for that long ends the search with 85). Entries come while the
+// already seen (by DN) are not handed on again. Each wait for the next message ends after
+// the session's response time-out without a byte from the server (the search then ends
+// with 85); a search that keeps sending is never cut off. Entries come while the
 // handle's session is held: the visitor must not use the handle.
 StreamOutcome run_streamed_search(DS_LDAP* handle, const StreamedSearch& search,
                                   const EntryVisitor& visit);
