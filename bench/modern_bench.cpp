@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "dconnection.h"
-#include "dirclient/modern/modern.h"
+#include <dirclient/dconnection.h>
+#include <dirclient/modern.h>
 #include "slapd_server.h"
 
 using dirclient::test::SlapdServer;

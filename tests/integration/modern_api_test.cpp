@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "dexception.h"
-#include "dirclient/modern/modern.h"
+#include <dirclient/dexception.h>
+#include <dirclient/modern.h>
 #include "fake_ldap_server.h"
-#include "ldap_result_codes.h"
+#include <dirclient/ldap_result_codes.h>
 #include "ldapaccess_test_util.h"
 #include "slapd_server.h"
 
