@@ -30,6 +30,8 @@
 
 namespace dirclient::ldapaccess {
 
+struct EncodedRequest;
+
 class SessionCore {
   public:
     // "ld": a connected session.
@@ -134,6 +136,10 @@ class SessionCore {
     int refuse(int returned);
     template <typename Send>
     int send(Send send_request);
+    // Answers from the cache when it holds the encoded request (null: not encodable), else
+    // sends and records the request for its answer; the caller's identifier or -1.
+    template <typename Send>
+    int send_through_cache(int type, std::optional<EncodedRequest>& request, Send send_request);
     int track(int library_id);
     int queue_local(const MessageCopies& copies);
     LDAPMessage* take_local(int msgid, int all, int* caller_id);

@@ -54,6 +54,20 @@ int SessionCore::exchange(Send send_request) {
     return await_final(id, nullptr, out_message(answer));
 }
 
+template <typename Send>
+int SessionCore::send_through_cache(int type, std::optional<EncodedRequest>& request,
+                                    Send send_request) {
+    if (!request) return send(send_request);
+    MessageCopies copies;
+    std::string_view body = std::string_view(request->bytes).substr(request->body_offset);
+    if (cache_->check(type, body, &copies)) return queue_local(copies);
+    int id = send(send_request);
+    if (id >= 0)
+        cache_->add_request(id, type, std::move(request->bytes), request->body_offset,
+                            std::move(request->dn));
+    return id;
+}
+
 int SessionCore::search(const char* base, int scope, const char* filter, char** attrs,
                         int attrsonly) {
     if (!filter_within_limits(filter)) return refuse_filter(-1);
@@ -63,15 +77,7 @@ int SessionCore::search(const char* base, int scope, const char* filter, char** 
     if (!cache_enabled()) return send(send_search);
     std::optional<EncodedRequest> request =
         encode_search_request(connection_.ld.get(), base, scope, filter, attrs, attrsonly);
-    if (!request) return send(send_search);
-    MessageCopies copies;
-    std::string_view body = std::string_view(request->bytes).substr(request->body_offset);
-    if (cache_->check(LDAP_REQ_SEARCH, body, &copies)) return queue_local(copies);
-    int id = send(send_search);
-    if (id >= 0)
-        cache_->add_request(id, LDAP_REQ_SEARCH, std::move(request->bytes), request->body_offset,
-                            std::move(request->dn));
-    return id;
+    return send_through_cache(LDAP_REQ_SEARCH, request, send_search);
 }
 
 int SessionCore::compare(const char* dn, const char* attr, const char* value) {
@@ -79,15 +85,7 @@ int SessionCore::compare(const char* dn, const char* attr, const char* value) {
     auto send_compare = [&](LDAP* ld) { return ldap_compare(ld, dn, attr, value); };
     if (!cache_enabled()) return send(send_compare);
     std::optional<EncodedRequest> request = encode_compare_request(dn, attr, value);
-    if (!request) return send(send_compare);
-    MessageCopies copies;
-    std::string_view body = std::string_view(request->bytes).substr(request->body_offset);
-    if (cache_->check(LDAP_REQ_COMPARE, body, &copies)) return queue_local(copies);
-    int id = send(send_compare);
-    if (id >= 0)
-        cache_->add_request(id, LDAP_REQ_COMPARE, std::move(request->bytes), request->body_offset,
-                            std::move(request->dn));
-    return id;
+    return send_through_cache(LDAP_REQ_COMPARE, request, send_compare);
 }
 
 int SessionCore::add(const char* dn, LDAPMod** mods) {
