@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "dconnection.h"
+#include "status.h"
 
 namespace {
 
@@ -20,10 +21,10 @@ RequestWindow::~RequestWindow() {
 
 bool RequestWindow::submit(const std::string& label, const std::function<int(DException**)>& send,
                            const std::string& waitFor) {
-    if (!failure_) return false;
+    if (failure_) return false;
     while (!pending_.empty() && (pending_.size() >= size_ || inFlight(waitFor)))
         collectOldest();
-    if (!failure_) return false;
+    if (failure_) return false;
     DException* failure = nullptr;
     int msgId = send(&failure);
     if (msgId < 0 || failure != nullptr) {
@@ -38,7 +39,7 @@ bool RequestWindow::submit(const std::string& label, const std::function<int(DEx
 bool RequestWindow::drain() {
     while (!pending_.empty())
         collectOldest();
-    return failure_.ok();
+    return !failure_;
 }
 
 bool RequestWindow::inFlight(const std::string& label) const {
@@ -65,8 +66,8 @@ void RequestWindow::collectOldest() {
 }
 
 void RequestWindow::noteFailure(const std::string& label, Status failure) {
-    if (!failure_) return;  // the first failure is kept; a later one goes
-    failure_ = std::move(failure);
+    if (failure_) return;  // the first failure is kept; a later one goes
+    failure_.reset(failure.release());
     failedLabel_ = label;
 }
 

@@ -18,12 +18,14 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
-#include "status.h"
+#include "dexception.h"
 
 class DConnection;
+class Status;
 
 class RequestWindow {
   public:
@@ -77,7 +79,7 @@ class RequestWindow {
     std::size_t size_;
     std::deque<Pending> pending_;  // in the order sent
     long done_ = 0;
-    Status failure_;  // the first failure; success while none
+    std::unique_ptr<DException> failure_;  // the first failure; null while none
     std::string failedLabel_;
     std::function<void(const std::string&)> onSuccess_;
 };
