@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every variant and runs every test:
+#   0. the formatting check (scripts/check-format.sh --fix rewrites what drifted)
 #   1. release build (g++) with the second library build (clang++) and all suites
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer build and its suites
 #   3. ThreadSanitizer build of the threaded suites
@@ -19,6 +20,10 @@ run() { "$@" || { failed+=("$*"); return 1; }; }
 begin "install dependencies"
 scripts/install-deps.sh || { echo "dependency installation failed"; exit 1; }
 end "install dependencies"
+
+begin "format: every source as .clang-format writes it"
+run scripts/check-format.sh && echo "formatting: clean"
+end "format"
 
 generator=()
 command -v ninja >/dev/null && generator=(-G Ninja)

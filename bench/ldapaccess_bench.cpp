@@ -17,9 +17,9 @@
 
 #include <dirclient/ldap_cext.h>
 #include <dirclient/ldap_cext_calls.h>
+#include "failover_timing.h"
 #include "message_access.h"
 #include "plain_session.h"
-#include "failover_timing.h"
 #include "ratio_reporter.h"
 #include "slapd_server.h"
 

@@ -13,8 +13,8 @@
 
 #include <dirclient/dexception.h>
 #include <dirclient/ffconnection.h>
-#include "ratio_reporter.h"
 #include <dirclient/search_results.h>
+#include "ratio_reporter.h"
 
 namespace {
 

@@ -14,12 +14,12 @@
 
 #include <dirclient/attribute.h>
 #include <dirclient/attribute_set.h>
-#include "bench/dn_normalize_previous.h"
-#include "bench/ratio_reporter.h"
 #include <dirclient/dentry.h>
 #include <dirclient/dn_normalize.h>
 #include <dirclient/entry_comparator.h>
 #include <dirclient/search_results.h>
+#include "bench/dn_normalize_previous.h"
+#include "bench/ratio_reporter.h"
 #include "tests/support/bubble_sort_reference.h"
 #include "tools/dirtool/ldif_writer.h"
 

@@ -14,8 +14,8 @@
 
 #include <dirclient/ldap_call_activities.h>
 #include <dirclient/profile_activity.h>
-#include "profile_clock.h"
 #include <dirclient/profile_measure.h>
+#include "profile_clock.h"
 
 namespace {
 

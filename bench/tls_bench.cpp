@@ -13,9 +13,9 @@
 
 #include <ldap.h>
 
-#include "failover_timing.h"
 #include <dirclient/ldap_cext.h>
 #include <dirclient/ldap_cext_calls.h>
+#include "failover_timing.h"
 #include "message_access.h"
 #include "plain_session.h"
 #include "ratio_reporter.h"

@@ -11,9 +11,9 @@
 #include <cstring>
 #include <string>
 
+#include <dirclient/object_memory.h>
 #include "dns_lookup.h"
 #include "host_string.h"
-#include <dirclient/object_memory.h>
 #include "server_list_walk.h"
 
 namespace {

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ clang libclang-rt-14-dev cmake make ninja-build ccache pkg-config
+  g++ clang clang-format libclang-rt-14-dev cmake make ninja-build ccache pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libldap-dev slapd ldap-utils dnsmasq-base
   python3 python3-ldap time util-linux iproute2 groff-base man-db

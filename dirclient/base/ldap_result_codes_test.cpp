@@ -16,7 +16,8 @@ TEST(LdapResultCodes, MapsOpenLdapClientCodesToClassicNumbers) {
     EXPECT_EQ(qdx_ldap_classic_code(LDAP_NO_MEMORY), QDX_LDAP_NO_MEMORY);
     EXPECT_EQ(qdx_ldap_classic_code(LDAP_CONNECT_ERROR), QDX_LDAP_CONNECT_ERROR);
     EXPECT_EQ(qdx_ldap_classic_code(LDAP_NOT_SUPPORTED), QDX_LDAP_NOT_SUPPORTED);
-    EXPECT_EQ(qdx_ldap_classic_code(LDAP_REFERRAL_LIMIT_EXCEEDED), QDX_LDAP_REFERRAL_LIMIT_EXCEEDED);
+    EXPECT_EQ(qdx_ldap_classic_code(LDAP_REFERRAL_LIMIT_EXCEEDED),
+              QDX_LDAP_REFERRAL_LIMIT_EXCEEDED);
 }
 
 TEST(LdapResultCodes, LeavesServerCodesAndUnknownNegativesAlone) {
@@ -29,7 +30,8 @@ TEST(LdapResultCodes, LeavesServerCodesAndUnknownNegativesAlone) {
 }
 
 TEST(LdapResultCodes, RoundTripsEveryClientCode) {
-    for (int classic = QDX_LDAP_SERVER_DOWN; classic <= QDX_LDAP_REFERRAL_LIMIT_EXCEEDED; ++classic) {
+    for (int classic = QDX_LDAP_SERVER_DOWN; classic <= QDX_LDAP_REFERRAL_LIMIT_EXCEEDED;
+         ++classic) {
         SCOPED_TRACE(classic);
         EXPECT_LT(qdx_ldap_openldap_code(classic), 0);
         EXPECT_EQ(qdx_ldap_classic_code(qdx_ldap_openldap_code(classic)), classic);
@@ -37,7 +39,9 @@ TEST(LdapResultCodes, RoundTripsEveryClientCode) {
 }
 
 TEST(LdapResultCodes, Err2StringSpeaksOfTheClassicCode) {
-    EXPECT_EQ(std::string(qdx_ldap_err2string(QDX_LDAP_SERVER_DOWN)), ldap_err2string(LDAP_SERVER_DOWN));
-    EXPECT_EQ(std::string(qdx_ldap_err2string(LDAP_NO_SUCH_OBJECT)), ldap_err2string(LDAP_NO_SUCH_OBJECT));
+    EXPECT_EQ(std::string(qdx_ldap_err2string(QDX_LDAP_SERVER_DOWN)),
+              ldap_err2string(LDAP_SERVER_DOWN));
+    EXPECT_EQ(std::string(qdx_ldap_err2string(LDAP_NO_SUCH_OBJECT)),
+              ldap_err2string(LDAP_NO_SUCH_OBJECT));
     EXPECT_NE(qdx_ldap_err2string(12345), nullptr);
 }

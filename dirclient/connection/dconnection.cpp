@@ -5,9 +5,9 @@
 
 #include <cstring>
 
+#include "backend_kind.h"
 #include "connect_failure.h"
 #include "connection_report.h"
-#include "backend_kind.h"
 #include "ffconnection.h"
 #include "flat_file_call.h"
 #include "host_string.h"
@@ -179,7 +179,8 @@ void DConnection::connect(const char* host, int port, DException** out) {
     bool flatFile = dirclient::ldapaccess::backend_kind(name) == QDX_LDAP_FLAT_FILE;
     DS_LDAP* handle = qdx_ldap_open_tls(name, port, starttls);
     check_free(name);
-    if (handle == nullptr) return fail_open(out, flatFile ? FFConnection::lastConnectFailure() : nullptr);
+    if (handle == nullptr)
+        return fail_open(out, flatFile ? FFConnection::lastConnectFailure() : nullptr);
     if (response_timeout > 0)
         qdx_ldap_set_response_timeout(handle, static_cast<double>(response_timeout));
     {

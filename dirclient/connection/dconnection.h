@@ -132,15 +132,17 @@ class DConnection {
     DIRCLIENT_API void connect(const char* host, int port, DException** out);
     // connect, then, when that succeeded, authenticate(dn, password).
     DIRCLIENT_API void connect(const char* host, int port, const char* dn, const char* password,
-                 DException** out);
+                               DException** out);
     // Simple bind; connects first (to the host in use) when not connected. The DN and
     // password are recorded whether or not the bind succeeds; success sets isAuthenticated.
     DIRCLIENT_API void authenticate(const char* dn, const char* password, DException** out);
-    DIRCLIENT_API void authenticate(int method, const char* dn, const char* password, DException** out);
+    DIRCLIENT_API void authenticate(int method, const char* dn, const char* password,
+                                    DException** out);
     // Sends the bind and returns its message id (-1 on failure); getResult collects the
     // answer (RES_AUTHENTICATE) and sets isAuthenticated on success.
     DIRCLIENT_API int authenticate_asyn(const char* dn, const char* password, DException** out);
-    DIRCLIENT_API int authenticate_asyn(int method, const char* dn, const char* password, DException** out);
+    DIRCLIENT_API int authenticate_asyn(int method, const char* dn, const char* password,
+                                        DException** out);
     // Closes the handle. Credentials, constraints and pending requests are kept, so a later
     // authenticate reconnects to the same host.
     DIRCLIENT_API void disconnect(DException** out);
@@ -196,7 +198,8 @@ class DConnection {
     DIRCLIENT_API AttributeSet* newAttributeSet();
     DIRCLIENT_API Attribute* newAttribute();
     DIRCLIENT_API Attribute* newAttribute(const char* name);
-    DIRCLIENT_API Attribute* newAttribute(const char* name, Dbinary* value);  // takes the record over
+    DIRCLIENT_API Attribute* newAttribute(const char* name,
+                                          Dbinary* value);  // takes the record over
     DIRCLIENT_API Attribute* newAttribute(const char* name, int value);
     DIRCLIENT_API Attribute* newAttribute(const char* name, const char* value);
     DIRCLIENT_API DEntry* newDEntry();
@@ -209,13 +212,16 @@ class DConnection {
     DIRCLIENT_API CompareAttrNames* newCompareAttrNames(const char* name);
     DIRCLIENT_API CompareAttrNames* newCompareAttrNames(const char* name, bool order);
     DIRCLIENT_API CompareAttrNames* newCompareAttrNames(DList* names);
-    DIRCLIENT_API CompareAttrNames* newCompareAttrNames(DList* names, DList* orders, DException** out);
+    DIRCLIENT_API CompareAttrNames* newCompareAttrNames(DList* names, DList* orders,
+                                                        DException** out);
     DIRCLIENT_API DException* newDException();
     DIRCLIENT_API DException* newDException(const char* info);
     DIRCLIENT_API DException* newDException(const char* info, int code, const char* sinfo);
-    DIRCLIENT_API DException* newDException(const char* info, int code, const char* sinfo, const char* extra);
+    DIRCLIENT_API DException* newDException(const char* info, int code, const char* sinfo,
+                                            const char* extra);
     DIRCLIENT_API Modification* newModification();
-    DIRCLIENT_API Modification* newModification(int op, Attribute* attribute);  // takes attribute over
+    DIRCLIENT_API Modification* newModification(int op,
+                                                Attribute* attribute);  // takes attribute over
     DIRCLIENT_API ModificationSet* newModificationSet();
     DIRCLIENT_API Results* newResults();
     DIRCLIENT_API SearchResults* newSearchResults();
@@ -254,14 +260,15 @@ class DConnection {
     // Applies the modifications in order: ADD (0) and REPLACE (2) need values, DELETE (1)
     // without values removes the whole attribute.
     DIRCLIENT_API void modify(const char* dn, ModificationSet* modifications, DException** out);
-    DIRCLIENT_API void rename(const char* dn, const char* newrdn, bool deleteOldRdn, DException** out);
+    DIRCLIENT_API void rename(const char* dn, const char* newrdn, bool deleteOldRdn,
+                              DException** out);
     // Renames in place; with a new superior other than the entry's parent the entry moves
     // there with its subtree in one ModifyDN request, keeping its identity (entryUUID). Only
     // when the server refuses that form (LDAP result 2 or 53) is the entry (which must then
     // be a leaf) renamed in place and moved: read, added under it, removed from the old
     // place. rename_asyn always takes that leaf path.
-    DIRCLIENT_API void rename(const char* dn, const char* newrdn, const char* newSuperior, bool deleteOldRdn,
-                DException** out);
+    DIRCLIENT_API void rename(const char* dn, const char* newrdn, const char* newSuperior,
+                              bool deleteOldRdn, DException** out);
     // The entry (all attributes, or the names of attrs, a list of strings), owned by the
     // caller; null on failure. Over LDAP every value is a binary value.
     DIRCLIENT_API DEntry* read(const char* dn, DException** out);
@@ -271,10 +278,11 @@ class DConnection {
     // constraints: time limit and maximum number of results (null: the defaults). A new
     // SearchResults owned by the caller, or null on failure. Over LDAP a search that finds
     // nothing gives results whose only element is the exception "ERROR: no such object".
-    DIRCLIENT_API SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
-                          bool attrsOnly, DException** out);
-    DIRCLIENT_API SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
-                          bool attrsOnly, SearchConstraints* constraints, DException** out);
+    DIRCLIENT_API SearchResults* search(const char* base, int scope, const char* filter,
+                                        DList* attrs, bool attrsOnly, DException** out);
+    DIRCLIENT_API SearchResults* search(const char* base, int scope, const char* filter,
+                                        DList* attrs, bool attrsOnly,
+                                        SearchConstraints* constraints, DException** out);
     // True when the entry holds every value (strings only) of attribute; false on failure.
     DIRCLIENT_API bool compare(const char* dn, Attribute* attribute, DException** out);
 
@@ -298,33 +306,37 @@ class DConnection {
     // server fails begins again from the first page on the next server; entries already
     // handed on (by DN) are skipped, so none comes twice. sink runs with the connection
     // locked and must not call this connection. Flat files answer as their search does.
-    DIRCLIENT_API SearchOutcome searchEach(const char* base, int scope, const char* filter, DList* attrs,
-                             bool attrsOnly, SearchConstraints* constraints, int pageSize,
-                             const EntrySink& sink, DException** out);
+    DIRCLIENT_API SearchOutcome searchEach(const char* base, int scope, const char* filter,
+                                           DList* attrs, bool attrsOnly,
+                                           SearchConstraints* constraints, int pageSize,
+                                           const EntrySink& sink, DException** out);
     // As search(), but the entries received before a size or time limit cut the answer
     // short are kept: *ldapCode (when not null) receives 0, 3 or 4 beside them, and out
     // receives null. pageSize as for searchEach. Other failures as search(), with
     // *ldapCode set to their code.
-    DIRCLIENT_API SearchResults* searchPartial(const char* base, int scope, const char* filter, DList* attrs,
-                                 bool attrsOnly, SearchConstraints* constraints, int pageSize,
-                                 int* ldapCode, DException** out);
+    DIRCLIENT_API SearchResults* searchPartial(const char* base, int scope, const char* filter,
+                                               DList* attrs, bool attrsOnly,
+                                               SearchConstraints* constraints, int pageSize,
+                                               int* ldapCode, DException** out);
 
     // ---- request builders and result converters -----------------------------------------
     // A null-terminated LDAPMod array (binary values) for the entry; *attrArray receives
     // the values it points into. Release both with freeModStruct. Null on failure.
-    DIRCLIENT_API LDAPMod** prepareAddRequest(DEntry* entry, AttrArray** attrArray, DException** out);
+    DIRCLIENT_API LDAPMod** prepareAddRequest(DEntry* entry, AttrArray** attrArray,
+                                              DException** out);
     DIRCLIENT_API LDAPMod** prepareModifyRequest(const char* dn, ModificationSet* modifications,
-                                   AttrArray** attrArray, DException** out);
+                                                 AttrArray** attrArray, DException** out);
     DIRCLIENT_API void freeModStruct(LDAPMod** mods, AttrArray* attrArray);
     // Validates a search and sets the session's limits (constraints, or the defaults);
     // null on failure. Release with freeSearchPar.
-    DIRCLIENT_API SearchPar* prepareSearchRequest(const char* base, int scope, const char* filter, DList* attrs,
-                                    bool attrsOnly, SearchConstraints* constraints,
-                                    DException** out);
+    DIRCLIENT_API SearchPar* prepareSearchRequest(const char* base, int scope, const char* filter,
+                                                  DList* attrs, bool attrsOnly,
+                                                  SearchConstraints* constraints, DException** out);
     DIRCLIENT_API void freeSearchPar(SearchPar* par);
     // Validates a rename; true when it must also move the entry. out must not be null.
-    DIRCLIENT_API bool prepareRenameRequest(const char* dn, const char* newrdn, const char* newSuperior,
-                              bool deleteOldRdn, DException** out);
+    DIRCLIENT_API bool prepareRenameRequest(const char* dn, const char* newrdn,
+                                            const char* newSuperior, bool deleteOldRdn,
+                                            DException** out);
     // Turn a search answer into model objects / discard it; both consume the message.
     DIRCLIENT_API SearchResults* getSearchResult(LDAPMessage* answer);
     DIRCLIENT_API SearchResults* getNULLResult(LDAPMessage* answer);
@@ -334,16 +346,17 @@ class DConnection {
     DIRCLIENT_API int remove_asyn(const char* dn, DException** out);
     DIRCLIENT_API int modify_asyn(const char* dn, Modification* modification, DException** out);
     DIRCLIENT_API int modify_asyn(const char* dn, ModificationSet* modifications, DException** out);
-    DIRCLIENT_API int rename_asyn(const char* dn, const char* newrdn, bool deleteOldRdn, DException** out);
-    DIRCLIENT_API int rename_asyn(const char* dn, const char* newrdn, const char* newSuperior, bool deleteOldRdn,
-                    DException** out);
+    DIRCLIENT_API int rename_asyn(const char* dn, const char* newrdn, bool deleteOldRdn,
+                                  DException** out);
+    DIRCLIENT_API int rename_asyn(const char* dn, const char* newrdn, const char* newSuperior,
+                                  bool deleteOldRdn, DException** out);
     DIRCLIENT_API int read_asyn(const char* dn, DException** out);
     DIRCLIENT_API int read_asyn(const char* dn, DList* attrs, DException** out);
     // No discarding mode here: a negative scope is refused.
-    DIRCLIENT_API int search_asyn(const char* base, int scope, const char* filter, DList* attrs, bool attrsOnly,
-                    DException** out);
-    DIRCLIENT_API int search_asyn(const char* base, int scope, const char* filter, DList* attrs, bool attrsOnly,
-                    SearchConstraints* constraints, DException** out);
+    DIRCLIENT_API int search_asyn(const char* base, int scope, const char* filter, DList* attrs,
+                                  bool attrsOnly, DException** out);
+    DIRCLIENT_API int search_asyn(const char* base, int scope, const char* filter, DList* attrs,
+                                  bool attrsOnly, SearchConstraints* constraints, DException** out);
 
     // Waits for the answer to msgId (-1: any request) for at most timeout milliseconds (0:
     // no limit) and returns it as a new Results owned by the caller, or null when the time
@@ -372,10 +385,11 @@ class DConnection {
     // go, *removed (when not null) receives the number removed, *failedDn (when not null)
     // the DN whose removal failed first ("" when none).
     DIRCLIENT_API void removeTree(const char* dn, const ProgressFn& progress, long* removed,
-                    std::string* failedDn, DException** out);
+                                  std::string* failedDn, DException** out);
     // After dn was renamed in place to newrdn: moves that leaf below newSuperior (read, add
     // under the new superior, remove the old entry).
-    DIRCLIENT_API void moveEntry(const char* dn, const char* newrdn, const char* newSuperior, DException** out);
+    DIRCLIENT_API void moveEntry(const char* dn, const char* newrdn, const char* newSuperior,
+                                 DException** out);
     // The response cache of the LDAP session: answers to repeated searches and compares are
     // kept for timeout seconds, within maxmem bytes.
     DIRCLIENT_API void enableCache(long timeout, long maxmem, DException** out);
@@ -446,13 +460,13 @@ class DConnection {
     bool m_bAuthenticated = false;
     // Read without the lock to choose the flat-file path, hence atomic; written under it.
     std::atomic<DS_LDAP*> m_pLdap{nullptr};
-    std::atomic<int> m_iFlatFileMatching{-1};     // -1: the process default
+    std::atomic<int> m_iFlatFileMatching{-1};           // -1: the process default
     std::unique_ptr<SearchConstraints> m_pConstraints;  // default search constraints
-    DList* m_pMsgList = nullptr;                  // pending requests, created on first use
-    std::mutex m_lock;                            // guards every field above
-    char* m_pHostText = nullptr;                  // what getHost last returned
-    int m_iStartTLS = -1;                         // StartTLS mode of the next opens
-    long m_lResponseTimeout = 0;                  // seconds; 0: the environment's
+    DList* m_pMsgList = nullptr;                        // pending requests, created on first use
+    std::mutex m_lock;                                  // guards every field above
+    char* m_pHostText = nullptr;                        // what getHost last returned
+    int m_iStartTLS = -1;                               // StartTLS mode of the next opens
+    long m_lResponseTimeout = 0;                        // seconds; 0: the environment's
 };
 
 #endif

@@ -156,8 +156,7 @@ Status build_modify(ModificationSet* modifications, ModArrays& arrays) {
     for (DListItem* item = modifications->getValues()->getHead(); item != nullptr && i < n;
          item = item->getNextItem(), ++i) {
         auto* modification = static_cast<Modification*>(item->getValue());
-        if (const char* fault = modification_fault(modification))
-            return failed(DEXC_MODIFY, fault);
+        if (const char* fault = modification_fault(modification)) return failed(DEXC_MODIFY, fault);
         // The LDAP operation codes are those of Modification: MOD_OP_ADD is LDAP_MOD_ADD,
         // MOD_OP_DELETE LDAP_MOD_DELETE, MOD_OP_REPLACE LDAP_MOD_REPLACE.
         ModRecord record = build_record(modification->getAttribute(), modification->getOp());

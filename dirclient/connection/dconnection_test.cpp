@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "connection_test_support.h"
 #include "object_memory.h"

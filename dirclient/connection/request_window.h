@@ -47,8 +47,9 @@ class RequestWindow {
     // while the window is full, or while "waitFor" (a label in flight; "" for none) is.
     // label names the request in reports (a DN). False, and nothing sent, once a request
     // has failed: the first failure ends the submissions.
-    DIRCLIENT_API bool submit(const std::string& label, const std::function<int(DException**)>& send,
-                const std::string& waitFor = "");
+    DIRCLIENT_API bool submit(const std::string& label,
+                              const std::function<int(DException**)>& send,
+                              const std::string& waitFor = "");
     // Collects every answer still owed. False when a request failed.
     DIRCLIENT_API bool drain();
 

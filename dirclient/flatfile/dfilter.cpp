@@ -42,10 +42,14 @@ char* copyRange(const char* from, int length) {
 
 const char* operatorText(item_type type) {
     switch (type) {
-        case ITEM_EQUAL: return "=";
-        case ITEM_GREATER_OR_EQUAL: return ">=";
-        case ITEM_LESS_OR_EQUAL: return "<=";
-        case ITEM_APPROX: return "~=";
+        case ITEM_EQUAL:
+            return "=";
+        case ITEM_GREATER_OR_EQUAL:
+            return ">=";
+        case ITEM_LESS_OR_EQUAL:
+            return "<=";
+        case ITEM_APPROX:
+            return "~=";
     }
     return nullptr;
 }
@@ -124,8 +128,12 @@ DFilter::~DFilter() {
             delete operands;
             break;
         }
-        case FILTER_NOT: delete static_cast<DFilter*>(value); break;
-        case FILTER_ITEM: delete static_cast<DFilterItem*>(value); break;
+        case FILTER_NOT:
+            delete static_cast<DFilter*>(value);
+            break;
+        case FILTER_ITEM:
+            delete static_cast<DFilterItem*>(value);
+            break;
     }
 }
 
@@ -191,7 +199,8 @@ char* DFilter::ToString() {
             out = "(";
             if (value != nullptr) appendOwned(static_cast<DFilterItem*>(value)->ToString());
             break;
-        default: return strcopy("");
+        default:
+            return strcopy("");
     }
     out += ')';
     return strcopy(out.c_str());
@@ -203,12 +212,12 @@ namespace {
 
 // Counts nesting for one component and refuses what is too deep.
 class DepthGuard {
-public:
+  public:
     explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
     ~DepthGuard() { --depth_; }
     bool tooDeep() const { return depth_ > kMaxDepth; }
 
-private:
+  private:
     int& depth_;
 };
 
@@ -216,7 +225,8 @@ private:
 
 void DFilter::ignoreSpaces() {
     if (m_pFilter != nullptr) {
-        while (isBlank(m_pFilter[m_iBeginToken])) ++m_iBeginToken;
+        while (isBlank(m_pFilter[m_iBeginToken]))
+            ++m_iBeginToken;
     }
     m_iEndToken = m_iBeginToken;
 }
@@ -292,8 +302,7 @@ DFilter* DFilter::unparseFilterComponent() {
         return nullptr;
     }
     char* assertion = unparseAttributeValue();
-    return new DFilter(FILTER_ITEM,
-                       new DFilterItem(static_cast<item_type>(op), name, assertion));
+    return new DFilter(FILTER_ITEM, new DFilterItem(static_cast<item_type>(op), name, assertion));
 }
 
 DList* DFilter::unparseFilterList() {
@@ -319,7 +328,8 @@ char* DFilter::unparseAttributeName() {
     int start = m_iBeginToken;
     char c = m_pFilter[start];
     if (!isLetter(c) && c != '_') return nullptr;
-    while (isLetter(c) || isDigit(c) || c == '_') c = m_pFilter[++m_iBeginToken];
+    while (isLetter(c) || isDigit(c) || c == '_')
+        c = m_pFilter[++m_iBeginToken];
     m_iEndToken = m_iBeginToken;
     return copyRange(m_pFilter + start, m_iBeginToken - start);
 }
@@ -347,8 +357,7 @@ char* DFilter::unparseAttributeValue() {
     int start = m_iBeginToken;
     // A backslash takes the next character with it, so "\)" stays in the value and "\\)"
     // is an escaped backslash followed by the closing parenthesis.
-    for (char c = m_pFilter[m_iBeginToken]; c != '\0' && c != ')';
-         c = m_pFilter[m_iBeginToken]) {
+    for (char c = m_pFilter[m_iBeginToken]; c != '\0' && c != ')'; c = m_pFilter[m_iBeginToken]) {
         m_iBeginToken += (c == '\\' && m_pFilter[m_iBeginToken + 1] != '\0') ? 2 : 1;
     }
     m_iEndToken = m_iBeginToken;

@@ -15,8 +15,12 @@ class DList;
 enum filter_type : int { FILTER_AND = 1, FILTER_OR = 2, FILTER_NOT = 3, FILTER_ITEM = 4 };
 
 // Operator of a comparison. Evaluation ignores it; the text form gives back what was parsed.
-enum item_type : int { ITEM_EQUAL = 1, ITEM_GREATER_OR_EQUAL = 2, ITEM_LESS_OR_EQUAL = 3,
-                 ITEM_APPROX = 4 };
+enum item_type : int {
+    ITEM_EQUAL = 1,
+    ITEM_GREATER_OR_EQUAL = 2,
+    ITEM_LESS_OR_EQUAL = 3,
+    ITEM_APPROX = 4
+};
 
 // 1 when value matches pattern, else 0 (null on either side: 0). Words of the value are
 // separated by single blanks and letters compare case-insensitively. In the pattern '*'
@@ -34,7 +38,7 @@ using DFilterValues = bool (*)(const void* entry, const char* name,
 
 // One comparison: attribute name, operator and the assertion value as written (escapes kept).
 class DFilterItem {
-public:
+  public:
     // Takes over name and value, which must be check_malloc blocks (or null).
     DIRCLIENT_API DFilterItem(item_type type, char* name, char* value);
     DIRCLIENT_API ~DFilterItem();
@@ -62,7 +66,7 @@ public:
 // in the order written), NOT holds its operand DFilter*, ITEM a DFilterItem*; the node owns
 // them all.
 class DFilter {
-public:
+  public:
     DIRCLIENT_API DFilter(filter_type type, void* value);
     DIRCLIENT_API ~DFilter();
     DFilter(const DFilter&) = delete;
@@ -92,7 +96,7 @@ public:
     filter_type getType() const { return type; }
     void* getValue() const { return value; }
 
-private:
+  private:
     filter_type type;
     void* value;
 

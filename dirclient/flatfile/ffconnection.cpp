@@ -177,11 +177,16 @@ bool removeGivenValue(Attribute* attribute, DListItem* given) {
     void* value = given->getValue();
     if (value == nullptr) return false;
     switch (given->getType()) {
-        case DLIST_STRING: return attribute->removeValue(static_cast<const char*>(value));
-        case DLIST_BINARY: return attribute->removeValue(static_cast<Dbinary*>(value));
-        case DLIST_INT: return attribute->removeValue(*static_cast<int*>(value));
-        case DLIST_LONG: return attribute->removeValue(*static_cast<long*>(value));
-        default: return false;
+        case DLIST_STRING:
+            return attribute->removeValue(static_cast<const char*>(value));
+        case DLIST_BINARY:
+            return attribute->removeValue(static_cast<Dbinary*>(value));
+        case DLIST_INT:
+            return attribute->removeValue(*static_cast<int*>(value));
+        case DLIST_LONG:
+            return attribute->removeValue(*static_cast<long*>(value));
+        default:
+            return false;
     }
 }
 
@@ -316,8 +321,7 @@ void FFConnection::rename(const char* dn, const char* newRDN, const char* newSup
     renameEntry(dn, newRDN, newSuperior, deleteOldRDN).report(err);
 }
 
-void FFConnection::rename(const char* dn, const char* newRDN, bool deleteOldRDN,
-                          DException** err) {
+void FFConnection::rename(const char* dn, const char* newRDN, bool deleteOldRDN, DException** err) {
     rename(dn, newRDN, nullptr, deleteOldRDN, err);
 }
 
@@ -488,9 +492,8 @@ DEntry* FFConnection::read(const char* dn, DException** err) {
     return read(dn, nullptr, err);
 }
 
-SearchResults* FFConnection::search(const char* base, int scope, const char* filter,
-                                    DList* attrs, bool typesOnly, SearchConstraints*,
-                                    DException** err) {
+SearchResults* FFConnection::search(const char* base, int scope, const char* filter, DList* attrs,
+                                    bool typesOnly, SearchConstraints*, DException** err) {
     FFStoreLock lock;
     if (err != nullptr) *err = nullptr;
     ++opsInitiated;
@@ -527,8 +530,8 @@ Status FFConnection::searchTree(const char* base, int scope, const char* filter,
     return Status();
 }
 
-SearchResults* FFConnection::search(const char* base, int scope, const char* filter,
-                                    DList* attrs, bool typesOnly, DException** err) {
+SearchResults* FFConnection::search(const char* base, int scope, const char* filter, DList* attrs,
+                                    bool typesOnly, DException** err) {
     return search(base, scope, filter, attrs, typesOnly, nullptr, err);
 }
 

@@ -48,7 +48,7 @@ enum ff_matching : int { FF_MATCH_DEFAULT = 0, FF_MATCH_LDAP = 1 };
 extern DIRCLIENT_API const char* const Versionstr;
 
 class FFConnection {
-public:
+  public:
     // Both run the process's one-time store initialisation.
     DIRCLIENT_API FFConnection();
     // Also names the store file (see setFile) unless a store is loaded already.
@@ -62,7 +62,7 @@ public:
     // the connection then shares (host is ignored). port, dn and password are not used.
     DIRCLIENT_API void connect(const char* host, int port, DException** err);
     DIRCLIENT_API void connect(const char* host, int port, const char* dn, const char* password,
-                 DException** err);
+                               DException** err);
     // Writes the file when this connection changed the tree, then resets the connection.
     DIRCLIENT_API void disconnect(DException** err);
 
@@ -81,24 +81,27 @@ public:
     DIRCLIENT_API void modify(const char* dn, ModificationSet* mods, DException** err);
     DIRCLIENT_API void modify(const char* dn, Modification* mod, DException** err);
     // Leaf entries only; with newSuperior the entry moves below that entry.
-    DIRCLIENT_API void rename(const char* dn, const char* newRDN, const char* newSuperior, bool deleteOldRDN,
-                DException** err);
-    DIRCLIENT_API void rename(const char* dn, const char* newRDN, bool deleteOldRDN, DException** err);
+    DIRCLIENT_API void rename(const char* dn, const char* newRDN, const char* newSuperior,
+                              bool deleteOldRDN, DException** err);
+    DIRCLIENT_API void rename(const char* dn, const char* newRDN, bool deleteOldRDN,
+                              DException** err);
     // A new entry (attrs: names to return, null for all), or null on failure.
     DIRCLIENT_API DEntry* read(const char* dn, DList* attrs, DException** err);
     DIRCLIENT_API DEntry* read(const char* dn, DException** err);
     // scope 0 base, 1 one level, 2 subtree. A filter without its outer parentheses is
     // accepted. A search that finds nothing fails with LDAP result 32. constraints are not
     // used.
-    DIRCLIENT_API SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
-                          bool typesOnly, SearchConstraints* constraints, DException** err);
-    DIRCLIENT_API SearchResults* search(const char* base, int scope, const char* filter, DList* attrs,
-                          bool typesOnly, DException** err);
+    DIRCLIENT_API SearchResults* search(const char* base, int scope, const char* filter,
+                                        DList* attrs, bool typesOnly,
+                                        SearchConstraints* constraints, DException** err);
+    DIRCLIENT_API SearchResults* search(const char* base, int scope, const char* filter,
+                                        DList* attrs, bool typesOnly, DException** err);
     // True when the entry holds every value of attr (an attr without values: true).
     DIRCLIENT_API bool compare(const char* dn, Attribute* attr, DException** err);
     // Succeeds once a store file is set; the password is not checked.
     DIRCLIENT_API void authenticate(const char* dn, const char* password, DException** err);
-    DIRCLIENT_API void authenticate(int method, const char* dn, const char* password, DException** err);
+    DIRCLIENT_API void authenticate(int method, const char* dn, const char* password,
+                                    DException** err);
 
     // Asynchronous forms: the operation runs at once and its outcome waits as a Results
     // for getResult. They return the request's identifier. When err is given it receives
@@ -108,16 +111,18 @@ public:
     DIRCLIENT_API int modify_asyn(const char* dn, ModificationSet* mods, DException** err);
     DIRCLIENT_API int modify_asyn(const char* dn, Modification* mod, DException** err);
     DIRCLIENT_API int rename_asyn(const char* dn, const char* newRDN, const char* newSuperior,
-                    bool deleteOldRDN, DException** err);
-    DIRCLIENT_API int rename_asyn(const char* dn, const char* newRDN, bool deleteOldRDN, DException** err);
+                                  bool deleteOldRDN, DException** err);
+    DIRCLIENT_API int rename_asyn(const char* dn, const char* newRDN, bool deleteOldRDN,
+                                  DException** err);
     DIRCLIENT_API int read_asyn(const char* dn, DList* attrs, DException** err);
     DIRCLIENT_API int read_asyn(const char* dn, DException** err);
     DIRCLIENT_API int search_asyn(const char* base, int scope, const char* filter, DList* attrs,
-                    bool typesOnly, SearchConstraints* constraints, DException** err);
+                                  bool typesOnly, SearchConstraints* constraints, DException** err);
     DIRCLIENT_API int search_asyn(const char* base, int scope, const char* filter, DList* attrs,
-                    bool typesOnly, DException** err);
+                                  bool typesOnly, DException** err);
     DIRCLIENT_API int authenticate_asyn(const char* dn, const char* password, DException** err);
-    DIRCLIENT_API int authenticate_asyn(int method, const char* dn, const char* password, DException** err);
+    DIRCLIENT_API int authenticate_asyn(int method, const char* dn, const char* password,
+                                        DException** err);
 
     // The pending Results with this identifier (0 or a negative id: the oldest), removed
     // from the pending list and owned by the caller; null when there is none. wait is not
@@ -179,7 +184,7 @@ public:
     // loads the file again.
     DIRCLIENT_API static void empty();
 
-private:
+  private:
     friend class FFNode;
 
     // Store helpers; the store lock is held by the caller.

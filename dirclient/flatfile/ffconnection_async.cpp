@@ -105,12 +105,10 @@ int FFConnection::read_asyn(const char* dn, DException** err) {
 }
 
 int FFConnection::search_asyn(const char* base, int scope, const char* filter, DList* attrs,
-                              bool typesOnly, SearchConstraints* constraints,
-                              DException** err) {
+                              bool typesOnly, SearchConstraints* constraints, DException** err) {
     FFStoreLock lock;
     DException* failure = nullptr;
-    SearchResults* found =
-        search(base, scope, filter, attrs, typesOnly, constraints, &failure);
+    SearchResults* found = search(base, scope, filter, attrs, typesOnly, constraints, &failure);
     return queueResult(RES_SEARCH, failure, err, nullptr, found);
 }
 
@@ -126,8 +124,7 @@ int FFConnection::authenticate_asyn(const char* dn, const char* password, DExcep
     return queueResult(RES_AUTHENTICATE, failure, err, nullptr, nullptr);
 }
 
-int FFConnection::authenticate_asyn(int, const char* dn, const char* password,
-                                    DException** err) {
+int FFConnection::authenticate_asyn(int, const char* dn, const char* password, DException** err) {
     return authenticate_asyn(dn, password, err);
 }
 
@@ -211,7 +208,8 @@ std::string timeText(std::time_t when) {
 
 void addValues(DEntry* entry, const char* name, std::initializer_list<std::string> values) {
     auto* attribute = new (SHAR) Attribute(name);
-    for (const std::string& value : values) attribute->addValue(value.c_str());
+    for (const std::string& value : values)
+        attribute->addValue(value.c_str());
     entry->addAttribute(attribute);
 }
 

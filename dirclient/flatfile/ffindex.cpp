@@ -50,7 +50,8 @@ DListItem* FFIndex::itemOf(FFNode* node) const {
 void FFIndex::reserve(std::size_t count) {
     // Keep the load at or below three quarters.
     std::size_t capacity = capacity_ == 0 ? 16 : capacity_;
-    while (capacity / 4 * 3 < count) capacity *= 2;
+    while (capacity / 4 * 3 < count)
+        capacity *= 2;
     if (capacity != capacity_) rehash(capacity);
 }
 
@@ -59,7 +60,8 @@ void FFIndex::insert(FFNode* node, DListItem* item) {
     std::uint64_t hash = ffdn::hashNoCase(dnOf(node));
     std::size_t mask = capacity_ - 1;
     std::size_t at = hash & mask;
-    while (slots_[at].node != nullptr) at = (at + 1) & mask;
+    while (slots_[at].node != nullptr)
+        at = (at + 1) & mask;
     slots_[at] = Slot{hash, node, item};
     ++count_;
 }
@@ -107,7 +109,8 @@ void FFIndex::rehash(std::size_t capacity) {
         const Slot& slot = old[i];
         if (slot.node == nullptr) continue;
         std::size_t at = slot.hash & mask;
-        while (slots_[at].node != nullptr) at = (at + 1) & mask;
+        while (slots_[at].node != nullptr)
+            at = (at + 1) & mask;
         slots_[at] = slot;
     }
     releaseSlots(old, oldCapacity, oldMapped);
@@ -126,8 +129,8 @@ FFIndex::Slot* FFIndex::allocateSlots(std::size_t capacity, bool* mapped) {
     std::size_t bytes = capacity * sizeof(Slot);
     *mapped = false;
     if (bytes >= kMappedBytes) {
-        void* block = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                             -1, 0);
+        void* block =
+            ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (block != MAP_FAILED) {
 #ifdef MADV_HUGEPAGE
             ::madvise(block, bytes, MADV_HUGEPAGE);

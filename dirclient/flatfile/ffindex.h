@@ -16,7 +16,7 @@ class FFNode;
 class DListItem;
 
 class FFIndex {
-public:
+  public:
     FFIndex() = default;
     ~FFIndex();
     FFIndex(const FFIndex&) = delete;
@@ -37,7 +37,7 @@ public:
 
     std::size_t size() const { return count_; }
 
-private:
+  private:
     struct Slot {
         std::uint64_t hash;
         FFNode* node;

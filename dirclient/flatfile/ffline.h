@@ -32,7 +32,8 @@ struct LineCount {
 };
 
 // readline, counting lines in *count.
-DIRCLIENT_API bool readline(FILE* file, char** line, int* lineSize, char** next, int* nextSize, LineCount* count);
+DIRCLIENT_API bool readline(FILE* file, char** line, int* lineSize, char** next, int* nextSize,
+                            LineCount* count);
 
 // Writes text, continuing the column count in *column: once 80 characters stand on the
 // current line, "\n " starts a continuation line (count 1). *column holds the final count.

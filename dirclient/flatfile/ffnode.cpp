@@ -191,8 +191,7 @@ namespace {
 
 bool endsWithNoCase(const char* text, std::size_t textLength, const char* tail,
                     std::size_t tailLength) {
-    return tailLength <= textLength &&
-           ffdn::equalNoCase(text + (textLength - tailLength), tail);
+    return tailLength <= textLength && ffdn::equalNoCase(text + (textLength - tailLength), tail);
 }
 
 }  // namespace
@@ -369,18 +368,35 @@ DListItem* FFNode::copy(DListItem* item) {
     void* copied = nullptr;
     if (value != nullptr) {
         switch (item->getType()) {
-            case DLIST_BOOL: copied = copyBlock(value, sizeof(bool)); break;
-            case DLIST_INT: copied = copyBlock(value, sizeof(int)); break;
-            case DLIST_LONG: copied = copyBlock(value, sizeof(long)); break;
-            case DLIST_BINARY: copied = copyBinary(static_cast<Dbinary*>(value)); break;
-            case DLIST_STRING: copied = strcopy(static_cast<const char*>(value)); break;
-            case DLIST_ATTRIBUTE: copied = copy(static_cast<Attribute*>(value)); break;
-            case DLIST_MODIFICATION: copied = copy(static_cast<Modification*>(value)); break;
-            case DLIST_ENTRY: copied = copy(static_cast<DEntry*>(value)); break;
+            case DLIST_BOOL:
+                copied = copyBlock(value, sizeof(bool));
+                break;
+            case DLIST_INT:
+                copied = copyBlock(value, sizeof(int));
+                break;
+            case DLIST_LONG:
+                copied = copyBlock(value, sizeof(long));
+                break;
+            case DLIST_BINARY:
+                copied = copyBinary(static_cast<Dbinary*>(value));
+                break;
+            case DLIST_STRING:
+                copied = strcopy(static_cast<const char*>(value));
+                break;
+            case DLIST_ATTRIBUTE:
+                copied = copy(static_cast<Attribute*>(value));
+                break;
+            case DLIST_MODIFICATION:
+                copied = copy(static_cast<Modification*>(value));
+                break;
+            case DLIST_ENTRY:
+                copied = copy(static_cast<DEntry*>(value));
+                break;
             case DLIST_EXCEPTION:
                 copied = new DException(*static_cast<DException*>(value));
                 break;
-            default: break;
+            default:
+                break;
         }
     }
     return new (HEAP) DListItem(copied, item->getType());

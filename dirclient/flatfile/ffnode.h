@@ -73,10 +73,10 @@ class FFNode : public ObjectMemory {
     // children, 2 this node and its whole subtree in pre-order) that filter accepts (a null
     // filter accepts all). Returns how many were added.
     DIRCLIENT_API int search(int scope, DFilter* filter, DList* attrs, bool typesOnly,
-               SearchResults* results);
+                             SearchResults* results);
     // The same with a filter evaluated as an LDAP server does (ldap_filter.h).
-    DIRCLIENT_API int search(int scope, const dirschema::LdapFilter& filter, DList* attrs, bool typesOnly,
-               SearchResults* results);
+    DIRCLIENT_API int search(int scope, const dirschema::LdapFilter& filter, DList* attrs,
+                             bool typesOnly, SearchResults* results);
     // A new entry answering a read: a deep copy of entry, or with attrs (a list of names)
     // the same DN and copies of the named attributes in the order of the names. typesOnly
     // drops the values.
@@ -109,7 +109,7 @@ class FFNode : public ObjectMemory {
     DIRCLIENT_API static void freeModification(Modification* modification);
     DIRCLIENT_API static void freeNode(FFNode* node);
 
-private:
+  private:
     friend class FFConnection;
 
     struct Packed {};

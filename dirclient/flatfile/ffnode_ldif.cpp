@@ -41,8 +41,7 @@ bool writeLine(FILE* file, std::vector<char>& buffer, const char* type, const ch
 
 // The bytes a value is written as; false for values without a text form (booleans and
 // anything unknown) and for empty values, which are not written.
-bool valueBytes(DListItem* item, std::string& scratch, const char** bytes,
-                std::size_t* length) {
+bool valueBytes(DListItem* item, std::string& scratch, const char** bytes, std::size_t* length) {
     void* value = item->getValue();
     if (value == nullptr) return false;
     switch (item->getType()) {
@@ -67,7 +66,8 @@ bool valueBytes(DListItem* item, std::string& scratch, const char** bytes,
             *bytes = scratch.c_str();
             *length = scratch.size();
             break;
-        default: return false;
+        default:
+            return false;
     }
     return *length > 0;
 }
@@ -155,8 +155,7 @@ void FFNode::translateFromB64(DEntry* e) {
          a = a->getNextItem()) {
         auto* attribute = static_cast<Attribute*>(a->getValue());
         if (attribute == nullptr || attribute->getValues() == nullptr) continue;
-        for (DListItem* v = attribute->getValues()->getHead(); v != nullptr;
-             v = v->getNextItem()) {
+        for (DListItem* v = attribute->getValues()->getHead(); v != nullptr; v = v->getNextItem()) {
             if (v->getType() == DLIST_STRING) decodeValue(v);
         }
     }
@@ -166,6 +165,7 @@ void FFNode::translateFromB64(SearchResults* found) {
     if (found == nullptr || found->getValues() == nullptr) return;
     for (DListItem* item = found->getValues()->getHead(); item != nullptr;
          item = item->getNextItem()) {
-        if (item->getType() == DLIST_ENTRY) translateFromB64(static_cast<DEntry*>(item->getValue()));
+        if (item->getType() == DLIST_ENTRY)
+            translateFromB64(static_cast<DEntry*>(item->getValue()));
     }
 }

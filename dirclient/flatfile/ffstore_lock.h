@@ -6,7 +6,7 @@
 #include "ffconnection.h"
 
 class FFStoreLock {
-public:
+  public:
     FFStoreLock() { FFConnection::lock(); }
     ~FFStoreLock() { FFConnection::unlock(); }
     FFStoreLock(const FFStoreLock&) = delete;

@@ -77,8 +77,10 @@ TEST_F(FFThreads, ConnectionsShareTheStoreSafely) {
     writeText("dir.ldif", "dn: o=x\no: x\n\n");
     std::atomic<int> failures{0};
     std::vector<std::thread> threads;
-    for (int id = 0; id < kThreads; ++id) threads.emplace_back(worker, id, &failures);
-    for (std::thread& t : threads) t.join();
+    for (int id = 0; id < kThreads; ++id)
+        threads.emplace_back(worker, id, &failures);
+    for (std::thread& t : threads)
+        t.join();
     EXPECT_EQ(failures.load(), 0);
 
     FFConnection check;
@@ -93,7 +95,8 @@ TEST_F(FFThreads, ConnectionsShareTheStoreSafely) {
     FFConnection reread;
     reread.connect("FILE:///dir.ldif", 0, &e);
     ASSERT_EQ(e, nullptr);
-    std::unique_ptr<SearchResults> again(reread.search("o=x", 2, "(sn=worker)", nullptr, false, &e));
+    std::unique_ptr<SearchResults> again(
+        reread.search("o=x", 2, "(sn=worker)", nullptr, false, &e));
     ASSERT_NE(again, nullptr);
     EXPECT_EQ(again->size(), all->size());
 }
@@ -117,7 +120,8 @@ TEST_F(FFThreads, OneConnectionUsedByManyThreads) {
             }
         });
     }
-    for (std::thread& t : threads) t.join();
+    for (std::thread& t : threads)
+        t.join();
     std::unique_ptr<SearchResults> all(shared.search("o=x", 1, "(cn=x)", nullptr, false, &e));
     ASSERT_NE(all, nullptr);
     EXPECT_EQ(all->size(), kThreads * kRounds);
@@ -139,7 +143,8 @@ TEST(FFThreadsFilter, ParsesIndependently) {
             }
         });
     }
-    for (std::thread& t : threads) t.join();
+    for (std::thread& t : threads)
+        t.join();
     EXPECT_EQ(wrong.load(), 0);
 }
 

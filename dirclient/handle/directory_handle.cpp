@@ -63,8 +63,8 @@ void* open_backend(int kind, const char* host, int port, StartTls starttls) {
                 // clear the process-wide one before the session reads it.
                 std::optional<std::string> name = dns_name_of_host(host);
                 setDNSName(name ? name->c_str() : nullptr);
-                return open_server_list(nullptr, name.value_or(kDefaultDnsName),
-                                        LDAP_CEXT_FAILOVER, starttls);
+                return open_server_list(nullptr, name.value_or(kDefaultDnsName), LDAP_CEXT_FAILOVER,
+                                        starttls);
             }
         case QDX_LDAP_FLAT_FILE:
             return open_flat_file(host, port);

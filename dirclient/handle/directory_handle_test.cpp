@@ -170,7 +170,8 @@ TEST(OtherHandles, AreNeverTakenForAnLdapSession) {
         SCOPED_TRACE(kind);
         DS_LDAP h{kind, poison.get()};
         LDAPMessage* answer = nullptr;
-        EXPECT_EQ(qdx_ldap_search_s(&h, "o=x", 0, "(cn=a)", nullptr, 0, &answer), QDX_LDAP_PARAM_ERROR);
+        EXPECT_EQ(qdx_ldap_search_s(&h, "o=x", 0, "(cn=a)", nullptr, 0, &answer),
+                  QDX_LDAP_PARAM_ERROR);
         EXPECT_EQ(answer, nullptr);
         EXPECT_EQ(qdx_ldap_search(&h, "o=x", 0, "(cn=a)", nullptr, 0), -1);
         EXPECT_NE(qdx_ldap_enable_cache(&h, 10, 0), 0);

@@ -36,8 +36,10 @@ DIRCLIENT_API int qdx_ldap_delete(DS_LDAP* handle, const char* dn);
 DIRCLIENT_API int qdx_ldap_delete_s(DS_LDAP* handle, const char* dn);
 DIRCLIENT_API int qdx_ldap_modify(DS_LDAP* handle, const char* dn, LDAPMod** mods);
 DIRCLIENT_API int qdx_ldap_modify_s(DS_LDAP* handle, const char* dn, LDAPMod** mods);
-DIRCLIENT_API int qdx_ldap_modrdn2(DS_LDAP* handle, const char* dn, const char* newrdn, int deleteoldrdn);
-DIRCLIENT_API int qdx_ldap_modrdn2_s(DS_LDAP* handle, const char* dn, const char* newrdn, int deleteoldrdn);
+DIRCLIENT_API int qdx_ldap_modrdn2(DS_LDAP* handle, const char* dn, const char* newrdn,
+                                   int deleteoldrdn);
+DIRCLIENT_API int qdx_ldap_modrdn2_s(DS_LDAP* handle, const char* dn, const char* newrdn,
+                                     int deleteoldrdn);
 
 // Simple binds. The synchronous form fails over on a server list and keeps the credentials
 // for re-binding there.
@@ -45,15 +47,17 @@ DIRCLIENT_API int qdx_ldap_simple_bind(DS_LDAP* handle, const char* dn, const ch
 DIRCLIENT_API int qdx_ldap_simple_bind_s(DS_LDAP* handle, const char* dn, const char* password);
 
 // 6 (compare true), 5 (compare false) or the failure's code; fails over on a server list.
-DIRCLIENT_API int qdx_ldap_compare_s(DS_LDAP* handle, const char* dn, const char* attribute, const char* value);
+DIRCLIENT_API int qdx_ldap_compare_s(DS_LDAP* handle, const char* dn, const char* attribute,
+                                     const char* value);
 
 // Asynchronous search on the current server, without recording or fail-over.
-DIRCLIENT_API int qdx_ldap_search(DS_LDAP* handle, const char* base, int scope, const char* filter, char** attrs,
-                    int attrsonly);
+DIRCLIENT_API int qdx_ldap_search(DS_LDAP* handle, const char* base, int scope, const char* filter,
+                                  char** attrs, int attrsonly);
 // Synchronous search; fails over on a server list. "*result" receives the answer, also
 // with most failures (size or time limit exceeded), and is null otherwise.
-DIRCLIENT_API int qdx_ldap_search_s(DS_LDAP* handle, const char* base, int scope, const char* filter,
-                      char** attrs, int attrsonly, LDAPMessage** result);
+DIRCLIENT_API int qdx_ldap_search_s(DS_LDAP* handle, const char* base, int scope,
+                                    const char* filter, char** attrs, int attrsonly,
+                                    LDAPMessage** result);
 
 // The response cache of the session (ldap_response_cache.h): 0, or non-zero when it cannot
 // be allocated. Disabling keeps the contents and is not measured.
@@ -64,7 +68,7 @@ DIRCLIENT_API void qdx_ldap_disable_cache(DS_LDAP* handle);
 // "all" 1 a search answer arrives whole. The type of the first message of "*result", 0 when
 // the time ran out, -1 on failure (qdx_ldap_get_lderrno).
 DIRCLIENT_API int qdx_ldap_result(DS_LDAP* handle, int msgid, int all, struct timeval* timeout,
-                    LDAPMessage** result);
+                                  LDAPMessage** result);
 // The result code the answer carries; "freeit" non-zero also releases it.
 DIRCLIENT_API int qdx_ldap_result2error(DS_LDAP* handle, LDAPMessage* msg, int freeit);
 
@@ -76,7 +80,8 @@ DIRCLIENT_API LDAPMessage* qdx_ldap_next_entry(DS_LDAP* handle, LDAPMessage* ent
 DIRCLIENT_API char* qdx_ldap_get_dn(DS_LDAP* handle, LDAPMessage* entry);
 DIRCLIENT_API char* qdx_ldap_first_attribute(DS_LDAP* handle, LDAPMessage* entry, BerElement** ber);
 DIRCLIENT_API char* qdx_ldap_next_attribute(DS_LDAP* handle, LDAPMessage* entry, BerElement* ber);
-DIRCLIENT_API struct berval** qdx_ldap_get_values_len(DS_LDAP* handle, LDAPMessage* entry, const char* attribute);
+DIRCLIENT_API struct berval** qdx_ldap_get_values_len(DS_LDAP* handle, LDAPMessage* entry,
+                                                      const char* attribute);
 
 // The message identifier the caller knows "msg" under (the one its request returned, also
 // for an answer taken with -1, served from the cache or received after a fail-over); -1

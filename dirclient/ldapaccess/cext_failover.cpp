@@ -37,7 +37,8 @@ bool is_failover_code(int code) {
 int RecordedSearch::send(LDAP* ld) const {
     std::vector<char*> names;
     if (attrs) {
-        for (const std::string& name : *attrs) names.push_back(const_cast<char*>(name.c_str()));
+        for (const std::string& name : *attrs)
+            names.push_back(const_cast<char*>(name.c_str()));
         names.push_back(nullptr);
     }
     return ldap_search(ld, base.c_str(), scope, filter.c_str(), attrs ? names.data() : nullptr,
@@ -50,8 +51,12 @@ using namespace dirclient::ldapaccess;
 
 ldap_cext::ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool from_dns,
                      std::string dns, int open_options, StartTls tls)
-    : use_dns(from_dns), dns_name(std::move(dns)), servers(std::move(list)),
-      core(std::move(first)), options(open_options), starttls(tls),
+    : use_dns(from_dns),
+      dns_name(std::move(dns)),
+      servers(std::move(list)),
+      core(std::move(first)),
+      options(open_options),
+      starttls(tls),
       timer(
           mutex, [this] { core->close_connection(); }, [this] { return core->has_outstanding(); }) {
     // After an idle close the next request opens the connection again, as a fail-over

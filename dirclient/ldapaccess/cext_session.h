@@ -50,8 +50,8 @@ struct ldap_cext {
     using SessionCore = dirclient::ldapaccess::SessionCore;
     using Request = dirclient::ldapaccess::Request;
 
-    ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool from_dns,
-              std::string dns, int open_options,
+    ldap_cext(std::unique_ptr<SessionCore> first, std::string list, bool from_dns, std::string dns,
+              int open_options,
               dirclient::ldapaccess::StartTls tls = dirclient::ldapaccess::StartTls::kOff);
 
     // Runs "request" on the current server; when it fails with a fail-over code and
@@ -105,9 +105,11 @@ namespace dirclient::ldapaccess {
 // synchronous search, the change check) restart the idle countdown, and only when they
 // reached the server; a connection with answers still owed is never closed as idle.
 class SessionCall {
-public:
+  public:
     explicit SessionCall(LDAP_CEXT* session, bool activity = false)
-        : session_(session), lock_(session->mutex), calls_(session->core->server_calls()),
+        : session_(session),
+          lock_(session->mutex),
+          calls_(session->core->server_calls()),
           activity_(activity) {
         session_->fail_back();
     }
@@ -119,7 +121,7 @@ public:
 
     std::unique_lock<std::mutex>& lock() { return lock_; }
 
-private:
+  private:
     LDAP_CEXT* session_;
     std::unique_lock<std::mutex> lock_;
     unsigned long calls_;

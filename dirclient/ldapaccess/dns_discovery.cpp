@@ -22,11 +22,13 @@ constexpr int kAnswerCapacity = 65535;
 std::mutex g_dns_mutex;
 std::optional<std::string> g_dns_name;  // guarded by g_dns_mutex; nothing means the default
 
-std::string name_locked() { return g_dns_name.value_or(kDefaultDnsName); }
+std::string name_locked() {
+    return g_dns_name.value_or(kDefaultDnsName);
+}
 
 // Ignores SIGPIPE for the lifetime of the object and restores the previous disposition.
 class SigpipeIgnored {
-public:
+  public:
     SigpipeIgnored() {
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
@@ -37,7 +39,7 @@ public:
     SigpipeIgnored(const SigpipeIgnored&) = delete;
     SigpipeIgnored& operator=(const SigpipeIgnored&) = delete;
 
-private:
+  private:
     struct sigaction previous_ {};
 };
 
@@ -132,7 +134,9 @@ extern "C" void setDNSName(const char* name) {
         g_dns_name = name;
 }
 
-extern "C" int getDNSName(char* buf, int size) { return copy_out(dns_name(), buf, size); }
+extern "C" int getDNSName(char* buf, int size) {
+    return copy_out(dns_name(), buf, size);
+}
 
 extern "C" int getDNSServerListEntry(char* buf, int size) {
     std::optional<std::string> list = lookup_server_list(dns_name());

@@ -13,7 +13,12 @@ std::string answer_with(int questions, int answers, const std::string& records) 
     msg += std::string(1, '\0') + static_cast<char>(questions);
     msg += std::string(1, '\0') + static_cast<char>(answers);
     msg += std::string("\x00\x00\x00\x00", 4);
-    for (int i = 0; i < questions; ++i) msg += std::string("\x01" "a\x01" "b\x00\x00\x10\x00\x01", 9);
+    for (int i = 0; i < questions; ++i)
+        msg += std::string(
+            "\x01"
+            "a\x01"
+            "b\x00\x00\x10\x00\x01",
+            9);
     return msg + records;
 }
 
@@ -36,12 +41,18 @@ std::string parsed(const std::string& msg) {
 
 TEST(TxtAnswer, ReadsTheFirstTxtRecordJoiningItsStrings) {
     EXPECT_EQ(parsed(answer_with(1, 1, record(16, "\x05ldap:"))), "ldap:");
-    EXPECT_EQ(parsed(answer_with(1, 1, record(16, "\x03" "abc\x02" "de"))), "abcde");
+    EXPECT_EQ(parsed(answer_with(1, 1,
+                                 record(16,
+                                        "\x03"
+                                        "abc\x02"
+                                        "de"))),
+              "abcde");
     EXPECT_EQ(parsed(answer_with(1, 1, record(16, std::string("\x00", 1)))), "");
     // An alias before the text record is passed over.
     EXPECT_EQ(parsed(answer_with(1, 2, record(5, "\x01x\x00") + record(16, "\x02ok"))), "ok");
     std::string big;
-    for (int i = 0; i < 10; ++i) big += '\xff' + std::string(255, static_cast<char>('a' + i));
+    for (int i = 0; i < 10; ++i)
+        big += '\xff' + std::string(255, static_cast<char>('a' + i));
     EXPECT_EQ(parsed(answer_with(1, 1, record(16, big))).size(), 2550u);
 }
 
@@ -58,9 +69,11 @@ TEST(TxtAnswer, RefusesAnswersThatDoNotHoldTogether) {
         {"string longer than its record", answer_with(1, 1, record(16, "\x09short"))},
         {"record longer than the answer", answer_with(1, 1, record(16, "\x02ok", 40))},
         {"answer count beyond the records", answer_with(1, 3, record(16, "\x02ok"))},
-        {"owner name pointing outside", answer_with(1, 1, "\xc3\xff" + record(16, "\x02ok").substr(2))},
+        {"owner name pointing outside",
+         answer_with(1, 1, "\xc3\xff" + record(16, "\x02ok").substr(2))},
     };
-    for (const Row& row : rows) EXPECT_EQ(parsed(row.msg), "(none)") << row.why;
+    for (const Row& row : rows)
+        EXPECT_EQ(parsed(row.msg), "(none)") << row.why;
 }
 
 TEST(DnsName, GetCopiesOnlyWhenTheBufferIsLargeEnough) {

@@ -11,7 +11,9 @@ namespace dirclient::ldapaccess {
 
 IdleTimer::IdleTimer(std::mutex& mutex, std::function<void()> close_idle,
                      std::function<bool()> busy, int minimum)
-    : mutex_(mutex), close_idle_(std::move(close_idle)), busy_(std::move(busy)),
+    : mutex_(mutex),
+      close_idle_(std::move(close_idle)),
+      busy_(std::move(busy)),
       minimum_(minimum) {}
 
 IdleTimer::~IdleTimer() {
@@ -76,8 +78,7 @@ void IdleTimer::run() {
         auto deadline = std::chrono::system_clock::now() + std::chrono::seconds(idle_seconds_);
         trace(kTraceSession, "Timer (%x) waiting for %i seconds\n", id, idle_seconds_);
         unsigned long seen = pings_;
-        bool woken =
-            cond_.wait_until(lock, deadline, [&] { return cancel_ || pings_ != seen; });
+        bool woken = cond_.wait_until(lock, deadline, [&] { return cancel_ || pings_ != seen; });
         if (cancel_) break;
         if (woken) {
             trace(kTraceSession, "Timer (%x) signalled\n", id);

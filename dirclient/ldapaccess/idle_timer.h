@@ -14,7 +14,7 @@
 namespace dirclient::ldapaccess {
 
 class IdleTimer {
-public:
+  public:
     static constexpr int kMinimumSeconds = 30;
 
     // "mutex" is the session mutex. "close_idle" closes the connection and "busy" tells
@@ -42,7 +42,7 @@ public:
     bool running() const { return running_; }
     int idle_seconds() const { return idle_seconds_; }
 
-private:
+  private:
     void run();
     unsigned thread_trace_id();
 

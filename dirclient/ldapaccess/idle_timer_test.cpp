@@ -13,7 +13,7 @@ using namespace std::chrono_literals;
 
 // The timer's protocol with a one-second minimum in place of the product's thirty.
 class IdleTimerTest : public ::testing::Test {
-protected:
+  protected:
     std::mutex mutex;
     std::atomic<int> closes{0};
     std::atomic<bool> busy{false};
@@ -81,7 +81,8 @@ TEST_F(IdleTimerTest, ZeroCancelsAndALaterTimeoutStartsAgain) {
     set(1);
     EXPECT_TRUE(running());
     set(0);
-    for (int i = 0; i < 100 && running(); ++i) std::this_thread::sleep_for(10ms);
+    for (int i = 0; i < 100 && running(); ++i)
+        std::this_thread::sleep_for(10ms);
     EXPECT_FALSE(running());
     set(3);
     EXPECT_TRUE(running());
@@ -103,7 +104,8 @@ TEST_F(IdleTimerTest, ZeroCancelsAndALaterTimeoutStartsAgain) {
 
 TEST(IdleTimerMinimum, IsThirtySecondsInTheProduct) {
     std::mutex mutex;
-    IdleTimer timer(mutex, [] {}, [] { return false; });
+    IdleTimer timer(
+        mutex, [] {}, [] { return false; });
     std::unique_lock<std::mutex> lock(mutex);
     timer.set_timeout(10);
     EXPECT_EQ(timer.idle_seconds(), 30);

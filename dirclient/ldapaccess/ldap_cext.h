@@ -47,29 +47,31 @@ DIRCLIENT_API int ldap_cext_unbind_s(LDAP_CEXT* session);
 // Binds; with flags bit 1 moves to another server when the current one fails. A successful
 // bind's DN, credentials and method are kept for re-binding after a fail-over. Only simple
 // binds (method 128) are supported. Discards the recorded searches.
-DIRCLIENT_API int ldap_cext_bind_s(LDAP_CEXT* session, const char* who, const char* credentials, int method,
-                     int flags);
+DIRCLIENT_API int ldap_cext_bind_s(LDAP_CEXT* session, const char* who, const char* credentials,
+                                   int method, int flags);
 DIRCLIENT_API int ldap_cext_simple_bind_s(LDAP_CEXT* session, const char* who, const char* password,
-                            int flags);
+                                          int flags);
 // Asynchronous bind on the current server (no fail-over, credentials not kept): the message
 // identifier or -1. Discards the recorded searches.
-DIRCLIENT_API int ldap_cext_bind(LDAP_CEXT* session, const char* who, const char* credentials, int method);
+DIRCLIENT_API int ldap_cext_bind(LDAP_CEXT* session, const char* who, const char* credentials,
+                                 int method);
 DIRCLIENT_API int ldap_cext_simple_bind(LDAP_CEXT* session, const char* who, const char* password);
 
 // Synchronous search and compare, with fail-over under flags bit 1. "*result" receives the
 // answer (also on most failures), released with ldap_cext_msgfree.
-DIRCLIENT_API int ldap_cext_search_s(LDAP_CEXT* session, const char* base, int scope, const char* filter,
-                       char** attrs, int attrsonly, LDAPMessage** result, int flags);
-DIRCLIENT_API int ldap_cext_search_st(LDAP_CEXT* session, const char* base, int scope, const char* filter,
-                        char** attrs, int attrsonly, struct timeval* timeout,
-                        LDAPMessage** result, int flags);
-DIRCLIENT_API int ldap_cext_compare_s(LDAP_CEXT* session, const char* dn, const char* attr, const char* value,
-                        int flags);
+DIRCLIENT_API int ldap_cext_search_s(LDAP_CEXT* session, const char* base, int scope,
+                                     const char* filter, char** attrs, int attrsonly,
+                                     LDAPMessage** result, int flags);
+DIRCLIENT_API int ldap_cext_search_st(LDAP_CEXT* session, const char* base, int scope,
+                                      const char* filter, char** attrs, int attrsonly,
+                                      struct timeval* timeout, LDAPMessage** result, int flags);
+DIRCLIENT_API int ldap_cext_compare_s(LDAP_CEXT* session, const char* dn, const char* attr,
+                                      const char* value, int flags);
 
 // Asynchronous search: the message identifier, or -1. With flags 3 the search is recorded
 // and, after a fail-over, re-sent under the same identifier until its answer is collected.
-DIRCLIENT_API int ldap_cext_search(LDAP_CEXT* session, const char* base, int scope, const char* filter,
-                     char** attrs, int attrsonly, int flags);
+DIRCLIENT_API int ldap_cext_search(LDAP_CEXT* session, const char* base, int scope,
+                                   const char* filter, char** attrs, int attrsonly, int flags);
 
 // Forgets the recorded search "msgid", then abandons the request.
 DIRCLIENT_API int ldap_cext_abandon(LDAP_CEXT* session, int msgid);

@@ -32,19 +32,22 @@ typedef int (*LDAP_CEXT_VALUE_CMP)(const void* left, const void* right);
 // Requests: message identifier (or -1), or result code for the _s forms.
 DIRCLIENT_API int ldap_cext_add(LDAP_CEXT* s, const char* dn, LDAPMod** attrs);
 DIRCLIENT_API int ldap_cext_add_s(LDAP_CEXT* s, const char* dn, LDAPMod** attrs);
-DIRCLIENT_API int ldap_cext_compare(LDAP_CEXT* s, const char* dn, const char* attr, const char* value);
+DIRCLIENT_API int ldap_cext_compare(LDAP_CEXT* s, const char* dn, const char* attr,
+                                    const char* value);
 DIRCLIENT_API int ldap_cext_delete(LDAP_CEXT* s, const char* dn);
 DIRCLIENT_API int ldap_cext_delete_s(LDAP_CEXT* s, const char* dn);
 DIRCLIENT_API int ldap_cext_modify(LDAP_CEXT* s, const char* dn, LDAPMod** mods);
 DIRCLIENT_API int ldap_cext_modify_s(LDAP_CEXT* s, const char* dn, LDAPMod** mods);
 DIRCLIENT_API int ldap_cext_modrdn(LDAP_CEXT* s, const char* dn, const char* newrdn);
 DIRCLIENT_API int ldap_cext_modrdn_s(LDAP_CEXT* s, const char* dn, const char* newrdn);
-DIRCLIENT_API int ldap_cext_modrdn2(LDAP_CEXT* s, const char* dn, const char* newrdn, int deleteoldrdn);
-DIRCLIENT_API int ldap_cext_modrdn2_s(LDAP_CEXT* s, const char* dn, const char* newrdn, int deleteoldrdn);
+DIRCLIENT_API int ldap_cext_modrdn2(LDAP_CEXT* s, const char* dn, const char* newrdn,
+                                    int deleteoldrdn);
+DIRCLIENT_API int ldap_cext_modrdn2_s(LDAP_CEXT* s, const char* dn, const char* newrdn,
+                                      int deleteoldrdn);
 
 // Results: the message type, 0 on time-out, -1 on error (ldap_cext_get_lderrno).
 DIRCLIENT_API int ldap_cext_result(LDAP_CEXT* s, int msgid, int all, struct timeval* timeout,
-                     LDAPMessage** result);
+                                   LDAPMessage** result);
 DIRCLIENT_API int ldap_cext_result2error(LDAP_CEXT* s, LDAPMessage* result, int freeit);
 DIRCLIENT_API int ldap_cext_msgdelete(LDAP_CEXT* s, int msgid);
 DIRCLIENT_API void ldap_cext_perror(LDAP_CEXT* s, const char* text);
@@ -55,9 +58,10 @@ DIRCLIENT_API char* ldap_cext_get_dn(LDAP_CEXT* s, LDAPMessage* entry);
 DIRCLIENT_API char* ldap_cext_first_attribute(LDAP_CEXT* s, LDAPMessage* entry, BerElement** ber);
 DIRCLIENT_API char* ldap_cext_next_attribute(LDAP_CEXT* s, LDAPMessage* entry, BerElement* ber);
 DIRCLIENT_API char** ldap_cext_get_values(LDAP_CEXT* s, LDAPMessage* entry, const char* attr);
-DIRCLIENT_API struct berval** ldap_cext_get_values_len(LDAP_CEXT* s, LDAPMessage* entry, const char* attr);
+DIRCLIENT_API struct berval** ldap_cext_get_values_len(LDAP_CEXT* s, LDAPMessage* entry,
+                                                       const char* attr);
 DIRCLIENT_API int ldap_cext_sort_entries(LDAP_CEXT* s, LDAPMessage** chain, const char* attr,
-                           LDAP_CEXT_ENTRY_CMP cmp);
+                                         LDAP_CEXT_ENTRY_CMP cmp);
 DIRCLIENT_API int ldap_cext_sort_values(LDAP_CEXT* s, char** values, LDAP_CEXT_VALUE_CMP cmp);
 
 // The response cache of the session (see ldap_response_cache.h); it moves with the session
@@ -72,26 +76,29 @@ DIRCLIENT_API void ldap_cext_uncache_request(LDAP_CEXT* s, int msgid);
 
 // User-friendly names (not supported: 92 or nothing) and URL searches.
 DIRCLIENT_API int ldap_cext_ufn_search_c(LDAP_CEXT* s, char* ufn, char** attrs, int attrsonly,
-                           LDAPMessage** result, LDAP_CEXT_CANCEL_PROC cancel, void* param);
+                                         LDAPMessage** result, LDAP_CEXT_CANCEL_PROC cancel,
+                                         void* param);
 DIRCLIENT_API int ldap_cext_ufn_search_ct(LDAP_CEXT* s, char* ufn, char** attrs, int attrsonly,
-                            LDAPMessage** result, LDAP_CEXT_CANCEL_PROC cancel, void* param,
-                            char* tag1, char* tag2, char* tag3);
+                                          LDAPMessage** result, LDAP_CEXT_CANCEL_PROC cancel,
+                                          void* param, char* tag1, char* tag2, char* tag3);
 DIRCLIENT_API int ldap_cext_ufn_search_s(LDAP_CEXT* s, char* ufn, char** attrs, int attrsonly,
-                           LDAPMessage** result);
+                                         LDAPMessage** result);
 DIRCLIENT_API LDAP_CEXT_FILTER_DESC* ldap_cext_ufn_setfilter(LDAP_CEXT* s, char* fname);
 DIRCLIENT_API void ldap_cext_ufn_setprefix(LDAP_CEXT* s, char* prefix);
 // Searches described by an LDAP URL (base, scope, filter, attributes; host and port ignored).
 DIRCLIENT_API int ldap_cext_url_search(LDAP_CEXT* s, const char* url, int attrsonly);
-DIRCLIENT_API int ldap_cext_url_search_s(LDAP_CEXT* s, const char* url, int attrsonly, LDAPMessage** result);
+DIRCLIENT_API int ldap_cext_url_search_s(LDAP_CEXT* s, const char* url, int attrsonly,
+                                         LDAPMessage** result);
 DIRCLIENT_API int ldap_cext_url_search_st(LDAP_CEXT* s, const char* url, int attrsonly,
-                            struct timeval* timeout, LDAPMessage** result);
+                                          struct timeval* timeout, LDAPMessage** result);
 
 // T.61 character translation (not supported).
 DIRCLIENT_API void ldap_cext_set_string_translators(LDAP_CEXT* s, LDAP_CEXT_TRANSLATE_PROC encode,
-                                      LDAP_CEXT_TRANSLATE_PROC decode);
+                                                    LDAP_CEXT_TRANSLATE_PROC decode);
 DIRCLIENT_API int ldap_cext_translate_from_t61(LDAP_CEXT* s, char** bufp, unsigned long* lenp,
-                                 int free_input);
-DIRCLIENT_API int ldap_cext_translate_to_t61(LDAP_CEXT* s, char** bufp, unsigned long* lenp, int free_input);
+                                               int free_input);
+DIRCLIENT_API int ldap_cext_translate_to_t61(LDAP_CEXT* s, char** bufp, unsigned long* lenp,
+                                             int free_input);
 DIRCLIENT_API void ldap_cext_enable_translation(LDAP_CEXT* s, LDAPMessage* entry, int enable);
 
 // Session-free calls.
@@ -114,16 +121,19 @@ DIRCLIENT_API void ldap_cext_memfree(void* p);
 DIRCLIENT_API void ldap_cext_ufn_timeout(void* tvparam);
 DIRCLIENT_API LDAP_CEXT_FILTER_DESC* ldap_cext_init_getfilter(char* fname);
 DIRCLIENT_API LDAP_CEXT_FILTER_DESC* ldap_cext_init_getfilter_buf(char* buf, long buflen);
-DIRCLIENT_API LDAP_CEXT_FILTER_INFO* ldap_cext_getfirstfilter(LDAP_CEXT_FILTER_DESC* lfdp, char* tagpat,
-                                                char* value);
+DIRCLIENT_API LDAP_CEXT_FILTER_INFO* ldap_cext_getfirstfilter(LDAP_CEXT_FILTER_DESC* lfdp,
+                                                              char* tagpat, char* value);
 DIRCLIENT_API LDAP_CEXT_FILTER_INFO* ldap_cext_getnextfilter(LDAP_CEXT_FILTER_DESC* lfdp);
-DIRCLIENT_API void ldap_cext_setfilteraffixes(LDAP_CEXT_FILTER_DESC* lfdp, char* prefix, char* suffix);
+DIRCLIENT_API void ldap_cext_setfilteraffixes(LDAP_CEXT_FILTER_DESC* lfdp, char* prefix,
+                                              char* suffix);
 // Not supported: writes an empty filter when "buf" has room.
-DIRCLIENT_API void ldap_cext_build_filter(char* buf, unsigned long buflen, char* pattern, char* prefix,
-                            char* suffix, char* attr, char* value, char** valwords);
+DIRCLIENT_API void ldap_cext_build_filter(char* buf, unsigned long buflen, char* pattern,
+                                          char* prefix, char* suffix, char* attr, char* value,
+                                          char** valwords);
 DIRCLIENT_API void ldap_cext_getfilter_free(LDAP_CEXT_FILTER_DESC* lfdp);
 DIRCLIENT_API void ldap_cext_mods_free(LDAPMod** mods, int freemods);
-DIRCLIENT_API char* ldap_cext_friendly_name(char* filename, char* name, LDAP_CEXT_FRIENDLY_MAP** map);
+DIRCLIENT_API char* ldap_cext_friendly_name(char* filename, char* name,
+                                            LDAP_CEXT_FRIENDLY_MAP** map);
 DIRCLIENT_API void ldap_cext_free_friendlymap(LDAP_CEXT_FRIENDLY_MAP** map);
 DIRCLIENT_API int ldap_cext_sort_strcasecmp(const void* a, const void* b);
 DIRCLIENT_API int ldap_cext_is_ldap_url(const char* url);

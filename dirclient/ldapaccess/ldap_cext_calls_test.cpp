@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "ldap_message_codec.h"
+#include "ldap_result_codes.h"
 #include "local_message.h"
 #include "message_access.h"
-#include "ldap_result_codes.h"
 
 namespace dirclient::ldapaccess {
 namespace {
@@ -113,7 +113,8 @@ TEST(RetiredCalls, DnsStyleNamesAreHandledHere) {
 
 TEST(RetiredCalls, OthersAreNotSupportedAndTouchNothing) {
     LDAPMessage* result = reinterpret_cast<LDAPMessage*>(1);
-    EXPECT_EQ(ldap_cext_ufn_search_s(nullptr, nullptr, nullptr, 0, &result), QDX_LDAP_NOT_SUPPORTED);
+    EXPECT_EQ(ldap_cext_ufn_search_s(nullptr, nullptr, nullptr, 0, &result),
+              QDX_LDAP_NOT_SUPPORTED);
     EXPECT_EQ(result, nullptr);
     EXPECT_EQ(ldap_cext_translate_to_t61(nullptr, nullptr, nullptr, 0), QDX_LDAP_NOT_SUPPORTED);
     EXPECT_EQ(ldap_cext_init_getfilter(nullptr), nullptr);

@@ -90,7 +90,7 @@ bool put_string(BerElement* ber, ber_tag_t tag, const std::string& s) {
 }
 
 class FilterWriter {
-public:
+  public:
     FilterWriter(BerElement* ber, std::string_view text) : ber_(ber), text_(text) {}
 
     bool write_whole() {
@@ -98,17 +98,28 @@ public:
         return pos_ == text_.size();
     }
 
-private:
+  private:
     // filter = "(" filtercomp ")"
     bool filter(int depth) {
         if (depth > kMaxDepth || !take('(')) return false;
         bool ok = false;
         if (pos_ < text_.size()) {
             switch (text_[pos_]) {
-                case '&': ++pos_; ok = filter_set(kAnd, depth); break;
-                case '|': ++pos_; ok = filter_set(kOr, depth); break;
-                case '!': ++pos_; ok = negation(depth); break;
-                default: ok = item(); break;
+                case '&':
+                    ++pos_;
+                    ok = filter_set(kAnd, depth);
+                    break;
+                case '|':
+                    ++pos_;
+                    ok = filter_set(kOr, depth);
+                    break;
+                case '!':
+                    ++pos_;
+                    ok = negation(depth);
+                    break;
+                default:
+                    ok = item();
+                    break;
             }
         }
         return ok && take(')');
@@ -183,9 +194,9 @@ private:
         attr = std::string(left.substr(0, colon));
         while (colon != std::string_view::npos) {
             size_t next = left.find(':', colon + 1);
-            std::string_view part = left.substr(colon + 1, next == std::string_view::npos
-                                                                ? std::string_view::npos
-                                                                : next - colon - 1);
+            std::string_view part =
+                left.substr(colon + 1, next == std::string_view::npos ? std::string_view::npos
+                                                                      : next - colon - 1);
             if (part.size() == 2 && std::tolower(static_cast<unsigned char>(part[0])) == 'd' &&
                 std::tolower(static_cast<unsigned char>(part[1])) == 'n' && rule.empty() &&
                 !dn_attributes) {

@@ -42,10 +42,20 @@ TEST(FilterEncoder, EncodesEveryFilterChoice) {
         {"(cn=\\2a)", "a3070402636e04012a"},
         {"(cn=\\28x\\29)", "a3090402636e0403287829"},
         {"(cn=a\\*)", "a3080402636e0402612a"},  // old escaping of a single character
-        {"(&(a=1)(!(b=2)))", "a012a30604016104013" "1a208a306040162040132"},
-        {"(|(a=1)(b=2))", "a110a30604016104013" "1a306040162040132"},
-        {"(cn:dn:2.5.13.2:=x)", "a914810832" "2e352e31332e32820263" "6e8301788401ff"},
-        {"(:caseExactMatch:=x)", "a913810e636173654578616374" "4d617463688301" "78"},
+        {"(&(a=1)(!(b=2)))",
+         "a012a30604016104013"
+         "1a208a306040162040132"},
+        {"(|(a=1)(b=2))",
+         "a110a30604016104013"
+         "1a306040162040132"},
+        {"(cn:dn:2.5.13.2:=x)",
+         "a914810832"
+         "2e352e31332e32820263"
+         "6e8301788401ff"},
+        {"(:caseExactMatch:=x)",
+         "a913810e636173654578616374"
+         "4d617463688301"
+         "78"},
         {"(cn;lang-en=x)", "a30f040a636e3b6c616e672d656e040178"},
     };
     for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
@@ -55,16 +65,20 @@ TEST(FilterEncoder, EncodesEveryFilterChoice) {
 }
 
 TEST(FilterEncoder, RefusesWhatIsNotAFilter) {
-    const char* bad[] = {"", "   ", "(", "(cn=a", "(&)", "((cn=a))", "(=a)", "(cn=a)x",
-                         "(cn=a\\)", "(c n=a)", "(!)", "(cn:=x)x", "(:=x)", "(cn:x:y:=v)", "(cn:r:dn:=v)"};
-    for (const char* filter : bad) EXPECT_EQ(encoded(filter), "invalid") << filter;
+    const char* bad[] = {"",         "   ",      "(",       "(cn=a",       "(&)",
+                         "((cn=a))", "(=a)",     "(cn=a)x", "(cn=a\\)",    "(c n=a)",
+                         "(!)",      "(cn:=x)x", "(:=x)",   "(cn:x:y:=v)", "(cn:r:dn:=v)"};
+    for (const char* filter : bad)
+        EXPECT_EQ(encoded(filter), "invalid") << filter;
 }
 
 TEST(FilterEncoder, DeepNestingIsRefusedNotOverflowed) {
     std::string deep;
-    for (int i = 0; i < 100000; ++i) deep += "(!";
+    for (int i = 0; i < 100000; ++i)
+        deep += "(!";
     deep += "(a=b)";
-    for (int i = 0; i < 100000; ++i) deep += ")";
+    for (int i = 0; i < 100000; ++i)
+        deep += ")";
     EXPECT_EQ(encoded(deep), "invalid");
 }
 

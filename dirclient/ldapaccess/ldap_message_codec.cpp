@@ -41,8 +41,8 @@ std::optional<EncodedResponse> encode_entry(LDAP* ld, LDAPMessage* message, int 
     BerElement* walker = nullptr;
     berval dn{};
     if (ldap_get_dn_ber(ld, message, &walker, &dn) != LDAP_SUCCESS) return std::nullopt;
-    std::unique_ptr<BerElement, void (*)(BerElement*)> walk(
-        walker, [](BerElement* b) { ber_free(b, 0); });
+    std::unique_ptr<BerElement, void (*)(BerElement*)> walk(walker,
+                                                            [](BerElement* b) { ber_free(b, 0); });
     BerPtr out(ber_alloc_t(LBER_USE_DER));
     if (!out) return std::nullopt;
     EncodedResponse response{LDAP_RES_SEARCH_ENTRY, {}, 0, std::string(dn.bv_val, dn.bv_len)};
@@ -122,10 +122,13 @@ std::optional<EncodedResponse> encode_response(LDAP* ld, LDAPMessage* message) {
     int type = ldap_msgtype(message);
     int msgid = ldap_msgid(message);
     switch (type) {
-        case LDAP_RES_SEARCH_ENTRY: return encode_entry(ld, message, msgid);
+        case LDAP_RES_SEARCH_ENTRY:
+            return encode_entry(ld, message, msgid);
         case LDAP_RES_SEARCH_RESULT:
-        case LDAP_RES_COMPARE: return encode_final(ld, message, type, msgid);
-        default: return std::nullopt;
+        case LDAP_RES_COMPARE:
+            return encode_final(ld, message, type, msgid);
+        default:
+            return std::nullopt;
     }
 }
 

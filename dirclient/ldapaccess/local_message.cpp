@@ -14,7 +14,7 @@ struct Registration {
 };
 
 class Registry {
-public:
+  public:
     void add(const void* key, Registration value) {
         std::lock_guard<std::mutex> lock(mutex_);
         entries_[key] = value;
@@ -38,7 +38,7 @@ public:
 
     size_t size() const { return size_.load(std::memory_order_acquire); }
 
-private:
+  private:
     std::mutex mutex_;
     std::unordered_map<const void*, Registration> entries_;  // guarded by mutex_
     std::atomic<size_t> size_{0};
@@ -104,6 +104,8 @@ void forget_translated(LDAPMessage* message) {
     if (registry().size() != 0) registry().remove(message);
 }
 
-size_t registered_message_count() { return registry().size(); }
+size_t registered_message_count() {
+    return registry().size();
+}
 
 }  // namespace dirclient::ldapaccess

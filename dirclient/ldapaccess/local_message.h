@@ -18,9 +18,9 @@
 namespace dirclient::ldapaccess {
 
 struct LocalMessage {
-    int msgid = 0;        // identifier the caller knows
-    int type = 0;         // LDAP_RES_*
-    std::string bytes;    // the whole encoded LDAPMessage
+    int msgid = 0;      // identifier the caller knows
+    int type = 0;       // LDAP_RES_*
+    std::string bytes;  // the whole encoded LDAPMessage
     LocalMessage* next = nullptr;
 };
 

@@ -18,11 +18,14 @@ namespace {
 using Reader = ReaderPtr;
 
 LocalMessage* next_local_entry(LocalMessage* node) {
-    while (node != nullptr && node->type != LDAP_RES_SEARCH_ENTRY) node = node->next;
+    while (node != nullptr && node->type != LDAP_RES_SEARCH_ENTRY)
+        node = node->next;
     return node;
 }
 
-LDAPMessage* as_message(LocalMessage* node) { return reinterpret_cast<LDAPMessage*>(node); }
+LDAPMessage* as_message(LocalMessage* node) {
+    return reinterpret_cast<LDAPMessage*>(node);
+}
 
 // Reads the next attribute name at the reader's position; null at the end.
 char* read_attribute_name(BerElement* reader) {
@@ -76,7 +79,8 @@ std::vector<std::string> local_sort_key(LocalMessage* entry, const char* attr) {
     with_values(entry, attr, [&](BerElement* reader) {
         char** values = nullptr;
         if (ber_scanf(reader, "[v]", &values) == LBER_ERROR) return false;
-        for (char** v = values; v && *v; ++v) key.emplace_back(*v);
+        for (char** v = values; v && *v; ++v)
+            key.emplace_back(*v);
         ber_memvfree(reinterpret_cast<void**>(values));
         return true;
     });
@@ -158,7 +162,8 @@ int count_entries(LDAP* ld, LDAPMessage* chain) {
     if (chain == nullptr) return -1;
     if (LocalMessage* local = as_local(chain)) {
         int count = 0;
-        for (LocalMessage* e = next_local_entry(local); e; e = next_local_entry(e->next)) ++count;
+        for (LocalMessage* e = next_local_entry(local); e; e = next_local_entry(e->next))
+            ++count;
         return count;
     }
     return ldap_count_entries(ld, chain);

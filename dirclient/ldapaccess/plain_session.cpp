@@ -9,8 +9,8 @@
 
 #include "connect_failure.h"
 #include "ldap_result_codes.h"
-#include "ldap_trace.h"
 #include "ldap_session_ptr.h"
+#include "ldap_trace.h"
 #include "server_connect.h"
 
 namespace dirclient::ldapaccess::plain {
@@ -18,7 +18,7 @@ namespace dirclient::ldapaccess::plain {
 namespace {
 
 class CoreRegistry {
-public:
+  public:
     SessionCore* find(LDAP* ld) {
         std::shared_lock<std::shared_mutex> lock(mutex_);
         auto it = cores_.find(ld);
@@ -42,7 +42,7 @@ public:
         return core;
     }
 
-private:
+  private:
     std::shared_mutex mutex_;
     std::unordered_map<LDAP*, std::unique_ptr<SessionCore>> cores_;  // guarded by mutex_
 };
@@ -99,8 +99,12 @@ int unbind(LDAP* ld) {
     return end_session(LdapSessionPtr(ld));
 }
 
-SessionCore& core(LDAP* ld) { return registry().obtain(ld, ServerAddress{}); }
+SessionCore& core(LDAP* ld) {
+    return registry().obtain(ld, ServerAddress{});
+}
 
-SessionCore* find(LDAP* ld) { return registry().find(ld); }
+SessionCore* find(LDAP* ld) {
+    return registry().find(ld);
+}
 
 }  // namespace dirclient::ldapaccess::plain

@@ -25,14 +25,20 @@ constexpr int kCodeCompareTrue = 6;
 constexpr int kCodeNoSuchAttribute = 16;
 constexpr unsigned long kOptionCacheAllErrors = 2;
 
-bool is_final(int type) { return type == LDAP_RES_SEARCH_RESULT || type == LDAP_RES_COMPARE; }
+bool is_final(int type) {
+    return type == LDAP_RES_SEARCH_RESULT || type == LDAP_RES_COMPARE;
+}
 
 // floor(2 * value / 3) without overflow.
-long two_thirds(long value) { return value / 3 * 2 + (value % 3) * 2 / 3; }
+long two_thirds(long value) {
+    return value / 3 * 2 + (value % 3) * 2 / 3;
+}
 
 }  // namespace
 
-void ResponseCache::set_clock(Clock clock) { g_clock.store(clock, std::memory_order_release); }
+void ResponseCache::set_clock(Clock clock) {
+    g_clock.store(clock, std::memory_order_release);
+}
 
 std::string_view ResponseCache::Chain::body() const {
     return std::string_view(request).substr(body_offset);
@@ -82,7 +88,8 @@ void ResponseCache::flush() {
 
 void ResponseCache::flush_locked() {
     trace(kTraceCache, "do_ldap_flush_cache\n");
-    for (auto& bucket : buckets_) bucket.clear();
+    for (auto& bucket : buckets_)
+        bucket.clear();
     pending_.clear();
     memused_ = kRecordSize;
 }
@@ -90,7 +97,8 @@ void ResponseCache::flush_locked() {
 void ResponseCache::drop_locked(std::list<Chain>& list, std::list<Chain>::iterator it,
                                 bool accounted) {
     if (accounted) memused_ -= it->size;
-    for (size_t i = 0; i <= it->responses.size(); ++i) trace(kTraceCache, "ldc_msgfree\n");
+    for (size_t i = 0; i <= it->responses.size(); ++i)
+        trace(kTraceCache, "ldc_msgfree\n");
     list.erase(it);
 }
 
@@ -186,7 +194,8 @@ void ResponseCache::add_result(int msgid, int type, std::string bytes, int code,
         return;
     }
     auto it = pending_.begin();
-    while (it != pending_.end() && it->msgid != msgid) ++it;
+    while (it != pending_.end() && it->msgid != msgid)
+        ++it;
     if (it == pending_.end()) {
         trace(kTraceCache, "artc: msgid not in request list\n");
         return;
@@ -197,12 +206,12 @@ void ResponseCache::add_result(int msgid, int type, std::string bytes, int code,
     trace(kTraceCache, "artc: result added to cache request chain\n");
     if (!is_final(type)) return;
 
-    bool keep = code == 0 ||
-                (it->type == LDAP_REQ_COMPARE &&
-                 (code == kCodeCompareFalse || code == kCodeCompareTrue ||
-                  code == kCodeNoSuchAttribute)) ||
-                (options_ == 0 && code == kCodeSizeLimitExceeded) ||
-                (options_ & kOptionCacheAllErrors) != 0;
+    bool keep =
+        code == 0 ||
+        (it->type == LDAP_REQ_COMPARE &&
+         (code == kCodeCompareFalse || code == kCodeCompareTrue || code == kCodeNoSuchAttribute)) ||
+        (options_ == 0 && code == kCodeSizeLimitExceeded) ||
+        (options_ & kOptionCacheAllErrors) != 0;
     if (!keep) {
         trace(kTraceCache, "artc: not caching result with error %d\n", code);
         drop_locked(pending_, it, false);
@@ -284,7 +293,8 @@ long ResponseCache::memused() const {
 size_t ResponseCache::chain_count() const {
     std::lock_guard<std::mutex> lock(mutex_);
     size_t count = 0;
-    for (const auto& bucket : buckets_) count += bucket.size();
+    for (const auto& bucket : buckets_)
+        count += bucket.size();
     return count;
 }
 

@@ -21,9 +21,9 @@
 namespace dirclient::ldapaccess {
 
 class ResponseCache {
-public:
-    static constexpr long kRecordSize = 148;       // accounted for the cache itself
-    static constexpr long kMessageOverhead = 24;   // accounted per kept message
+  public:
+    static constexpr long kRecordSize = 148;      // accounted for the cache itself
+    static constexpr long kMessageOverhead = 24;  // accounted per kept message
     static constexpr size_t kBucketCount = 31;
     static constexpr long kPendingLifetime = 300;  // seconds a sent request waits for answers
 
@@ -60,7 +60,7 @@ public:
     size_t chain_count() const;
     const void* trace_key() const { return this; }
 
-private:
+  private:
     struct Chain {
         int msgid = 0;
         int type = 0;

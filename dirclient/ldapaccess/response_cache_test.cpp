@@ -13,18 +13,20 @@ namespace dirclient::ldapaccess {
 namespace {
 
 std::atomic<time_t> g_now{5000};
-time_t fake_now() { return g_now.load(); }
+time_t fake_now() {
+    return g_now.load();
+}
 
 class ResponseCacheTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ResponseCache::set_clock(fake_now); }
     void TearDown() override { ResponseCache::set_clock(nullptr); }
 
     // Records a search for "base" under "id" with one entry of "size" bytes and a result.
     void answer(int id, const std::string& base, int code, size_t entry_size = 10,
                 int type = LDAP_REQ_SEARCH) {
-        EncodedRequest request = *encode_search_request(nullptr, base.c_str(), 0, "(a=b)",
-                                                        nullptr, 0);
+        EncodedRequest request =
+            *encode_search_request(nullptr, base.c_str(), 0, "(a=b)", nullptr, 0);
         cache.add_request(id, type, request.bytes, request.body_offset, base);
         if (type == LDAP_REQ_SEARCH)
             cache.add_result(id, LDAP_RES_SEARCH_ENTRY, std::string(entry_size, 'e'), 0,
@@ -34,11 +36,11 @@ protected:
     }
 
     bool hit(const std::string& base, int type = LDAP_REQ_SEARCH) {
-        EncodedRequest request = *encode_search_request(nullptr, base.c_str(), 0, "(a=b)",
-                                                        nullptr, 0);
+        EncodedRequest request =
+            *encode_search_request(nullptr, base.c_str(), 0, "(a=b)", nullptr, 0);
         MessageCopies copies;
-        return cache.check(type,
-                           std::string_view(request.bytes).substr(request.body_offset), &copies);
+        return cache.check(type, std::string_view(request.bytes).substr(request.body_offset),
+                           &copies);
     }
 
     ResponseCache cache;
@@ -97,7 +99,8 @@ TEST_F(ResponseCacheTest, AccountsEncodedBytesAndTrimsPastTwoThirds) {
 TEST_F(ResponseCacheTest, SmallLimitsMeanNoLimit) {
     cache.configure(600, 200);
     EXPECT_EQ(cache.maxmem(), 148);
-    for (int i = 0; i < 20; ++i) answer(i + 1, "o=" + std::to_string(i), 0, 100);
+    for (int i = 0; i < 20; ++i)
+        answer(i + 1, "o=" + std::to_string(i), 0, 100);
     EXPECT_EQ(cache.chain_count(), 20u);
     cache.configure(600, 222);
     EXPECT_EQ(cache.maxmem(), 222);

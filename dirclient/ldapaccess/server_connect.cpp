@@ -1,6 +1,5 @@
 #include "server_connect.h"
 
-
 #include <strings.h>
 
 #include <cerrno>
@@ -9,8 +8,8 @@
 #include <cstdlib>
 
 #include "connect_failure.h"
-#include "ldap_session_ptr.h"
 #include "ldap_result_codes.h"
+#include "ldap_session_ptr.h"
 #include "response_timeout.h"
 
 namespace dirclient::ldapaccess {

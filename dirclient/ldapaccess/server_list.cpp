@@ -60,7 +60,8 @@ std::optional<ServerAddress> next_server(const char** position) {
 }
 
 std::string upper_case(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (char& c : text)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return text;
 }
 

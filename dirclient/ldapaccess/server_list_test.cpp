@@ -36,8 +36,8 @@ TEST(ServerListText, LdapsUrlsMixWithLdapOnesAndDefaultTo636) {
     const char* position = list.c_str();
     while (auto server = next_server(&position))
         found.push_back(server_url(*server));
-    EXPECT_EQ(found, (std::vector<std::string>{"ldaps://A:636", "ldap://B:389",
-                                               "ldaps://C:1636", "ldaps://[::1]:636"}));
+    EXPECT_EQ(found, (std::vector<std::string>{"ldaps://A:636", "ldap://B:389", "ldaps://C:1636",
+                                               "ldaps://[::1]:636"}));
     // The same host and port in clear and over TLS are two servers (cached answers of
     // one are not kept for the other).
     EXPECT_FALSE(same_server({"a", 636, true}, {"A", 636, false}));
@@ -73,7 +73,7 @@ TEST(NetworkTimeout, ReadsSecondsFromTheEnvironment) {
         const char* value;
         long sec;
         long usec;
-    } rows[] = {{nullptr, 5, 0}, {"2", 2, 0}, {"0.25", 0, 250000}, {"-3", 5, 0},
+    } rows[] = {{nullptr, 5, 0}, {"2", 2, 0},  {"0.25", 0, 250000}, {"-3", 5, 0},
                 {"abc", 5, 0},   {"1x", 5, 0}, {"0", 5, 0}};
     for (const Row& row : rows) {
         if (row.value)

@@ -160,9 +160,10 @@ int start_tls(LDAP* ld, StartTls mode, const timeval& limit) {
     if (rc > 0) {
         // The server refused: "try" goes on in clear.
         if (mode == StartTls::kTry) return 0;
-        note_connect_failure("the server refused StartTLS: " + std::string(ldap_err2string(rc)) +
-                             (diagnostic_text(ld).empty() ? "" : " (" + diagnostic_text(ld) + ")"),
-                             true);
+        note_connect_failure(
+            "the server refused StartTLS: " + std::string(ldap_err2string(rc)) +
+                (diagnostic_text(ld).empty() ? "" : " (" + diagnostic_text(ld) + ")"),
+            true);
         return QDX_LDAP_CONNECT_ERROR;
     }
     if (rc == LDAP_SUCCESS) {
@@ -179,9 +180,9 @@ int start_tls(LDAP* ld, StartTls mode, const timeval& limit) {
 void note_tls_failure(const std::string& what, LDAP* ld, int rc) {
     std::string why = diagnostic_text(ld);
     note_connect_failure(what + " failed: " + ldap_err2string(rc) +
-                         (why.empty() ? "" : ": " + why) +
-                         " (TLS handshake or certificate check; the CA comes from "
-                         "LDAPTLS_CACERT or TLS_CACERT in ldap.conf)",
+                             (why.empty() ? "" : ": " + why) +
+                             " (TLS handshake or certificate check; the CA comes from "
+                             "LDAPTLS_CACERT or TLS_CACERT in ldap.conf)",
                          true);
 }
 

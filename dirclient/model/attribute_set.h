@@ -30,7 +30,8 @@ class AttributeSet : public ObjectMemory {
     // a null name or when there is none. Attributes without a name are never found.
     DIRCLIENT_API Attribute* getAttribute(const char* name);
     DIRCLIENT_API Attribute* getBaseAttribute(const char* name);
-    DIRCLIENT_API bool remove(const char* name);  // delete the attribute found by getAttribute(name)
+    DIRCLIENT_API bool remove(
+        const char* name);  // delete the attribute found by getAttribute(name)
 
     DIRCLIENT_API Attribute* elementAt(int pos);  // null when out of range
     DIRCLIENT_API bool removeElementAt(int pos);

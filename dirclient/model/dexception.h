@@ -35,7 +35,8 @@ enum DExceptionCode {
 DIRCLIENT_API const char* dexception_info_message(int errorCode);
 
 // The detail text of a mismatch between the requested and the collected result type.
-extern DIRCLIENT_API const char* const DEXC_ASYNCHRONOUS_ERROR;  // "ERROR: asynchronous operation error"
+extern DIRCLIENT_API const char* const
+    DEXC_ASYNCHRONOUS_ERROR;  // "ERROR: asynchronous operation error"
 
 // The error object of every operation, handed out through a DException** argument; the
 // receiver owns it (ordinary new/delete). infoMsg says what failed, infoSMsg why; both are

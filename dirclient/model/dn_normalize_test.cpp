@@ -54,7 +54,7 @@ TEST(DnNormalize, RemovesUnneededEscapesAndKeepsMeaningfulOnes) {
         {"cn=a\\;b", "cn=a\\;b"},
         {"cn=a\\+b", "cn=a\\+b"},
         {"cn=\\\"a", "cn=\\\"a"},
-        {"cn=a\\=b", "cn=a\\=b"},  // a server refuses "a=b"
+        {"cn=a\\=b", "cn=a\\=b"},        // a server refuses "a=b"
         {"cn=a\\ ,o=x", "cn=a\\ ,o=x"},  // an escaped trailing blank is part of the value
         {"cn=a\\", "cn=a\\"},            // a lone backslash at the end stays
         {"cn=a\\,", "cn=a\\,"},

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "attribute.h"
-#include "dexception.h"
 #include "dentry.h"
+#include "dexception.h"
 #include "object_memory.h"
 #include "search_results.h"
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "connection_test_support.h"
 #include <dirclient/dconnection.h>
-#include "ldapaccess_test_util.h"
 #include <dirclient/object_memory.h>
+#include "connection_test_support.h"
+#include "ldapaccess_test_util.h"
 #include "slapd_server.h"
 
 namespace conntest {

@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "connection_test_util.h"
 #include <dirclient/ffconnection.h>
+#include "connection_test_util.h"
 #include "test_dir.h"
 
 using namespace conntest;

@@ -10,10 +10,10 @@
 
 #include <dirclient/directory_handle.h>
 #include <dirclient/dns_discovery.h>
-#include "dns_server.h"
 #include <dirclient/ldap_handle_calls.h>
-#include "ldapaccess_test_util.h"
 #include <dirclient/object_memory.h>
+#include "dns_server.h"
+#include "ldapaccess_test_util.h"
 #include "slapd_server.h"
 
 using namespace dirclient::test;

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include <dirclient/directory_handle.h>
+#include <dirclient/object_memory.h>
 #include "dns_server.h"
 #include "ldapaccess_test_util.h"
-#include <dirclient/object_memory.h>
 #include "slapd_server.h"
 
 using namespace dirclient::test;

@@ -11,13 +11,13 @@
 
 #include <dirclient/directory_handle.h>
 #include <dirclient/ldap_handle_calls.h>
+#include <dirclient/object_memory.h>
+#include "ldap_result_codes.h"
 #include "ldapaccess_test_util.h"
 #include "local_message.h"
-#include <dirclient/object_memory.h>
 #include "profile_test_support.h"
 #include "slapd_server.h"
 #include "test_processes.h"
-#include "ldap_result_codes.h"
 
 using namespace dirclient::test;
 
@@ -38,7 +38,6 @@ std::string plain_host(const SlapdServer& server) {
 std::string lower_url(const SlapdServer& server) {
     return "ldap://127.0.0.1:" + std::to_string(server.port());
 }
-
 
 std::string server_of(DS_LDAP* handle) {
     return handle->kind == QDX_LDAP_SERVER_LIST
@@ -260,7 +259,8 @@ TEST_P(LdapHandle, ChangesInBothForms) {
     EXPECT_EQ(collect(h(), qdx_ldap_modify(h(), dn, change)), answer(LDAP_RES_MODIFY, 0));
     EXPECT_EQ(collect(h(), qdx_ldap_modrdn2(h(), dn, "cn=dora", 1)), answer(LDAP_RES_MODDN, 0));
     EXPECT_EQ(collect(h(), qdx_ldap_delete(h(), renamed)), answer(LDAP_RES_DELETE, 0));
-    EXPECT_EQ(collect(h(), qdx_ldap_delete(h(), renamed)), answer(LDAP_RES_DELETE, LDAP_NO_SUCH_OBJECT));
+    EXPECT_EQ(collect(h(), qdx_ldap_delete(h(), renamed)),
+              answer(LDAP_RES_DELETE, LDAP_NO_SUCH_OBJECT));
     EXPECT_EQ(collect(h(), qdx_ldap_simple_bind(h(), SlapdServer::kAlice, "wrong")),
               answer(LDAP_RES_BIND, LDAP_INVALID_CREDENTIALS));
     // A null DN is refused rather than handed to libldap, which would abort.

@@ -145,8 +145,10 @@ TEST_F(Cache, CompareAnswersAreCachedAndCountAsTheServerGaveThem) {
     ASSERT_TRUE(s);
     long before = server.operations("Compare");
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(ldap_cext_compare_s(s.get(), SlapdServer::kAlice, "sn", "Liddell", 1), LDAP_COMPARE_TRUE);
-        EXPECT_EQ(ldap_cext_compare_s(s.get(), SlapdServer::kAlice, "sn", "Carroll", 1), LDAP_COMPARE_FALSE);
+        EXPECT_EQ(ldap_cext_compare_s(s.get(), SlapdServer::kAlice, "sn", "Liddell", 1),
+                  LDAP_COMPARE_TRUE);
+        EXPECT_EQ(ldap_cext_compare_s(s.get(), SlapdServer::kAlice, "sn", "Carroll", 1),
+                  LDAP_COMPARE_FALSE);
     }
     EXPECT_EQ(server.operations("Compare") - before, 2);
 }

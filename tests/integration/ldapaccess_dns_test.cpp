@@ -22,7 +22,7 @@ struct SessionCloser {
 using Session = std::unique_ptr<LDAP_CEXT, SessionCloser>;
 
 class Dns : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string reason;
         if (!in_private_dns_namespace(&reason)) GTEST_SKIP() << "DNS tests skipped: " << reason;
@@ -30,7 +30,9 @@ protected:
     ScopedEnv timeout_{"QDX_NETWORK_TIMEOUT", "1"};
 };
 
-std::string lower_url(const SlapdServer& s) { return "ldap://127.0.0.1:" + std::to_string(s.port()); }
+std::string lower_url(const SlapdServer& s) {
+    return "ldap://127.0.0.1:" + std::to_string(s.port());
+}
 
 std::string dns_list() {
     char buffer[4096];
@@ -50,8 +52,7 @@ TEST_F(Dns, DefaultNameGivesTheServerListInUpperCase) {
     Session session(ldap_cext_open(nullptr, 0, LDAP_CEXT_FAILOVER));
     ASSERT_TRUE(session);
     EXPECT_EQ(current_server(session.get()), b.url());
-    EXPECT_EQ(search_dns(session.get(), "(cn=bob)"),
-              std::vector<std::string>{SlapdServer::kBob});
+    EXPECT_EQ(search_dns(session.get(), "(cn=bob)"), std::vector<std::string>{SlapdServer::kBob});
 }
 
 TEST_F(Dns, SetNameIsUsedUntilASessionCloses) {
@@ -73,18 +74,17 @@ TEST_F(Dns, SetNameIsUsedUntilASessionCloses) {
 TEST_F(Dns, FailoverFetchesTheListAgainUnderTheSessionsOwnName) {
     SlapdServer a, b, other;
     setDNSName("dir.example.test");
-    std::unique_ptr<Dnsmasq> dns(new Dnsmasq({{"dir.example.test", {lower_url(a)}},
-                                              {"KorvanDirectoryServers", {lower_url(other)}}}));
+    std::unique_ptr<Dnsmasq> dns(new Dnsmasq(
+        {{"dir.example.test", {lower_url(a)}}, {"KorvanDirectoryServers", {lower_url(other)}}}));
     Session session(ldap_cext_open(nullptr, 0, LDAP_CEXT_FAILOVER));
     ASSERT_TRUE(session);
     // Another session closing forgets the process-wide name; this one keeps its own.
     ldap_cext_unbind(ldap_cext_open(other.url().c_str(), 0, 1));
     dns.reset();
-    dns.reset(new Dnsmasq({{"dir.example.test", {lower_url(b)}},
-                           {"KorvanDirectoryServers", {lower_url(other)}}}));
+    dns.reset(new Dnsmasq(
+        {{"dir.example.test", {lower_url(b)}}, {"KorvanDirectoryServers", {lower_url(other)}}}));
     a.kill();
-    EXPECT_EQ(search_dns(session.get(), "(cn=bob)"),
-              std::vector<std::string>{SlapdServer::kBob});
+    EXPECT_EQ(search_dns(session.get(), "(cn=bob)"), std::vector<std::string>{SlapdServer::kBob});
     EXPECT_EQ(current_server(session.get()), b.url());
 }
 
@@ -92,7 +92,8 @@ TEST_F(Dns, OversizedRecordIsReadWhole) {
     SlapdServer a;
     // Many character-strings, far more than a 1000-byte buffer: the usable server is last.
     std::vector<std::string> strings;
-    for (int i = 0; i < 12; ++i) strings.push_back(std::string(200, 'x') + ";");
+    for (int i = 0; i < 12; ++i)
+        strings.push_back(std::string(200, 'x') + ";");
     strings.push_back(lower_url(a));
     Dnsmasq dns({{"KorvanDirectoryServers", strings}});
     Session session(ldap_cext_open(nullptr, 0, LDAP_CEXT_FAILOVER));

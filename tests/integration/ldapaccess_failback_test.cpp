@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "ldap_result_codes.h"
 #include "ldapaccess_test_util.h"
 #include "slapd_server.h"
-#include "ldap_result_codes.h"
 
 using namespace dirclient::test;
 

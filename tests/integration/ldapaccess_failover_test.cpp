@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "ldap_result_codes.h"
 #include "ldapaccess_test_util.h"
 #include "slapd_server.h"
-#include "ldap_result_codes.h"
 
 using namespace dirclient::test;
 
@@ -94,7 +94,8 @@ TEST_F(ServerList, WithoutTheFlagAFailureIsReturnedAsServerDown) {
     EXPECT_EQ(search_dns(session.get(), kAliceFilter, 0), std::vector<std::string>{"#81"});
     EXPECT_EQ(ldap_cext_get_lderrno(session.get()), QDX_LDAP_SERVER_DOWN);
     EXPECT_EQ(current_server(session.get()), a.url());
-    EXPECT_EQ(ldap_cext_compare_s(session.get(), SlapdServer::kAlice, "sn", "Liddell", 1), LDAP_COMPARE_TRUE);
+    EXPECT_EQ(ldap_cext_compare_s(session.get(), SlapdServer::kAlice, "sn", "Liddell", 1),
+              LDAP_COMPARE_TRUE);
     EXPECT_EQ(current_server(session.get()), b.url());
 }
 
@@ -144,7 +145,8 @@ TEST_F(ServerList, RebindsWithStoredCredentialsAfterFailover) {
     EXPECT_EQ(search_dns(session.get(), kAliceFilter), kAlice);
     EXPECT_EQ(current_server(session.get()), b.url());
     // A failed bind keeps the credentials of the last good one.
-    EXPECT_EQ(ldap_cext_simple_bind_s(session.get(), SlapdServer::kAlice, "wrong", 1), LDAP_INVALID_CREDENTIALS);
+    EXPECT_EQ(ldap_cext_simple_bind_s(session.get(), SlapdServer::kAlice, "wrong", 1),
+              LDAP_INVALID_CREDENTIALS);
     a.start();
     b.kill();
     EXPECT_EQ(search_dns(session.get(), kAliceFilter), kAlice);

@@ -66,7 +66,7 @@ struct WatchedSessions {
 
 // At 15 s: what counts as activity and what does not; the pending search's message id.
 int act_halfway(const WatchedSessions& s) {
-    EXPECT_EQ(search_dns(s.busy, "(cn=bob)").size(), 1u);     // restarts the countdown
+    EXPECT_EQ(search_dns(s.busy, "(cn=bob)").size(), 1u);      // restarts the countdown
     EXPECT_EQ(search_dns(s.cached, "(cn=alice)").size(), 1u);  // from the cache: does not
     EXPECT_EQ(ldap_cext_compare_s(s.compared, SlapdServer::kAlice, "sn", "Liddell", 1),
               LDAP_COMPARE_TRUE);

@@ -17,7 +17,8 @@ namespace dirclient::test {
 
 inline std::string join_servers(const std::vector<std::string>& urls) {
     std::string list;
-    for (const std::string& url : urls) list += (list.empty() ? "" : ";") + url;
+    for (const std::string& url : urls)
+        list += (list.empty() ? "" : ";") + url;
     return list;
 }
 
@@ -45,8 +46,8 @@ inline std::vector<std::string> entry_dns(LDAP_CEXT* session, LDAPMessage* answe
 inline std::vector<std::string> search_dns(LDAP_CEXT* session, const char* filter,
                                            int flags = LDAP_CEXT_FAILOVER) {
     LDAPMessage* answer = nullptr;
-    int rc = ldap_cext_search_s(session, "dc=example,dc=com", LDAP_SCOPE_SUBTREE, filter,
-                                nullptr, 0, &answer, flags);
+    int rc = ldap_cext_search_s(session, "dc=example,dc=com", LDAP_SCOPE_SUBTREE, filter, nullptr,
+                                0, &answer, flags);
     std::vector<std::string> dns =
         rc == 0 ? entry_dns(session, answer) : std::vector<std::string>{"#" + std::to_string(rc)};
     ldap_cext_msgfree(answer);
@@ -54,18 +55,18 @@ inline std::vector<std::string> search_dns(LDAP_CEXT* session, const char* filte
 }
 
 class Stopwatch {
-public:
+  public:
     double seconds() const {
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     }
 
-private:
+  private:
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
 // Sets an environment variable for the lifetime of the object.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const char* value) : name_(name) {
         if (const char* old = std::getenv(name)) old_ = old, had_ = true;
         setenv(name, value, 1);
@@ -77,7 +78,7 @@ public:
             unsetenv(name_.c_str());
     }
 
-private:
+  private:
     std::string name_;
     std::string old_;
     bool had_ = false;

@@ -10,9 +10,9 @@
 
 #include <dirclient/dconnection.h>
 #include "fake_ldap_server.h"
+#include "ldap_result_codes.h"
 #include "ldapaccess_test_util.h"
 #include "slapd_server.h"
-#include "ldap_result_codes.h"
 
 using namespace dirclient::test;
 

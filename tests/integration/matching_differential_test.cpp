@@ -15,9 +15,9 @@
 #include <dirclient/dexception.h>
 #include <dirclient/dn_normalize.h>
 #include <dirclient/ffconnection.h>
-#include "matching_corpus.h"
 #include <dirclient/object_memory.h>
 #include <dirclient/search_results.h>
+#include "matching_corpus.h"
 #include "slapd_server.h"
 
 namespace {

@@ -16,9 +16,9 @@
 #include <vector>
 
 #include <dirclient/dexception.h>
+#include <dirclient/ldap_result_codes.h>
 #include <dirclient/modern.h>
 #include "fake_ldap_server.h"
-#include <dirclient/ldap_result_codes.h>
 #include "ldapaccess_test_util.h"
 #include "slapd_server.h"
 

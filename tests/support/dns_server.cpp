@@ -43,20 +43,26 @@ std::string answer_with_record(const std::string& query, int type, const std::st
     return reply + rdata;
 }
 
-Dnsmasq::Dnsmasq(const std::vector<TxtRecord>& records,
-                 const std::vector<std::string>& srv_hosts) {
-    std::vector<std::string> argv = {"dnsmasq",         "--keep-in-foreground",
-                                     "--no-resolv",     "--no-hosts",
-                                     "--conf-file=/dev/null", "--port=53",
-                                     "--listen-address=127.0.0.1", "--bind-interfaces",
-                                     "--pid-file=",     "--user=root",
+Dnsmasq::Dnsmasq(const std::vector<TxtRecord>& records, const std::vector<std::string>& srv_hosts) {
+    std::vector<std::string> argv = {"dnsmasq",
+                                     "--keep-in-foreground",
+                                     "--no-resolv",
+                                     "--no-hosts",
+                                     "--conf-file=/dev/null",
+                                     "--port=53",
+                                     "--listen-address=127.0.0.1",
+                                     "--bind-interfaces",
+                                     "--pid-file=",
+                                     "--user=root",
                                      "--log-facility=-"};
     for (const TxtRecord& record : records) {
         std::string option = "--txt-record=" + record.first;
-        for (const std::string& text : record.second) option += "," + text;
+        for (const std::string& text : record.second)
+            option += "," + text;
         argv.push_back(option);
     }
-    for (const std::string& srv : srv_hosts) argv.push_back("--srv-host=" + srv);
+    for (const std::string& srv : srv_hosts)
+        argv.push_back("--srv-host=" + srv);
     // A record of its own tells when dnsmasq answers, whatever the test serves.
     argv.push_back("--txt-record=ready.dnsmasq.test,ok");
     pid_ = spawn(argv);
@@ -67,8 +73,8 @@ Dnsmasq::Dnsmasq(const std::vector<TxtRecord>& records,
         struct __res_state state {};
         unsigned char answer[4096];
         if (res_ninit(&state) == 0) {
-            int n = res_nquery(&state, "ready.dnsmasq.test", ns_c_in, ns_t_txt, answer,
-                               sizeof answer);
+            int n =
+                res_nquery(&state, "ready.dnsmasq.test", ns_c_in, ns_t_txt, answer, sizeof answer);
             res_nclose(&state);
             if (n > 0) return;
         }
@@ -77,7 +83,9 @@ Dnsmasq::Dnsmasq(const std::vector<TxtRecord>& records,
     throw std::runtime_error("dnsmasq did not answer");
 }
 
-Dnsmasq::~Dnsmasq() { terminate(pid_, SIGTERM); }
+Dnsmasq::~Dnsmasq() {
+    terminate(pid_, SIGTERM);
+}
 
 FakeDnsServer::FakeDnsServer(Answer answer) : answer_(std::move(answer)) {
     fd_ = socket(AF_INET, SOCK_DGRAM, 0);
@@ -103,8 +111,8 @@ void FakeDnsServer::serve() {
     while (!stop_) {
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
-        ssize_t n = recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer),
-                             &length);
+        ssize_t n =
+            recvfrom(fd_, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&peer), &length);
         if (n <= 0) continue;
         std::string reply = answer_(std::string(buffer, static_cast<size_t>(n)));
         sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&peer), length);

@@ -23,7 +23,9 @@ namespace {
 
 volatile sig_atomic_t g_stop = 0;
 
-void on_signal(int) { g_stop = 1; }
+void on_signal(int) {
+    g_stop = 1;
+}
 
 std::string read_message(int fd) {
     std::string message;
@@ -58,14 +60,13 @@ void write_all(int fd, const std::string& text) {
 }
 
 class Responder {
-public:
+  public:
     void handle(int fd) {
         std::string message = read_message(fd);
         std::string command = message.substr(0, message.find('\n'));
         auto fields = fields_of(message);
         auto key = std::make_pair(fields["connid"], fields["msgid"]);
-        if (command == "ADD" || command == "DELETE" || command == "MODIFY" ||
-            command == "MODRDN") {
+        if (command == "ADD" || command == "DELETE" || command == "MODIFY" || command == "MODRDN") {
             writes_.insert(key);
             write_all(fd, "CONTINUE\n\n");
         } else if (command == "RESULT") {
@@ -77,7 +78,7 @@ public:
         }
     }
 
-private:
+  private:
     std::string monitor_entry() const {
         return "dn: cn=monitor\nobjectClass: serverActivity\ncn: monitor\nmodsCompleted: " +
                std::to_string(mods_completed_) + "\n\nRESULT\ncode: 0\n\n";
@@ -103,7 +104,8 @@ int main(int argc, char** argv) {
     address.sun_family = AF_UNIX;
     std::strncpy(address.sun_path, argv[1], sizeof address.sun_path - 1);
     unlink(argv[1]);
-    if (listener < 0 || bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+    if (listener < 0 ||
+        bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         listen(listener, SOMAXCONN) != 0) {  // slapd's threads may all connect at once
         std::perror("monitor_responder");
         return 1;

@@ -75,20 +75,23 @@ std::string replication_config(const SlapdOptions& options, bool global) {
 
 }  // namespace
 
-std::string SlapdServer::url() const { return "LDAP://127.0.0.1:" + std::to_string(port_); }
+std::string SlapdServer::url() const {
+    return "LDAP://127.0.0.1:" + std::to_string(port_);
+}
 
 std::string SlapdServer::tls_url() const {
     return "LDAPS://127.0.0.1:" + std::to_string(tls_port_);
 }
 
-std::string SlapdServer::log() const { return read_file(dir_.file("slapd.log")); }
+std::string SlapdServer::log() const {
+    return read_file(dir_.file("slapd.log"));
+}
 
 std::string SlapdServer::tls_configuration() const {
     if (options_.tls == nullptr) return "";
-    return "TLSCACertificateFile " + options_.tls->ca() + "\n" +
-           "TLSCertificateFile " + options_.tls->server_cert() + "\n" +
-           "TLSCertificateKeyFile " + options_.tls->server_key() + "\n" +
-           "TLSVerifyClient allow\n";
+    return "TLSCACertificateFile " + options_.tls->ca() + "\n" + "TLSCertificateFile " +
+           options_.tls->server_cert() + "\n" + "TLSCertificateKeyFile " +
+           options_.tls->server_key() + "\n" + "TLSVerifyClient allow\n";
 }
 
 void SlapdServer::write_configuration() {
@@ -99,22 +102,36 @@ void SlapdServer::write_configuration() {
         "include /etc/ldap/schema/core.schema\n"
         "include /etc/ldap/schema/cosine.schema\n"
         "include /etc/ldap/schema/inetorgperson.schema\n"
-        "include " + d + "/counters.schema\n"
-        "pidfile " + d + "/slapd.pid\n"
-        "argsfile " + d + "/slapd.args\n"
+        "include " +
+        d +
+        "/counters.schema\n"
+        "pidfile " +
+        d +
+        "/slapd.pid\n"
+        "argsfile " +
+        d +
+        "/slapd.args\n"
         "modulepath /usr/lib/ldap\n"
         "moduleload back_mdb\nmoduleload back_monitor\nmoduleload back_sock\n" +
         tls_configuration() + replication_config(options_, true) + options_.global_config +
         "database mdb\n"
-        "suffix \"" + std::string(kSuffix) + "\"\n"
-        "rootdn \"" + std::string(kAdminDn) + "\"\n"
-        "rootpw " + std::string(kAdminPassword) + "\n"
-        "directory " + d + "/db\n" + options_.database_config +
-        replication_config(options_, false) + read_rule +
-        "overlay sock\nsocketpath " + d + "/monitor.sock\nextensions connid\n"
+        "suffix \"" +
+        std::string(kSuffix) +
+        "\"\n"
+        "rootdn \"" +
+        std::string(kAdminDn) +
+        "\"\n"
+        "rootpw " +
+        std::string(kAdminPassword) +
+        "\n"
+        "directory " +
+        d + "/db\n" + options_.database_config + replication_config(options_, false) + read_rule +
+        "overlay sock\nsocketpath " + d +
+        "/monitor.sock\nextensions connid\n"
         "sockops add delete modify modrdn\nsockresps result\n"
-        "database monitor\n" + read_rule +
-        "overlay sock\nsocketpath " + d + "/monitor.sock\nsockops search\n"
+        "database monitor\n" +
+        read_rule + "overlay sock\nsocketpath " + d +
+        "/monitor.sock\nsockops search\n"
         "sockdnpat \"^cn=monitor$\"\n";
     write_file(dir_.file("slapd.conf"), conf);
 }
@@ -129,9 +146,9 @@ void SlapdServer::seed() {
 bool SlapdServer::try_start() {
     std::string listen = "ldap://127.0.0.1:" + std::to_string(port_) + "/";
     if (options_.tls) listen += " ldaps://127.0.0.1:" + std::to_string(tls_port_) + "/";
-    pid_ = spawn({"slapd", "-f", dir_.file("slapd.conf"), "-h", listen, "-d",
-                  options_.tls ? "stats" : "0"},
-                 dir_.file("slapd.log"));
+    pid_ = spawn(
+        {"slapd", "-f", dir_.file("slapd.conf"), "-h", listen, "-d", options_.tls ? "stats" : "0"},
+        dir_.file("slapd.log"));
     own_searches_ = 0;
     own_binds_ = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
@@ -246,8 +263,7 @@ std::string SlapdServer::context_csn() {
     return joined;
 }
 
-int SlapdServer::replace(const std::string& dn, const std::string& attr,
-                         const std::string& value) {
+int SlapdServer::replace(const std::string& dn, const std::string& attr, const std::string& value) {
     LDAP* ld = admin();
     if (ld == nullptr) return LDAP_SERVER_DOWN;
     berval v{value.size(), const_cast<char*>(value.data())};

@@ -54,7 +54,8 @@ int free_tcp_port() {
 
 pid_t spawn(const std::vector<std::string>& argv, const std::string& log) {
     std::vector<char*> args;
-    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -152,6 +153,8 @@ SilentServer::~SilentServer() {
     if (fd_ >= 0) close(fd_);
 }
 
-std::string SilentServer::url() const { return "LDAP://127.0.0.1:" + std::to_string(port_); }
+std::string SilentServer::url() const {
+    return "LDAP://127.0.0.1:" + std::to_string(port_);
+}
 
 }  // namespace dirclient::test

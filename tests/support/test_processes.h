@@ -28,7 +28,7 @@ int run(const std::vector<std::string>& argv, const std::string& log = "");
 
 // A new private folder under TMPDIR (or /tmp), removed with its contents by the destructor.
 class TempDir {
-public:
+  public:
     explicit TempDir(const std::string& prefix);
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -36,7 +36,7 @@ public:
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -50,7 +50,7 @@ int listen_on_loopback(int* port, const char* what);
 // A socket on 127.0.0.1 that listens but never accepts nor answers: connections complete in
 // the kernel and then hear nothing, as with a hung server.
 class SilentServer {
-public:
+  public:
     SilentServer();
     ~SilentServer();
     SilentServer(const SilentServer&) = delete;
@@ -58,7 +58,7 @@ public:
     int port() const { return port_; }
     std::string url() const;
 
-private:
+  private:
     int fd_ = -1;
     int port_ = 0;
 };

@@ -7,13 +7,13 @@
 #include <memory>
 #include <unordered_map>
 
-#include "bulk_progress.h"
 #include <dirclient/dconnection.h>
 #include <dirclient/dn_normalize.h>
-#include "error_report.h"
-#include "model_build.h"
 #include <dirclient/object_memory.h>
 #include <dirclient/request_window.h>
+#include "bulk_progress.h"
+#include "error_report.h"
+#include "model_build.h"
 
 namespace dirtool {
 namespace {

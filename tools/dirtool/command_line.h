@@ -30,7 +30,7 @@ struct Invocation {
     bool bind = false;  // -D given, with -w or -y
     std::string bind_dn;
     std::string password;
-    std::string password_file;  // -y: the password is the file's first line
+    std::string password_file;     // -y: the password is the file's first line
     bool prompt_password = false;  // -W: ask for it on the terminal
     int starttls = -1;             // -Z 1 (try), -ZZ 2 (demand), -1 as QDX_STARTTLS says
     bool profile = false;

@@ -9,10 +9,10 @@
 #include <cstring>
 #include <thread>
 
-#include "change_file.h"
-#include "command_io.h"
 #include <dirclient/dconnection.h>
 #include <dirclient/ldap_result_codes.h>
+#include "change_file.h"
+#include "command_io.h"
 #include "ldif_reader.h"
 #include "ldif_writer.h"
 #include "profiling.h"

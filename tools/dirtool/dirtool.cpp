@@ -6,9 +6,9 @@
 #include <exception>
 #include <new>
 
+#include <dirclient/version.h>
 #include "command_line.h"
 #include "commands.h"
-#include <dirclient/version.h>
 #include "profiling.h"
 #include "secret_input.h"
 #include "session.h"

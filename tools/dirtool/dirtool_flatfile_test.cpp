@@ -265,9 +265,10 @@ TEST_F(FlatFile, ReportsAFileThatCannotBeWrittenBack) {
 
 // Runs started together on one file take turns: none loses another's entry.
 TEST_F(FlatFile, ConcurrentRunsOnOneFileLoseNothing) {
-    std::string script = "pids=; for i in 1 2 3 4 5 6 7 8; do \"$0\" -H FILE:///dir.ldif add "
-                         "e$i.ldif >/dev/null & pids=\"$pids $!\"; done; status=0; "
-                         "for p in $pids; do wait $p || status=1; done; exit $status";
+    std::string script =
+        "pids=; for i in 1 2 3 4 5 6 7 8; do \"$0\" -H FILE:///dir.ldif add "
+        "e$i.ldif >/dev/null & pids=\"$pids $!\"; done; status=0; "
+        "for p in $pids; do wait $p || status=1; done; exit $status";
     for (int i = 1; i <= 8; ++i) {
         std::string n = std::to_string(i);
         write_file(dir_.file("e" + n + ".ldif"), "dn: cn=u" + n + ",o=acme\ncn: u" + n + "\n");

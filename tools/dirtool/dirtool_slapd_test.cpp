@@ -7,14 +7,14 @@
 #include <thread>
 #include <vector>
 
-#include "dirtool_runner.h"
 #include <dirclient/dn_normalize.h>
+#include <dirclient/ldap_result_codes.h>
+#include <dirclient/object_memory.h>
+#include "dirtool_runner.h"
 #include "error_report.h"
 #include "ldif_reader.h"
-#include <dirclient/object_memory.h>
 #include "slapd_server.h"
 #include "test_processes.h"
-#include <dirclient/ldap_result_codes.h>
 
 namespace dirtool::test {
 namespace {

@@ -7,13 +7,13 @@
 #include <cstring>
 #include <memory>
 
-#include "command_io.h"
 #include <dirclient/dconnection.h>
 #include <dirclient/dn_normalize.h>
-#include "error_report.h"
 #include <dirclient/ldap_result_codes.h>
-#include "ldif_stream.h"
 #include <dirclient/object_memory.h>
+#include "command_io.h"
+#include "error_report.h"
+#include "ldif_stream.h"
 #include "profiling.h"
 #include "sort_order.h"
 

@@ -23,7 +23,8 @@ TEST(SecretInput, BlanksEveryFormOfThePasswordOptionOnly) {
     };
     for (Case& c : cases) {
         std::vector<char*> argv{const_cast<char*>("dirtool")};
-        for (std::string& arg : c.args) argv.push_back(arg.data());
+        for (std::string& arg : c.args)
+            argv.push_back(arg.data());
         hide_password_arguments(static_cast<int>(argv.size()), argv.data());
         EXPECT_EQ(c.args, c.shown);
     }

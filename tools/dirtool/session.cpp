@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "commands.h"
 #include <dirclient/dconnection.h>
-#include "error_report.h"
 #include <dirclient/ffconnection.h>
+#include "commands.h"
+#include "error_report.h"
 #include "profiling.h"
 #include "secret_input.h"
 
