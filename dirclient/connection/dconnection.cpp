@@ -21,10 +21,8 @@ using namespace dirclient::connection;
 namespace {
 
 // Replaces an owned text by a copy of text.
-void replace_text(char*& field, const char* text) {
-    char* copy = strcopy(text);
-    check_free(field);
-    field = copy;
+void replace_text(OwnedText& field, const char* text) {
+    field.reset(strcopy(text));
 }
 
 // The current server of a server-list session, as a connection-owned copy (null when the
@@ -58,8 +56,6 @@ DConnection::~DConnection() {
         if (DS_LDAP* handle = m_pLdap.exchange(nullptr)) close_handle(handle);
     }
     setMsgList(nullptr);
-    for (char* text : {m_pHostName, m_pAuthDN, m_pAuthPassword, m_pHostUrl, m_pServer, m_pHostText})
-        check_free(text);
 }
 
 DS_LDAP* DConnection::handleLocked() const {
@@ -103,23 +99,20 @@ bool DConnection::setHost(const char* host) {
     char* name = kept_host_name(host);
     char* url = strcopy(host);
     std::lock_guard<std::mutex> guard(m_lock);
-    check_free(m_pHostName);
-    check_free(m_pHostUrl);
-    m_pHostName = name;
-    m_pHostUrl = url;
+    m_pHostName.reset(name);
+    m_pHostUrl.reset(url);
     return true;
 }
 
 const char* DConnection::getHost() {
     if (FlatFileCall ff{*this}) return ff->getHost();
     std::lock_guard<std::mutex> guard(m_lock);
-    check_free(m_pHostText);
-    m_pHostText = host_text(m_pHostName, m_pHostUrl, m_pServer);
-    return m_pHostText;
+    m_pHostText.reset(host_text(m_pHostName.get(), m_pHostUrl.get(), m_pServer.get()));
+    return m_pHostText.get();
 }
 
 const char* DConnection::getHostUrl() {
-    return m_pHostUrl;
+    return m_pHostUrl.get();
 }
 
 int DConnection::isHostChanged() {
@@ -127,13 +120,12 @@ int DConnection::isHostChanged() {
     std::lock_guard<std::mutex> guard(m_lock);
     DS_LDAP* handle = handleLocked();
     if (handle == nullptr || handle->kind != QDX_LDAP_SERVER_LIST) return 0;
-    char* server = current_server(handle);
+    OwnedText server(current_server(handle));
     int changed = 0;
-    if (server != nullptr && m_pServer != nullptr && std::strcmp(server, m_pServer) != 0) {
+    if (server && m_pServer && std::strcmp(server.get(), m_pServer.get()) != 0) {
         std::swap(server, m_pServer);
         changed = 1;
     }
-    check_free(server);
     return changed;
 }
 
@@ -167,18 +159,17 @@ void DConnection::connect(const char* host, int port, DException** out) {
     setPort(port);
     setHost(host);
 
-    char* name;
+    OwnedText name;
     int starttls;
     long response_timeout;
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        name = strcopy(m_pHostName);
+        name.reset(strcopy(m_pHostName.get()));
         starttls = m_iStartTLS;
         response_timeout = m_lResponseTimeout;
     }
-    bool flatFile = dirclient::ldapaccess::backend_kind(name) == QDX_LDAP_FLAT_FILE;
-    DS_LDAP* handle = qdx_ldap_open_tls(name, port, starttls);
-    check_free(name);
+    bool flatFile = dirclient::ldapaccess::backend_kind(name.get()) == QDX_LDAP_FLAT_FILE;
+    DS_LDAP* handle = qdx_ldap_open_tls(name.get(), port, starttls);
     if (handle == nullptr)
         return fail_open(out, flatFile ? FFConnection::lastConnectFailure() : nullptr);
     if (response_timeout > 0)
@@ -188,8 +179,7 @@ void DConnection::connect(const char* host, int port, DException** out) {
         // Only a connect racing this one could have left a handle here; never leak it.
         if (DS_LDAP* previous = m_pLdap.exchange(handle)) close_handle(previous);
         if (handle->kind == QDX_LDAP_SERVER_LIST) {
-            check_free(m_pServer);
-            m_pServer = current_server(handle);
+            m_pServer.reset(current_server(handle));
         }
     }
     int matching = m_iFlatFileMatching.load();
@@ -220,18 +210,17 @@ void DConnection::connect(const char* host, int port, const char* dn, const char
 }
 
 bool DConnection::connectImplicitly(DException** out) {
-    char* host;
+    OwnedText host;
     int port;
     {
         std::lock_guard<std::mutex> guard(m_lock);
         if (handleLocked() != nullptr) return true;
         // A copy: connect replaces m_pHostName while it uses the text.
-        host = strcopy(m_pHostName);
+        host.reset(strcopy(m_pHostName.get()));
         port = m_iPort;
     }
     PrivateHolder holder(out);
-    connect(host, port, holder.get());
-    check_free(host);
+    connect(host.get(), port, holder.get());
     return holder.failure() == nullptr;
 }
 
@@ -303,13 +292,13 @@ void DConnection::holdFlatFiles(bool hold) {
 char* DConnection::getAuthenticationDN() {
     if (FlatFileCall ff{*this}) return ff->getAuthenticationDN();
     std::lock_guard<std::mutex> guard(m_lock);
-    return strcopy(m_pAuthDN);
+    return strcopy(m_pAuthDN.get());
 }
 
 char* DConnection::getAuthenticationPassword() {
     if (FlatFileCall ff{*this}) return ff->getAuthenticationPassword();
     std::lock_guard<std::mutex> guard(m_lock);
-    return strcopy(m_pAuthPassword);
+    return strcopy(m_pAuthPassword.get());
 }
 
 bool DConnection::setAuthenticationDN(const char* dn) {
@@ -368,12 +357,8 @@ void DConnection::setTimeout(long timeout, DException** out) {
 
 char* DConnection::ToString() {
     if (FlatFileCall ff{*this}) {
-        char* dn = ff->getAuthenticationDN();
-        char* password = ff->getAuthenticationPassword();
-        check_free(m_pAuthDN);
-        check_free(m_pAuthPassword);
-        m_pAuthDN = dn;
-        m_pAuthPassword = password;
+        m_pAuthDN.reset(ff->getAuthenticationDN());
+        m_pAuthPassword.reset(ff->getAuthenticationPassword());
         m_bAuthenticated = ff->isAuthenticated();
     }
     return ToString(0, true);
@@ -383,9 +368,9 @@ char* DConnection::ToString(int indent, bool compact) {
     std::lock_guard<std::mutex> guard(m_lock);
     DumpBuffer out;
     put_header(out, "DConnection", indent);
-    put_string(out, "host", m_pHostName != nullptr ? m_pHostName : "localhost", indent + 2);
+    put_string(out, "host", m_pHostName ? m_pHostName.get() : "localhost", indent + 2);
     put_long(out, "port", m_iPort, indent + 2);
-    put_string(out, "authentication dn", m_pAuthDN, indent + 2);
+    put_string(out, "authentication dn", m_pAuthDN.get(), indent + 2);
     // The password itself never leaves the object in a dump.
     put_string(out, "authentication password", m_pAuthPassword ? kPasswordMask : nullptr,
                indent + 2);

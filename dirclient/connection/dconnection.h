@@ -63,6 +63,7 @@
 #include "entry_comparator.h"
 #include "modification.h"
 #include "modification_set.h"
+#include "owned_text.h"
 #include "results.h"
 #include "search_constraints.h"
 #include "search_results.h"
@@ -451,12 +452,12 @@ class DConnection {
     static bool keepsRdn(const char* dn, const char* newrdn);
     void removeTreeFlatFile(FFConnection* ff, const char* dn, DException** out);
 
-    char* m_pHostName = nullptr;  // the host in use, as setHost kept it
+    OwnedText m_pHostName;  // the host in use, as setHost kept it
     int m_iPort = 389;
-    char* m_pAuthDN = nullptr;        // DN of the last authentication attempt
-    char* m_pAuthPassword = nullptr;  // password of the last authentication attempt
-    char* m_pHostUrl = nullptr;       // the whole string last given to setHost
-    char* m_pServer = nullptr;        // "LDAP://host:port" of a server-list session
+    OwnedText m_pAuthDN;        // DN of the last authentication attempt
+    OwnedText m_pAuthPassword;  // password of the last authentication attempt
+    OwnedText m_pHostUrl;       // the whole string last given to setHost
+    OwnedText m_pServer;        // "LDAP://host:port" of a server-list session
     bool m_bAuthenticated = false;
     // Read without the lock to choose the flat-file path, hence atomic; written under it.
     std::atomic<DS_LDAP*> m_pLdap{nullptr};
@@ -464,7 +465,7 @@ class DConnection {
     std::unique_ptr<SearchConstraints> m_pConstraints;  // default search constraints
     DList* m_pMsgList = nullptr;                        // pending requests, created on first use
     std::mutex m_lock;                                  // guards every field above
-    char* m_pHostText = nullptr;                        // what getHost last returned
+    OwnedText m_pHostText;                              // what getHost last returned
     int m_iStartTLS = -1;                               // StartTLS mode of the next opens
     long m_lResponseTimeout = 0;                        // seconds; 0: the environment's
 };
