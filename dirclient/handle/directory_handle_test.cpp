@@ -250,7 +250,7 @@ std::vector<MeasuredCall> measured_calls() {
         {"ldap_get_lderrno", [](DS_LDAP* h) { qdx_ldap_get_lderrno(h); }},
         {"ldap_set_option", [](DS_LDAP* h) { qdx_ldap_set_limits(h, 0, 0); }},
         // The calls without a handle.
-        {"ldap_err2string", [](DS_LDAP*) { qdx_ldap_err2string(81); }},
+        {"ldap_err2string", [](DS_LDAP*) { qdx_ldap_err2string(QDX_LDAP_SERVER_DOWN); }},
         {"ldap_msgfree", [](DS_LDAP*) { qdx_ldap_msgfree(nullptr); }},
         {"ldap_value_free_len", [](DS_LDAP*) { qdx_ldap_value_free_len(nullptr); }},
         {"ldap_memfree", [](DS_LDAP*) { qdx_ldap_memfree(nullptr); }},

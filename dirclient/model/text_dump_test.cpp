@@ -203,7 +203,7 @@ TEST(TextDump, ExceptionShowsTheLdapTextInPlaceOfTheDetail) {
               "  infoSMsg: ERROR: no open connection\n"
               "  errorCode: 610\n"
               "}\n");
-    DException coded("ERROR: can not search", 609, 32);
+    DException coded("ERROR: can not search", DEXC_SEARCH, QDX_LDAP_NO_SUCH_OBJECT);
     coded.setInfoSMsg("ignored");
     EXPECT_EQ(take(coded.ToString(1, true)), std::string(" DException {\n"
                                                          "   infoMsg: ERROR: can not search\n"

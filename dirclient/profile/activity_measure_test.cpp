@@ -247,7 +247,7 @@ TEST_F(Measuring, LdapErrorTextIsMeasuredUnderLdap32) {
     qdx_create_composite_activity("ldap32", nullptr);
     qdx_create_atomic_activity("ldap_err2string", nullptr);
     qdx_end_composite_activity();
-    EXPECT_NE(qdx_ldap_err2string(81), nullptr);
+    EXPECT_NE(qdx_ldap_err2string(QDX_LDAP_SERVER_DOWN), nullptr);
     EXPECT_NE(qdx_ldap_err2string(0), nullptr);
     EXPECT_EQ(count_of("ldap_err2string"), 2);
     EXPECT_FALSE(is_running("ldap_err2string"));
