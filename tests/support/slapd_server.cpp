@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <thread>
 
@@ -182,8 +184,33 @@ void SlapdServer::kill() {
     pid_ = -1;
 }
 
+namespace {
+
+// True once every thread of the process is stopped: a SIGSTOP only takes effect when each
+// thread next runs, and a busy machine may let one answer a request first.
+bool all_threads_stopped(pid_t pid) {
+    std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ec;
+    for (const auto& task : std::filesystem::directory_iterator(tasks, ec)) {
+        std::ifstream stat(task.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        std::size_t close = line.rfind(')');
+        if (close == std::string::npos || close + 2 >= line.size()) return false;
+        char state = line[close + 2];
+        if (state != 'T' && state != 't') return false;
+    }
+    return !ec;
+}
+
+}  // namespace
+
 void SlapdServer::pause() {
-    if (pid_ > 0) ::kill(pid_, SIGSTOP);
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGSTOP);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (!all_threads_stopped(pid_) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void SlapdServer::drop_admin() {
