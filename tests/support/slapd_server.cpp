@@ -239,6 +239,15 @@ LDAP* SlapdServer::admin() {
     return admin_;
 }
 
+long SlapdServer::operations_reaching(const std::string& kind, long at_least) {
+    long count = operations(kind);
+    for (int i = 0; i < 50 && count < at_least; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        count = operations(kind);
+    }
+    return count;
+}
+
 long SlapdServer::operations(const std::string& kind) {
     LDAP* ld = admin();
     if (ld == nullptr) throw std::runtime_error("server not reachable");

@@ -83,6 +83,9 @@ class SlapdServer {
     // Requests that reached the server since it started ("Search", "Compare", "Bind",
     // "Unbind", "Modify", ...), not counting the harness's own.
     long operations(const std::string& kind);
+    // The same, after waiting (at most a second) until it reaches at_least: a request the
+    // client sent without awaiting an answer (Unbind, Abandon) is counted a little later.
+    long operations_reaching(const std::string& kind, long at_least);
 
     // The suffix entry's contextCSN values, sorted and joined by ' ' ("" when none): equal
     // on two replicating servers once they have converged.
