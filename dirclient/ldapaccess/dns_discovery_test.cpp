@@ -4,22 +4,14 @@
 
 #include <string>
 
+#include "dns_answer_test_support.h"
+
 namespace dirclient::ldapaccess {
 namespace {
 
 // A DNS answer: header, one question for "a.b", then the given answer records.
 std::string answer_with(int questions, int answers, const std::string& records) {
-    std::string msg("\x12\x34\x81\x80", 4);
-    msg += std::string(1, '\0') + static_cast<char>(questions);
-    msg += std::string(1, '\0') + static_cast<char>(answers);
-    msg += std::string("\x00\x00\x00\x00", 4);
-    for (int i = 0; i < questions; ++i)
-        msg += std::string(
-            "\x01"
-            "a\x01"
-            "b\x00\x00\x10\x00\x01",
-            9);
-    return msg + records;
+    return test::dns_answer_header(questions, answers, '\x10') + records;  // TXT
 }
 
 // One record owned by the question's name: type, class, TTL, then "rdata" with its length.

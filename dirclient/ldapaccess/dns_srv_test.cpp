@@ -4,21 +4,13 @@
 
 #include <string>
 
+#include "dns_answer_test_support.h"
+
 namespace dirclient::ldapaccess {
 namespace {
 
 std::string header(int questions, int answers) {
-    std::string msg("\x12\x34\x81\x80", 4);
-    msg += std::string(1, '\0') + static_cast<char>(questions);
-    msg += std::string(1, '\0') + static_cast<char>(answers);
-    msg += std::string("\x00\x00\x00\x00", 4);
-    for (int i = 0; i < questions; ++i)
-        msg += std::string(
-            "\x01"
-            "a\x01"
-            "b\x00\x00\x21\x00\x01",
-            9);
-    return msg;
+    return test::dns_answer_header(questions, answers, '\x21');  // SRV
 }
 
 std::string word(int value) {
