@@ -13,10 +13,6 @@ namespace dirclient {
 
 namespace {
 
-std::string text(std::string_view view) {
-    return std::string(view);
-}
-
 // Runs one classic call that reports through its last argument; throws its failure.
 template <typename Call>
 auto reported(Call&& call) {
@@ -62,7 +58,7 @@ Connection::Connection(std::string_view host, const Options& options)
     if (options.responseTimeout.count() > 0)
         reported(
             [&](DException** out) { c.setResponseTimeout(options.responseTimeout.count(), out); });
-    std::string where = text(host);
+    std::string where = classic_text(host);
     if (options.bindDn.empty())
         reported([&](DException** out) { c.connect(where.c_str(), 0, out); });
     else
@@ -84,7 +80,7 @@ DConnection& Connection::classic() {
 void Connection::bind(std::string_view dn, std::string_view password) {
     core_->checkIdle();
     reported([&](DException** out) {
-        core_->classic.authenticate(text(dn).c_str(), text(password).c_str(), out);
+        core_->classic.authenticate(classic_text(dn).c_str(), classic_text(password).c_str(), out);
     });
 }
 
@@ -97,7 +93,7 @@ std::optional<Entry> Connection::read(std::string_view dn, const Names& attribut
     core_->checkIdle();
     std::unique_ptr<DList> names = classic_names(attributes);
     DException* failure = nullptr;
-    DEntry* found = core_->classic.read(text(dn).c_str(), names.get(), &failure);
+    DEntry* found = core_->classic.read(classic_text(dn).c_str(), names.get(), &failure);
     if (failure != nullptr && failure->getLdapErrorCode() == LDAP_NO_SUCH_OBJECT) {
         delete failure;
         return std::nullopt;
@@ -109,10 +105,10 @@ std::optional<Entry> Connection::read(std::string_view dn, const Names& attribut
 
 bool Connection::compare(std::string_view dn, std::string_view attribute, std::string_view value) {
     core_->checkIdle();
-    ::Attribute assertion(text(attribute).c_str());
+    ::Attribute assertion(classic_text(attribute).c_str());
     add_classic_value(assertion, value);
     return reported([&](DException** out) {
-        return core_->classic.compare(text(dn).c_str(), &assertion, out);
+        return core_->classic.compare(classic_text(dn).c_str(), &assertion, out);
     });
 }
 
@@ -125,9 +121,10 @@ void Connection::add(const Entry& entry) {
 
 void Connection::modify(const Modify& changes) {
     core_->checkIdle();
+    std::string dn = classic_text(changes.dn());
     ModificationSet set;
     for (const Modify::Change& change : changes.changes()) {
-        auto* attribute = new ::Attribute(change.name.c_str());
+        auto* attribute = new ::Attribute(classic_text(change.name).c_str());
         set.add(change.op == Modify::Op::Add      ? MOD_OP_ADD
                 : change.op == Modify::Op::Remove ? MOD_OP_DELETE
                                                   : MOD_OP_REPLACE,
@@ -135,34 +132,36 @@ void Connection::modify(const Modify& changes) {
         for (const std::string& value : change.values)
             add_classic_value(*attribute, value);
     }
-    reported([&](DException** out) { core_->classic.modify(changes.dn().c_str(), &set, out); });
+    reported([&](DException** out) { core_->classic.modify(dn.c_str(), &set, out); });
 }
 
 void Connection::remove(std::string_view dn) {
     core_->checkIdle();
-    reported([&](DException** out) { core_->classic.remove(text(dn).c_str(), out); });
+    reported([&](DException** out) { core_->classic.remove(classic_text(dn).c_str(), out); });
 }
 
 void Connection::removeTree(std::string_view dn) {
     core_->checkIdle();
-    reported([&](DException** out) { core_->classic.removeTree(text(dn).c_str(), out); });
+    reported([&](DException** out) { core_->classic.removeTree(classic_text(dn).c_str(), out); });
 }
 
 void Connection::rename(std::string_view dn, std::string_view newRdn, bool deleteOldRdn) {
     core_->checkIdle();
     reported([&](DException** out) {
-        core_->classic.rename(text(dn).c_str(), text(newRdn).c_str(), deleteOldRdn, out);
+        core_->classic.rename(classic_text(dn).c_str(), classic_text(newRdn).c_str(), deleteOldRdn,
+                              out);
     });
 }
 
 void Connection::move(std::string_view dn, std::string_view newParent, std::string_view newRdn,
                       bool deleteOldRdn) {
     core_->checkIdle();
-    std::string from = text(dn);
-    std::string rdn = newRdn.empty() ? from.substr(0, ffdn::rdnLength(from.c_str())) : text(newRdn);
+    std::string from = classic_text(dn);
+    std::string rdn =
+        newRdn.empty() ? from.substr(0, ffdn::rdnLength(from.c_str())) : classic_text(newRdn);
     reported([&](DException** out) {
-        core_->classic.rename(from.c_str(), rdn.c_str(), text(newParent).c_str(), deleteOldRdn,
-                              out);
+        core_->classic.rename(from.c_str(), rdn.c_str(), classic_text(newParent).c_str(),
+                              deleteOldRdn, out);
     });
 }
 

@@ -14,6 +14,10 @@
 
 namespace dirclient {
 
+// The text a classic call is given. The classic calls end a text at its first NUL byte, so
+// one inside would make them act on another DN, filter or name: it is refused (Error).
+std::string classic_text(std::string_view view);
+
 class ConnectionCore {
   public:
     DConnection classic;

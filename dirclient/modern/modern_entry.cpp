@@ -115,7 +115,7 @@ std::string_view Attribute::first() const {
 
 // ---- Entry --------------------------------------------------------------------------------
 
-Entry::Entry(std::string_view dn) : classic_(new DEntry(std::string(dn).c_str())) {}
+Entry::Entry(std::string_view dn) : classic_(new DEntry(classic_text(dn).c_str())) {}
 
 Entry Entry::adopt(DEntry* classic) {
     numbers_as_text(*classic);
@@ -166,7 +166,7 @@ std::size_t Entry::size() const {
 
 ::Attribute& Entry::attribute(std::string_view name) {
     if (Attribute held = (*this)[name]) return const_cast<::Attribute&>(*held.classic());
-    auto* created = new ::Attribute(std::string(name).c_str());
+    auto* created = new ::Attribute(classic_text(name).c_str());
     classic_->addAttribute(created);
     return *created;
 }
@@ -189,7 +189,7 @@ Entry& Entry::add(std::string_view name, Bytes value) {
 
 bool Entry::remove(std::string_view name) {
     return classic_->getValues() != nullptr &&
-           classic_->getValues()->remove(std::string(name).c_str());
+           classic_->getValues()->remove(classic_text(name).c_str());
 }
 
 }  // namespace dirclient

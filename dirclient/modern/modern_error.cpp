@@ -6,6 +6,7 @@
 
 #include "dexception.h"
 #include "ldap_result_codes.h"
+#include "modern_core.h"
 
 namespace dirclient {
 
@@ -26,6 +27,13 @@ std::string describe(int ldapCode, const std::string& info, const std::string& d
 }
 
 }  // namespace
+
+std::string classic_text(std::string_view view) {
+    if (view.find('\0') != std::string_view::npos)
+        throw Error(0, LDAP_PARAM_ERROR, "ERROR: invalid argument",
+                    "a DN, filter, name or password holds a NUL byte");
+    return std::string(view);
+}
 
 Error::Error(const DException& classic)
     : std::runtime_error(describe(classic.getLdapErrorCode(), classic.getInfoMsg(),

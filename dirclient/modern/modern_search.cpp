@@ -42,9 +42,9 @@ bool entry_exists(DConnection& classic, const std::string& dn) {
 
 SearchRequest::SearchRequest(std::string_view base, Scope scope, std::string_view filter,
                              const Names& names, const SearchOptions& options)
-    : base(base),
+    : base(classic_text(base)),
       scope(static_cast<int>(scope)),
-      filter(filter),
+      filter(classic_text(filter)),
       attributes(classic_names(names)),
       options(options) {}
 

@@ -96,6 +96,15 @@ TEST_F(ModernFlatFile, FailuresThrowTheClassicCodes) {
          LDAP_NO_SUCH_OBJECT},
         {"search missing base", [&] { conn.searchAll("ou=z,o=x", Scope::Subtree); }, DEXC_SEARCH,
          LDAP_NO_SUCH_OBJECT},
+        // A NUL byte would cut the DN, filter or name short: another entry would be hit.
+        {"NUL in a DN", [&] { conn.remove(std::string_view("cn=1,ou=a,o=x\0,o=y", 18)); }, 0,
+         LDAP_PARAM_ERROR},
+        {"NUL in a filter",
+         [&] { conn.searchAll("o=x", Scope::Subtree, std::string_view("(cn=1)\0(cn=2)", 13)); }, 0,
+         LDAP_PARAM_ERROR},
+        {"NUL in a modified name",
+         [&] { conn.modify(Modify("cn=1,ou=a,o=x").remove(std::string_view("sn\0x", 4))); }, 0,
+         LDAP_PARAM_ERROR},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -108,6 +117,7 @@ TEST_F(ModernFlatFile, FailuresThrowTheClassicCodes) {
             EXPECT_NE(std::string(e.what()).find(e.info()), std::string::npos);
         }
     }
+    EXPECT_TRUE(conn.read("cn=1,ou=a,o=x"));
     // Nothing found is no failure; nor is a missing entry on read.
     EXPECT_TRUE(conn.searchAll("o=x", Scope::Subtree, "(cn=nobody)").empty());
     EXPECT_FALSE(conn.read("cn=9,o=x"));
