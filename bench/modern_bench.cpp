@@ -51,20 +51,24 @@ std::string people(const std::string& unit, int count) {
     return ldif;
 }
 
-void put(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
+// One entry as LDIF on stdout, formatted in a buffer and written at once (as ldapsearch
+// formats a line before writing it).
+void write_entry(const dirclient::Entry& e) {
+    static std::string out;
+    out.clear();
+    out.append("dn: ").append(e.dn()).append("\n");
+    for (dirclient::Attribute a : e.attributes())
+        for (std::string_view v : a.values())
+            out.append(a.name()).append(": ").append(v).append("\n");
+    out.append("\n");
+    std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
 // The child: the subtree below base written out as LDIF, entry by entry.
 int stream(const char* url, const char* base) {
     dirclient::Connection conn(url);
-    for (dirclient::Entry& e : conn.search(base, dirclient::Scope::Subtree)) {
-        put("dn: "), put(e.dn()), put("\n");
-        for (dirclient::Attribute a : e.attributes())
-            for (std::string_view v : a.values())
-                put(a.name()), put(": "), put(v), put("\n");
-        put("\n");
-    }
+    for (dirclient::Entry& e : conn.search(base, dirclient::Scope::Subtree))
+        write_entry(e);
     return 0;
 }
 
@@ -75,12 +79,7 @@ int stream_classic(const char* url, const char* base) {
     c.searchEach(
         base, 2, "(objectClass=*)", nullptr, false, nullptr, 0,
         [](DEntry* found) {
-            dirclient::Entry e = dirclient::Entry::adopt(found);
-            put("dn: "), put(e.dn()), put("\n");
-            for (dirclient::Attribute a : e.attributes())
-                for (std::string_view v : a.values())
-                    put(a.name()), put(": "), put(v), put("\n");
-            put("\n");
+            write_entry(dirclient::Entry::adopt(found));
             return true;
         },
         nullptr);

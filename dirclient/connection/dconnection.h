@@ -70,6 +70,9 @@
 
 class FFConnection;
 class Status;
+namespace dirclient::connection {
+class EntryStream;
+}
 
 // The Dbinary values built for the LDAP modification record of the same index: a
 // null-terminated array, parallel to the LDAPMod array of a request.
@@ -406,6 +409,7 @@ class DConnection {
   private:
     class FlatFileCall;
     friend class FlatFileCall;
+    friend class dirclient::connection::EntryStream;
     class AnswerFinisher;
 
     // Connects to the host in use when no handle is open; false (reported) when that fails.

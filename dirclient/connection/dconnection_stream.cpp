@@ -5,55 +5,19 @@
 
 #include "connection_report.h"
 #include "dconnection.h"
-#include "directory_handle.h"
-#include "entry_from_message.h"
-#include "flat_file_call.h"
-#include "streamed_search.h"
+#include "entry_stream.h"
+#include "ffconnection.h"
 
 using namespace dirclient::connection;
-
-namespace {
-
-bool is_limit(int code) {
-    return code == LDAP_TIMELIMIT_EXCEEDED || code == LDAP_SIZELIMIT_EXCEEDED;
-}
-
-}  // namespace
 
 DConnection::SearchOutcome DConnection::searchEach(const char* base, int scope, const char* filter,
                                                    DList* attrs, bool attrsOnly,
                                                    SearchConstraints* constraints, int pageSize,
                                                    const EntrySink& sink, DException** out) {
-    if (FlatFileCall ff{*this})
-        return searchEachFlatFile(ff.get(), base, scope, filter, attrs, attrsOnly, constraints,
-                                  sink, out);
-    SearchOutcome outcome;
-    std::lock_guard<std::mutex> guard(m_lock);
-    DS_LDAP* handle = handleLocked();
-    SearchPar* par = nullptr;
-    Status prepared = prepareSearchLocked(handle, base, scope, filter, attrs, constraints, &par);
-    if (!report_to(out, std::move(prepared))) {
-        outcome.ldapCode = LDAP_PARAM_ERROR;
-        return outcome;
-    }
-    dirclient::ldapaccess::StreamedSearch search;
-    search.base = base;
-    search.scope = par->scope;
-    search.filter = filter;
-    search.attrs = par->attrs;
-    search.attrsonly = attrsOnly ? 1 : 0;
-    search.page_size = pageSize > 0 ? pageSize : 0;
-    dirclient::ldapaccess::StreamOutcome streamed = dirclient::ldapaccess::run_streamed_search(
-        handle, search, [&](LDAP* ld, LDAPMessage* found) {
-            ++outcome.entries;
-            return sink(entry_from_message(SessionAccess{ld}, found));
-        });
-    freeSearchPar(par);
-    outcome.ldapCode = streamed.code;
-    outcome.restarts = streamed.restarts;
-    if (streamed.code != 0 && !is_limit(streamed.code))
-        fail_said(out, DEXC_SEARCH, streamed.code, said_after(handle, streamed.code));
-    return outcome;
+    EntryStream stream(*this, base, scope, filter, attrs, attrsOnly, constraints, pageSize);
+    stream.step(sink, 0);
+    report_to(out, Status(std::unique_ptr<DException>(stream.takeFailure())));
+    return stream.outcome();
 }
 
 DConnection::SearchOutcome DConnection::searchEachFlatFile(

@@ -66,6 +66,12 @@ DEntry* entry_from_message(const Access& access, LDAPMessage* found) {
     return entry;
 }
 
+// The same entry read in one pass over the message (libldap's own accessors on a session
+// the caller holds): each value is copied once and no value arrays are kept beside them
+// (berVal stays null), for callers that read values only. Null when the message is no
+// readable entry.
+DEntry* entry_values_from_message(LDAP* ld, LDAPMessage* found);
+
 }  // namespace dirclient::connection
 
 #endif

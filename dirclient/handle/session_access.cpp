@@ -13,6 +13,24 @@ int run_connected(SessionCore& core, const SessionBody& body) {
     return body(core);
 }
 
+// Runs body under the handle's serialisation, on its session connected (with fail-over
+// on request) or as it is.
+int run_serialised(DS_LDAP* handle, bool connect, bool failover, const SessionBody& body) {
+    if (handle == nullptr || handle->session == nullptr) return QDX_LDAP_PARAM_ERROR;
+    auto run = [&](SessionCore& core) { return connect ? run_connected(core, body) : body(core); };
+    try {
+        if (handle->kind == QDX_LDAP_PLAIN)
+            return run(plain::core(static_cast<LDAP*>(handle->session)));
+        if (handle->kind != QDX_LDAP_SERVER_LIST) return QDX_LDAP_PARAM_ERROR;
+        auto* session = static_cast<LDAP_CEXT*>(handle->session);
+        SessionCall call(session);
+        if (!connect) return body(*session->core);
+        return session->with_failover(failover, run);
+    } catch (...) {
+        return QDX_LDAP_NO_MEMORY;
+    }
+}
+
 std::string take_text(char* text) {
     std::string copy = text != nullptr ? text : "";
     if (text != nullptr) ldap_memfree(text);
@@ -22,18 +40,11 @@ std::string take_text(char* text) {
 }  // namespace
 
 int run_on_session(DS_LDAP* handle, bool failover, const SessionBody& body) {
-    if (handle == nullptr || handle->session == nullptr) return QDX_LDAP_PARAM_ERROR;
-    try {
-        if (handle->kind == QDX_LDAP_PLAIN)
-            return run_connected(plain::core(static_cast<LDAP*>(handle->session)), body);
-        if (handle->kind != QDX_LDAP_SERVER_LIST) return QDX_LDAP_PARAM_ERROR;
-        auto* session = static_cast<LDAP_CEXT*>(handle->session);
-        SessionCall call(session);
-        return session->with_failover(failover,
-                                      [&](SessionCore& core) { return run_connected(core, body); });
-    } catch (...) {
-        return QDX_LDAP_NO_MEMORY;
-    }
+    return run_serialised(handle, true, failover, body);
+}
+
+int run_on_session_as_is(DS_LDAP* handle, const SessionBody& body) {
+    return run_serialised(handle, false, false, body);
 }
 
 int modify_dn_s(DS_LDAP* handle, const char* dn, const char* newrdn, const char* new_superior,

@@ -24,6 +24,9 @@ using SessionBody = std::function<int(SessionCore&)>;
 // connection can be had.
 int run_on_session(DS_LDAP* handle, bool failover, const SessionBody& body);
 
+// As run_on_session, on the session as it is: not connected first, no fail-over.
+int run_on_session_as_is(DS_LDAP* handle, const SessionBody& body);
+
 // The LDAPv3 ModifyDN request with a new superior (RFC 4511 section 4.9): renames "dn" to
 // "newrdn" below "new_superior" in one request, subtree and entry identity kept. Without
 // fail-over: a write is not repeated elsewhere. The classic result code.

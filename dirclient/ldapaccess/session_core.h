@@ -125,8 +125,15 @@ class SessionCore {
     int close_connection();
     // True when "msgid" names an answer served from the cache and not yet collected.
     bool answered_locally(int msgid) const;
-    // True while answers are outstanding (sent, final answer not yet collected).
+    // True while answers are outstanding (sent, final answer not yet collected), a search
+    // read in steps included.
     bool has_outstanding() const;
+    // A search read in steps marks the session while it runs, so that between its steps
+    // neither an idle close nor a fail-back takes the connection from under it.
+    void hold_stream() { ++streams_; }
+    void release_stream() {
+        if (streams_ > 0) --streams_;
+    }
 
   private:
     bool ensure_connected();
@@ -162,6 +169,7 @@ class SessionCore {
     bool translating_ = false;  // identifiers no longer follow libldap's
     int last_error_ = 0;
     unsigned long server_calls_ = 0;
+    int streams_ = 0;                            // searches read in steps, running
     std::optional<std::pair<int, int>> limits_;  // (time limit, size limit)
     std::optional<double> response_timeout_;     // seconds
 };

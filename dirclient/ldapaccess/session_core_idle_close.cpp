@@ -26,7 +26,7 @@ int SessionCore::close_connection() {
 }
 
 bool SessionCore::has_outstanding() const {
-    return !connection_.by_caller.empty();
+    return !connection_.by_caller.empty() || streams_ > 0;
 }
 
 }  // namespace dirclient::ldapaccess

@@ -22,8 +22,8 @@ class ConnectionCore {
   public:
     DConnection classic;
     bool flatFile = false;
-    // Set while a SearchStream runs on the connection: its worker then owns the classic
-    // connection, and other calls would wait on it for ever.
+    // Set while a SearchStream runs on the connection: its answer is still coming over the
+    // session, and other calls are refused meanwhile rather than mixed into it.
     std::atomic<bool> streaming{false};
 
     // Throws Error when a stream is running.

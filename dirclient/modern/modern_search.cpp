@@ -1,16 +1,14 @@
-// Searches of the modern interface: the classic streamed search run by a worker thread that
-// hands entries over in small batches (SearchStream), or gathered at once (SearchResult).
+// Searches of the modern interface: the classic streamed search pulled in small batches by
+// the reader (SearchStream), or gathered at once (SearchResult).
 
 #include "modern_search.h"
 
 #include <ldap.h>
 
-#include <condition_variable>
 #include <exception>
-#include <mutex>
-#include <thread>
 
 #include "entry_comparator.h"
+#include "entry_stream.h"
 #include "modern_connection.h"
 #include "modern_core.h"
 #include "modern_error.h"
@@ -20,12 +18,9 @@ namespace dirclient {
 
 namespace {
 
-// At most kCapacity entries wait between the worker and the reader (memory stays flat); the
-// reader is woken when kWake have gathered, or after kGather with whatever came, so that a
-// fast answer costs few thread switches and a slow one still arrives entry by entry.
-constexpr std::size_t kCapacity = 512;
-constexpr std::size_t kWake = 128;
-constexpr std::chrono::milliseconds kGather{5};
+// Entries taken from the connection in one step at most: memory stays flat, and a fast
+// answer costs one lock of the connection per batch.
+constexpr std::size_t kBatch = 16;
 
 bool is_limit(int code) {
     return code == LDAP_TIMELIMIT_EXCEEDED || code == LDAP_SIZELIMIT_EXCEEDED;
@@ -36,6 +31,30 @@ bool entry_exists(DConnection& classic, const std::string& dn) {
     std::unique_ptr<DEntry> found(classic.read(dn.c_str(), nullptr, &failure));
     delete failure;
     return found != nullptr;
+}
+
+std::unique_ptr<SearchConstraints> limits_of(const SearchOptions& options) {
+    if (options.sizeLimit <= 0 && options.timeLimit.count() <= 0) return nullptr;
+    return std::make_unique<SearchConstraints>(static_cast<int>(options.timeLimit.count()),
+                                               options.sizeLimit);
+}
+
+// How a classic search ended, as the modern interface tells it: a limit cuts the answer
+// short on every back end alike; a flat file says "no such object" for an empty answer,
+// which over LDAP is no failure.
+SearchEnd settle(ConnectionCore& core, const SearchRequest& request, int code, long entries,
+                 DException* failure) {
+    SearchEnd end;
+    end.code = code;
+    end.failure.reset(failure);
+    if (failure == nullptr) return end;
+    int said = failure->getLdapErrorCode();
+    if (is_limit(said) || (core.flatFile && said == LDAP_NO_SUCH_OBJECT && entries == 0 &&
+                           entry_exists(core.classic, request.base))) {
+        end.code = is_limit(said) ? said : LDAP_SUCCESS;
+        end.failure.reset();
+    }
+    return end;
 }
 
 }  // namespace
@@ -50,155 +69,90 @@ SearchRequest::SearchRequest(std::string_view base, Scope scope, std::string_vie
 
 SearchEnd run_search(ConnectionCore& core, const SearchRequest& request,
                      const std::function<bool(DEntry*)>& sink) {
-    std::unique_ptr<SearchConstraints> limits;
-    if (request.options.sizeLimit > 0 || request.options.timeLimit.count() > 0)
-        limits = std::make_unique<SearchConstraints>(
-            static_cast<int>(request.options.timeLimit.count()), request.options.sizeLimit);
-    DException* failure = nullptr;
-    DConnection::SearchOutcome outcome = core.classic.searchEach(
-        request.base.c_str(), request.scope, request.filter.c_str(), request.attributes.get(),
-        request.options.typesOnly, limits.get(), request.options.pageSize, sink, &failure);
-    SearchEnd end;
-    end.code = outcome.ldapCode;
-    end.failure.reset(failure);
-    if (failure == nullptr) return end;
-    int code = failure->getLdapErrorCode();
-    // A limit cuts the answer short on every back end alike; a flat file says "no such
-    // object" for an empty answer, which over LDAP is no failure.
-    if (is_limit(code) || (core.flatFile && code == LDAP_NO_SUCH_OBJECT && outcome.entries == 0 &&
-                           entry_exists(core.classic, request.base))) {
-        end.code = is_limit(code) ? code : LDAP_SUCCESS;
-        end.failure.reset();
-    }
-    return end;
+    std::unique_ptr<SearchConstraints> limits = limits_of(request.options);
+    connection::EntryStream stream(core.classic, request.base.c_str(), request.scope,
+                                   request.filter.c_str(), request.attributes.get(),
+                                   request.options.typesOnly, limits.get(),
+                                   request.options.pageSize, connection::EntryForm::ValuesOnly);
+    stream.step(sink, 0);
+    return settle(core, request, stream.outcome().ldapCode, stream.outcome().entries,
+                  stream.takeFailure());
 }
 
 // ---- the stream ----------------------------------------------------------------------------
 
+// The search pulled batch by batch in the reader's own thread: the connection is locked
+// while a batch is taken only.
 class SearchState {
   public:
+    // The core must be marked streaming: the mark is this search's until the reader has
+    // seen the end or the search is destroyed.
     SearchState(std::shared_ptr<ConnectionCore> core, SearchRequest request)
-        : core_(std::move(core)), request_(std::move(request)) {}
+        : core_(std::move(core)),
+          request_(std::move(request)),
+          limits_(limits_of(request_.options)),
+          stream_(core_->classic, request_.base.c_str(), request_.scope, request_.filter.c_str(),
+                  request_.attributes.get(), request_.options.typesOnly, limits_.get(),
+                  request_.options.pageSize, connection::EntryForm::ValuesOnly),
+          holding_(true) {}
     ~SearchState() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            cancelled_ = true;
-        }
-        drained_.notify_all();
-        if (worker_.joinable()) worker_.join();
+        // The stream, a member, abandons a search still running.
         letGo();
     }
     SearchState(const SearchState&) = delete;
     SearchState& operator=(const SearchState&) = delete;
 
-    // The core must be marked streaming: the mark is this search's until the reader has
-    // seen the end or the search is destroyed.
-    void start() {
-        holding_ = true;
-        worker_ = std::thread([this] { work(); });
-    }
-
     Entry* current() { return at_ < batch_.size() ? &batch_[at_] : nullptr; }
     bool started() const { return started_; }
+    int code() const { return code_; }
 
-    // To the next entry, waiting for the worker when the batch is used up.
+    // To the next entry, taking the next batch when this one is used up.
     void advance() {
         started_ = true;
         if (at_ < batch_.size()) ++at_;
         if (at_ < batch_.size()) return;
         at_ = 0;
-        std::unique_lock<std::mutex> lock(mutex_);
-        // Entries go back to be freed by the worker that made them: freeing them here would
-        // cross the allocator's per-thread arenas and caches, a good share of the time.
-        if (spent_.empty() && !finished_)
-            spent_.swap(batch_);
-        else
-            batch_.clear();
-        auto enough = [&] { return finished_ || pending_.size() >= kWake; };
-        if (!arrived_.wait_for(lock, kGather, enough)) {
-            anyWanted_ = true;
-            arrived_.wait(lock, [&] { return finished_ || !pending_.empty(); });
-            anyWanted_ = false;
-        }
-        batch_.swap(pending_);
-        drained_.notify_one();
+        batch_.clear();
+        while (batch_.empty() && more_ && !error_)
+            more_ = stream_.step([this](DEntry* found) { return keep(found); }, kBatch) && !error_;
         if (!batch_.empty()) return;
-        letGo();  // the worker is done with the connection
+        letGo();
         if (error_) std::rethrow_exception(std::exchange(error_, nullptr));
-    }
-
-    int code() const {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return code_;
+        SearchEnd end = settle(*core_, request_, stream_.outcome().ldapCode,
+                               stream_.outcome().entries, stream_.takeFailure());
+        code_ = end.code;
+        if (end.failure) throw Error(*end.failure);
     }
 
   private:
+    // Runs inside the classic search: nothing may be thrown from here.
+    bool keep(DEntry* found) {
+        try {
+            Entry entry = Entry::adopt(found);
+            batch_.push_back(std::move(entry));
+            return true;
+        } catch (...) {
+            error_ = std::current_exception();
+            return false;
+        }
+    }
+
     void letGo() {
         if (holding_) core_->streaming.store(false, std::memory_order_release);
         holding_ = false;
     }
 
-    void work() {
-        SearchEnd end;
-        try {
-            end = run_search(*core_, request_, [this](DEntry* found) { return deliver(found); });
-        } catch (...) {
-            end.failure.reset();
-            setError(std::current_exception());
-        }
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (end.failure && !error_) error_ = std::make_exception_ptr(Error(*end.failure));
-        code_ = end.code;
-        finished_ = true;
-        arrived_.notify_one();
-    }
-
-    // Runs in the worker, inside the classic search: nothing may be thrown from here.
-    bool deliver(DEntry* found) {
-        try {
-            Entry entry = Entry::adopt(found);
-            std::vector<Entry> spent;
-            std::unique_lock<std::mutex> lock(mutex_);
-            spent.swap(spent_);
-            drained_.wait(lock, [&] { return cancelled_ || pending_.size() < kCapacity; });
-            if (cancelled_) return false;
-            pending_.push_back(std::move(entry));
-            if (pending_.size() == kWake || (anyWanted_ && pending_.size() == 1))
-                arrived_.notify_one();
-            return true;  // the spent entries are freed after the lock is let go
-        } catch (...) {
-            setError(std::current_exception());
-            return false;
-        }
-    }
-
-    void setError(std::exception_ptr error) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!error_) error_ = std::move(error);
-    }
-
     std::shared_ptr<ConnectionCore> core_;
     const SearchRequest request_;
-
-    mutable std::mutex mutex_;
-    std::condition_variable arrived_;  // entries came, or the search ended
-    std::condition_variable drained_;  // room in pending_, or cancelled
-    // Guarded by mutex_.
-    std::vector<Entry> pending_;
-    std::vector<Entry> spent_;  // read by the reader, to be freed by the worker
-    bool finished_ = false;
-    bool cancelled_ = false;
-    bool anyWanted_ = false;  // the reader waits for any entry, not for a batch
-    int code_ = 0;
-    std::exception_ptr error_;
-
-    // The reader's own.
+    std::unique_ptr<SearchConstraints> limits_;
+    connection::EntryStream stream_;
     std::vector<Entry> batch_;
     std::size_t at_ = 0;
     bool started_ = false;
-    bool holding_ = false;  // this search holds the connection's streaming mark
-
-    std::thread worker_;
+    bool more_ = true;
+    bool holding_;  // this search holds the connection's streaming mark
+    int code_ = 0;
+    std::exception_ptr error_;
 };
 
 SearchStream::SearchStream(std::unique_ptr<SearchState> state) : state_(std::move(state)) {}
@@ -233,10 +187,8 @@ SearchStream Connection::search(std::string_view base, Scope scope, std::string_
     bool idle = false;
     if (!core_->streaming.compare_exchange_strong(idle, true)) core_->checkIdle();
     try {
-        auto state = std::make_unique<SearchState>(
-            core_, SearchRequest(base, scope, filter, attributes, options));
-        state->start();
-        return SearchStream(std::move(state));
+        return SearchStream(std::make_unique<SearchState>(
+            core_, SearchRequest(base, scope, filter, attributes, options)));
     } catch (...) {
         core_->streaming.store(false);
         throw;

@@ -18,7 +18,7 @@
 // not exist, a bad filter, a lost server: Error (thrown by begin() or by the iterator's
 // step, the entries before it having been delivered).
 //
-// Threads: a SearchStream is read by one thread (its worker thread is its own business); a
+// Threads: a SearchStream is read by one thread at a time, which does all its work; a
 // SearchResult is used by one thread at a time. Entries taken from either are independent.
 
 #include <chrono>
@@ -96,8 +96,7 @@ class DIRCLIENT_API SearchStream {
     SearchStream(SearchStream&&) noexcept;
     SearchStream& operator=(SearchStream&&) noexcept;
     // Stops a search still running (the server is told to abandon it) and frees what it
-    // held. When the worker waits for the server, that wait ends first: at the next entry,
-    // or after the response time-out.
+    // held.
     ~SearchStream();
 
     // Once only: waits for the first entry (throws Error when the search failed at once).

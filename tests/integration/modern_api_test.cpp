@@ -141,6 +141,29 @@ TEST_F(ModernApi, StreamedSearchReadsPastTheSizeLimitInPages) {
     }
 }
 
+// A stream read in steps goes on with its server list: when its server dies in mid-stream,
+// the search starts again on the next one and no entry comes twice.
+TEST(ModernFailover, StreamGoesOnOnTheNextServerWithoutDoubles) {
+    dirclient::test::ScopedEnv timeout{"QDX_NETWORK_TIMEOUT", "2"};
+    SlapdServer first{limited()};
+    SlapdServer second{limited()};
+    Connection conn(first.url() + ";" + second.url());
+    std::set<std::string> dns;
+    int doubled = 0;
+    dirclient::SearchStream stream =
+        conn.search(kManyBase, Scope::OneLevel, "(objectClass=person)", {"cn"}, {.pageSize = 100});
+    for (Entry& e : stream) {
+        if (dns.size() == 250) {
+            first.pause();
+            first.kill();
+        }
+        doubled += dns.emplace(e.dn()).second ? 0 : 1;
+    }
+    EXPECT_EQ(dns.size(), static_cast<std::size_t>(kMany));
+    EXPECT_EQ(doubled, 0);
+    EXPECT_EQ(stream.resultCode(), 0);
+}
+
 TEST_F(ModernApi, ExceptionInTheLoopAbandonsTheSearch) {
     Connection conn = admin();
     int seen = 0;
