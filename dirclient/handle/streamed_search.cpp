@@ -28,7 +28,7 @@ int session_code(LDAP* ld) {
 }  // namespace
 
 // DNs delivered so far, each by a 64-bit hash of its case-folded text in an open-addressed
-// table: 8 to 16 bytes an entry, nothing allocated per entry, and only kept where a
+// table: 11 to 22 bytes an entry, nothing allocated per entry, and only kept where a
 // fail-over can restart the search.
 class StreamedSearchCursor::Seen {
   public:
