@@ -420,6 +420,11 @@ class DConnection {
     // Validates a search and sets the session's limits; *par receives the new parameters.
     Status prepareSearchLocked(DS_LDAP* handle, const char* base, int scope, const char* filter,
                                DList* attrs, SearchConstraints* constraints, SearchPar** par);
+    // The limits a search runs with: its own constraints, else the connection's defaults
+    // (null: none).
+    SearchConstraints* limitsFor(SearchConstraints* constraints) const {
+        return constraints != nullptr ? constraints : m_pConstraints.get();
+    }
     SearchResults* convertSearchAnswer(DS_LDAP* handle, LDAPMessage* answer);
     DListItem* findMsgItemLocked(int msgId);
     void appendRecordLocked(AsynVal* record);

@@ -232,7 +232,7 @@ Status DConnection::prepareSearchLocked(DS_LDAP* handle, const char* base, int s
         return failed(DEXC_SEARCH, kInvalidFilter);
     if (scope < 0 || scope > 2) return failed(DEXC_SEARCH, kInvalidSearchOption);
     *par = search_par(scope, attrs);
-    SearchConstraints* limits = constraints != nullptr ? constraints : m_pConstraints.get();
+    SearchConstraints* limits = limitsFor(constraints);
     if (handle->kind != QDX_LDAP_FLAT_FILE) {
         qdx_ldap_set_limits(handle, limits != nullptr ? limits->getTimeLimit() : 0,
                             limits != nullptr ? limits->getMaxResults() : 0);

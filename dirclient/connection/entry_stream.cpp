@@ -18,9 +18,9 @@ bool is_limit(int code) {
 
 }  // namespace
 
-EntryStream::EntryStream(DConnection& connection, const char* base, int scope,
-                         const char* filter, DList* attrs, bool attrsOnly,
-                         SearchConstraints* constraints, int pageSize, EntryForm form)
+EntryStream::EntryStream(DConnection& connection, const char* base, int scope, const char* filter,
+                         DList* attrs, bool attrsOnly, SearchConstraints* constraints, int pageSize,
+                         EntryForm form)
     : connection_(connection),
       base_(base != nullptr ? base : ""),
       filter_(filter != nullptr ? filter : ""),
@@ -48,6 +48,10 @@ EntryStream::EntryStream(DConnection& connection, const char* base, int scope,
     search.attrs = par_->attrs;
     search.attrsonly = attrsOnly ? 1 : 0;
     search.page_size = pageSize > 0 ? pageSize : 0;
+    // The limits prepare set, held by the search itself from here on.
+    SearchConstraints* limits = connection.limitsFor(constraints);
+    search.time_limit = limits != nullptr ? limits->getTimeLimit() : 0;
+    search.size_limit = limits != nullptr ? limits->getMaxResults() : 0;
     cursor_ = std::make_unique<ldapaccess::StreamedSearchCursor>(handle, search);
 }
 
@@ -68,9 +72,9 @@ bool EntryStream::step(const DConnection::EntrySink& sink, std::size_t batch) {
         ended_ = true;
         if (DConnection::FlatFileCall ff{connection_}) {
             DException* failure = nullptr;
-            outcome_ = connection_.searchEachFlatFile(ff.get(), base_.c_str(), scope_,
-                                                      filter_.c_str(), attrs_, attrsOnly_,
-                                                      constraints_, sink, &failure);
+            outcome_ =
+                connection_.searchEachFlatFile(ff.get(), base_.c_str(), scope_, filter_.c_str(),
+                                               attrs_, attrsOnly_, constraints_, sink, &failure);
             failure_.reset(failure);
         } else {
             end(QDX_LDAP_SERVER_DOWN, nullptr);
@@ -89,8 +93,8 @@ bool EntryStream::step(const DConnection::EntrySink& sink, std::size_t batch) {
     ldapaccess::CallActivity activity(batch == 0 ? "ldap_search_s" : "ldap_result");
     bool more = cursor_->step(
         [&](LDAP* ld, LDAPMessage* found) {
-            DEntry* entry = form_ == EntryForm::ValuesOnly ? entry_values_from_message(ld, found)
-                                                           : nullptr;
+            DEntry* entry =
+                form_ == EntryForm::ValuesOnly ? entry_values_from_message(ld, found) : nullptr;
             if (entry == nullptr) entry = entry_from_message(SessionAccess{ld}, found);
             ++outcome_.entries;
             return sink(entry);

@@ -111,8 +111,11 @@ void StreamedSearchCursor::finish() {
     holding_ = false;
 }
 
-int StreamedSearchCursor::sendPage(LDAP* ld) {
+int StreamedSearchCursor::sendPage(SessionCore& core) {
     sentOn_ = nullptr;
+    LDAP* ld = core.ld();
+    if (search_.time_limit >= 0 && search_.size_limit >= 0)
+        core.set_limits(search_.time_limit, search_.size_limit);
     LDAPControl* page = nullptr;
     if (search_.page_size > 0 &&
         ldap_create_page_control(ld, search_.page_size, &cookie_, 0, &page) != LDAP_SUCCESS)
@@ -162,7 +165,7 @@ int StreamedSearchCursor::run(SessionCore& core, const EntryVisitor& visit, std:
             cookie_ = berval{0, nullptr};
         }
         started_ = true;
-        if (int code = sendPage(ld)) return code;
+        if (int code = sendPage(core)) return code;
     }
     std::size_t delivered = 0;
     for (;;) {
@@ -203,7 +206,7 @@ int StreamedSearchCursor::run(SessionCore& core, const EntryVisitor& visit, std:
         if (type != LDAP_RES_SEARCH_RESULT) continue;  // references are not followed
         int code = takeResult(ld, message.release());
         if (code != 0 || cookie_.bv_len == 0) return code;
-        if ((code = sendPage(ld)) != 0) return code;
+        if ((code = sendPage(core)) != 0) return code;
     }
 }
 

@@ -22,6 +22,11 @@ struct StreamedSearch {
     char** attrs = nullptr;  // null-terminated, null for all
     int attrsonly = 0;
     int page_size = 0;  // > 0: pages of that many entries
+    // The limits each page is sent with (seconds, entries; 0: none), set on the session
+    // right before the page goes out, so that calls between steps cannot change them;
+    // negative: the session's own.
+    int time_limit = -1;
+    int size_limit = -1;
 };
 
 // Sees one entry message; the message and the session belong to the search and are valid
@@ -66,7 +71,7 @@ class StreamedSearchCursor {
   private:
     class Seen;
     int run(SessionCore& core, const EntryVisitor& visit, std::size_t batch);
-    int sendPage(LDAP* ld);
+    int sendPage(SessionCore& core);
     int takeResult(LDAP* ld, LDAPMessage* result);
     void finish();
 
