@@ -29,11 +29,11 @@ auto reported(Call&& call) {
 
 }  // namespace
 
-void ConnectionCore::checkIdle() const {
-    if (streaming.load(std::memory_order_acquire))
+void ConnectionCore::checkNoStream() const {
+    if (streams.load(std::memory_order_acquire) > 0)
         throw Error(0, 0, "ERROR: connection busy",
                     "a streamed search of this connection is still open; finish or destroy it "
-                    "first");
+                    "before binding or closing");
 }
 
 void throw_if(DException* failure) {
@@ -78,19 +78,18 @@ DConnection& Connection::classic() {
 }
 
 void Connection::bind(std::string_view dn, std::string_view password) {
-    core_->checkIdle();
+    core_->checkNoStream();
     reported([&](DException** out) {
         core_->classic.authenticate(classic_text(dn).c_str(), classic_text(password).c_str(), out);
     });
 }
 
 void Connection::close() {
-    core_->checkIdle();
+    core_->checkNoStream();
     reported([&](DException** out) { core_->classic.disconnect(out); });
 }
 
 std::optional<Entry> Connection::read(std::string_view dn, const Names& attributes) {
-    core_->checkIdle();
     std::unique_ptr<DList> names = classic_names(attributes);
     DException* failure = nullptr;
     DEntry* found = core_->classic.read(classic_text(dn).c_str(), names.get(), &failure);
@@ -104,7 +103,6 @@ std::optional<Entry> Connection::read(std::string_view dn, const Names& attribut
 }
 
 bool Connection::compare(std::string_view dn, std::string_view attribute, std::string_view value) {
-    core_->checkIdle();
     ::Attribute assertion(classic_text(attribute).c_str());
     add_classic_value(assertion, value);
     return reported([&](DException** out) {
@@ -113,14 +111,12 @@ bool Connection::compare(std::string_view dn, std::string_view attribute, std::s
 }
 
 void Connection::add(const Entry& entry) {
-    core_->checkIdle();
     // The classic add reads the entry only (its cursors aside).
     reported(
         [&](DException** out) { core_->classic.add(const_cast<DEntry*>(&entry.classic()), out); });
 }
 
 void Connection::modify(const Modify& changes) {
-    core_->checkIdle();
     std::string dn = classic_text(changes.dn());
     ModificationSet set;
     for (const Modify::Change& change : changes.changes()) {
@@ -136,17 +132,14 @@ void Connection::modify(const Modify& changes) {
 }
 
 void Connection::remove(std::string_view dn) {
-    core_->checkIdle();
     reported([&](DException** out) { core_->classic.remove(classic_text(dn).c_str(), out); });
 }
 
 void Connection::removeTree(std::string_view dn) {
-    core_->checkIdle();
     reported([&](DException** out) { core_->classic.removeTree(classic_text(dn).c_str(), out); });
 }
 
 void Connection::rename(std::string_view dn, std::string_view newRdn, bool deleteOldRdn) {
-    core_->checkIdle();
     reported([&](DException** out) {
         core_->classic.rename(classic_text(dn).c_str(), classic_text(newRdn).c_str(), deleteOldRdn,
                               out);
@@ -155,7 +148,6 @@ void Connection::rename(std::string_view dn, std::string_view newRdn, bool delet
 
 void Connection::move(std::string_view dn, std::string_view newParent, std::string_view newRdn,
                       bool deleteOldRdn) {
-    core_->checkIdle();
     std::string from = classic_text(dn);
     std::string rdn =
         newRdn.empty() ? from.substr(0, ffdn::rdnLength(from.c_str())) : classic_text(newRdn);

@@ -18,9 +18,9 @@
 // OpenLDAP's ldap.conf and LDAPTLS_* say; the connect time-out is QDX_NETWORK_TIMEOUT's.
 //
 // Threads: a Connection is used by one thread at a time (calls of one connection go to the
-// server one after the other anyway); distinct connections are independent. While a
-// SearchStream of a connection is open, other calls on that connection throw Error (finish
-// or destroy the stream first, or use searchAll to read before writing).
+// server one after the other anyway); distinct connections are independent. Calls may be
+// made between the entries of a SearchStream of the same connection (to change each entry
+// found, say); only bind and close throw Error while a stream is open.
 
 #include <chrono>
 #include <memory>

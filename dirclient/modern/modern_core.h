@@ -2,7 +2,7 @@
 #define DIRCLIENT_MODERN_CORE_H
 
 // Internal: what the modern types share behind their headers: the classic connection with
-// its busy mark, and the steps from classic reports to thrown Errors.
+// the count of its open streams, and the steps from classic reports to thrown Errors.
 
 #include <atomic>
 #include <functional>
@@ -22,12 +22,13 @@ class ConnectionCore {
   public:
     DConnection classic;
     bool flatFile = false;
-    // Set while a SearchStream runs on the connection: its answer is still coming over the
-    // session, and other calls are refused meanwhile rather than mixed into it.
-    std::atomic<bool> streaming{false};
+    // The SearchStreams of the connection still open. Calls between their entries are
+    // fine (each answer is collected by its own message identifier), but a bind or a close
+    // would pull the session from under them.
+    std::atomic<int> streams{0};
 
-    // Throws Error when a stream is running.
-    void checkIdle() const;
+    // Throws Error while a stream is open.
+    void checkNoStream() const;
 };
 
 // Append a copy of the value: bytes as a binary value; a text as a text, or as bytes when

@@ -85,16 +85,18 @@ SearchEnd run_search(ConnectionCore& core, const SearchRequest& request,
 // while a batch is taken only.
 class SearchState {
   public:
-    // The core must be marked streaming: the mark is this search's until the reader has
-    // seen the end or the search is destroyed.
+    // Counted among the connection's open streams until the reader has seen the end or the
+    // search is destroyed.
     SearchState(std::shared_ptr<ConnectionCore> core, SearchRequest request)
         : core_(std::move(core)),
           request_(std::move(request)),
           limits_(limits_of(request_.options)),
           stream_(core_->classic, request_.base.c_str(), request_.scope, request_.filter.c_str(),
                   request_.attributes.get(), request_.options.typesOnly, limits_.get(),
-                  request_.options.pageSize, connection::EntryForm::ValuesOnly),
-          holding_(true) {}
+                  request_.options.pageSize, connection::EntryForm::ValuesOnly) {
+        core_->streams.fetch_add(1, std::memory_order_acq_rel);
+        holding_ = true;
+    }
     ~SearchState() {
         // The stream, a member, abandons a search still running.
         letGo();
@@ -138,7 +140,7 @@ class SearchState {
     }
 
     void letGo() {
-        if (holding_) core_->streaming.store(false, std::memory_order_release);
+        if (holding_) core_->streams.fetch_sub(1, std::memory_order_acq_rel);
         holding_ = false;
     }
 
@@ -150,7 +152,7 @@ class SearchState {
     std::size_t at_ = 0;
     bool started_ = false;
     bool more_ = true;
-    bool holding_;  // this search holds the connection's streaming mark
+    bool holding_ = false;  // counted among the connection's open streams
     int code_ = 0;
     std::exception_ptr error_;
 };
@@ -184,22 +186,14 @@ bool SearchStream::iterator::operator==(std::default_sentinel_t) const {
 
 SearchStream Connection::search(std::string_view base, Scope scope, std::string_view filter,
                                 const Names& attributes, const SearchOptions& options) {
-    bool idle = false;
-    if (!core_->streaming.compare_exchange_strong(idle, true)) core_->checkIdle();
-    try {
-        return SearchStream(std::make_unique<SearchState>(
-            core_, SearchRequest(base, scope, filter, attributes, options)));
-    } catch (...) {
-        core_->streaming.store(false);
-        throw;
-    }
+    return SearchStream(std::make_unique<SearchState>(
+        core_, SearchRequest(base, scope, filter, attributes, options)));
 }
 
 // ---- the whole answer -----------------------------------------------------------------------
 
 SearchResult Connection::searchAll(std::string_view base, Scope scope, std::string_view filter,
                                    const Names& attributes, const SearchOptions& options) {
-    core_->checkIdle();
     std::vector<Entry> entries;
     SearchEnd end = run_search(*core_, SearchRequest(base, scope, filter, attributes, options),
                                [&](DEntry* found) {

@@ -1,6 +1,7 @@
 // The modern interface against a private slapd: the server's words in Error, streamed and
-// paged searches past the server's size limit, an exception in the middle of a stream, moves
-// that keep the entry, and the example programs run on the server.
+// paged searches past the server's size limit, calls and an exception in the middle of a
+// stream, a stream across a fail-over, moves that keep the entry, and the example programs
+// run on the server.
 
 #include <gtest/gtest.h>
 
@@ -164,22 +165,26 @@ TEST(ModernFailover, StreamGoesOnOnTheNextServerWithoutDoubles) {
     EXPECT_EQ(stream.resultCode(), 0);
 }
 
-TEST_F(ModernApi, ExceptionInTheLoopAbandonsTheSearch) {
+TEST_F(ModernApi, CallsBetweenEntriesAndAnExceptionInTheLoop) {
     Connection conn = admin();
     int seen = 0;
     try {
-        for (Entry& e : conn.search(kManyBase, Scope::Subtree)) {
-            // The stream holds the connection: no call may wait behind it.
+        for (Entry& e : conn.search(kManyBase, Scope::OneLevel, "(objectClass=person)", {"cn"},
+                                    {.pageSize = 100})) {
+            // Calls between entries are answered; a bind would pull the session away.
             if (seen == 0) {
-                EXPECT_THROW(conn.read(e.dn()), Error);
+                EXPECT_THROW(conn.bind(SlapdServer::kAdminDn, SlapdServer::kAdminPassword), Error);
             }
-            if (++seen == 50) throw std::runtime_error("enough");
+            conn.modify(dirclient::Modify(e.dn()).replace("description", "seen"));
+            if (++seen == 250) throw std::runtime_error("enough");
         }
     } catch (const std::runtime_error&) {
     }
-    EXPECT_EQ(seen, 50);
-    // The connection is free again and answers at once.
-    EXPECT_EQ(conn.searchAll(kManyBase, Scope::Base).size(), 1u);
+    EXPECT_EQ(seen, 250);
+    // The stream is gone: the connection binds again, and every entry read was changed.
+    conn.bind(SlapdServer::kAdminDn, SlapdServer::kAdminPassword);
+    EXPECT_EQ(conn.searchAll(kManyBase, Scope::OneLevel, "(description=seen)", {"cn"}).size(),
+              250u);
 }
 
 TEST_F(ModernApi, MoveKeepsTheEntryAndItsSubtree) {
