@@ -10,14 +10,6 @@
 
 namespace dirclient::connection {
 
-namespace {
-
-bool is_limit(int code) {
-    return code == LDAP_TIMELIMIT_EXCEEDED || code == LDAP_SIZELIMIT_EXCEEDED;
-}
-
-}  // namespace
-
 EntryStream::EntryStream(DConnection& connection, const char* base, int scope, const char* filter,
                          DList* attrs, bool attrsOnly, SearchConstraints* constraints, int pageSize,
                          EntryForm form)
@@ -109,7 +101,7 @@ bool EntryStream::step(const DConnection::EntrySink& sink, std::size_t batch) {
 void EntryStream::end(int code, DS_LDAP* handle) {
     ended_ = true;
     outcome_.ldapCode = code;
-    if (code == 0 || is_limit(code)) return;
+    if (code == 0 || cut_short_by_limit(code)) return;
     DException* failure = nullptr;
     fail_said(&failure, DEXC_SEARCH, code, said_after(handle, code));
     failure_.reset(failure);

@@ -15,6 +15,12 @@
 
 namespace dirclient::connection {
 
+// A streamed search cut short by a time or size limit (3, 4): its entries are delivered
+// and the search is no failure.
+inline bool cut_short_by_limit(int code) {
+    return code == LDAP_TIMELIMIT_EXCEEDED || code == LDAP_SIZELIMIT_EXCEEDED;
+}
+
 // The form of the entries handed on.
 enum class EntryForm {
     Classic,    // as search() builds them, the value arrays kept beside the values (berVal)

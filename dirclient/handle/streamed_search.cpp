@@ -1,6 +1,5 @@
 #include "streamed_search.h"
 
-#include <cctype>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -40,8 +39,8 @@ class StreamedSearchCursor::Seen {
         if (ldap_get_dn_ber(ld, entry, nullptr, &dn) != LDAP_SUCCESS) dn = berval{0, nullptr};
         std::uint64_t key = 14695981039346656037ULL;  // FNV-1a
         for (ber_len_t k = 0; k < dn.bv_len; ++k) {
-            key ^=
-                static_cast<unsigned char>(std::tolower(static_cast<unsigned char>(dn.bv_val[k])));
+            unsigned char c = static_cast<unsigned char>(dn.bv_val[k]);
+            key ^= c >= 'A' && c <= 'Z' ? c | 0x20u : c;  // ASCII case, as DN names fold
             key *= 1099511628211ULL;
         }
         return insert(key | 1);  // 0 marks a free slot

@@ -22,10 +22,6 @@ namespace {
 // answer costs one lock of the connection per batch.
 constexpr std::size_t kBatch = 16;
 
-bool is_limit(int code) {
-    return code == LDAP_TIMELIMIT_EXCEEDED || code == LDAP_SIZELIMIT_EXCEEDED;
-}
-
 bool entry_exists(DConnection& classic, const std::string& dn) {
     DException* failure = nullptr;
     std::unique_ptr<DEntry> found(classic.read(dn.c_str(), nullptr, &failure));
@@ -49,9 +45,10 @@ SearchEnd settle(ConnectionCore& core, const SearchRequest& request, int code, l
     end.failure.reset(failure);
     if (failure == nullptr) return end;
     int said = failure->getLdapErrorCode();
-    if (is_limit(said) || (core.flatFile && said == LDAP_NO_SUCH_OBJECT && entries == 0 &&
-                           entry_exists(core.classic, request.base))) {
-        end.code = is_limit(said) ? said : LDAP_SUCCESS;
+    if (connection::cut_short_by_limit(said) ||
+        (core.flatFile && said == LDAP_NO_SUCH_OBJECT && entries == 0 &&
+         entry_exists(core.classic, request.base))) {
+        end.code = connection::cut_short_by_limit(said) ? said : LDAP_SUCCESS;
         end.failure.reset();
     }
     return end;
